@@ -1,0 +1,7 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+// The headless commands. Each returns the process's exit status: 0 for success,
+// 1 for a failure of the work itself, 2 for bad usage.
+int runList(const CommandLine& cl);

@@ -1,0 +1,22 @@
+#include "app/Commands.h"
+#include "core/SiteProfile.h"
+#include "grid/ReportGrid.h"
+
+#include <cstdio>
+
+// Prints the profile names in the order of the submission list, one a line.
+int runList(const CommandLine& cl) {
+    if (!cl.args.empty()) {
+        std::fprintf(stderr, "larkspan: list takes no names\n");
+        return 2;
+    }
+    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    TReportGrid list(1, 2, 0, 1);
+    fillSubmissionList(list, store.list());
+    for (int row = list.FixedRows(); row < list.RowCount(); ++row) {
+        const std::string& name = list.CellText(0, row);
+        std::fwrite(name.data(), 1, name.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

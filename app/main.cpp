@@ -1,0 +1,92 @@
+#include "app/CommandLine.h"
+#include "app/Commands.h"
+#include "platform/Error.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int runWindow(int argc, char** argv);
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const CommandLine&);
+    const char* usage;
+};
+
+const Command commands[] = {
+    {"list", runList, "list [--dir DIR]"},
+};
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out, "Usage: larkspan [--dir DIR] [--config FILE] [--proxy HOST:PORT]\n"
+                      "       larkspan COMMAND [OPTIONS] ...\n\nCommands:\n");
+    for (const auto& c : commands)
+        std::fprintf(out, "  larkspan %s\n", c.usage);
+    std::fprintf(out, "\nWith no command the window opens. Options:\n"
+                      "  --dir DIR          the profile directory (default $LARKSPAN_HOME,\n"
+                      "                     else $XDG_DATA_HOME/larkspan)\n"
+                      "  --config FILE      the configuration file\n"
+                      "  --proxy HOST:PORT  send every request through this proxy\n"
+                      "  --help, --version\n");
+}
+
+const Command* findCommand(const char* word) {
+    for (const auto& c : commands)
+        if (std::strcmp(c.name, word) == 0)
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Command* command = argc > 1 ? findCommand(argv[1]) : nullptr;
+    bool wantsWindow = command == nullptr;
+    if (wantsWindow) {
+        for (int i = 1; i < argc; ++i)
+            if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--version"))
+                wantsWindow = false;
+        if (argc > 1 && argv[1][0] != '-') {
+            std::fprintf(stderr, "larkspan: unknown command %s\n", argv[1]);
+            printUsage(stderr);
+            return 2;
+        }
+    }
+    if (wantsWindow)
+        return runWindow(argc, argv);
+
+    // Without a display the headless commands still measure fonts and print: they
+    // choose Qt's offscreen platform themselves.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName("Larkspan");
+    CommandLine cl;
+    try {
+        cl = parseCommandLine(argc, argv);
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
+    }
+    try {
+        if (cl.version) {
+            std::printf("larkspan 2.0\n");
+            return 0;
+        }
+        if (cl.help || !command) {
+            printUsage(stdout);
+            return 0;
+        }
+        return command->run(cl);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 1;
+    }
+}

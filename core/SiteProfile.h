@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TReportGrid;
+class TextMeasure;
+
+// One field of a site profile: its key in the profile file, its editor control and label.
+struct ProfileField {
+    const char* key;
+    const char* control;
+    const char* label;
+};
+
+constexpr std::size_t ProfileFieldCount = 16;
+// The sixteen fields in the order in which they are written and read.
+extern const std::array<ProfileField, ProfileFieldCount> ProfileFields;
+enum ProfileFieldIndex : std::size_t {
+    fName, fEMail, fURL, fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage,
+    fCompany, fAddress, fCity, fState, fZip, fCountry, fPhone, fFax
+};
+
+// A site profile's sixteen texts, in field order.
+using SiteProfile = std::array<std::string, ProfileFieldCount>;
+
+// The directory that holds the profile files, one file per site named after its title.
+class ProfileStore {
+public:
+    explicit ProfileStore(std::string directory);
+
+    // The directory to use: the given one, else $LARKSPAN_HOME, else $XDG_DATA_HOME/larkspan
+    // (by default ~/.local/share/larkspan), which is created when it does not exist yet.
+    // Throws LarkspanError with a readable message when the directory cannot be used.
+    static std::string resolveDirectory(const std::optional<std::string>& requested);
+
+    const std::string& directory() const { return directory_; }
+    // The profile file of a name: the directory, the name exactly as given, ".ini".
+    std::string fileName(std::string_view name) const;
+
+    // The names of the entries matching "*.ini", in the order the file system returns them.
+    // Throws LarkspanError when the directory cannot be read.
+    std::vector<std::string> list() const;
+    // A missing or unreadable file, or a missing key, gives empty texts.
+    SiteProfile load(std::string_view name) const;
+    // Writes the profile to the file named by its site title, keeping the file's other lines.
+    // Throws LarkspanError "Unable to write to " + file name; then nothing is written.
+    void save(const SiteProfile& profile) const;
+    // Deletes the profile's file; a file that is missing or cannot be deleted is ignored.
+    void remove(std::string_view name) const;
+
+private:
+    std::string directory_;
+};
+
+// Fills the submission list with the names, below its "Title" header row, in the order of
+// the listing: sorted by name and with fitted columns once two or more names are listed.
+void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names);

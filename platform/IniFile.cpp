@@ -1,0 +1,239 @@
+#include "platform/IniFile.h"
+
+#include "platform/Error.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The section name of a header line, or nothing when the line is not a header.
+bool sectionName(std::string_view line, std::string_view& name) {
+    std::string_view t = trimmed(line);
+    if (t.empty() || t.front() != '[')
+        return false;
+    auto close = t.find(']');
+    if (close == std::string_view::npos)
+        return false;
+    name = trimmed(t.substr(1, close - 1));
+    return true;
+}
+
+bool keyOfLine(std::string_view line, std::string_view& key, std::string_view& value) {
+    auto eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return false;
+    key = trimmed(line.substr(0, eq));
+    value = line.substr(eq + 1);
+    return true;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+IniFile IniFile::load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    std::ostringstream content;
+    content << in.rdbuf();
+    return parse(content.str());
+}
+
+IniFile IniFile::parse(std::string_view content) {
+    IniFile ini;
+    std::size_t start = 0;
+    bool first = true;
+    while (start < content.size()) {
+        auto nl = content.find('\n', start);
+        std::string_view line =
+            content.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+        bool crlf = !line.empty() && line.back() == '\r' && nl != std::string_view::npos;
+        if (crlf)
+            line.remove_suffix(1);
+        if (first && nl != std::string_view::npos)
+            ini.eol_ = crlf ? "\r\n" : "\n";
+        first = false;
+        ini.lines_.push_back({std::string(line)});
+        if (nl == std::string_view::npos) {
+            ini.finalNewline_ = false;
+            break;
+        }
+        start = nl + 1;
+    }
+    return ini;
+}
+
+long IniFile::findSection(std::string_view section) const {
+    std::string_view name;
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (sectionName(lines_[i].text, name) && equalsIgnoringCase(name, section))
+            return static_cast<long>(i);
+    return -1;
+}
+
+long IniFile::sectionEnd(long header) const {
+    std::string_view name;
+    std::size_t i = static_cast<std::size_t>(header) + 1;
+    while (i < lines_.size() && !sectionName(lines_[i].text, name))
+        ++i;
+    return static_cast<long>(i);
+}
+
+long IniFile::findKey(long header, std::string_view key) const {
+    std::string_view k, v;
+    long end = sectionEnd(header);
+    for (long i = header + 1; i < end; ++i)
+        if (keyOfLine(lines_[static_cast<std::size_t>(i)].text, k, v) && equalsIgnoringCase(k, key))
+            return i;
+    return -1;
+}
+
+std::string IniFile::read(std::string_view section, std::string_view key, std::string_view fallback) const {
+    long header = findSection(section);
+    long line = header < 0 ? -1 : findKey(header, key);
+    if (line < 0)
+        return std::string(fallback);
+    std::string_view k, v;
+    keyOfLine(lines_[static_cast<std::size_t>(line)].text, k, v);
+    std::string value = decodeValue(v);
+    if (value.size() > MaxValueLength)
+        value.resize(utf8Prefix(value, MaxValueLength));
+    return value;
+}
+
+void IniFile::write(std::string_view section, std::string_view key, std::string_view value) {
+    std::string line = std::string(key) + "=" + encodeValue(value);
+    long header = findSection(section);
+    if (header < 0) {
+        lines_.push_back({"[" + std::string(section) + "]"});
+        lines_.push_back({std::move(line)});
+        return;
+    }
+    long existing = findKey(header, key);
+    if (existing >= 0) {
+        // Keep the key's spelling as the file has it; only the value changes.
+        std::string& text = lines_[static_cast<std::size_t>(existing)].text;
+        text = text.substr(0, text.find('=') + 1) + encodeValue(value);
+        return;
+    }
+    // Append after the section's last non-empty line, so that a blank line that separates
+    // it from the next section stays where it is.
+    long end = sectionEnd(header);
+    long at = end;
+    while (at > header + 1 && trimmed(lines_[static_cast<std::size_t>(at - 1)].text).empty())
+        --at;
+    lines_.insert(lines_.begin() + at, {std::move(line)});
+}
+
+std::string IniFile::text() const {
+    std::string out;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        out += lines_[i].text;
+        if (i + 1 < lines_.size() || finalNewline_)
+            out += eol_;
+    }
+    return out;
+}
+
+void IniFile::save(const std::string& path) const {
+    const LarkspanError failure("Unable to write to " + path);
+    // Replace the file a symbolic link points to, not the link itself.
+    std::string target = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)
+            throw failure;
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    auto slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temp = dir + "/." + base + ".XXXXXX";
+    if (temp.size() >= PATH_MAX)
+        throw failure;
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        throw failure;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text()) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        throw failure;
+    }
+}
+
+std::string IniFile::encodeValue(std::string_view value) {
+    if (value.find_first_of("\r\n\\") == std::string_view::npos)
+        return std::string(value);
+    std::string out;
+    out.reserve(value.size() + 8);
+    for (char c : value) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string IniFile::decodeValue(std::string_view stored) {
+    if (stored.find('\\') == std::string_view::npos)
+        return std::string(stored);
+    std::string out;
+    out.reserve(stored.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        char c = stored[i];
+        if (c == '\\' && i + 1 < stored.size()) {
+            char n = stored[i + 1];
+            if (n == '\\' || n == 'n' || n == 'r') {
+                out += n == '\\' ? '\\' : n == 'n' ? '\n' : '\r';
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}

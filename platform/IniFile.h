@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A private-profile (INI) file held in memory as its lines.
+//
+// Section and key names compare case-insensitively (a-z only). Writing a key replaces
+// its value in place and keeps every other line and its order; a missing key is
+// appended to its section, a missing section to the end of the file.
+//
+// Values are stored verbatim unless they hold a line break or a backslash. Such a value
+// is written with "\\", "\n" and "\r" escapes, so that it reads back exactly and can never
+// start a key or a section of its own. Reading turns exactly those three escapes back
+// and leaves any other backslash as it stands.
+class IniFile {
+public:
+    // The longest value that reading returns, in bytes; longer values are cut.
+    static constexpr std::size_t MaxValueLength = 2047;
+
+    // A missing or unreadable file gives an empty document.
+    static IniFile load(const std::string& path);
+    static IniFile parse(std::string_view content);
+
+    // The value of the key, or the default when the section or key is absent.
+    std::string read(std::string_view section, std::string_view key, std::string_view fallback = {}) const;
+    void write(std::string_view section, std::string_view key, std::string_view value);
+
+    std::string text() const;
+    // Replaces the file as a whole: the new content goes to a file beside it, which is then
+    // renamed over it, so a crash or a full disk never leaves a truncated file behind.
+    // Throws LarkspanError "Unable to write to " + path on failure; the old file stays.
+    void save(const std::string& path) const;
+
+    static std::string encodeValue(std::string_view value);
+    static std::string decodeValue(std::string_view stored);
+
+private:
+    struct Line {
+        std::string text;  // without its line end
+    };
+    // Index of the section header line, or -1.
+    long findSection(std::string_view section) const;
+    // Index of the key's line inside the section starting at header, or -1.
+    long findKey(long header, std::string_view key) const;
+    // One past the last line of the section whose header is at the given index.
+    long sectionEnd(long header) const;
+
+    std::vector<Line> lines_;
+    std::string eol_ = "\n";
+    bool finalNewline_ = true;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Byte-text helpers shared by every layer. Text is UTF-8; case folding touches a-z only.
+
+char upperAscii(char c);
+std::string upperAscii(std::string_view s);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// The longest prefix of at most maxBytes bytes that does not cut a UTF-8 sequence.
+std::size_t utf8Prefix(std::string_view s, std::size_t maxBytes);
+// The number of characters (not bytes) of UTF-8 text.
+std::size_t utf8Length(std::string_view s);
+
+// Replaces every occurrence of from by to, left to right, without rescanning the result.
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);

@@ -1,0 +1,98 @@
+#include "platform/Error.h"
+#include "platform/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("larkspan-ini-" + std::to_string(::getpid()) + "-" +
+                                                 std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(path, fs::perms::owner_all, ec);
+        fs::remove_all(path, ec);
+    }
+};
+
+} // namespace
+
+TEST(IniFile, ReplacesValuesInPlaceAndAppendsMissingKeys) {
+    IniFile ini = IniFile::parse("; kept\r\n[Other]\r\nURL=elsewhere\r\n[settings]\r\nurl=old\r\nExtra=1\r\n\r\n[Last]\r\n");
+    ini.write("Settings", "URL", "http://new/");
+    ini.write("Settings", "Name", "Jane");
+    ini.write("Missing", "Key", "v");
+    EXPECT_EQ(ini.text(), "; kept\r\n[Other]\r\nURL=elsewhere\r\n[settings]\r\nurl=http://new/\r\nExtra=1\r\n"
+                          "Name=Jane\r\n\r\n[Last]\r\n[Missing]\r\nKey=v\r\n");
+    EXPECT_EQ(ini.read("SETTINGS", "Url"), "http://new/");
+    EXPECT_EQ(ini.read("Other", "URL"), "elsewhere");
+    EXPECT_EQ(ini.read("Settings", "Absent", "dflt"), "dflt");
+    EXPECT_EQ(ini.read("Nowhere", "URL"), "");
+}
+
+TEST(IniFile, MultiLineValuesReadBackExactlyAndCannotPlantKeys) {
+    const std::string value = "first\r\nURL=http://evil/\r\n[Settings]\nback\\slash \\n literal";
+    IniFile ini;
+    ini.write("Settings", "Site Description", value);
+    ini.write("Settings", "URL", "http://good/");
+    IniFile again = IniFile::parse(ini.text());
+    EXPECT_EQ(again.read("Settings", "Site Description"), value);
+    EXPECT_EQ(again.read("Settings", "URL"), "http://good/");
+    // Plain values stay in the plain form that hand-written files use.
+    EXPECT_EQ(IniFile::encodeValue("a=b & c"), "a=b & c");
+    // A backslash that starts no known escape reads as itself.
+    EXPECT_EQ(IniFile::decodeValue("C:\\dir\\x"), "C:\\dir\\x");
+}
+
+TEST(IniFile, OddFilesLoadWithoutHarm) {
+    std::string binary("\0\xff\x01[Settings\n=\n\n==x\n", 16);
+    IniFile::parse(binary).read("Settings", "Name");
+    std::string longLine = "[Settings]\nName=" + std::string(100000, 'x') + "\nName=second";
+    IniFile ini = IniFile::parse(longLine);
+    EXPECT_EQ(ini.read("Settings", "Name"), std::string(IniFile::MaxValueLength, 'x'));  // first of duplicates, cut
+    IniFile noFinal = IniFile::parse("[Settings]\nCity=Oslo");
+    EXPECT_EQ(noFinal.read("Settings", "City"), "Oslo");
+    noFinal.write("Settings", "Zip", "0150");
+    EXPECT_EQ(noFinal.text(), "[Settings]\nCity=Oslo\nZip=0150");
+    // A cut never splits a character.
+    std::string utf = "[S]\nK=" + std::string(2046, 'a') + "\xC3\xA9";
+    EXPECT_EQ(IniFile::parse(utf).read("S", "K"), std::string(2046, 'a'));
+}
+
+TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
+    TempDir dir;
+    fs::path file = dir.path / "site.ini";
+    IniFile ini;
+    ini.write("Settings", "Name", "Jane");
+    ini.save(file.string());
+    EXPECT_EQ(slurp(file), "[Settings]\nName=Jane\n");
+    EXPECT_EQ(IniFile::load(file.string()).read("Settings", "Name"), "Jane");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+
+    fs::path nowhere = dir.path / "missing" / "x.ini";
+    try {
+        ini.save(nowhere.string());
+        FAIL() << "saving into a missing directory succeeded";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + nowhere.string());
+    }
+    if (::geteuid() != 0) {
+        fs::permissions(file, fs::perms::owner_read);
+        EXPECT_THROW(ini.save(file.string()), LarkspanError);
+    }
+}
