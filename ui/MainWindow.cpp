@@ -66,6 +66,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     setFont(small);
     setWindowIcon(QIcon(Pictures::programIcon(64)));
     resize(579, 510);
+    showError = [this](const std::string& message) { showErrorBox(this, message); };
     confirm = [this](const QString& question) {
         QMessageBox box(QMessageBox::Question, "Confirm", question, QMessageBox::Yes | QMessageBox::No, this);
         return box.exec() == QMessageBox::Yes;
@@ -88,6 +89,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     pages_->addTab(buildProgressPage(), "Track Progress");
     pages_->addTab(buildOptionsPage(), "Options");
     pages_->setCurrentIndex(2);
+    pages_->setUsesScrollButtons(false);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -100,11 +102,18 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     Timer1->setInterval(200);
 
     // Start-up: the profiles first, so the editor opens on the first one.
+    // A problem with the profile directory is said once the window is up, and stays on the
+    // status line, so that empty lists are never mistaken for a directory without profiles.
+    if (directoryProblem.empty()) {
+        try {
+            LoadGrid();
+        } catch (const std::exception& e) {
+            directoryProblem = e.what();
+        }
+    }
     if (!directoryProblem.empty()) {
         setStatusText(directoryProblem);
-        QTimer::singleShot(0, this, [this, directoryProblem] { showErrorBox(this, directoryProblem); });
-    } else {
-        runCommand([this] { LoadGrid(); });
+        QTimer::singleShot(0, this, [this, directoryProblem] { showError(directoryProblem); });
     }
     grid_.SetCellText(0, 0, "Engine");
     grid_.SetCellText(1, 0, "URLs Submitted");
@@ -294,7 +303,7 @@ void MainWindow::runCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& e) {
-        showErrorBox(this, e.what());
+        showError(e.what());
     }
 }
 
