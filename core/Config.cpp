@@ -41,6 +41,15 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 
+// A value without the blanks around it: hand-written files often put spaces after "=".
+std::string readValue(const IniFile& ini, std::string_view section, std::string_view key,
+                      const std::string& fallback) {
+    std::string value = ini.read(section, key, fallback);
+    auto first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
 bool hasControlByte(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
@@ -162,7 +171,7 @@ Config Config::load(const std::optional<std::string>& path, std::vector<std::str
 void Config::apply(const IniFile& ini, const std::string& origin, std::vector<std::string>& warnings) {
     // Names first: the sixteenth entry's [Hosts] key is its display name.
     for (auto [key, target] : {std::pair{"Entry16", &entry16Name}, std::pair{"Entry23", &entry23Name}}) {
-        std::string value = ini.read(SectionNames, key, *target);
+        std::string value = readValue(ini, SectionNames, key, *target);
         if (value.empty() || hasControlByte(value))
             badValue(origin, SectionNames, key, value, "a display name must be a non-empty line of text");
         *target = value;
@@ -180,32 +189,32 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
 
     for (std::size_t i = 0; i < HostSlotCount; ++i) {
         std::string key = hostKey(static_cast<HostSlot>(i));
-        std::string value = ini.read(SectionHosts, key, hosts[i]);
+        std::string value = readValue(ini, SectionHosts, key, hosts[i]);
         if (!parseHostPort(value)) badValue(origin, SectionHosts, key, value, "not a host or host:port");
         hosts[i] = value;
     }
 
-    std::string maker = ini.read(SectionHome, "Maker", makerHomePage);
+    std::string maker = readValue(ini, SectionHome, "Maker", makerHomePage);
     while (!maker.empty() && maker.back() == '/')
         maker.pop_back();
     if (maker.empty() || hasControlByte(maker))
         badValue(origin, SectionHome, "Maker", maker, "the maker's home page must be an address");
     makerHomePage = maker;
-    std::string help = ini.read(SectionHome, "HelpFile", helpFile);
+    std::string help = readValue(ini, SectionHome, "HelpFile", helpFile);
     if (help.empty()) badValue(origin, SectionHome, "HelpFile", help, "the help file must be named");
     helpFile = help;
 
-    std::string size = ini.read(SectionRun, "MaxBodySize", std::to_string(maxBodySize));
+    std::string size = readValue(ini, SectionRun, "MaxBodySize", std::to_string(maxBodySize));
     std::uint64_t bytes = 0;
     if (!parseDecimal(size, bytes) || bytes == 0)
         badValue(origin, SectionRun, "MaxBodySize", size, "a number of bytes greater than 0 is expected");
     maxBodySize = bytes;
-    std::string deadline = ini.read(SectionRun, "Deadline", std::to_string(requestDeadlineSeconds));
+    std::string deadline = readValue(ini, SectionRun, "Deadline", std::to_string(requestDeadlineSeconds));
     int seconds = 0;
     if (!parseDecimal(deadline, seconds) || seconds <= 0)
         badValue(origin, SectionRun, "Deadline", deadline, "a number of seconds greater than 0 is expected");
     requestDeadlineSeconds = seconds;
-    std::string proxyValue = ini.read(SectionRun, "Proxy", proxy);
+    std::string proxyValue = readValue(ini, SectionRun, "Proxy", proxy);
     if (!proxyValue.empty() && !parseHostPort(proxyValue))
         badValue(origin, SectionRun, "Proxy", proxyValue, "not a host or host:port");
     proxy = proxyValue;

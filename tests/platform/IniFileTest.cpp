@@ -1,5 +1,5 @@
-#include "platform/Error.h"
 #include "platform/IniFile.h"
+#include "platform/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,8 @@ struct TempDir {
 } // namespace
 
 TEST(IniFile, ReplacesValuesInPlaceAndAppendsMissingKeys) {
-    IniFile ini = IniFile::parse("; kept\r\n[Other]\r\nURL=elsewhere\r\n[settings]\r\nurl=old\r\nExtra=1\r\n\r\n[Last]\r\n");
+    IniFile ini = IniFile::parse(
+        "; kept\r\n[Other]\r\nURL=elsewhere\r\n[settings]\r\nurl=old\r\nExtra=1\r\n\r\n[Last]\r\n");
     ini.write("Settings", "URL", "http://new/");
     ini.write("Settings", "Name", "Jane");
     ini.write("Missing", "Key", "v");
@@ -64,7 +65,8 @@ TEST(IniFile, OddFilesLoadWithoutHarm) {
     IniFile::parse(binary).read("Settings", "Name");
     std::string longLine = "[Settings]\nName=" + std::string(100000, 'x') + "\nName=second";
     IniFile ini = IniFile::parse(longLine);
-    EXPECT_EQ(ini.read("Settings", "Name"), std::string(IniFile::MaxValueLength, 'x'));  // first of duplicates, cut
+    EXPECT_EQ(ini.read("Settings", "Name"),
+              std::string(IniFile::MaxValueLength, 'x')); // first of duplicates, cut
     IniFile noFinal = IniFile::parse("[Settings]\nCity=Oslo");
     EXPECT_EQ(noFinal.read("Settings", "City"), "Oslo");
     noFinal.write("Settings", "Zip", "0150");
@@ -95,4 +97,21 @@ TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
         fs::permissions(file, fs::perms::owner_read);
         EXPECT_THROW(ini.save(file.string()), LarkspanError);
     }
+}
+
+TEST(IniFile, ListsSectionsKeysAndStrayLinesAsTheFileHasThem) {
+    IniFile ini = IniFile::parse("top=1\n; comment=no\n# also=no\n[One]\nA = 1\nplain text\n\n[two]\nB=\n"
+                                 "[One]\n  C=3\n[broken\n");
+    EXPECT_EQ(ini.sections(), (std::vector<std::string>{"One", "two", "One"}));
+    auto keys = ini.keyLines();
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].sectionIndex, std::string::npos);
+    EXPECT_EQ(keys[0].key, "top");
+    EXPECT_EQ(keys[1].sectionIndex, 0u);
+    EXPECT_EQ(keys[1].key, "A");
+    EXPECT_EQ(keys[2].sectionIndex, 1u);
+    EXPECT_EQ(keys[2].key, "B");
+    EXPECT_EQ(keys[3].sectionIndex, 2u);
+    EXPECT_EQ(keys[3].key, "C");
+    EXPECT_EQ(ini.strayLines(), (std::vector<std::string>{"plain text", "[broken"}));
 }
