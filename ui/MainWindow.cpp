@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "core/Countries.h"
+#include "core/EditorItems.h"
 #include "platform/Text.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Gauge.h"
@@ -39,11 +41,15 @@ QPlainTextEdit* memo(int lines) {
     return m;
 }
 
-QComboBox* dropDown() {
+QComboBox* dropDown(const std::vector<std::string>& items) {
     auto* c = new QComboBox;
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
     c->setMaxVisibleItems(20);
+    for (const std::string& item : items)
+        c->addItem(qs(item));
+    // The list only offers choices: the field starts empty until a profile is loaded.
+    c->setCurrentIndex(-1);
     return c;
 }
 
@@ -160,17 +166,17 @@ QWidget* MainWindow::buildEditorPage() {
     auto* url = line();
     url->setText("http://www.");
     auto* title = line();
-    auto* category = dropDown();
+    auto* category = dropDown(categoryItems());
     auto* description = memo(4);
     auto* keywords = memo(2);
-    auto* language = dropDown();
+    auto* language = dropDown(languageItems());
     auto* company = line();
     auto* address = line();
     auto* city = line();
     auto* state = line();
     state->setMaximumWidth(60);
     auto* zip = line();
-    auto* country = dropDown();
+    auto* country = dropDown(countryItems());
     auto* phone = line();
     auto* fax = line();
     editors_ = {name, email, url, title, category, description, keywords, language,
