@@ -45,11 +45,15 @@ void appendEscaped(std::string& out, char32_t c) {
     }
 }
 
+// The two kinds of document differ in how LibreOffice reads a few things back.
+enum class Kind { Spreadsheet, Text };
+
 // One line of text as paragraph content. XML collapses runs of white space, so every space
-// that is not a single one between two other characters is written as <text:s/>; a tab is
-// <text:tab/>. Characters that XML cannot carry (control characters, U+FFFE, U+FFFF) are
-// dropped, and bytes that are not UTF-8 become U+FFFD, so the file always parses.
-std::string paragraphContent(const std::string& line) {
+// that is not a single one between two other characters is written as <text:s/>. A tab is
+// <text:tab/> in a text document; the spreadsheet drops that element from a cell but keeps a
+// tab given as a character reference. Characters that XML cannot carry (control characters, U+FFFE, U+FFFF)
+// are dropped, and bytes that are not UTF-8 become U+FFFD, so the file always parses.
+std::string paragraphContent(const std::string& line, Kind kind) {
     const auto chars = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).toUcs4();
     std::string out;
     for (qsizetype i = 0; i < chars.size(); ++i) {
@@ -58,7 +62,7 @@ std::string paragraphContent(const std::string& line) {
             bool single = i > 0 && chars[i - 1] != ' ' && i + 1 < chars.size() && chars[i + 1] != ' ';
             out += single ? " " : "<text:s/>";
         } else if (c == '\t') {
-            out += "<text:tab/>";
+            out += kind == Kind::Text ? "<text:tab/>" : "&#9;";
         } else if (c < 0x20 || c == 0xFFFE || c == 0xFFFF) {
             continue;
         } else {
@@ -82,14 +86,14 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-void appendParagraphs(std::string& out, const std::string& text) {
+void appendParagraphs(std::string& out, const std::string& text, Kind kind) {
     for (const auto& line : splitLines(text)) {
-        std::string content = paragraphContent(line);
+        std::string content = paragraphContent(line, kind);
         out += content.empty() ? "<text:p/>" : "<text:p>" + content + "</text:p>";
     }
 }
 
-void appendTable(std::string& out, const OdfGrid& grid, bool emptyCellsHoldParagraph) {
+void appendTable(std::string& out, const OdfGrid& grid, Kind kind) {
     out += "<table:table table:name=\"";
     for (char32_t c : QString::fromUtf8(grid.name.c_str()).toUcs4())
         appendEscaped(out, c);
@@ -100,12 +104,13 @@ void appendTable(std::string& out, const OdfGrid& grid, bool emptyCellsHoldParag
         out += "<table:table-row>";
         for (int c = 0; c < grid.cols; ++c) {
             const std::string& text = grid.cells.at(static_cast<std::size_t>(r * grid.cols + c));
-            if (text.empty() && !emptyCellsHoldParagraph) {
+            // A text document wants a paragraph in every cell; an empty sheet cell has none.
+            if (text.empty() && kind == Kind::Spreadsheet) {
                 out += "<table:table-cell/>";
                 continue;
             }
             out += "<table:table-cell office:value-type=\"string\">";
-            appendParagraphs(out, text);
+            appendParagraphs(out, text, kind);
             out += "</table:table-cell>";
         }
         out += "</table:table-row>\n";
@@ -119,7 +124,7 @@ std::string FlatOdsDocument(const std::vector<OdfGrid>& sheets) {
     std::string out = header;
     out += "spreadsheet\">\n<office:body><office:spreadsheet>\n";
     for (const auto& sheet : sheets)
-        appendTable(out, sheet, false);
+        appendTable(out, sheet, Kind::Spreadsheet);
     out += "</office:spreadsheet></office:body></office:document>\n";
     return out;
 }
@@ -129,10 +134,10 @@ std::string FlatOdtDocument(const std::vector<OdfBlock>& blocks) {
     out += "text\">\n<office:body><office:text>\n";
     for (const auto& block : blocks) {
         if (const auto* paragraph = std::get_if<std::string>(&block)) {
-            appendParagraphs(out, *paragraph);
+            appendParagraphs(out, *paragraph, Kind::Text);
             out += "\n";
         } else {
-            appendTable(out, std::get<OdfGrid>(block), true);
+            appendTable(out, std::get<OdfGrid>(block), Kind::Text);
         }
     }
     out += "</office:text></office:body></office:document>\n";

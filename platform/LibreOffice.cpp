@@ -64,12 +64,13 @@ std::string ConvertWithLibreOffice(const std::string& soffice, const std::string
     if (!process.waitForStarted(timeoutMs))
         throw LarkspanError("LibreOffice could not be started: " + toBytes(process.errorString()));
     const auto group = static_cast<pid_t>(process.processId());
-    if (!process.waitForFinished(timeoutMs)) {
-        // The launcher still runs, so the group is still the one started here.
+    if (!process.waitForFinished(timeoutMs) && process.state() != QProcess::NotRunning) {
+        // While the launcher still runs, the group is surely the one started here.
         if (group > 0) ::kill(-group, SIGKILL);
         process.waitForFinished(5000);
-        throw LarkspanError("LibreOffice did not finish within " + std::to_string(timeoutMs / 1000) +
-                            " seconds");
+        int seconds = (timeoutMs + 999) / 1000;
+        throw LarkspanError("LibreOffice did not finish within " + std::to_string(seconds) +
+                            (seconds == 1 ? " second" : " seconds"));
     }
     QByteArray output = process.readAll();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
