@@ -101,9 +101,11 @@ int compareText(std::string_view a, std::string_view b) {
 }
 
 int compareCellTexts(std::string_view a, std::string_view b, bool autoFormat) {
-    if (!autoFormat)
-        return compareText(a, b);
-    switch (classifyCell(a)) {
+    return autoFormat ? compareClassified(classifyCell(a), a, b) : compareText(a, b);
+}
+
+int compareClassified(CellClass classOfA, std::string_view a, std::string_view b) {
+    switch (classOfA) {
     case CellClass::Number: {
         auto x = a.empty() ? std::optional<double>(0) : cellNumber(a);
         auto y = b.empty() ? std::optional<double>(0) : cellNumber(b);

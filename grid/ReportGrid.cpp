@@ -82,7 +82,7 @@ void TReportGrid::countCell(int col, const Cell& cell, int delta) {
         if ((counts[cell.width] += delta) <= 0)
             counts.erase(cell.width);
     }
-    if (classifyCell(cell.text) != CellClass::Text)
+    if (cell.cls != CellClass::Text)
         nonTextCells_[static_cast<std::size_t>(col)] += delta;
 }
 
@@ -94,6 +94,7 @@ void TReportGrid::SetCellText(int col, int row, std::string text) {
         return;
     countCell(col, cell, -1);
     cell.text = std::move(text);
+    cell.cls = classifyCell(cell.text);
     cell.width = -1;
     countCell(col, cell, +1);
     if (!cell.text.empty() && !measureAll_)
@@ -156,17 +157,19 @@ int TReportGrid::CompareCells(int col, int rowA, int rowB) const {
     return compareCellTexts(CellText(col, rowA), CellText(col, rowB), SortAutoFormat);
 }
 
+int TReportGrid::compareCell(const RowData& a, const RowData& b, int col) const {
+    const Cell& x = a.cells[static_cast<std::size_t>(col)];
+    const Cell& y = b.cells[static_cast<std::size_t>(col)];
+    return SortAutoFormat ? compareClassified(x.cls, x.text, y.text) : compareText(x.text, y.text);
+}
+
 int TReportGrid::compareRows(const RowData& a, const RowData& b) const {
     int k = SortColumn;
     if (k < 0 || k >= colCount_)
         return 0;
-    int r = compareCellTexts(a.cells[static_cast<std::size_t>(k)].text, b.cells[static_cast<std::size_t>(k)].text,
-                             SortAutoFormat);
-    while (r == 0 && SortFull && k <= colCount_ - 2) {
-        ++k;
-        r = compareCellTexts(a.cells[static_cast<std::size_t>(k)].text,
-                             b.cells[static_cast<std::size_t>(k)].text, SortAutoFormat);
-    }
+    int r = compareCell(a, b, k);
+    while (r == 0 && SortFull && k <= colCount_ - 2)
+        r = compareCell(a, b, ++k);
     return r;
 }
 
