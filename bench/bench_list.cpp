@@ -25,8 +25,8 @@ std::filesystem::path makeProfiles(int count) {
     std::mt19937 rng(1);
     for (int i = 0; i < count; ++i) {
         std::string name = "Site " + std::to_string(rng()) + " " + std::to_string(i);
-        std::ofstream(dir / (name + ".ini")) << "[Settings]\nName=Owner\nURL=http://example.com/\nSite Title=" << name
-                                             << "\n";
+        std::ofstream(dir / (name + ".ini"))
+            << "[Settings]\nName=Owner\nURL=http://example.com/\nSite Title=" << name << "\n";
     }
     return dir;
 }
@@ -58,8 +58,7 @@ double enumeration(const std::filesystem::path& dir) {
         std::string first;
         DIR* d = ::opendir(dir.c_str());
         while (dirent* e = ::readdir(d))
-            if (first.empty() && e->d_name[0] != '.')
-                first = e->d_name;
+            if (first.empty() && e->d_name[0] != '.') first = e->d_name;
         ::closedir(d);
         ProfileStore(dir.string()).load(first.substr(0, first.size() - 4));
     });
@@ -74,8 +73,8 @@ int main() {
     double listLarge = listing(large);
     double plainLarge = enumeration(large);
     double plainSmall = enumeration(small);
-    std::printf("listing 10000 profiles: %.2f ms; enumeration + one load: %.2f ms; ratio %.2f\n", listLarge * 1e3,
-                plainLarge * 1e3, listLarge / plainLarge);
+    std::printf("listing 10000 profiles: %.2f ms; enumeration + one load: %.2f ms; ratio %.2f\n",
+                listLarge * 1e3, plainLarge * 1e3, listLarge / plainLarge);
     std::printf("cost per profile at 10000 vs 1000: listing ratio %.2f, enumeration ratio %.2f\n",
                 (listLarge / 10000) / (listSmall / 1000), (plainLarge / 10000) / (plainSmall / 1000));
     std::filesystem::remove_all(small);

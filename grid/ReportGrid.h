@@ -1,7 +1,7 @@
 #pragma once
 
-#include "grid/HtmlSettings.h"
 #include "grid/CellCompare.h"
+#include "grid/HtmlSettings.h"
 #include "grid/TextMeasure.h"
 #include "platform/Error.h"
 
@@ -98,8 +98,8 @@ public:
 private:
     struct Cell {
         std::string text;
-        int width = -1;  // measured width of the first line, -1 until measured
-        CellClass cls = CellClass::Text;  // how the sort reads the text
+        int width = -1;                  // measured width of the first line, -1 until measured
+        CellClass cls = CellClass::Text; // how the sort reads the text
     };
     struct RowData {
         std::vector<Cell> cells;
