@@ -26,18 +26,24 @@ void PrintOnDevice(const TReportGrid& grid, TGridPrint& print, QPagedPaintDevice
     painter.end();
 }
 
-std::string PrintToPdfFile(const TReportGrid& grid, TGridPrint& print, const std::string& fileName) {
+QPageLayout DefaultPdfPageLayout() {
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                       QPageLayout::Millimeter);
+}
+
+std::string PrintToPdfFile(const TReportGrid& grid, TGridPrint& print, const std::string& fileName,
+                           const QPageLayout& layout) {
     const QString path = QFileInfo(QString::fromStdString(fileName)).absoluteFilePath();
     QPdfWriter writer(path);
     writer.setCreator("Larkspan");
     writer.setTitle(print.PrintSettings.JobName.empty()
                         ? QStringLiteral("Larkspan")
                         : QString::fromStdString(print.PrintSettings.JobName));
-    const auto orientation = print.PrintSettings.Orientation == TPrintOrientation::poLandscape
-                                 ? QPageLayout::Landscape
-                                 : QPageLayout::Portrait;
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation, QMarginsF(10, 10, 10, 10),
-                                     QPageLayout::Millimeter));
+    QPageLayout page = layout;
+    page.setOrientation(print.PrintSettings.Orientation == TPrintOrientation::poLandscape
+                            ? QPageLayout::Landscape
+                            : QPageLayout::Portrait);
+    writer.setPageLayout(page);
     PrintOnDevice(grid, print, writer, "Cannot create " + fileName);
     return path.toStdString();
 }

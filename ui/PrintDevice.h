@@ -2,6 +2,8 @@
 
 #include "grid/PrintLayout.h"
 
+#include <QPageLayout>
+
 #include <string>
 
 class QPagedPaintDevice;
@@ -12,9 +14,14 @@ class TReportGrid;
 void PrintOnDevice(const TReportGrid& grid, TGridPrint& print, QPagedPaintDevice& device,
                    const std::string& failureMessage);
 
-// Prints the table to a PDF file with the given print state (A4, portrait, 10 mm margins) and
-// returns the file's absolute path. Raises "Cannot create " and the name when it cannot write.
-std::string PrintToPdfFile(const TReportGrid& grid, TGridPrint& print, const std::string& fileName);
+// The page of the headless print: A4 with 10 mm margins.
+QPageLayout DefaultPdfPageLayout();
+
+// Prints the table to a PDF file with the given print state on pages of the given layout, in
+// the orientation of the print settings, and returns the file's absolute path. Raises
+// "Cannot create " and the name when it cannot write the file.
+std::string PrintToPdfFile(const TReportGrid& grid, TGridPrint& print, const std::string& fileName,
+                           const QPageLayout& layout = DefaultPdfPageLayout());
 
 // The headless print: the table with the options page's start states to "Larkspan.pdf" (or the
 // given name) in the working directory. Needs a QGuiApplication; the offscreen platform will do.
