@@ -24,10 +24,11 @@ void CentreOnScreen(QWidget* window) {
 namespace {
 
 QGroupBox* radioGroup(const QString& title, const char* name, std::initializer_list<QRadioButton*> buttons,
-                      QWidget* parent) {
+                      Qt::Orientation orientation, QWidget* parent) {
     auto* box = new QGroupBox(title, parent);
     box->setObjectName(name);
-    auto* layout = new QVBoxLayout(box);
+    QBoxLayout* layout =
+        orientation == Qt::Vertical ? static_cast<QBoxLayout*>(new QVBoxLayout(box)) : new QHBoxLayout(box);
     layout->setContentsMargins(6, 2, 6, 2);
     layout->setSpacing(0);
     auto* group = new QButtonGroup(box);
@@ -42,21 +43,36 @@ QGroupBox* radioGroup(const QString& title, const char* name, std::initializer_l
 
 } // namespace
 
+namespace {
+
+// The small dialog font of the program's windows, so that the fixed sizes hold their controls.
+void UseDialogFont(QWidget* w) {
+    QFont f = w->font();
+    f.setPointSize(8);
+    w->setFont(f);
+}
+
+} // namespace
+
 Tfinddlg::Tfinddlg(QWidget* parent) : QDialog(parent) {
     setObjectName("finddlg");
     setWindowTitle("Find");
+    UseDialogFont(this);
     setFixedSize(360, 174);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->setSpacing(4);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(4);
 
+    auto* top = new QHBoxLayout;
     auto* label = new QLabel("Text to find :", this);
     findtext = new QLineEdit(this);
     findtext->setObjectName("findtext");
     label->setBuddy(findtext);
-    layout->addWidget(label, 0, 0);
-    layout->addWidget(findtext, 0, 1, 1, 2);
+    top->addWidget(label);
+    top->addWidget(findtext, 1);
+    layout->addLayout(top, 0, 0, 1, 2);
 
     auto* checks = new QVBoxLayout;
     checks->setSpacing(2);
@@ -66,6 +82,7 @@ Tfinddlg::Tfinddlg(QWidget* parent) : QDialog(parent) {
     chkfull->setObjectName("chkfull");
     chkregular = new QCheckBox("Regular expressions", this);
     chkregular->setObjectName("chkregular");
+    checks->addSpacing(8);
     for (QCheckBox* c : {chkcase, chkfull, chkregular})
         checks->addWidget(c);
     checks->addStretch();
@@ -74,14 +91,15 @@ Tfinddlg::Tfinddlg(QWidget* parent) : QDialog(parent) {
     whereEntireGrid = new QRadioButton("In entire grid");
     whereCurrentColumn = new QRadioButton("In current column");
     whereCurrentRow = new QRadioButton("In current row");
-    layout->addWidget(
-        radioGroup("Where ", "where", {whereEntireGrid, whereCurrentColumn, whereCurrentRow}, this), 1, 1);
+    layout->addWidget(radioGroup("Where ", "where", {whereEntireGrid, whereCurrentColumn, whereCurrentRow},
+                                 Qt::Vertical, this),
+                      1, 1);
     dirTopDown = new QRadioButton("Top - down");
     dirLeftRight = new QRadioButton("Left - right");
-    layout->addWidget(radioGroup("Direction", "dir", {dirTopDown, dirLeftRight}, this), 1, 2, Qt::AlignTop);
+    layout->addWidget(radioGroup("Direction", "dir", {dirTopDown, dirLeftRight}, Qt::Horizontal, this), 2, 0);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->setSpacing(4);
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("okButton");
     ok->setDefault(true);
@@ -89,9 +107,12 @@ Tfinddlg::Tfinddlg(QWidget* parent) : QDialog(parent) {
     cancel->setObjectName("cancelButton");
     auto* help = new QPushButton("Help", this);
     help->setObjectName("helpButton");
-    for (QPushButton* b : {ok, cancel, help})
+    for (QPushButton* b : {ok, cancel, help}) {
+        b->setMinimumWidth(48);
+        b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         buttons->addWidget(b);
-    layout->addLayout(buttons, 2, 0, 1, 3);
+    }
+    layout->addLayout(buttons, 2, 1, Qt::AlignBottom);
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -122,6 +143,7 @@ void Tfinddlg::HelpClick() {
 Tfindhlp::Tfindhlp(QWidget* parent) : QDialog(parent) {
     setObjectName("findhlp");
     setWindowTitle("Find help");
+    UseDialogFont(this);
     setFixedSize(360, 147);
     // The pale background of tooltips, as a note to the reader.
     QPalette pal = palette();

@@ -45,7 +45,8 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     Memo4 = new QPlainTextEdit(group);
     Memo4->setObjectName("Memo4");
     Memo4->setPlainText("This is a Sample Title\nthe Velloway Report");
-    Memo4->setFixedHeight(Memo4->fontMetrics().lineSpacing() * 4);
+    Memo4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo4->setFixedHeight(Memo4->fontMetrics().lineSpacing() * 4 + 2 * Memo4->frameWidth() + 8);
     SetHint(Memo4, "Sets title of printout. ");
     titleLabel->setBuddy(Memo4);
     layout->addWidget(titleLabel, 0, 0, Qt::AlignTop);
