@@ -1,5 +1,6 @@
 #include "ui/PrintOptionsPage.h"
 
+#include "ui/ErrorDisplay.h"
 #include "ui/PainterSurface.h"
 
 #include <QButtonGroup>
@@ -14,12 +15,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-void SetHint(QWidget* widget, const QString& hint) {
-    const qsizetype bar = hint.indexOf('|');
-    widget->setToolTip(bar < 0 ? hint : hint.left(bar));
-    widget->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-}
-
 namespace {
 
 QCheckBox* checkBox(const char* name, const QString& caption, bool checked, QWidget* parent) {
@@ -33,10 +28,10 @@ QCheckBox* checkBox(const char* name, const QString& caption, bool checked, QWid
 
 PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     setObjectName("OptionsPage");
-    SetHint(this, "Performs printing of the grid");
     auto* outer = new QVBoxLayout(this);
     auto* group = new QGroupBox("Printing Options", this);
     group->setObjectName("PrintingOptions");
+    setHint(group, "Performs printing of the grid");
     outer->addWidget(group);
     outer->addStretch();
 
@@ -47,7 +42,7 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     Memo4->setPlainText("This is a Sample Title\nthe Velloway Report");
     Memo4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo4->setFixedHeight(Memo4->fontMetrics().lineSpacing() * 4 + 2 * Memo4->frameWidth() + 8);
-    SetHint(Memo4, "Sets title of printout. ");
+    setHint(Memo4, "Sets title of printout. ");
     titleLabel->setBuddy(Memo4);
     layout->addWidget(titleLabel, 0, 0, Qt::AlignTop);
     layout->addWidget(Memo4, 0, 1, 1, 2);
@@ -56,9 +51,9 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     PrintTimeCheckBox = checkBox("PrintTimeCheckBox", "Print time", false, group);
     PrintPageNumbersCheckBox = checkBox("PrintPageNumbersCheckBox", "Print page numbers", false, group);
     PrintBordersCheckBox = checkBox("PrintBordersCheckBox", "Print borders", true, group);
-    SetHint(PrintBordersCheckBox, "Lines dividing columns and rows, and a frame around the table.");
+    setHint(PrintBordersCheckBox, "Lines dividing columns and rows, and a frame around the table.");
     FitToPageCheckBox = checkBox("FitToPageCheckBox", "Fit to page", false, group);
-    SetHint(FitToPageCheckBox, "expand or shrink to fit text on the page.");
+    setHint(FitToPageCheckBox, "expand or shrink to fit text on the page.");
     PrintCenteredCheckBox = checkBox("PrintCenteredCheckBox", "Print centered", true, group);
     AutoSizeCheckBox = checkBox("AutoSizeCheckBox", "Auto size", true, group);
 

@@ -44,6 +44,3 @@ public slots:
 private:
     TPrintsettings* settings_ = nullptr;
 };
-
-// Sets a hint: the short part (before a "|") as tooltip, the long part for the status line.
-void SetHint(QWidget* widget, const QString& hint);

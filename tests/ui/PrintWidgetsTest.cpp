@@ -66,7 +66,7 @@ private:
 TEST(OptionsPage, StartStatesHintsAndTheirSettings) {
     PrintOptionsPage page;
     EXPECT_EQ(page.findChild<QGroupBox*>("PrintingOptions")->title(), "Printing Options");
-    EXPECT_EQ(page.statusTip(), "Performs printing of the grid");
+    EXPECT_EQ(page.findChild<QGroupBox*>("PrintingOptions")->statusTip(), "Performs printing of the grid");
     EXPECT_EQ(page.Memo4->toPlainText(), "This is a Sample Title\nthe Velloway Report");
     EXPECT_EQ(page.Memo4->toolTip(), "Sets title of printout. ");
     EXPECT_EQ(page.PrintBordersCheckBox->statusTip(),
@@ -215,7 +215,7 @@ TEST(PrintCommands, WithoutAPrinterThePagesGoToLarkspanPdf) {
     EXPECT_EQ(pdfPages(pdf), printing.Print().PageCount);
     EXPECT_EQ(printing.Print().ToPage, printing.Print().PageCount);
     EXPECT_EQ(printing.Print().PrintSettings.PageNr, TPrintPosition::ppBottomCenter);
-    EXPECT_EQ(firstMediaBox(pdf), QSizeF(595, 842));  // A4 on this test printer
+    EXPECT_EQ(firstMediaBox(pdf), QSizeF(595, 842)); // A4 on this test printer
 
     // The paper chosen in the page setup holds for the file too, the orientation does not.
     printing.Printer().setPageSize(QPageSize(QPageSize::Letter));
