@@ -25,8 +25,7 @@ void GridPrinting::SetPrintOptions() {
 std::string GridPrinting::FilePrintItemClick() {
     SetPrintOptions();
     // Without a printer the file gets the paper and margins that the page setup dialog chose.
-    if (!HasPrinter())
-        return PrintToPdfFile(grid_, print_, "Larkspan.pdf", printer_->pageLayout());
+    if (!HasPrinter()) return PrintToPdfFile(grid_, print_, "Larkspan.pdf", printer_->pageLayout());
     // The settings' orientation wins over whatever the page setup dialog chose.
     printer_->setPageOrientation(print_.PrintSettings.Orientation == TPrintOrientation::poLandscape
                                      ? QPageLayout::Landscape
