@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "core/Countries.h"
+#include "core/EditorItems.h"
 #include "platform/Text.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Gauge.h"
@@ -39,11 +41,15 @@ QPlainTextEdit* memo(int lines) {
     return m;
 }
 
-QComboBox* dropDown() {
+QComboBox* dropDown(const std::vector<std::string>& items) {
     auto* c = new QComboBox;
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
     c->setMaxVisibleItems(20);
+    for (const std::string& item : items)
+        c->addItem(qs(item));
+    // The list only offers choices: the field starts empty until a profile is loaded.
+    c->setCurrentIndex(-1);
     return c;
 }
 
@@ -66,6 +72,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     setFont(small);
     setWindowIcon(QIcon(Pictures::programIcon(64)));
     resize(579, 510);
+    showError = [this](const std::string& message) { showErrorBox(this, message); };
     confirm = [this](const QString& question) {
         QMessageBox box(QMessageBox::Question, "Confirm", question, QMessageBox::Yes | QMessageBox::No, this);
         return box.exec() == QMessageBox::Yes;
@@ -88,6 +95,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     pages_->addTab(buildProgressPage(), "Track Progress");
     pages_->addTab(buildOptionsPage(), "Options");
     pages_->setCurrentIndex(2);
+    pages_->setUsesScrollButtons(false);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -100,11 +108,18 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     Timer1->setInterval(200);
 
     // Start-up: the profiles first, so the editor opens on the first one.
+    // A problem with the profile directory is said once the window is up, and stays on the
+    // status line, so that empty lists are never mistaken for a directory without profiles.
+    if (directoryProblem.empty()) {
+        try {
+            LoadGrid();
+        } catch (const std::exception& e) {
+            directoryProblem = e.what();
+        }
+    }
     if (!directoryProblem.empty()) {
         setStatusText(directoryProblem);
-        QTimer::singleShot(0, this, [this, directoryProblem] { showErrorBox(this, directoryProblem); });
-    } else {
-        runCommand([this] { LoadGrid(); });
+        QTimer::singleShot(0, this, [this, directoryProblem] { showError(directoryProblem); });
     }
     grid_.SetCellText(0, 0, "Engine");
     grid_.SetCellText(1, 0, "URLs Submitted");
@@ -151,17 +166,17 @@ QWidget* MainWindow::buildEditorPage() {
     auto* url = line();
     url->setText("http://www.");
     auto* title = line();
-    auto* category = dropDown();
+    auto* category = dropDown(categoryItems());
     auto* description = memo(4);
     auto* keywords = memo(2);
-    auto* language = dropDown();
+    auto* language = dropDown(languageItems());
     auto* company = line();
     auto* address = line();
     auto* city = line();
     auto* state = line();
     state->setMaximumWidth(60);
     auto* zip = line();
-    auto* country = dropDown();
+    auto* country = dropDown(countryItems());
     auto* phone = line();
     auto* fax = line();
     editors_ = {name, email, url, title, category, description, keywords, language,
@@ -294,7 +309,7 @@ void MainWindow::runCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& e) {
-        showErrorBox(this, e.what());
+        showError(e.what());
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -47,8 +48,9 @@ public:
     void StringGrid1SelectCell(int row);
     void SaveSettingsClick();
     void BitBtn1Click();
-    // The question that BitBtn1Click asks; tests answer it.
+    // The question that BitBtn1Click asks, and the general error display; tests replace them.
     std::function<bool(const QString& question)> confirm;
+    std::function<void(const std::string& message)> showError;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
