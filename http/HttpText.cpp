@@ -63,10 +63,13 @@ std::int64_t FirstDigitsClamped(std::string_view text, std::int64_t maxValue) {
         ++i;
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        // Stop growing once past the bound; the remaining digits only confirm the clamp.
-        if (value <= maxValue) value = value * 10 + (text[i] - '0');
+        const int digit = text[i] - '0';
+        // Checked before multiplying, so that no count of digits can overflow; the digits
+        // after the bound only confirm the clamp.
+        if (value > (maxValue - digit) / 10) return maxValue;
+        value = value * 10 + digit;
     }
-    return value > maxValue ? maxValue : value;
+    return value;
 }
 
 std::string Base64Encode(std::string_view bytes) {
