@@ -63,6 +63,13 @@ ScriptedServer::~ScriptedServer() {
     ::close(listenFd_);
 }
 
+void ScriptedServer::setScripts(std::vector<Script> scripts) {
+    std::lock_guard lock(mutex_);
+    scripts_ = std::move(scripts);
+    if (scripts_.empty())
+        scripts_.push_back({});
+}
+
 std::vector<std::string> ScriptedServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -96,7 +103,11 @@ void ScriptedServer::run() {
         int fd = ::accept(listenFd_, nullptr, nullptr);
         if (fd < 0) continue;
         ++connections_;
-        const Script& script = scripts_[std::min(index, scripts_.size() - 1)];
+        Script script;
+        {
+            std::lock_guard lock(mutex_);
+            script = scripts_[std::min(index, scripts_.size() - 1)];
+        }
         ++index;
         serve(fd, script);
         ::close(fd);

@@ -42,10 +42,14 @@ public:
     static Step close() { return {Step::Kind::Close, {}, {}}; }
     static Step skipRequest() { return {Step::Kind::SkipRequest, {}, {}}; }
 
-    explicit ScriptedServer(std::vector<Script> scripts);
+    explicit ScriptedServer(std::vector<Script> scripts = {});
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+    // Replaces the scripts; for replies that must name the server's own port. Call it before
+    // the first connection.
+    void setScripts(std::vector<Script> scripts);
 
     std::uint16_t port() const { return port_; }
     // Every request received so far, in order, each exactly as its bytes arrived.
