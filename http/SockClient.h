@@ -142,10 +142,14 @@ protected:
     bool connected_ = false;
     bool lookupDone = false;
     bool notifyOk = false;
+    // Shared by the send steps and the captures; one more byte for a terminating zero.
     std::array<char, ChunkSize + 1> transferBuffer_{};
 
 private:
-    enum class ReadOutcome { Data, Closed, Nothing };
+    struct Received {
+        std::int64_t bytes = 0;
+        bool closed = false;
+    };
     void TimerFired();
     void createSocket();
     void closeDescriptor();
@@ -155,7 +159,8 @@ private:
     void onWritable();
     void handleClose(bool wasConnected);
     void handleConnectResult(int error);
-    ReadOutcome receiveChunks();
+    void onLookupDone(std::uint64_t generation, int error, std::uint32_t address);
+    Received receiveChunks();
     // Waits until the socket takes more data, or the operation is cancelled or times out.
     void waitWritable();
     void fire(const NotifyEvent& event);
@@ -174,6 +179,9 @@ private:
     EventLoop::Handle writeWatch_ = 0;
     TThreadTimer timer_;
     std::unique_ptr<TSpillBuffer> buffer_;
+    // Receives land here, not in the transfer buffer: a read notification handled while a
+    // stream send pumps the event loop must not overwrite the chunk that is being sent.
+    std::unique_ptr<char[]> receiveChunk_ = std::make_unique<char[]>(ChunkSize);
     // Lets callbacks that come back later (the name lookup) see that this client is gone.
     std::shared_ptr<TSockClient*> alive_;
 };

@@ -25,8 +25,10 @@ public:
 
 private:
     struct Entry;
+    enum class InsideSignal { No, Yes };
     void dispatch(Handle handle);
-    void release(Handle handle);
+    void release(Handle handle, InsideSignal inside);
+    static void dispose(Entry& entry, InsideSignal inside);
 
     std::map<Handle, std::shared_ptr<Entry>> entries_;
     Handle nextHandle_ = 1;
