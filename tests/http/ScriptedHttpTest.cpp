@@ -77,26 +77,35 @@ TEST_P(ScriptedHttp, RequestAndResponseMatchTheFile) {
     });
     EXPECT_EQ(error, file.value("verify", "error"));
 
-    if (auto protocol = file.section("verify", "protocol"))
+    if (auto protocol = file.section("verify", "protocol")) {
         EXPECT_EQ(server.allRequests(), *protocol);
-    if (auto status = file.section("verify", "status"))
+    }
+    if (auto status = file.section("verify", "status")) {
         EXPECT_EQ(client.replyNumber, std::stoi(*status));
-    if (auto total = file.section("verify", "bytestotal"))
+    }
+    if (auto total = file.section("verify", "bytestotal")) {
         EXPECT_EQ(client.bytesTotal, std::stoll(*total));
+    }
     if (auto body = file.section("verify", "body")) {
         EXPECT_EQ(client.Body, *body);
         EXPECT_EQ(client.bytesReceived, static_cast<std::int64_t>(body->size()));
     }
-    if (auto header = file.section("verify", "header"))
+    if (auto header = file.section("verify", "header")) {
         EXPECT_EQ(client.Header, *header);
-    if (file.section("verify", "cookie"))
+    }
+    if (file.section("verify", "cookie")) {
         EXPECT_EQ(client.HeaderInfo.Cookie, file.value("verify", "cookie"));
-    if (file.section("verify", "url"))
+    }
+    if (file.section("verify", "url")) {
         EXPECT_EQ(client.requestURL(), file.value("verify", "url"));
-    if (file.section("verify", "connections"))
+    }
+    if (file.section("verify", "connections")) {
         EXPECT_EQ(server.connections(), std::stoi(file.value("verify", "connections")));
-    if (file.section("verify", "events"))
+    }
+    if (file.section("verify", "events")) {
         EXPECT_EQ(probe.events(), file.value("verify", "events"));
+    }
+    EXPECT_TRUE(probe.disconnectedEveryPass());
     EXPECT_FALSE(client.connected());
 }
 

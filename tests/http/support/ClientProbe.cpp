@@ -16,7 +16,7 @@ ClientProbe::ClientProbe(THttpClient& client) {
 
 void ClientProbe::note(const std::string& name) {
     all_.push_back(name);
-    if (events_.empty() || events_.back() != name)
+    if (name != "Disconnect" && (events_.empty() || events_.back() != name))
         events_.push_back(name);
 }
 
@@ -29,4 +29,17 @@ std::string ClientProbe::events() const {
 
 int ClientProbe::count(const std::string& name) const {
     return static_cast<int>(std::count(all_.begin(), all_.end(), name));
+}
+
+bool ClientProbe::disconnectedEveryPass() const {
+    bool open = false;
+    for (const auto& e : all_) {
+        if (e == "Connect")
+            open = true;
+        else if (e == "Disconnect")
+            open = false;
+        else if (open && (e == "AboutToSend" || e == "Redirect" || e == "AuthenticationNeeded"))
+            return false;
+    }
+    return !open;
 }
