@@ -129,9 +129,11 @@ void THttpClient::ExecuteRequest() {
             if (!cookieValue_.empty()) HeaderInfo.Cookie = cookieValue_;
             if (OnRedirect) OnRedirect(handled);
             if (handled) return;
-            if (requestURL_.find('/') == std::string::npos) {
+            if (!requestURL_.empty() && requestURL_.find('/') == std::string::npos) {
                 // A Location without any "/" names a path on the server that sent it, port
-                // included, so the next pass goes back to the same server.
+                // included, so the next pass goes back to the same server. An empty one
+                // (no Location at all) is left empty, so that the next pass fails with
+                // "Empty URL" instead of asking the same server again and again.
                 std::string authority = Host;
                 if (Port != 80) authority += ":" + std::to_string(Port);
                 requestURL_ = "http://" + authority + "/" + requestURL_;
@@ -150,6 +152,8 @@ void THttpClient::runPass() {
     if (OnAboutToSend) OnAboutToSend(*this);
 
     Connect();
+    // From here on a socket error number means this connection broke (see failIfBroken).
+    lastError = 0;
     // The connection is closed on every way out of the pass.
     struct Closer {
         THttpClient& client;
@@ -199,6 +203,7 @@ void THttpClient::waitForResponse() {
         throw;
     }
     TimerOff();
+    if (!canceled_ && buffer.totalCount() < 3) failIfBroken();
     if (canceled_ || buffer.totalCount() < 3) throw ESockError("Accepting Canceled");
 }
 
@@ -267,6 +272,7 @@ std::string THttpClient::ReadHeaderLine() {
         buffer.Read(line.data(), n);
         return line;
     }
+    if (!canceled_) failIfBroken();
     canceled_ = false;
     throw EAbortError("Socket readln aborted");
 }
@@ -362,4 +368,10 @@ void THttpClient::captureInto(TStream* file, std::string* text) {
         canceled_ = false;
         throw EAbortError("Socket capture aborted");
     }
+    // A body cut off by a reset is not a complete answer, whatever came before it.
+    failIfBroken();
+}
+
+void THttpClient::failIfBroken() {
+    if (lastError != 0 && !connected_) throw ESockError(SocketErrorText(lastError));
 }

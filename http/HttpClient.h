@@ -108,6 +108,8 @@ private:
     void runPass();
     void waitForResponse();
     void captureInto(TStream* file, std::string* text);
+    // Raises the socket error that ended the connection, if one did: a reset is not a close.
+    void failIfBroken();
 
     std::string requestPath_;
     TExStringList requestLines_;

@@ -41,8 +41,7 @@ TEST_P(ScriptedHttp, RequestAndResponseMatchTheFile) {
     std::vector<ScriptedServer::Script> scripts;
     for (int n = 1;; ++n) {
         auto reply = file.section("reply", n == 1 ? "data" : "data" + std::to_string(n));
-        if (!reply)
-            break;
+        if (!reply) break;
         scripts.push_back({ScriptedServer::send(*reply)});
     }
     ASSERT_FALSE(scripts.empty()) << "no <data> in <reply>";

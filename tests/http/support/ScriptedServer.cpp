@@ -153,8 +153,11 @@ void ScriptedServer::serve(int fd, const Script& script) {
             break;
         }
         case Step::Kind::SendForever:
-            while (!stopping_ && sendAll(fd, step.bytes))
+            while (!stopping_ && sendAll(fd, step.bytes)) {
                 sentForever_ += static_cast<std::int64_t>(step.bytes.size());
+                if (step.duration.count() > 0)
+                    std::this_thread::sleep_for(step.duration);
+            }
             return;
         case Step::Kind::HoldOpen: {
             auto until = std::chrono::steady_clock::now() + step.duration;

@@ -22,7 +22,8 @@ public:
         enum class Kind {
             Send,        // send bytes
             Sleep,       // wait, without reading or sending
-            SendForever, // send bytes again and again until the client goes away
+            SendForever, // send bytes again and again until the client goes away, pausing
+                         // for duration after each time
             HoldOpen,    // keep the connection open until the client closes it or the time ends
             Reset,       // abort the connection with a TCP reset
             Close,       // close now (the end of every script closes too)
@@ -36,7 +37,9 @@ public:
 
     static Step send(std::string bytes) { return {Step::Kind::Send, std::move(bytes), {}}; }
     static Step sleep(std::chrono::milliseconds d) { return {Step::Kind::Sleep, {}, d}; }
-    static Step sendForever(std::string chunk) { return {Step::Kind::SendForever, std::move(chunk), {}}; }
+    static Step sendForever(std::string chunk, std::chrono::milliseconds pause = {}) {
+        return {Step::Kind::SendForever, std::move(chunk), pause};
+    }
     static Step holdOpen(std::chrono::milliseconds d) { return {Step::Kind::HoldOpen, {}, d}; }
     static Step reset() { return {Step::Kind::Reset, {}, {}}; }
     static Step close() { return {Step::Kind::Close, {}, {}}; }
