@@ -7,8 +7,12 @@ ClientProbe::ClientProbe(THttpClient& client) {
     client.OnHostResolved = [this](TSockClient&) { note("HostResolved"); };
     client.OnConnect = [this](TSockClient&) { note("Connect"); };
     client.OnPacketRecvd = [this](TSockClient&) { note("PacketRecvd"); };
-    client.OnSuccess = [this](CmdType cmd) { note("Success(" + std::to_string(static_cast<int>(cmd)) + ")"); };
-    client.OnFailure = [this](CmdType cmd) { note("Failure(" + std::to_string(static_cast<int>(cmd)) + ")"); };
+    client.OnSuccess = [this](CmdType cmd) {
+        note("Success(" + std::to_string(static_cast<int>(cmd)) + ")");
+    };
+    client.OnFailure = [this](CmdType cmd) {
+        note("Failure(" + std::to_string(static_cast<int>(cmd)) + ")");
+    };
     client.OnDisconnect = [this](TSockClient&) { note("Disconnect"); };
     client.OnRedirect = [this](bool&) { note("Redirect"); };
     client.OnAuthenticationNeeded = [this](TSockClient&) { note("AuthenticationNeeded"); };
@@ -16,8 +20,7 @@ ClientProbe::ClientProbe(THttpClient& client) {
 
 void ClientProbe::note(const std::string& name) {
     all_.push_back(name);
-    if (name != "Disconnect" && (events_.empty() || events_.back() != name))
-        events_.push_back(name);
+    if (name != "Disconnect" && (events_.empty() || events_.back() != name)) events_.push_back(name);
 }
 
 std::string ClientProbe::events() const {

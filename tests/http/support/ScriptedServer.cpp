@@ -66,8 +66,7 @@ ScriptedServer::~ScriptedServer() {
 void ScriptedServer::setScripts(std::vector<Script> scripts) {
     std::lock_guard lock(mutex_);
     scripts_ = std::move(scripts);
-    if (scripts_.empty())
-        scripts_.push_back({});
+    if (scripts_.empty()) scripts_.push_back({});
 }
 
 std::vector<std::string> ScriptedServer::requests() const {
@@ -155,8 +154,7 @@ void ScriptedServer::serve(int fd, const Script& script) {
         case Step::Kind::SendForever:
             while (!stopping_ && sendAll(fd, step.bytes)) {
                 sentForever_ += static_cast<std::int64_t>(step.bytes.size());
-                if (step.duration.count() > 0)
-                    std::this_thread::sleep_for(step.duration);
+                if (step.duration.count() > 0) std::this_thread::sleep_for(step.duration);
             }
             return;
         case Step::Kind::HoldOpen: {
