@@ -17,6 +17,8 @@ namespace {
 // Largest piece moved from the receive buffer to a body file at once. Large pieces keep the
 // per-piece work (events, re-arming the time-out) small next to the copying.
 constexpr std::int64_t FileChunk = 1 << 20;
+// Most that an announced length reserves for a body kept in memory.
+constexpr std::int64_t ReserveLimit = 256ll << 20;
 
 } // namespace
 
@@ -327,7 +329,15 @@ void THttpClient::captureInto(TStream* file, std::string* text) {
     auto& buffer = receiveBuffer();
     bytesReceived = 0;
     std::vector<char> scratch;
-    if (file) scratch.resize(static_cast<std::size_t>(FileChunk));
+    if (file) {
+        scratch.resize(static_cast<std::size_t>(FileChunk));
+    } else if (bytesTotal > 0) {
+        // The announced length spares the copies of a growing text. It is only a hint from
+        // the server, so the reservation is bounded; untouched reserved pages cost nothing.
+        std::int64_t hint = std::min(bytesTotal, ReserveLimit);
+        if (MaxBodySize > 0) hint = std::min(hint, MaxBodySize);
+        text->reserve(static_cast<std::size_t>(hint));
+    }
     TimerOn();
     try {
         while (!canceled_) {
