@@ -444,6 +444,13 @@ void TSockClient::waitWritable() {
     if (writeWatch_) EventLoop::instance().setWatchEnabled(writeWatch_, false);
 }
 
+int TSockClient::sendErrno() const {
+    // Linux reports a send on a socket that never connected as a broken pipe; it is the
+    // "not connected" of the socket error table.
+    if (errno == EPIPE && !socketUsed_) return ENOTCONN;
+    return errno;
+}
+
 void TSockClient::SendBuffer(const char* p, std::uint16_t n) {
     ReportStatus(LevelDetail, "Sending Buffer");
     TimerOn();
@@ -463,7 +470,7 @@ void TSockClient::SendBuffer(const char* p, std::uint16_t n) {
                 continue;
             }
             if (errno == EINTR) continue;
-            CheckSocketError(errno, sockerr::WouldBlock);
+            CheckSocketError(sendErrno(), sockerr::WouldBlock);
             waitWritable();
         }
     }
@@ -519,7 +526,7 @@ void TSockClient::SendStream(TStream& stream) {
                     sent += r;
                     fire(OnPacketSent);
                 } else if (errno != EINTR) {
-                    CheckSocketError(errno, sockerr::WouldBlock);
+                    CheckSocketError(sendErrno(), sockerr::WouldBlock);
                     waitWritable();
                 }
                 loop.pump(EventLoop::PumpMode::DontWait);
@@ -554,7 +561,7 @@ void TSockClient::SendFile(const std::string& name) {
                 fire(OnPacketSent);
                 TimerOn();
             } else if (errno != EINTR) {
-                CheckSocketError(errno, sockerr::WouldBlock);
+                CheckSocketError(sendErrno(), sockerr::WouldBlock);
                 waitWritable();
             }
             loop.pump(EventLoop::PumpMode::DontWait);
