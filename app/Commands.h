@@ -5,3 +5,5 @@
 // The headless commands. Each returns the process's exit status: 0 for success,
 // 1 for a failure of the work itself, 2 for bad usage.
 int runList(const CommandLine& cl);
+// Prints the requests a run would send for one profile, as JSON lines.
+int runRequests(const CommandLine& cl);

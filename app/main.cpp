@@ -21,6 +21,7 @@ struct Command {
 
 const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
+    {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
 };
 
 void printUsage(std::FILE* out) {
@@ -31,7 +32,8 @@ void printUsage(std::FILE* out) {
     std::fprintf(out, "\nWith no command the window opens. Options:\n"
                       "  --dir DIR          the profile directory (default $LARKSPAN_HOME,\n"
                       "                     else $XDG_DATA_HOME/larkspan)\n"
-                      "  --config FILE      the configuration file\n"
+                      "  --config FILE      the configuration file (default\n"
+                      "                     $XDG_CONFIG_HOME/larkspan/larkspan.ini)\n"
                       "  --proxy HOST:PORT  send every request through this proxy\n"
                       "  --help, --version\n");
 }

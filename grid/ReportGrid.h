@@ -1,5 +1,6 @@
 #pragma once
 
+#include "grid/HtmlSettings.h"
 #include "grid/TextMeasure.h"
 #include "platform/Error.h"
 
@@ -79,6 +80,7 @@ public:
     void MarkRelease(int row);
 
     bool IncludeFixedCells = true;
+    THTMLSettings HTMLSettings;
     bool URLShow = true;
     bool URLFull = false;
     // A link cell holds "://" or "mailto:"; on screen it shows the text after that part.

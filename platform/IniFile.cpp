@@ -156,6 +156,46 @@ void IniFile::write(std::string_view section, std::string_view key, std::string_
     lines_.insert(lines_.begin() + at, {std::move(line)});
 }
 
+std::vector<std::string> IniFile::sections() const {
+    std::vector<std::string> names;
+    std::string_view name;
+    for (const Line& line : lines_)
+        if (sectionName(line.text, name))
+            names.emplace_back(name);
+    return names;
+}
+
+std::vector<IniFile::KeyLine> IniFile::keyLines() const {
+    std::vector<KeyLine> keys;
+    std::size_t section = std::string::npos;
+    std::string_view name, key, value;
+    for (const Line& line : lines_) {
+        if (sectionName(line.text, name)) {
+            section = section == std::string::npos ? 0 : section + 1;
+            continue;
+        }
+        std::string_view t = trimmed(line.text);
+        if (t.empty() || t.front() == ';' || t.front() == '#')
+            continue;
+        if (keyOfLine(line.text, key, value))
+            keys.push_back({section, std::string(key)});
+    }
+    return keys;
+}
+
+std::vector<std::string> IniFile::strayLines() const {
+    std::vector<std::string> stray;
+    std::string_view name, key, value;
+    for (const Line& line : lines_) {
+        std::string_view t = trimmed(line.text);
+        if (t.empty() || t.front() == ';' || t.front() == '#' || sectionName(line.text, name) ||
+            keyOfLine(line.text, key, value))
+            continue;
+        stray.push_back(line.text);
+    }
+    return stray;
+}
+
 std::string IniFile::text() const {
     std::string out;
     for (std::size_t i = 0; i < lines_.size(); ++i) {

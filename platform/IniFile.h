@@ -27,6 +27,19 @@ public:
     std::string read(std::string_view section, std::string_view key, std::string_view fallback = {}) const;
     void write(std::string_view section, std::string_view key, std::string_view value);
 
+    // A key line as the file spells it. sectionIndex counts the section headers of the file
+    // from 0 (an index into sections()); a key above the first header has none (npos).
+    struct KeyLine {
+        std::size_t sectionIndex;
+        std::string key;
+    };
+    // The names of the section headers in file order, repeated sections included.
+    std::vector<std::string> sections() const;
+    // Every key line in file order. Lines starting with ";" or "#" are comments, not keys.
+    std::vector<KeyLine> keyLines() const;
+    // The lines that are neither blank, a comment, a section header nor a key line.
+    std::vector<std::string> strayLines() const;
+
     std::string text() const;
     // Replaces the file as a whole: the new content goes to a file beside it, which is then
     // renamed over it, so a crash or a full disk never leaves a truncated file behind.

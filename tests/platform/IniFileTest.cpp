@@ -96,3 +96,20 @@ TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
         EXPECT_THROW(ini.save(file.string()), LarkspanError);
     }
 }
+
+TEST(IniFile, ListsSectionsKeysAndStrayLinesAsTheFileHasThem) {
+    IniFile ini = IniFile::parse("top=1\n; comment=no\n# also=no\n[One]\nA = 1\nplain text\n\n[two]\nB=\n"
+                                 "[One]\n  C=3\n[broken\n");
+    EXPECT_EQ(ini.sections(), (std::vector<std::string>{"One", "two", "One"}));
+    auto keys = ini.keyLines();
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].sectionIndex, std::string::npos);
+    EXPECT_EQ(keys[0].key, "top");
+    EXPECT_EQ(keys[1].sectionIndex, 0u);
+    EXPECT_EQ(keys[1].key, "A");
+    EXPECT_EQ(keys[2].sectionIndex, 1u);
+    EXPECT_EQ(keys[2].key, "B");
+    EXPECT_EQ(keys[3].sectionIndex, 2u);
+    EXPECT_EQ(keys[3].key, "C");
+    EXPECT_EQ(ini.strayLines(), (std::vector<std::string>{"plain text", "[broken"}));
+}

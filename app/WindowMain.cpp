@@ -1,0 +1,36 @@
+#include "app/CommandLine.h"
+#include "core/SiteProfile.h"
+#include "platform/Error.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int runWindow(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Larkspan");
+    // Qt has taken its own options out of the arguments; the rest are ours.
+    QStringList rest = QApplication::arguments();
+    std::vector<std::string> words;
+    for (const QString& a : rest)
+        words.push_back(a.toStdString());
+    std::vector<char*> args;
+    for (auto& w : words)
+        args.push_back(w.data());
+    CommandLine cl;
+    try {
+        cl = parseCommandLine(static_cast<int>(args.size()), args.data());
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
+    }
+    std::string dir, problem;
+    try {
+        dir = ProfileStore::resolveDirectory(cl.dir);
+    } catch (const LarkspanError& e) {
+        problem = e.what();
+    }
+    MainWindow window(dir, problem);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class IniFile;
+
+// The hosts a run talks to: one per catalogue entry with an endpoint of its own (sixteen
+// engines and the free-for-all link page "Corvane") and one shared by the entries that go
+// through the multi-engine submission service.
+enum class HostSlot : std::size_t {
+    Alexa,
+    AltaVista,
+    Anzwers,
+    Corvane,
+    FindLink,
+    Google,
+    HotBot,
+    Entry16,
+    Infoseek,
+    InfoSpace,
+    JaydeOnline,
+    Lycos,
+    NorthernLight,
+    PlanetSearch,
+    ScrubTheWeb,
+    Switchboard,
+    WebCrawler,
+    Shared
+};
+constexpr std::size_t HostSlotCount = 18;
+
+// A host with its port, as "host" (port 80) or "host:port".
+struct HostPort {
+    std::string host;
+    int port = 80;
+};
+// Nothing for a text that is not a host name or IPv4 address with an optional port 1-65535.
+std::optional<HostPort> parseHostPort(std::string_view text);
+
+// The values the program is built with, each of which a user configuration file may
+// override. The file is INI text with the sections "Hosts", "Names", "Home" and "Run".
+struct Config {
+    std::array<std::string, HostSlotCount> hosts = defaultHosts();
+    // The display names of the sixteenth and the twenty-third catalogue entries, which
+    // are the engines' own web-address style names.
+    std::string entry16Name = "Go2Net.com";
+    std::string entry23Name = "MSN.com";
+    // The maker's home page, without a trailing "/".
+    std::string makerHomePage = "http://www.tessaly.com";
+    // Where the help viewer looks for the help file when the program starts.
+    std::string helpFile = defaultHelpFile();
+    // The largest response body the HTTP client keeps, in bytes.
+    std::uint64_t maxBodySize = 8u << 20;
+    // The longest a whole request may take, in seconds.
+    int requestDeadlineSeconds = 60;
+    // "host:port" of a proxy that every request goes through, or empty for none.
+    std::string proxy;
+
+    const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
+    // The slot's key in the "Hosts" section: the entry's display name, or "Shared".
+    std::string hostKey(HostSlot slot) const;
+    // The maker's address followed by "/Larkspan/".
+    std::string productHomePage() const;
+    // The address a run's report names as the source of the latest version.
+    std::string footerAddress() const;
+
+    // The file used without --config: $XDG_CONFIG_HOME/larkspan/larkspan.ini, by default
+    // ~/.config/larkspan/larkspan.ini. Empty when neither variable gives a directory.
+    static std::string defaultPath();
+    // The built-in values overridden by the file. With no path given, the default file is
+    // read when it exists; a given file must exist. Throws LarkspanError for a file that
+    // cannot be read and for a value that cannot be used; unknown sections, keys and
+    // lines become warning texts for the caller to show.
+    static Config load(const std::optional<std::string>& path, std::vector<std::string>& warnings);
+    // Overrides values from INI text; origin names the file in errors and warnings.
+    void apply(const IniFile& ini, const std::string& origin, std::vector<std::string>& warnings);
+
+    static std::array<std::string, HostSlotCount> defaultHosts();
+    static std::string defaultHelpFile();
+};

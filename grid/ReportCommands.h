@@ -1,0 +1,39 @@
+#pragma once
+
+#include "grid/ReportGrid.h"
+
+#include <span>
+#include <string>
+
+class BusyCursor;
+class OleServers;
+
+// What the report commands need besides the table. Without servers the office commands use
+// LibreOffice; without a cursor nothing shows that they are busy (headless runs).
+struct ReportHooks {
+    OleServers* servers = nullptr;
+    BusyCursor* busy = nullptr;
+};
+
+// The File-menu commands on the results table. Each writes its fixed file name into dir, or
+// into the process's working directory when dir is empty, and returns the absolute path of
+// the file for the status line. Failures are thrown (EReportGridError and the servers'
+// errors) for the caller's error display. The two CSV commands switch IncludeFixedCells off
+// first, and nothing switches it on again: from then on the cell file, the HTML file and the
+// spreadsheet leave out the header row and the engine column too.
+std::string FileSaveItemClick(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+std::string SavetoCSV1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+std::string AppendtoMASTERCSV1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+std::string SavetoHTML1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+std::string SavetoASCII1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+std::string SaveasXLS1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+std::string SavetoDOC1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
+
+// The commands in menu order, for binding menu entries and for saving every report.
+struct ReportCommand {
+    const char* caption;
+    const char* handler;
+    const char* fileName;
+    std::string (*run)(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks);
+};
+std::span<const ReportCommand> ReportCommands();

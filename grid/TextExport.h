@@ -1,0 +1,39 @@
+#pragma once
+
+#include "grid/ReportGrid.h"
+
+#include <cstdint>
+#include <string>
+
+class BusyCursor;
+
+// The text writers of a table. Lines end in CR LF. The cell file, the CSV writers and the
+// HTML writer start after the fixed rows and columns when IncludeFixedCells is off; the
+// column-aligned writer always writes every cell.
+//
+// A file that cannot be created raises EReportGridError "Cannot create " + fileName (the
+// CSV writers add ": " and the cause); a failed write or close raises "Cannot write " +
+// fileName + ": " + the cause.
+
+// The counts, the column widths ("cw k,width"), then "k,r,text" for every cell that is not
+// empty, with CR written as a tab and LF as a backspace so that each cell stays on its line.
+void ExportCells(const TReportGrid& grid, const std::string& fileName);
+
+// One line per row. A field holding a comma, a double quote, CR or LF is quoted with its
+// quotes doubled and its CR LF pairs written as LF; an empty field is written as "".
+// The file is flushed after every delimiter and field, so an interrupted export keeps
+// what it wrote. AppendCsv extends the file, creating it when it does not exist.
+void ExportCsv(const TReportGrid& grid, const std::string& fileName);
+void AppendCsv(const TReportGrid& grid, const std::string& fileName);
+
+// Every column left-aligned in a field one character wider than its widest first line
+// (counted in characters). Shows the busy cursor, when one is given, while it works.
+void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCursor* busy = nullptr);
+
+// A table element with one row per table row, fixed cells in the fixed colour, link cells as
+// anchors, and the settings' prefix, suffix, header and footer files around it. Cell text is
+// escaped, so a cell cannot add markup of its own.
+void ExportHtml(const TReportGrid& grid, const std::string& fileName);
+
+// Six upper-case hexadecimal digits, red, green and blue, of a 0xRRGGBB colour.
+std::string HtmlColor(std::uint32_t rgb);

@@ -1,0 +1,102 @@
+#include "core/SiteProfile.h"
+#include "grid/ReportGrid.h"
+#include "tests/common/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+SiteProfile sample(const std::string& title) {
+    SiteProfile p;
+    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
+        p[i] = std::string(ProfileFields[i].key) + " value";
+    p[fSiteTitle] = title;
+    return p;
+}
+
+std::vector<std::string> listed(const TReportGrid& list) {
+    std::vector<std::string> out;
+    for (int r = list.FixedRows(); r < list.RowCount(); ++r)
+        out.push_back(list.CellText(0, r));
+    return out;
+}
+
+} // namespace
+
+TEST(ProfileStore, SaveWritesTheSixteenKeysInOrderAndKeepsForeignLines) {
+    TempDir dir;
+    ProfileStore store(dir.str());
+    SiteProfile p = sample("My Site");
+    p[fSiteDescription] = "line one\r\nURL=http://planted/\r\n[Evil]";
+    store.save(p);
+    EXPECT_EQ(store.load("My Site"), p);
+    std::string text = dir.read("My Site.ini");
+    EXPECT_EQ(text.rfind("[Settings]\nName=Name value\nEMail=EMail value\nURL=URL value\nSite Title=My Site\n", 0), 0u);
+    // Hand edits around the keys survive a later save; the values change in place.
+    dir.write("My Site.ini", "; notes\n[Settings]\nFax=old\nCustom=kept\n[Other]\nx=1\n");
+    p[fFax] = "new fax";
+    store.save(p);
+    text = dir.read("My Site.ini");
+    EXPECT_EQ(text.rfind("; notes\n[Settings]\nFax=new fax\nCustom=kept\nName=Name value\n", 0), 0u);
+    EXPECT_NE(text.find("[Other]\nx=1\n"), std::string::npos);
+}
+
+TEST(ProfileStore, TitlesThatAreNoFileNameFailWithoutWriting) {
+    TempDir dir;
+    ProfileStore store(dir.str());
+    std::filesystem::create_directory(dir / "sub");
+    for (const std::string& title :
+         std::vector<std::string>{"sub/escape", "../outside", std::string("nul\0byte", 8), std::string(300, 'x')}) {
+        try {
+            store.save(sample(title));
+            ADD_FAILURE() << "saved " << title;
+        } catch (const LarkspanError& e) {
+            std::string expected = "Unable to write to " + dir.str() + "/" + title + ".ini";
+            EXPECT_EQ(std::string(e.what()), expected.substr(0, expected.find('\0')));
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "sub"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "outside.ini"));
+    // An empty title is the file ".ini", listed with an empty name.
+    store.save(sample(""));
+    EXPECT_EQ(store.list(), std::vector<std::string>{""});
+}
+
+TEST(ProfileStore, ListingTakesEveryIniEntryAndTheSubmissionListSortsByBytes) {
+    TempDir dir;
+    for (std::string name : {"about.ini", "Zebra.ini", "10.ini", "9.ini", ".ini", "notes.txt", "UPPER.INI"})
+        dir.write(name, "[Settings]\n");
+    std::filesystem::create_directory(dir / "folder.ini");
+    ProfileStore store(dir.str());
+    std::vector<std::string> names = store.list();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"", "10", "9", "Zebra", "about", "folder"}));
+    TReportGrid list(1, 2, 0, 1);
+    fillSubmissionList(list, store.list());
+    EXPECT_EQ(list.CellText(0, 0), "Title");
+    // Names that read as numbers sort by value.
+    EXPECT_EQ(listed(list), (std::vector<std::string>{"", "9", "10", "Zebra", "about", "folder"}));
+    fillSubmissionList(list, {});
+    EXPECT_EQ(list.RowCount(), 1);
+}
+
+TEST(ProfileStore, MissingFilesAndKeysLoadEmptyAndDirectoryProblemsAreReported) {
+    TempDir dir;
+    ProfileStore store(dir.str());
+    dir.write("partial.ini", std::string("\xff\0\n[Settings]\nCity=Oslo\nCity=Bergen", 34));
+    SiteProfile p = store.load("partial");
+    EXPECT_EQ(p[fCity], "Oslo");
+    EXPECT_EQ(p[fName], "");
+    EXPECT_EQ(store.load("absent"), SiteProfile{});
+    store.remove("absent");  // silent
+
+    ProfileStore missing(dir.str() + "/nowhere");
+    EXPECT_THROW(missing.list(), LarkspanError);
+    EXPECT_THROW(ProfileStore::resolveDirectory(dir.str() + "/nowhere"), LarkspanError);
+    ::setenv("XDG_DATA_HOME", dir.str().c_str(), 1);
+    ::unsetenv("LARKSPAN_HOME");
+    EXPECT_EQ(ProfileStore::resolveDirectory(std::nullopt), dir.str() + "/larkspan");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "larkspan"));
+}

@@ -1,0 +1,120 @@
+#include "tests/common/TempDir.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/MainWindow.h"
+#include "ui/ReportGridWidget.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string profileFile(const std::string& title, const std::string& country = "Norway") {
+    return "[Settings]\nName=Owner of " + title + "\nURL=http://" + title + ".example/\nSite Title=" + title +
+           "\nCountry=" + country + "\n";
+}
+
+} // namespace
+
+TEST(MainWindow, StartsOnTheSubmissionListWithEmptyEditorWhenThereAreNoProfiles) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    EXPECT_EQ(w.windowTitle(), "Larkspan");
+    EXPECT_EQ(w.pages()->tabText(w.pages()->currentIndex()), "Prepare Submission List");
+    QStringList tabs;
+    for (int i = 0; i < w.pages()->count(); ++i)
+        tabs << w.pages()->tabText(i);
+    EXPECT_EQ(tabs, QStringList({"Select URL to Edit", "Create/Edit URL Information", "Prepare Submission List",
+                                 "Track Progress", "Options"}));
+    EXPECT_EQ(w.StringGrid1().RowCount(), 0);
+    EXPECT_EQ(w.SubmitListGrid().RowCount(), 1);
+    EXPECT_EQ(w.fieldText(fURL), "");  // the initial "http://www." is replaced by the empty profile
+    EXPECT_EQ(w.Grid().CellText(0, 0), "Engine");
+    EXPECT_EQ(w.Grid().CellText(1, 0), "URLs Submitted");
+    w.show();
+    EXPECT_TRUE(w.GoButton->isVisible());
+    EXPECT_FALSE(w.PauseButton->isVisible());
+    EXPECT_FALSE(w.StopButton->isVisible());
+    EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->toolTip(), "Enter the URL to submit to the search engines");
+    EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->statusTip(), "Enter the URL to submit to the search engines");
+}
+
+TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
+    TempDir dir;
+    dir.write("beta.ini", profileFile("beta"));
+    dir.write("Alpha.ini", profileFile("Alpha"));
+    MainWindow w(dir.str(), "");
+    const std::string first = w.StringGrid1().CellText(0, 0);  // file system order
+    EXPECT_EQ(w.currentSelection(), first);
+    EXPECT_EQ(w.statusText(), "Current Selection: " + first);
+    EXPECT_EQ(w.fieldText(fSiteTitle), first);
+    EXPECT_EQ(w.SubmitListGrid().CellText(0, 1), "Alpha");
+    EXPECT_EQ(w.SubmitListGrid().CellText(0, 2), "beta");
+
+    int other = first == "Alpha" ? 1 : 0;
+    w.StringGrid1SelectCell(other);
+    const std::string chosen = w.StringGrid1().CellText(0, other);
+    EXPECT_EQ(w.currentSelection(), chosen);
+    EXPECT_EQ(w.statusText(), "Current Selection: " + chosen);
+    EXPECT_EQ(w.fieldText(fName), "Owner of " + chosen);
+
+    // A multi-line description goes to the file and comes back whole.
+    w.setFieldText(fSiteDescription, "one\r\ntwo");
+    w.setFieldText(fSiteTitle, "gamma");
+    w.SaveSettingsClick();
+    EXPECT_EQ(w.StringGrid1().RowCount(), 2);  // a new title shows from the next listing on
+    w.LoadGrid();
+    EXPECT_EQ(w.StringGrid1().RowCount(), 3);
+    TReportGrid& list = w.SubmitListGrid();
+    EXPECT_EQ(list.CellText(0, 3), "gamma");
+    for (int r = 0; r < 3; ++r)
+        if (w.StringGrid1().CellText(0, r) == "gamma")
+            w.StringGrid1SelectCell(r);
+    EXPECT_EQ(w.fieldText(fSiteDescription), "one\r\ntwo");
+
+    QString asked;
+    bool answer = false;
+    w.confirm = [&](const QString& q) {
+        asked = q;
+        return answer;
+    };
+    w.BitBtn1Click();
+    EXPECT_EQ(asked, "Do you wish to delete the information for gamma?");
+    EXPECT_TRUE(std::filesystem::exists(dir / "gamma.ini"));
+    answer = true;
+    w.BitBtn1Click();
+    EXPECT_FALSE(std::filesystem::exists(dir / "gamma.ini"));
+    EXPECT_EQ(w.StringGrid1().RowCount(), 2);
+}
+
+TEST(MainWindow, SavingUnderAnImpossibleTitleFailsAndDeletingTheLastProfileEmptiesAll) {
+    TempDir dir;
+    dir.write("only.ini", profileFile("only"));
+    MainWindow w(dir.str(), "");
+    w.setFieldText(fSiteTitle, "a/b");
+    try {
+        w.SaveSettingsClick();
+        FAIL() << "saved a title with a slash";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + dir.str() + "/a/b.ini");
+        EXPECT_EQ(errorDisplayText(e.what()), std::string(e.what()) + ".");
+    }
+    w.confirm = [](const QString&) { return true; };
+    w.BitBtn1Click();
+    EXPECT_EQ(w.StringGrid1().RowCount(), 0);
+    EXPECT_EQ(w.SubmitListGrid().RowCount(), 1);
+    for (std::size_t f = 0; f < ProfileFieldCount; ++f)
+        EXPECT_EQ(w.fieldText(f), "") << ProfileFields[f].key;
+}
+
+TEST(MainWindow, AnUnusableProfileDirectoryIsSaidOnTheStatusLine) {
+    TempDir dir;
+    MainWindow w(dir.str() + "/gone", "");
+    EXPECT_NE(w.statusText().find("cannot be read"), std::string::npos) << w.statusText();
+    EXPECT_EQ(errorDisplayText("Done!"), "Done!");
+    EXPECT_EQ(errorDisplayText("a."), "a.");
+}

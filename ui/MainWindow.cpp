@@ -1,0 +1,403 @@
+#include "ui/MainWindow.h"
+
+#include "core/Countries.h"
+#include "core/EditorItems.h"
+#include "platform/Text.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/Gauge.h"
+#include "ui/Pictures.h"
+#include "ui/ReportGridWidget.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ss(const QString& s) { return s.toStdString(); }
+
+// Multi-line fields store their lines joined by CR LF; the text control shows them with LF.
+std::string toStoredLines(const QString& text) { return replaceAll(ss(text), "\n", "\r\n"); }
+QString toShownLines(const std::string& text) { return qs(replaceAll(text, "\r\n", "\n")); }
+
+QPlainTextEdit* memo(int lines) {
+    auto* m = new QPlainTextEdit;
+    m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m->setTabChangesFocus(true);
+    const int line = m->fontMetrics().lineSpacing();
+    m->setFixedHeight(line * lines + 2 * m->frameWidth() + 8);
+    return m;
+}
+
+QComboBox* dropDown(const std::vector<std::string>& items) {
+    auto* c = new QComboBox;
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setMaxVisibleItems(20);
+    for (const std::string& item : items)
+        c->addItem(qs(item));
+    // The list only offers choices: the field starts empty until a profile is loaded.
+    c->setCurrentIndex(-1);
+    return c;
+}
+
+QLabel* picture(const QPixmap& pm, const QString& hint) {
+    auto* l = new QLabel;
+    l->setPixmap(pm);
+    l->setFixedSize(pm.size());
+    setHint(l, hint);
+    return l;
+}
+
+} // namespace
+
+MainWindow::MainWindow(std::string profileDirectory, std::string directoryProblem, QWidget* parent)
+    : QMainWindow(parent), store_(std::move(profileDirectory)) {
+    setWindowTitle("Larkspan");
+    // The window's proportions are laid out for the small dialog font of 8 points.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    setWindowIcon(QIcon(Pictures::programIcon(64)));
+    resize(579, 510);
+    showError = [this](const std::string& message) { showErrorBox(this, message); };
+    confirm = [this](const QString& question) {
+        QMessageBox box(QMessageBox::Question, "Confirm", question, QMessageBox::Yes | QMessageBox::No, this);
+        return box.exec() == QMessageBox::Yes;
+    };
+
+    editList_.SetColWidth(0, 640);
+    editList_.SetDefaultRowHeight(16);
+    submitList_.SetColWidth(0, 311);
+    submitList_.DisjunctRowSelect = true;
+    submitList_.SortColumn = 1;
+    grid_.SetColWidth(0, 311);
+    grid_.SetColWidth(1, 311);
+    grid_.SortColumn = 1;
+    grid_.SortDirection = TSortDirection::sdDescending;
+
+    pages_ = new QTabWidget;
+    pages_->addTab(buildEditListPage(), "Select URL to Edit");
+    pages_->addTab(buildEditorPage(), "Create/Edit URL Information");
+    pages_->addTab(buildSubmitListPage(), "Prepare Submission List");
+    pages_->addTab(buildProgressPage(), "Track Progress");
+    pages_->addTab(buildOptionsPage(), "Options");
+    pages_->setCurrentIndex(2);
+    pages_->setUsesScrollButtons(false);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(pages_, 1);
+    layout->addWidget(buildRunBar());
+    setCentralWidget(central);
+    statusBar()->setSizeGripEnabled(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(200);
+
+    // Start-up: the profiles first, so the editor opens on the first one.
+    // A problem with the profile directory is said once the window is up, and stays on the
+    // status line, so that empty lists are never mistaken for a directory without profiles.
+    if (directoryProblem.empty()) {
+        try {
+            LoadGrid();
+        } catch (const std::exception& e) {
+            directoryProblem = e.what();
+        }
+    }
+    if (!directoryProblem.empty()) {
+        setStatusText(directoryProblem);
+        QTimer::singleShot(0, this, [this, directoryProblem] { showError(directoryProblem); });
+    }
+    grid_.SetCellText(0, 0, "Engine");
+    grid_.SetCellText(1, 0, "URLs Submitted");
+    PauseButton->hide();
+    StopButton->hide();
+    PauseImage->hide();
+    StopImage->hide();
+    GoButton->show();
+    GoImage->show();
+    for (QLabel* image : Images)
+        image->hide();
+}
+
+MainWindow::~MainWindow() {
+    // The grid widgets refer to the tables, which are members: they go first.
+    delete takeCentralWidget();
+}
+
+QWidget* MainWindow::buildEditListPage() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    editListWidget_ = new ReportGridWidget(editList_, ReportGridWidget::Selection::WholeRows);
+    editListWidget_->setMinimumSize(300, 200);
+    editListWidget_->resize(513, 329);
+    editListWidget_->onSelectRow = [this](int row) { runCommand([this, row] { StringGrid1SelectCell(row); }); };
+    layout->addWidget(editListWidget_, 1);
+    BitBtn1 = new QPushButton("Delete Highlighted Record");
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { runCommand([this] { BitBtn1Click(); }); });
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(BitBtn1);
+    row->addStretch();
+    layout->addLayout(row);
+    return page;
+}
+
+QWidget* MainWindow::buildEditorPage() {
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+    auto line = [] { return new QLineEdit; };
+    auto* name = line();
+    auto* email = line();
+    auto* url = line();
+    url->setText("http://www.");
+    auto* title = line();
+    auto* category = dropDown(categoryItems());
+    auto* description = memo(4);
+    auto* keywords = memo(2);
+    auto* language = dropDown(languageItems());
+    auto* company = line();
+    auto* address = line();
+    auto* city = line();
+    auto* state = line();
+    state->setMaximumWidth(60);
+    auto* zip = line();
+    auto* country = dropDown(countryItems());
+    auto* phone = line();
+    auto* fax = line();
+    editors_ = {name, email, url, title, category, description, keywords, language,
+                company, address, city, state, zip, country, phone, fax};
+    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
+        editors_[i]->setObjectName(ProfileFields[i].control);
+
+    setHint(name, "Enter your first and last name");
+    setHint(email, "Enter your e-mail address (yourname@example.com)");
+    setHint(url, "Enter the URL to submit to the search engines");
+    setHint(category, "Select the category which best describes this site.");
+    setHint(language, "Choose the main language of this site.");
+    setHint(country, "Choose the location of this site.");
+
+    auto label = [](std::size_t field) { return new QLabel(ProfileFields[field].label); };
+    int r = 0;
+    grid->addWidget(label(fName), r, 0);
+    grid->addWidget(name, r, 1, 1, 2);
+    grid->addWidget(label(fEMail), r, 3);
+    grid->addWidget(email, r, 4, 1, 2);
+    ++r;
+    for (std::size_t f : {fURL, fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage, fCompany, fAddress}) {
+        grid->addWidget(label(f), r, 0, f == fSiteDescription || f == fKeywords ? Qt::AlignTop : Qt::Alignment());
+        grid->addWidget(editors_[f], r++, 1, 1, 5);
+    }
+    grid->addWidget(label(fCity), r, 0);
+    grid->addWidget(city, r, 1);
+    grid->addWidget(label(fState), r, 2);
+    grid->addWidget(state, r, 3);
+    grid->addWidget(label(fZip), r, 4);
+    grid->addWidget(zip, r++, 5);
+    grid->addWidget(label(fCountry), r, 0);
+    grid->addWidget(country, r, 1);
+    grid->addWidget(label(fPhone), r, 2);
+    grid->addWidget(phone, r, 3);
+    grid->addWidget(label(fFax), r, 4);
+    grid->addWidget(fax, r++, 5);
+    SaveSettings = new QPushButton("Save Settings");
+    SaveSettings->setObjectName("SaveSettings");
+    connect(SaveSettings, &QPushButton::clicked, this, [this] { runCommand([this] { SaveSettingsClick(); }); });
+    grid->addWidget(SaveSettings, r++, 0, 1, 6, Qt::AlignHCenter);
+    grid->setRowStretch(r, 1);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 2);
+    grid->setColumnStretch(5, 2);
+    for (std::size_t i = 0; i + 1 < ProfileFieldCount; ++i)
+        QWidget::setTabOrder(editors_[i], editors_[i + 1]);
+    QWidget::setTabOrder(editors_.back(), SaveSettings);
+    return page;
+}
+
+QWidget* MainWindow::buildSubmitListPage() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* text = new QLabel(
+        "Select URLs to submit. To select more than one adjacent entry, hold the Shift key down or the left mouse "
+        "button while dragging your  mouse. To select non-adjacent URLs, depress the Ctrl key, then select with "
+        "left mouse button clicks.");
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    submitListWidget_ = new ReportGridWidget(submitList_, ReportGridWidget::Selection::WholeRows);
+    setHint(submitListWidget_, "Highlighted URLs will be submitted when you press Go!");
+    layout->addWidget(submitListWidget_, 1);
+    return page;
+}
+
+QWidget* MainWindow::buildProgressPage() {
+    auto* page = new QWidget;
+    auto* layout = new QGridLayout(page);
+    Label6 = new QLabel("Report");
+    Gauge1 = new Gauge;
+    Gauge1->setMinimumWidth(200);
+    Gauge1->setMaximumWidth(409);
+    Gauge1->hide();
+    setHint(Gauge1, "Progress in retrieving information");
+    layout->addWidget(Label6, 0, 0);
+    layout->addWidget(Gauge1, 1, 0);
+    layout->addWidget(new QLabel("Successful Submission to these Sites:"), 2, 0);
+    gridWidget_ = new ReportGridWidget(grid_, ReportGridWidget::Selection::Cells);
+    layout->addWidget(gridWidget_, 3, 0, 1, 2);
+    Memo1 = new QPlainTextEdit;
+    Memo1->setReadOnly(true);
+    Memo1->hide();
+    // The animation frames lie on top of one another; at most one is visible.
+    auto* frames = new QWidget;
+    frames->setFixedSize(121, 89);
+    for (int i = 0; i < 10; ++i) {
+        Images[static_cast<std::size_t>(i)] = new QLabel(frames);
+        Images[static_cast<std::size_t>(i)]->setPixmap(Pictures::animationFrame(i));
+        Images[static_cast<std::size_t>(i)]->setGeometry(0, 0, 121, 89);
+        Images[static_cast<std::size_t>(i)]->setObjectName(QString("Image%1").arg(i));
+    }
+    setHint(Images[7], "Busy searching. Please be patient.");
+    layout->addWidget(frames, 0, 1, 3, 1, Qt::AlignRight | Qt::AlignTop);
+    layout->setRowStretch(3, 1);
+    layout->setColumnStretch(0, 1);
+    return page;
+}
+
+QWidget* MainWindow::buildOptionsPage() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* group = new QGroupBox("Printing Options");
+    setHint(group, "Performs printing of the grid");
+    layout->addWidget(group);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* MainWindow::buildRunBar() {
+    auto* bar = new QWidget;
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    GoImage = picture(Pictures::goButton(), "Begin submitting selected URLs");
+    GoButton = new QPushButton("Go!");
+    setHint(GoButton, "Begin submitting selected URLs");
+    PauseImage = picture(Pictures::pauseButton(), "Pause submission of selected URLs");
+    PauseButton = new QPushButton("Pause");
+    setHint(PauseButton, "Pause/Resume submission of selected URLs");
+    StopImage = picture(Pictures::stopButton(), "Stop this submission run.");
+    StopButton = new QPushButton("Stop");
+    setHint(StopButton, "Stop this submission run.");
+    for (QWidget* w : std::initializer_list<QWidget*>{GoImage, GoButton, PauseImage, PauseButton, StopImage, StopButton})
+        layout->addWidget(w);
+    layout->addStretch();
+    return bar;
+}
+
+void MainWindow::runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // "Go!" is the window's default button: Enter presses it unless a control uses Enter itself.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && GoButton->isVisible() &&
+        GoButton->isEnabled()) {
+        GoButton->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+std::string MainWindow::fieldText(std::size_t field) const {
+    QWidget* w = editors_.at(field);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return ss(e->text());
+    if (auto* c = qobject_cast<QComboBox*>(w))
+        return ss(c->currentText());
+    return toStoredLines(static_cast<QPlainTextEdit*>(w)->toPlainText());
+}
+
+void MainWindow::setFieldText(std::size_t field, const std::string& text) {
+    QWidget* w = editors_.at(field);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setText(qs(text));
+    else if (auto* c = qobject_cast<QComboBox*>(w))
+        c->setCurrentText(qs(text));
+    else
+        static_cast<QPlainTextEdit*>(w)->setPlainText(toShownLines(text));
+}
+
+SiteProfile MainWindow::editorProfile() const {
+    SiteProfile profile;
+    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
+        profile[i] = fieldText(i);
+    return profile;
+}
+
+void MainWindow::loadProfileIntoEditor(const std::string& name) {
+    SiteProfile profile = store_.load(name);
+    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
+        setFieldText(i, profile[i]);
+    update();
+}
+
+void MainWindow::setStatusText(const std::string& text) { statusBar()->showMessage(qs(text)); }
+
+std::string MainWindow::statusText() const { return ss(statusBar()->currentMessage()); }
+
+void MainWindow::LoadGrid() {
+    editList_.SetRowCount(0);
+    std::vector<std::string> names;
+    std::string failure;
+    try {
+        names = store_.list();
+    } catch (const LarkspanError& e) {
+        failure = e.what();
+    }
+    editList_.SetRowCount(static_cast<int>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i)
+        editList_.SetCellText(0, static_cast<int>(i), names[i]);
+    editList_.SetSelection({0, 0, 0, 0});
+    editList_.SetCurrent(0, 0);
+    fillSubmissionList(submitList_, names);
+    if (!names.empty()) {
+        CurrentSelection = names.front();
+        setStatusText("Current Selection: " + CurrentSelection);
+    }
+    loadProfileIntoEditor(names.empty() ? std::string() : names.front());
+    if (!failure.empty()) {
+        setStatusText(failure);
+        throw LarkspanError(failure);
+    }
+}
+
+void MainWindow::StringGrid1SelectCell(int row) {
+    std::string name = editList_.CellText(0, row);
+    CurrentSelection = name;
+    setStatusText("Current Selection: " + name);
+    loadProfileIntoEditor(name);
+}
+
+void MainWindow::SaveSettingsClick() { store_.save(editorProfile()); }
+
+void MainWindow::BitBtn1Click() {
+    if (!confirm(qs("Do you wish to delete the information for " + CurrentSelection + "?")))
+        return;
+    store_.remove(CurrentSelection);
+    LoadGrid();
+}

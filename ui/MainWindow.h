@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/SiteProfile.h"
+#include "grid/ReportGrid.h"
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class Gauge;
+class ReportGridWidget;
+
+// The program's one window: five pages, the run bar and the status line.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // The profile directory; an empty text when it could not be found, with the reason.
+    MainWindow(std::string profileDirectory, std::string directoryProblem, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The profile editor: one text per field, read and set by field index.
+    std::string fieldText(std::size_t field) const;
+    void setFieldText(std::size_t field, const std::string& text);
+    SiteProfile editorProfile() const;
+    void loadProfileIntoEditor(const std::string& name);
+
+    void setStatusText(const std::string& text);
+    std::string statusText() const;
+    const std::string& currentSelection() const { return CurrentSelection; }
+
+    TReportGrid& Grid() { return grid_; }
+    TReportGrid& SubmitListGrid() { return submitList_; }
+    TReportGrid& StringGrid1() { return editList_; }
+    ReportGridWidget* submitListWidget() const { return submitListWidget_; }
+    ReportGridWidget* editListWidget() const { return editListWidget_; }
+    QTabWidget* pages() const { return pages_; }
+
+    // The profile commands.
+    void LoadGrid();
+    void StringGrid1SelectCell(int row);
+    void SaveSettingsClick();
+    void BitBtn1Click();
+    // The question that BitBtn1Click asks, and the general error display; tests replace them.
+    std::function<bool(const QString& question)> confirm;
+    std::function<void(const std::string& message)> showError;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* buildEditListPage();
+    QWidget* buildEditorPage();
+    QWidget* buildSubmitListPage();
+    QWidget* buildProgressPage();
+    QWidget* buildOptionsPage();
+    QWidget* buildRunBar();
+    void runCommand(const std::function<void()>& command);
+
+    ProfileStore store_;
+    std::string CurrentSelection;
+
+    TReportGrid editList_{1, 0, 0, 0};
+    TReportGrid submitList_{1, 2, 0, 1};
+    TReportGrid grid_{2, 2, 1, 1};
+
+    QTabWidget* pages_ = nullptr;
+    ReportGridWidget* editListWidget_ = nullptr;
+    ReportGridWidget* submitListWidget_ = nullptr;
+    ReportGridWidget* gridWidget_ = nullptr;
+
+    // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
+    std::array<QWidget*, ProfileFieldCount> editors_{};
+
+public:
+    // Controls that the run drives.
+    QLabel* Label6 = nullptr;
+    Gauge* Gauge1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    std::array<QLabel*, 10> Images{};
+    QPushButton* GoButton = nullptr;
+    QPushButton* PauseButton = nullptr;
+    QPushButton* StopButton = nullptr;
+    QLabel* GoImage = nullptr;
+    QLabel* PauseImage = nullptr;
+    QLabel* StopImage = nullptr;
+    QTimer* Timer1 = nullptr;
+    QPushButton* SaveSettings = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+};
