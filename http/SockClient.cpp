@@ -62,6 +62,8 @@ TSockClient::TSockClient()
 
 TSockClient::~TSockClient() {
     beingDestroyed_ = true;
+    // A derived client is already gone here, so this is the socket client's own Abort.
+    TSockClient::Abort();
     Cancel();
     alive_.reset();
     destroying_ = true;
