@@ -258,7 +258,13 @@ void TSockClient::handleClose(bool wasConnected) {
 
 TSockClient::Received TSockClient::receiveChunks() {
     Received received;
-    while (fd_ >= 0) {
+    // Full chunks mean more is probably waiting, so they are drained at once; but only up to
+    // ReadBound per notification. The socket stays readable, so the rest comes with the next
+    // notification, after the waiting capture has taken this part out of the receive buffer.
+    // That keeps a large body cycling through the same few pages of the buffer, gives the
+    // capture a chance to report each piece, and lets its body-size bound stop a fast
+    // endless sender.
+    while (fd_ >= 0 && received.bytes < ReadBound) {
         const ssize_t r = ::recv(fd_, receiveChunk_.get(), ChunkSize, 0);
         if (r > 0) {
             buffer_->Write(receiveChunk_.get(), r);

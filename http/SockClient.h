@@ -35,6 +35,8 @@ public:
 
     // Size of the transfer buffer: the largest chunk sent or received at once.
     static constexpr std::int64_t ChunkSize = 65536;
+    // Most bytes one read notification moves from the socket into the receive buffer.
+    static constexpr std::int64_t ReadBound = 16 * ChunkSize;
     // Status levels: ReportLevel is the highest level that reaches OnStatus.
     static constexpr int LevelStep = 8;
     static constexpr int LevelDetail = 4;

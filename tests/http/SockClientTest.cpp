@@ -322,6 +322,36 @@ TEST(SockClient, CaptureStringReturnsEveryByteAndThePeerCloseFiresOnDisconnectTw
     EXPECT_TRUE(text == payload);
 }
 
+TEST(SockClient, AFastSenderIsReadInBoundedPiecesSoTheCaptureSeesEach) {
+    // Without a bound, one notification would keep reading for as long as the sender keeps
+    // up, and the capture would see a large body only once it had all piled up.
+    std::string payload(32 << 20, '\0');
+    std::mt19937 random(9);
+    for (std::size_t i = 0; i < payload.size(); i += 4096)
+        payload[i] = static_cast<char>(random());
+    LoopbackServer server([&](int fd) { LoopbackServer::sendAll(fd, payload); });
+    struct Client : TSockClient {
+        std::int64_t buffered() { return receiveBuffer().totalCount(); }
+    } client;
+    std::int64_t largestPiece = 0;
+    int notifications = 0;
+    client.OnDataArrived = [&](TSockClient&) {
+        ++notifications;
+        largestPiece = std::max(largestPiece, client.buffered());
+    };
+    int packets = 0;
+    client.OnPacketRecvd = [&](TSockClient&) { ++packets; };
+    client.TimeOut = 5000;
+    connectTo(client, server);
+    std::string text;
+    client.CaptureString(text, -2);
+    EXPECT_TRUE(text == payload);
+    EXPECT_LE(largestPiece, TSockClient::ReadBound);
+    EXPECT_GE(notifications, 32);
+    EXPECT_GE(packets, 32);
+    EXPECT_FALSE(client.connected());
+}
+
 TEST(SockClient, CaptureFileWritesTheBytesToAFile) {
     LoopbackServer server([](int fd) { LoopbackServer::sendAll(fd, std::string("file\0body\r\n", 11)); });
     char name[] = "/tmp/capturetestXXXXXX";
