@@ -44,6 +44,10 @@ public:
     // Size of the scratch window through which FindDelimiter scans the file part; also the
     // longest delimiter it accepts.
     static constexpr std::int64_t ScanWindow = 65535;
+    // Bytes at the start of the memory part that stay resident across Clear; the pages
+    // written beyond them are given back. Ordinary responses, and a large one that the socket
+    // client streams through the buffer a megabyte at a time, stay within them.
+    static constexpr std::int64_t KeptResident = 2 << 20;
 
     // Memory part of 5 % of the free memory (MemAvailable), see capacityFor.
     TSpillBuffer();
@@ -70,7 +74,9 @@ public:
     // buffered (or the buffer is empty); -1 when fewer bytes than d has are buffered or d is
     // longer than ScanWindow. Every buffered byte is searched, zero bytes included.
     std::int64_t FindDelimiter(std::string_view d);
-    // Empties the buffer and starts over with a new spill file.
+    // Empties the buffer. It keeps its mapping and its spill file, but the file is cut back to
+    // its initial size (no bytes of before survive in it) and the memory pages written beyond
+    // KeptResident are given back to the system.
     void Clear();
 
     // Bytes buffered in memory and file together.
@@ -100,11 +106,15 @@ private:
     std::int64_t memoryCount_ = 0;
     std::int64_t memoryWritePos_ = 0;
     std::int64_t memoryReadPos_ = 0;
+    // The end of the memory part's pages written since the last Clear.
+    std::int64_t memoryTouched_ = 0;
     std::string fileName_;
     int fd_ = -1;
     std::int64_t fileCount_ = 0;
     std::int64_t fileWritePos_ = 0;
     std::int64_t fileReadPos_ = 0;
+    // The spill file holds bytes written since the last Clear.
+    bool fileDirty_ = false;
     // The only state the worker and the main thread share while a refill runs.
     mutable std::atomic<bool> refilling_ = false;
     // Set by the worker before it clears refilling_, read by the main thread after.

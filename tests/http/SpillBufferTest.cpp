@@ -120,6 +120,23 @@ TEST(SpillBuffer, LargeMemoryPartCostsNoResidentMemoryUntilUsed) {
     buffer.checkInvariants();
 }
 
+TEST(SpillBuffer, ClearGivesBackThePagesOfAHugeResponse) {
+    TSpillBuffer buffer(1ll << 30);
+    const std::string data = pattern(64 << 20, 4);
+    write(buffer, data);
+    const long full = residentKiB();
+    ASSERT_EQ(read(buffer, static_cast<std::int64_t>(data.size())), data);
+    buffer.Clear();
+    const long cleared = residentKiB();
+    EXPECT_GT(full - cleared, 48 * 1024) << "64 MiB of an emptied memory part stayed resident";
+
+    // Writing into the pages given back works as before.
+    const std::string again = pattern(8 << 20, 5);
+    write(buffer, again);
+    EXPECT_EQ(read(buffer, static_cast<std::int64_t>(again.size())), again);
+    buffer.checkInvariants();
+}
+
 TEST(SpillBuffer, SpillFileLivesInTmpdirWithBufPrefixAndGoesWithTheBuffer) {
     TempDir dir;
     std::string first;
@@ -134,15 +151,30 @@ TEST(SpillBuffer, SpillFileLivesInTmpdirWithBufPrefixAndGoesWithTheBuffer) {
         ::stat(first.c_str(), &st);
         EXPECT_EQ(st.st_mode & 077, 0u) << "the spill file must be private to its owner";
 
+        // Clear keeps the file but none of its bytes: a new connection must not be able to
+        // read back, nor leave on disk, what the last one received.
         write(buffer, pattern(Min + 5000, 2));
+        ASSERT_EQ(buffer.fileCount(), 5000);
         buffer.Clear();
-        EXPECT_FALSE(fs::exists(first)) << "Clear must delete the old spill file";
-        EXPECT_NE(buffer.fileName(), first);
-        EXPECT_TRUE(fs::exists(buffer.fileName()));
+        EXPECT_EQ(buffer.fileName(), first);
+        ASSERT_TRUE(fs::exists(first));
+        EXPECT_EQ(fs::file_size(first), 1024u);
+        {
+            std::ifstream in(first, std::ios::binary);
+            const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(content, std::string(1024, '\0')) << "bytes of before survived Clear";
+        }
         EXPECT_EQ(buffer.totalCount(), 0);
+        EXPECT_EQ(buffer.FindDelimiter("\n"), 0);
         EXPECT_EQ(dir.entries(), 1u);
         buffer.checkInvariants();
-        first = buffer.fileName();
+
+        // The cleared buffer spills and refills as a new one does.
+        const std::string fresh = pattern(Min + 300, 3);
+        write(buffer, fresh);
+        EXPECT_EQ(buffer.fileCount(), 300);
+        EXPECT_EQ(read(buffer, static_cast<std::int64_t>(fresh.size())), fresh);
+        buffer.checkInvariants();
     }
     EXPECT_FALSE(fs::exists(first));
     EXPECT_EQ(dir.entries(), 0u);
