@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -138,6 +139,34 @@ TEST(SpillBuffer, ClearGivesBackThePagesOfAHugeResponse) {
     const std::string again = pattern(8 << 20, 5);
     write(buffer, again);
     EXPECT_EQ(read(buffer, static_cast<std::int64_t>(again.size())), again);
+    buffer.checkInvariants();
+}
+
+TEST(SpillBuffer, AFailedRefillIsReportedAndClearLeavesAWorkingBuffer) {
+    // The spill file loses its bytes behind the buffer's back, so the refill that the Read
+    // starts cannot read them back.
+    auto breakRefill = [](TSpillBuffer& buffer) {
+        write(buffer, pattern(Min + 1000, 6));
+        ASSERT_EQ(::truncate(buffer.fileName().c_str(), 0), 0);
+        std::string head(static_cast<std::size_t>(Min), '\0');
+        ASSERT_EQ(buffer.Read(head.data(), Min), Min);
+    };
+    {
+        TSpillBuffer buffer(Min);
+        breakRefill(buffer);
+        EXPECT_THROW(buffer.checkInvariants(), std::system_error);
+        // The bytes stay counted in the file part; nothing was silently dropped.
+        EXPECT_EQ(buffer.totalCount(), 1000);
+    }
+    // Clear discards the bytes the failed refill was for, so it has nothing to report, and
+    // the buffer works as a new one.
+    TSpillBuffer buffer(Min);
+    breakRefill(buffer);
+    EXPECT_NO_THROW(buffer.Clear());
+    buffer.checkInvariants();
+    const std::string fresh = pattern(Min + 500, 7);
+    write(buffer, fresh);
+    EXPECT_EQ(read(buffer, static_cast<std::int64_t>(fresh.size())), fresh);
     buffer.checkInvariants();
 }
 
