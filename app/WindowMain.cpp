@@ -1,9 +1,12 @@
 #include "app/CommandLine.h"
+#include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "platform/Error.h"
 #include "ui/MainWindow.h"
+#include "ui/WindowRunHost.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 
 int runWindow(int argc, char** argv) {
@@ -24,6 +27,23 @@ int runWindow(int argc, char** argv) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
     }
+    if (cl.proxy && !parseHostPort(*cl.proxy)) {
+        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
+        return 2;
+    }
+    // A configuration that cannot be used is said in the window; the run then goes with the
+    // built-in values.
+    Config config;
+    std::string configProblem;
+    try {
+        std::vector<std::string> warnings;
+        config = Config::load(cl.config, warnings);
+        for (const std::string& w : warnings)
+            std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
+    } catch (const LarkspanError& e) {
+        configProblem = e.what();
+    }
+    if (cl.proxy) config.proxy = *cl.proxy;
     std::string dir, problem;
     try {
         dir = ProfileStore::resolveDirectory(cl.dir);
@@ -31,6 +51,9 @@ int runWindow(int argc, char** argv) {
         problem = e.what();
     }
     MainWindow window(dir, problem);
+    WindowRun run(window, config);
     window.show();
+    if (!configProblem.empty())
+        QTimer::singleShot(0, &window, [&window, configProblem] { window.showError(configProblem); });
     return app.exec();
 }

@@ -35,6 +35,7 @@ public:
     void setStatusText(const std::string& text);
     std::string statusText() const;
     const std::string& currentSelection() const { return CurrentSelection; }
+    void setCurrentSelection(const std::string& name) { CurrentSelection = name; }
 
     TReportGrid& Grid() { return grid_; }
     TReportGrid& SubmitListGrid() { return submitList_; }
