@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/RunClient.h"
 #include "core/RunHost.h"
+#include "core/SubmissionRun.h"
 
 #include <QObject>
 #include <functional>
@@ -8,8 +10,6 @@
 #include <string>
 
 class MainWindow;
-class RunClient;
-class SubmissionRun;
 struct Config;
 
 // The run's host on the main window's public controls.
