@@ -62,6 +62,8 @@ TSockClient::TSockClient()
 
 TSockClient::~TSockClient() {
     beingDestroyed_ = true;
+    // A derived client is already gone here, so this is the socket client's own Abort.
+    TSockClient::Abort();
     Cancel();
     alive_.reset();
     destroying_ = true;
@@ -444,6 +446,13 @@ void TSockClient::waitWritable() {
     if (writeWatch_) EventLoop::instance().setWatchEnabled(writeWatch_, false);
 }
 
+int TSockClient::sendErrno() const {
+    // Linux reports a send on a socket that never connected as a broken pipe; it is the
+    // "not connected" of the socket error table.
+    if (errno == EPIPE && !socketUsed_) return ENOTCONN;
+    return errno;
+}
+
 void TSockClient::SendBuffer(const char* p, std::uint16_t n) {
     ReportStatus(LevelDetail, "Sending Buffer");
     TimerOn();
@@ -463,7 +472,7 @@ void TSockClient::SendBuffer(const char* p, std::uint16_t n) {
                 continue;
             }
             if (errno == EINTR) continue;
-            CheckSocketError(errno, sockerr::WouldBlock);
+            CheckSocketError(sendErrno(), sockerr::WouldBlock);
             waitWritable();
         }
     }
@@ -519,7 +528,7 @@ void TSockClient::SendStream(TStream& stream) {
                     sent += r;
                     fire(OnPacketSent);
                 } else if (errno != EINTR) {
-                    CheckSocketError(errno, sockerr::WouldBlock);
+                    CheckSocketError(sendErrno(), sockerr::WouldBlock);
                     waitWritable();
                 }
                 loop.pump(EventLoop::PumpMode::DontWait);
@@ -554,7 +563,7 @@ void TSockClient::SendFile(const std::string& name) {
                 fire(OnPacketSent);
                 TimerOn();
             } else if (errno != EINTR) {
-                CheckSocketError(errno, sockerr::WouldBlock);
+                CheckSocketError(sendErrno(), sockerr::WouldBlock);
                 waitWritable();
             }
             loop.pump(EventLoop::PumpMode::DontWait);

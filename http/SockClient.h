@@ -163,6 +163,7 @@ private:
     Received receiveChunks();
     // Waits until the socket takes more data, or the operation is cancelled or times out.
     void waitWritable();
+    int sendErrno() const;
     void fire(const NotifyEvent& event);
 
     bool signal_ = false;

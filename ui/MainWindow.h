@@ -8,8 +8,11 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
+struct ReportHooks;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -43,6 +46,8 @@ public:
     ReportGridWidget* submitListWidget() const { return submitListWidget_; }
     ReportGridWidget* editListWidget() const { return editListWidget_; }
     QTabWidget* pages() const { return pages_; }
+    // The menu entry with this caption (access-key marks included), or null.
+    QAction* menuEntry(const QString& caption) const;
 
     // The profile commands.
     void LoadGrid();
@@ -63,6 +68,11 @@ private:
     QWidget* buildProgressPage();
     QWidget* buildOptionsPage();
     QWidget* buildRunBar();
+    void buildMenus();
+    // A menu entry: caption with its access key, hint, and the command it runs.
+    QAction* addEntry(QMenu* menu, const QString& caption, const QString& hint,
+                      std::function<void()> command);
+    void runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&));
     void runCommand(const std::function<void()>& command);
 
     ProfileStore store_;
