@@ -37,7 +37,7 @@ void printUsage(std::FILE* out) {
                       "                     $XDG_CONFIG_HOME/larkspan/larkspan.ini)\n"
                       "  --proxy HOST:PORT  send every request through this proxy\n"
                       "  --save LIST        after a run, write these reports (comma list of\n"
-                      "                     txt,csv,master,asc,htm,xls,doc) to the working directory\n"
+                      "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
                       "  --help, --version\n");
 }
 
