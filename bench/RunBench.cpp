@@ -66,10 +66,22 @@ SiteProfile benchProfile(int i) {
     char title[32];
     std::snprintf(title, sizeof title, "Bench Site %03d", i);
     std::string n = std::to_string(i);
-    return {"Jane Doe",      "jane" + n + "@example.com", "http://www" + n + ".example.com/", title,
-            "Business",      "Plants, tools and advice.", "garden, tools",                  "English",
-            "Example Inc",   "1 Main St",                 "Springfield",                    "IL",
-            "12345-6789",    "United States",             "(555) 123-4567",                 "555-765-4321"};
+    return {"Jane Doe",
+            "jane" + n + "@example.com",
+            "http://www" + n + ".example.com/",
+            title,
+            "Business",
+            "Plants, tools and advice.",
+            "garden, tools",
+            "English",
+            "Example Inc",
+            "1 Main St",
+            "Springfield",
+            "IL",
+            "12345-6789",
+            "United States",
+            "(555) 123-4567",
+            "555-765-4321"};
 }
 
 // A text in double quotes for curl's configuration file.
