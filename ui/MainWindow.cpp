@@ -6,8 +6,11 @@
 #include "platform/BusyCursor.h"
 #include "platform/Text.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/FindCommands.h"
 #include "ui/Gauge.h"
 #include "ui/Pictures.h"
+#include "ui/PrintCommands.h"
+#include "ui/PrintOptionsPage.h"
 #include "ui/ReportGridWidget.h"
 
 #include <QApplication>
@@ -154,7 +157,9 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
 }
 
 MainWindow::~MainWindow() {
-    // The grid widgets refer to the tables, which are members: they go first.
+    // The print state refers to the Options page, and the grid widgets to the tables, which
+    // are members: the print state goes first, then the widgets, then the tables.
+    printing_.reset();
     delete takeCentralWidget();
 }
 
@@ -303,13 +308,9 @@ QWidget* MainWindow::buildProgressPage() {
 }
 
 QWidget* MainWindow::buildOptionsPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox("Printing Options");
-    setHint(group, "Performs printing of the grid");
-    layout->addWidget(group);
-    layout->addStretch();
-    return page;
+    optionsPage_ = new PrintOptionsPage;
+    printing_ = std::make_unique<GridPrinting>(grid_, *optionsPage_);
+    return optionsPage_;
 }
 
 QWidget* MainWindow::buildRunBar() {
@@ -360,17 +361,26 @@ void MainWindow::buildMenus() {
     addEntry(file, "Save to DOC", "Save As|Save results in MS Word Document format",
              [this] { runReport(SavetoDOC1Click); });
     file->addSeparator();
-    addEntry(file, "&Print", "Print results with selected options", nullptr);
-    addEntry(file, "Print Preview", "View onscreen a facsimile of printed report.", nullptr);
-    addEntry(file, "P&rint Setup...", "Change printer setup", nullptr);
+    addEntry(file, "&Print", "Print results with selected options", [this] {
+        std::string pdf = printing_->FilePrintItemClick();
+        setStatusText(pdf.empty() ? "Printed" : "No printer installed: printed to " + pdf);
+    });
+    addEntry(file, "Print Preview", "View onscreen a facsimile of printed report.",
+             [this] { printing_->PrintPreview1Click(this); });
+    addEntry(file, "P&rint Setup...", "Change printer setup", [this] { printing_->PrintSetup1Click(this); });
     file->addSeparator();
     addEntry(file, "Sen&d", "Send|Send current file through electronic mail", nullptr);
     file->addSeparator();
     addEntry(file, "E&xit", "Exit|Exit application", [this] { close(); });
 
     QMenu* find = menuBar()->addMenu("Find");
-    addEntry(find, "Find First", "", nullptr);
-    addEntry(find, "Find Next", "", nullptr)->setShortcut(QKeySequence(Qt::Key_F3));
+    addEntry(find, "Find First", "", [this] {
+        if (auto cell = FindFirst1Click(this, grid_, find_)) showFound(*cell);
+    });
+    // F3 works from every page: the entry's shortcut belongs to the whole window.
+    addEntry(find, "Find Next", "", [this] {
+        showFound(FindNextF31Click(this, grid_, find_));
+    })->setShortcut(QKeySequence(Qt::Key_F3));
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->menuAction()->setStatusTip("Help on Corvane.");
@@ -388,6 +398,13 @@ QAction* MainWindow::menuEntry(const QString& caption) const {
         for (QAction* entry : menu->menu()->actions())
             if (entry->text() == caption) return entry;
     return nullptr;
+}
+
+void MainWindow::showFound(const GridCell& cell) {
+    if (cell.Found()) {
+        pages_->setCurrentIndex(3);
+        gridWidget_->scrollToRow(cell.Row);
+    }
 }
 
 void MainWindow::runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SiteProfile.h"
+#include "grid/Find.h"
 #include "grid/ReportGrid.h"
 
 #include <QMainWindow>
@@ -19,6 +20,8 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 class Gauge;
+class GridPrinting;
+class PrintOptionsPage;
 class ReportGridWidget;
 
 // The program's one window: five pages, the run bar and the status line.
@@ -44,6 +47,9 @@ public:
     TReportGrid& SubmitListGrid() { return submitList_; }
     TReportGrid& StringGrid1() { return editList_; }
     ReportGridWidget* submitListWidget() const { return submitListWidget_; }
+    ReportGridWidget* gridWidget() const { return gridWidget_; }
+    GridPrinting& printing() { return *printing_; }
+    TFindState& findState() { return find_; }
     ReportGridWidget* editListWidget() const { return editListWidget_; }
     QTabWidget* pages() const { return pages_; }
     // The menu entry with this caption (access-key marks included), or null.
@@ -73,6 +79,7 @@ private:
     QAction* addEntry(QMenu* menu, const QString& caption, const QString& hint,
                       std::function<void()> command);
     void runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&));
+    void showFound(const GridCell& cell);
     void runCommand(const std::function<void()>& command);
 
     ProfileStore store_;
@@ -86,6 +93,10 @@ private:
     ReportGridWidget* editListWidget_ = nullptr;
     ReportGridWidget* submitListWidget_ = nullptr;
     ReportGridWidget* gridWidget_ = nullptr;
+    PrintOptionsPage* optionsPage_ = nullptr;
+    // Find and print state of the results table.
+    TFindState find_;
+    std::unique_ptr<GridPrinting> printing_;
 
     // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
     std::array<QWidget*, ProfileFieldCount> editors_{};

@@ -4,6 +4,7 @@
 #include "ui/ReportGridWidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -151,4 +153,24 @@ TEST(MainWindow, SaveWritesTheCellFileToTheWorkingDirectoryAndSaysWhere) {
     std::filesystem::current_path(old);
     EXPECT_TRUE(std::filesystem::exists(dir / "Larkspan.txt"));
     EXPECT_EQ(w.statusText(), "Saved " + (dir / "Larkspan.txt").string());
+}
+
+TEST(MainWindow, FindNextAnswersF3OnEveryPage) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    TReportGrid& g = w.Grid();
+    g.SetRowCount(8);
+    for (int r = 1; r < 8; ++r) {
+        g.SetCellText(0, r, "Alexa");
+        g.SetCellText(1, r, "site");
+    }
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_EQ(w.findState().FindFirst(g, "site", 0), (GridCell{1, 1}));
+    for (int page = 0; page < w.pages()->count(); ++page) {
+        w.pages()->setCurrentIndex(page);
+        QTest::keyClick(&w, Qt::Key_F3);
+        EXPECT_EQ(w.findState().LastMatch(), (GridCell{1, page + 2})) << "page " << page;
+        EXPECT_EQ(g.Row(), page + 2);
+    }
 }
