@@ -151,6 +151,8 @@ int runSubmit(const CommandLine& cl) {
     }
     loop.killTimer(watch);
     sigaction(SIGINT, &previous, nullptr);
+    // What follows goes on lines of its own, not behind the last progress line.
+    host.clearProgress();
 
     int status = 0;
     for (const SaveTarget* target : saves) {
