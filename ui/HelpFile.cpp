@@ -37,6 +37,11 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     return lines;
 }
 
+// Lines indented by two spaces are shown as they are, without markup.
+bool isPreformatted(std::string_view line) {
+    return startsWith(line, "  ");
+}
+
 bool isExternalAddress(std::string_view target) {
     return target.find("://") != std::string_view::npos || startsWith(target, "mailto:");
 }
@@ -246,10 +251,12 @@ void HelpDocument::check() {
             problems_.push_back("contents entry \"" + e.text + "\" opens the missing topic " + e.topic);
     for (const HelpTopic& t : topics_) {
         if (t.keywords.empty()) problems_.push_back("topic " + t.id + " has no keyword");
-        for (const std::string& line : t.lines)
+        for (const std::string& line : t.lines) {
+            if (isPreformatted(line)) continue;
             for (const InlinePiece& p : inlinePieces(line))
                 if (p.kind == InlinePiece::Link && !isExternalAddress(p.target) && !topic(p.target))
                     problems_.push_back("topic " + t.id + " links to the missing topic " + p.target);
+        }
     }
 }
 
@@ -300,10 +307,10 @@ std::string HelpDocument::topicHtml(std::string_view id) const {
         std::string_view text = line;
         if (trimmed(text).empty()) {
             close();
-        } else if (startsWith(text, "  ")) {
+        } else if (isPreformatted(text)) {
             if (!open(Block::Preformatted)) out += "\n";
             out += helpHtmlEscape(text.substr(2));
-        } else if (startsWith(text, "## ")) {
+        } else if (startsWith(text, "== ")) {
             close();
             out += "<h3>" + inlineHtml(trimmed(text.substr(3)), *this) + "</h3>\n";
         } else if (startsWith(text, "- ")) {

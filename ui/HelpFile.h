@@ -15,7 +15,7 @@
 //   @topic welcome Welcome           a topic: its id and title, then its text
 //   @keywords profile; site profile  index keywords of the current topic, ";" between them
 //
-// Topic text: paragraphs separated by blank lines, "## " subheadings, "- " list items (one
+// Topic text: paragraphs separated by blank lines, "== " subheadings, "- " list items (one
 // line each), lines indented by two spaces shown as they are, "**bold**", and links
 // "{id|text}", "{id}" (the topic's title) or "{http://...|text}". A backslash makes the next
 // character plain.
