@@ -1,7 +1,5 @@
 #include "platform/Mail.h"
 
-#include "platform/Text.h"
-
 #include <QCoreApplication>
 #include <QProcess>
 #include <memory>
@@ -40,14 +38,11 @@ void runProgram(const std::string& program, const std::vector<std::string>& argu
 }
 
 std::vector<std::string> mailArguments(const std::string& body) {
-    // "--utf8" because the body is UTF-8 whatever the user's locale says. No "mailto:" address
-    // is given: xdg-email then composes "mailto:?body=...", a message without recipients.
-    std::vector<std::string> args{"--utf8"};
-    if (!body.empty()) {
-        args.push_back("--body");
-        args.push_back(replaceAll(body, "\r\n", "\n"));
-    }
-    return args;
+    if (body.empty()) return {"mailto:"};
+    // Everything but the unreserved characters is encoded, so the address holds no blank, no
+    // line break and nothing a shell or the mail program could read as syntax.
+    QByteArray encoded = QByteArray::fromStdString(body).toPercentEncoding();
+    return {"mailto:?body=" + encoded.toStdString()};
 }
 
 void sendMail(const std::string& body, std::function<void(bool sent)> finished, const ProgramRunner& runner) {

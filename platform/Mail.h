@@ -21,8 +21,10 @@ void runProgram(const std::string& program, const std::vector<std::string>& argu
 inline constexpr const char* MailProgram = "xdg-email";
 
 // The arguments that open a new message with this body and no subject, recipients or
-// attachments. xdg-email turns every line break into CR LF itself, so the body's CR LF pairs
-// are handed over as single line feeds; an empty body is left out, which xdg-email requires.
+// attachments: one "mailto:?body=" address with the body percent-encoded byte for byte, line
+// breaks as %0D%0A. xdg-email's own --body option would pass the text through the shell's echo,
+// which turns backslash sequences into control characters and ends the text at "\c"; an
+// address is handed on untouched.
 std::vector<std::string> mailArguments(const std::string& body);
 
 // Opens a new message holding body in the user's mail composer. finished(false) when the mail
