@@ -6,14 +6,13 @@
 
 CommandLine parseCommandLine(int argc, char** argv) {
     CommandLine cl;
-    auto valueOf = [&](int& i, const std::string& arg, const std::string& name) -> std::optional<std::string> {
+    auto valueOf = [&](int& i, const std::string& arg,
+                       const std::string& name) -> std::optional<std::string> {
         if (arg == name) {
-            if (i + 1 >= argc)
-                throw LarkspanError("option " + name + " needs a value");
+            if (i + 1 >= argc) throw LarkspanError("option " + name + " needs a value");
             return std::string(argv[++i]);
         }
-        if (arg.rfind(name + "=", 0) == 0)
-            return arg.substr(name.size() + 1);
+        if (arg.rfind(name + "=", 0) == 0) return arg.substr(name.size() + 1);
         return std::nullopt;
     };
     bool onlyArgs = false;

@@ -6,7 +6,7 @@
 
 // The options shared by the headless commands, and the words after them.
 struct CommandLine {
-    std::string command;  // empty: open the window
+    std::string command; // empty: open the window
     std::optional<std::string> dir;
     std::optional<std::string> config;
     std::optional<std::string> proxy;

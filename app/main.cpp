@@ -40,8 +40,7 @@ void printUsage(std::FILE* out) {
 
 const Command* findCommand(const char* word) {
     for (const auto& c : commands)
-        if (std::strcmp(c.name, word) == 0)
-            return &c;
+        if (std::strcmp(c.name, word) == 0) return &c;
     return nullptr;
 }
 
@@ -52,7 +51,8 @@ int main(int argc, char** argv) {
     bool wantsWindow = command == nullptr;
     if (wantsWindow) {
         for (int i = 1; i < argc; ++i)
-            if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--version"))
+            if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+                !std::strcmp(argv[i], "--version"))
                 wantsWindow = false;
         if (argc > 1 && argv[1][0] != '-') {
             std::fprintf(stderr, "larkspan: unknown command %s\n", argv[1]);
@@ -60,8 +60,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (wantsWindow)
-        return runWindow(argc, argv);
+    if (wantsWindow) return runWindow(argc, argv);
 
     // Without a display the headless commands still measure fonts and print: they
     // choose Qt's offscreen platform themselves.

@@ -49,10 +49,8 @@ bool isDirectory(const std::string& path) {
 bool makeDirectories(const std::string& path) {
     for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
         std::string part = path.substr(0, at);
-        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return false;
-        if (at == std::string::npos)
-            break;
+        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (at == std::string::npos) break;
     }
     return isDirectory(path);
 }
@@ -68,16 +66,17 @@ std::string ProfileStore::resolveDirectory(const std::optional<std::string>& req
     std::string dir = requested ? *requested : env("LARKSPAN_HOME");
     if (!dir.empty()) {
         if (!isDirectory(dir))
-            throw LarkspanError("The profile directory " + dir + " cannot be used: " +
-                                (::access(dir.c_str(), F_OK) == 0 ? "it is not a directory"
-                                                                  : std::strerror(ENOENT)));
+            throw LarkspanError(
+                "The profile directory " + dir + " cannot be used: " +
+                (::access(dir.c_str(), F_OK) == 0 ? "it is not a directory" : std::strerror(ENOENT)));
         return dir;
     }
     std::string data = env("XDG_DATA_HOME");
     if (data.empty() || data.front() != '/') {
         std::string home = env("HOME");
         if (home.empty())
-            throw LarkspanError("The profile directory cannot be found: neither XDG_DATA_HOME nor HOME is set");
+            throw LarkspanError(
+                "The profile directory cannot be found: neither XDG_DATA_HOME nor HOME is set");
         data = home + "/.local/share";
     }
     dir = data + "/larkspan";
@@ -93,7 +92,8 @@ std::string ProfileStore::fileName(std::string_view name) const {
 std::vector<std::string> ProfileStore::list() const {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory_.c_str()), ::closedir);
     if (!dir)
-        throw LarkspanError("The profile directory " + directory_ + " cannot be read: " + std::strerror(errno));
+        throw LarkspanError("The profile directory " + directory_ +
+                            " cannot be read: " + std::strerror(errno));
     std::vector<std::string> names;
     while (dirent* entry = ::readdir(dir.get())) {
         std::string_view name = entry->d_name;

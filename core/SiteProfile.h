@@ -20,8 +20,22 @@ constexpr std::size_t ProfileFieldCount = 16;
 // The sixteen fields in the order in which they are written and read.
 extern const std::array<ProfileField, ProfileFieldCount> ProfileFields;
 enum ProfileFieldIndex : std::size_t {
-    fName, fEMail, fURL, fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage,
-    fCompany, fAddress, fCity, fState, fZip, fCountry, fPhone, fFax
+    fName,
+    fEMail,
+    fURL,
+    fSiteTitle,
+    fCategory,
+    fSiteDescription,
+    fKeywords,
+    fLanguage,
+    fCompany,
+    fAddress,
+    fCity,
+    fState,
+    fZip,
+    fCountry,
+    fPhone,
+    fFax
 };
 
 // A site profile's sixteen texts, in field order.

@@ -9,9 +9,13 @@
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-int sign(double a, double b) { return a > b ? 1 : a < b ? -1 : 0; }
+int sign(double a, double b) {
+    return a > b ? 1 : a < b ? -1 : 0;
+}
 
 // The user's decimal separator, from the C library's locale as the program runs it.
 std::string decimalSeparator() {
@@ -25,31 +29,26 @@ CellClass classifyCell(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     bool number = i < text.size();
     bool point = false;
     while (number && i < text.size() && (isDigit(text[i]) || text[i] == '.')) {
         if (text[i] == '.') {
-            if (point)
-                number = false;
+            if (point) number = false;
             point = true;
         }
         ++i;
     }
     if (number && i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
         ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-            ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
         std::size_t digits = i;
         while (i < text.size() && isDigit(text[i]))
             ++i;
         number = i > digits;
     }
-    if (number && i == text.size())
-        return CellClass::Number;
-    if (text.find('/') != std::string_view::npos)
-        return CellClass::DateTime;
+    if (number && i == text.size()) return CellClass::Number;
+    if (text.find('/') != std::string_view::npos) return CellClass::DateTime;
     return CellClass::Text;
 }
 
@@ -58,12 +57,10 @@ std::optional<double> cellNumber(std::string_view text) {
     std::string sep = decimalSeparator();
     if (sep != ".") {
         auto at = s.find(sep);
-        if (at != std::string::npos)
-            s = s.substr(0, at) + "." + s.substr(at + sep.size());
+        if (at != std::string::npos) s = s.substr(0, at) + "." + s.substr(at + sep.size());
     }
     std::size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return std::nullopt;
+    if (b == std::string::npos) return std::nullopt;
     std::size_t e = s.find_last_not_of(' ') + 1;
     const char* first = s.data() + b;
     const char* last = s.data() + e;
@@ -71,13 +68,11 @@ std::optional<double> cellNumber(std::string_view text) {
     if (*first == '+' || *first == '-') {
         negative = *first == '-';
         ++first;
-        if (first != last && (*first == '+' || *first == '-'))
-            return std::nullopt;
+        if (first != last && (*first == '+' || *first == '-')) return std::nullopt;
     }
     double value = 0;
     auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec != std::errc() || end != last)
-        return std::nullopt;
+    if (ec != std::errc() || end != last) return std::nullopt;
     return negative ? -value : value;
 }
 
@@ -88,27 +83,27 @@ std::optional<double> cellDateTime(std::string_view text) {
     QDateTime dt = locale.toDateTime(s, QLocale::ShortFormat);
     if (!dt.isValid()) {
         QDate d = locale.toDate(s, QLocale::ShortFormat);
-        if (!d.isValid())
-            return std::nullopt;
+        if (!d.isValid()) return std::nullopt;
         dt = QDateTime(d, QTime(0, 0));
     }
     return static_cast<double>(epoch.daysTo(dt.date())) + dt.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
 int compareText(std::string_view a, std::string_view b) {
-    int r = a.compare(b);  // char_traits<char>::compare orders bytes as unsigned
+    int r = a.compare(b); // char_traits<char>::compare orders bytes as unsigned
     return r > 0 ? 1 : r < 0 ? -1 : 0;
 }
 
 int compareCellTexts(std::string_view a, std::string_view b, bool autoFormat) {
-    if (!autoFormat)
-        return compareText(a, b);
-    switch (classifyCell(a)) {
+    return autoFormat ? compareClassified(classifyCell(a), a, b) : compareText(a, b);
+}
+
+int compareClassified(CellClass classOfA, std::string_view a, std::string_view b) {
+    switch (classOfA) {
     case CellClass::Number: {
         auto x = a.empty() ? std::optional<double>(0) : cellNumber(a);
         auto y = b.empty() ? std::optional<double>(0) : cellNumber(b);
-        if (!x || !y)
-            return 0;
+        if (!x || !y) return 0;
         return sign(*x, *y);
     }
     case CellClass::DateTime:

@@ -17,3 +17,5 @@ std::optional<double> cellDateTime(std::string_view text);
 int compareText(std::string_view a, std::string_view b);
 // The cell comparison of the sort: by the class of a, or as text when autoFormat is off.
 int compareCellTexts(std::string_view a, std::string_view b, bool autoFormat);
+// The same, with the class of a already known.
+int compareClassified(CellClass classOfA, std::string_view a, std::string_view b);

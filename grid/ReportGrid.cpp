@@ -15,8 +15,8 @@ int FixedWidthMeasure::textWidth(std::string_view text) const {
 
 TReportGrid::TReportGrid(int colCount, int rowCount, int fixedCols, int fixedRows)
     : colCount_(std::max(1, colCount)), fixedCols_(fixedCols), fixedRows_(fixedRows),
-      colWidths_(static_cast<std::size_t>(colCount_), 64),
-      widthCounts_(static_cast<std::size_t>(colCount_)), nonTextCells_(static_cast<std::size_t>(colCount_)) {
+      colWidths_(static_cast<std::size_t>(colCount_), 64), widthCounts_(static_cast<std::size_t>(colCount_)),
+      nonTextCells_(static_cast<std::size_t>(colCount_)) {
     SetRowCount(rowCount);
     sortedEnd_ = fixedRows_;
     selection_ = {fixedCols_, fixedRows_, fixedCols_, fixedRows_};
@@ -57,8 +57,7 @@ void TReportGrid::SetRowCount(int count) {
         unmeasured_.clear();
         measureAll_ = true;
         sortedEnd_ = std::min(sortedEnd_, count);
-        if (unmarkAtRelease_ >= count)
-            unmarkAtRelease_ = -1;
+        if (unmarkAtRelease_ >= count) unmarkAtRelease_ = -1;
     } else {
         rows_.reserve(static_cast<std::size_t>(count));
         for (int r = old; r < count; ++r) {
@@ -71,35 +70,29 @@ void TReportGrid::SetRowCount(int count) {
 }
 
 const std::string& TReportGrid::CellText(int col, int row) const {
-    if (col < 0 || col >= colCount_ || row < 0 || row >= RowCount())
-        return emptyText;
+    if (col < 0 || col >= colCount_ || row < 0 || row >= RowCount()) return emptyText;
     return rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(col)].text;
 }
 
 void TReportGrid::countCell(int col, const Cell& cell, int delta) {
     auto& counts = widthCounts_[static_cast<std::size_t>(col)];
     if (cell.width >= 0) {
-        if ((counts[cell.width] += delta) <= 0)
-            counts.erase(cell.width);
+        if ((counts[cell.width] += delta) <= 0) counts.erase(cell.width);
     }
-    if (classifyCell(cell.text) != CellClass::Text)
-        nonTextCells_[static_cast<std::size_t>(col)] += delta;
+    if (cell.cls != CellClass::Text) nonTextCells_[static_cast<std::size_t>(col)] += delta;
 }
 
 void TReportGrid::SetCellText(int col, int row, std::string text) {
-    if (col < 0 || col >= colCount_ || row < 0 || row >= RowCount())
-        return;
+    if (col < 0 || col >= colCount_ || row < 0 || row >= RowCount()) return;
     Cell& cell = rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(col)];
-    if (cell.text == text)
-        return;
+    if (cell.text == text) return;
     countCell(col, cell, -1);
     cell.text = std::move(text);
+    cell.cls = classifyCell(cell.text);
     cell.width = -1;
     countCell(col, cell, +1);
-    if (!cell.text.empty() && !measureAll_)
-        unmeasured_.emplace_back(col, &cell);
-    if (row >= fixedRows_ && row < sortedEnd_)
-        sortedEnd_ = row;
+    if (!cell.text.empty() && !measureAll_) unmeasured_.emplace_back(col, &cell);
+    if (row >= fixedRows_ && row < sortedEnd_) sortedEnd_ = row;
     Refresh();
 }
 
@@ -128,8 +121,7 @@ void TReportGrid::FitColumns(bool includeFixed, int extraPixels) {
     static const FixedWidthMeasure fallback;
     const TextMeasure& measure = measure_ ? *measure_ : fallback;
     auto measureCell = [&](int col, Cell& cell) {
-        if (cell.width >= 0 || cell.text.empty())
-            return;
+        if (cell.width >= 0 || cell.text.empty()) return;
         std::string_view text = cell.text;
         cell.width = measure.textWidth(text.substr(0, text.find('\r')));
         ++widthCounts_[static_cast<std::size_t>(col)][cell.width];
@@ -156,17 +148,18 @@ int TReportGrid::CompareCells(int col, int rowA, int rowB) const {
     return compareCellTexts(CellText(col, rowA), CellText(col, rowB), SortAutoFormat);
 }
 
+int TReportGrid::compareCell(const RowData& a, const RowData& b, int col) const {
+    const Cell& x = a.cells[static_cast<std::size_t>(col)];
+    const Cell& y = b.cells[static_cast<std::size_t>(col)];
+    return SortAutoFormat ? compareClassified(x.cls, x.text, y.text) : compareText(x.text, y.text);
+}
+
 int TReportGrid::compareRows(const RowData& a, const RowData& b) const {
     int k = SortColumn;
-    if (k < 0 || k >= colCount_)
-        return 0;
-    int r = compareCellTexts(a.cells[static_cast<std::size_t>(k)].text, b.cells[static_cast<std::size_t>(k)].text,
-                             SortAutoFormat);
-    while (r == 0 && SortFull && k <= colCount_ - 2) {
-        ++k;
-        r = compareCellTexts(a.cells[static_cast<std::size_t>(k)].text,
-                             b.cells[static_cast<std::size_t>(k)].text, SortAutoFormat);
-    }
+    if (k < 0 || k >= colCount_) return 0;
+    int r = compareCell(a, b, k);
+    while (r == 0 && SortFull && k <= colCount_ - 2)
+        r = compareCell(a, b, ++k);
     return r;
 }
 
@@ -189,16 +182,13 @@ void TReportGrid::quickSort(int lo, int hi, int d) {
         while (compareRows(*rows_[static_cast<std::size_t>(j)], pivot) == d)
             --j;
         if (i <= j) {
-            if (i != j)
-                exchangeRows(i, j);
+            if (i != j) exchangeRows(i, j);
             ++i;
             --j;
         }
     } while (j >= i);
-    if (lo < j)
-        quickSort(lo, j, d);
-    if (i < hi)
-        quickSort(i, hi, d);
+    if (lo < j) quickSort(lo, j, d);
+    if (i < hi) quickSort(i, hi, d);
 }
 
 // When only a few rows were added below rows that are already in order, and the comparison
@@ -215,17 +205,17 @@ bool TReportGrid::trySortByInsertion(int d) {
         return false;
     if (SortAutoFormat)
         for (int c = 0; c < colCount_; ++c)
-            if (nonTextCells_[static_cast<std::size_t>(c)] != 0)
-                return false;
+            if (nonTextCells_[static_cast<std::size_t>(c)] != 0) return false;
     // Where the current row lands among identical rows depends on the algorithm.
     if (row_ >= first && row_ < count)
         for (int t = sortedEnd_; t < count; ++t)
-            if (t != row_ && compareRows(*rows_[static_cast<std::size_t>(t)], *rows_[static_cast<std::size_t>(row_)]) == 0)
+            if (t != row_ &&
+                compareRows(*rows_[static_cast<std::size_t>(t)], *rows_[static_cast<std::size_t>(row_)]) == 0)
                 return false;
     for (int t = sortedEnd_; t < count; ++t) {
         const RowData& added = *rows_[static_cast<std::size_t>(t)];
         int lo = first;
-        int hi = t;  // the rows first..t-1 are in order
+        int hi = t; // the rows first..t-1 are in order
         while (lo < hi) {
             int mid = lo + (hi - lo) / 2;
             if (d * compareRows(added, *rows_[static_cast<std::size_t>(mid)]) < 0)
@@ -247,8 +237,7 @@ void TReportGrid::SortRows() {
     int d = SortDirection == TSortDirection::sdAscending ? 1 : -1;
     int lo = fixedRows_;
     int hi = RowCount() - 1;
-    if (!trySortByInsertion(d) && lo < hi)
-        quickSort(lo, hi, d);
+    if (!trySortByInsertion(d) && lo < hi) quickSort(lo, hi, d);
     sortedEnd_ = RowCount();
     sortedColumn_ = SortColumn;
     sortedDir_ = SortDirection;
@@ -259,13 +248,14 @@ void TReportGrid::SortRows() {
 }
 
 void TReportGrid::SetSelection(GridRect rect) {
-    selection_ = {std::min(rect.Left, rect.Right), std::min(rect.Top, rect.Bottom), std::max(rect.Left, rect.Right),
-                  std::max(rect.Top, rect.Bottom)};
+    selection_ = {std::min(rect.Left, rect.Right), std::min(rect.Top, rect.Bottom),
+                  std::max(rect.Left, rect.Right), std::max(rect.Top, rect.Bottom)};
     Refresh();
 }
 
 bool TReportGrid::InSelection(int col, int row) const {
-    return col >= selection_.Left && col <= selection_.Right && row >= selection_.Top && row <= selection_.Bottom;
+    return col >= selection_.Left && col <= selection_.Right && row >= selection_.Top &&
+           row <= selection_.Bottom;
 }
 
 void TReportGrid::SetCurrent(int col, int row) {
@@ -274,8 +264,7 @@ void TReportGrid::SetCurrent(int col, int row) {
 }
 
 void TReportGrid::checkRow(int row) const {
-    if (row < 0 || row >= RowCount())
-        throw EReportGridError("Invalid row accessed");
+    if (row < 0 || row >= RowCount()) throw EReportGridError("Invalid row accessed");
 }
 
 bool TReportGrid::RowMarked(int row) const {
@@ -290,8 +279,7 @@ void TReportGrid::SetRowMarked(int row, bool marked) {
 }
 
 void TReportGrid::MarkPress(int row, bool ctrl) {
-    if (!DisjunctRowSelect || row < fixedRows_ || row >= RowCount())
-        return;
+    if (!DisjunctRowSelect || row < fixedRows_ || row >= RowCount()) return;
     if (!ctrl) {
         for (auto& r : rows_)
             r->marked = false;
@@ -302,12 +290,10 @@ void TReportGrid::MarkPress(int row, bool ctrl) {
 }
 
 void TReportGrid::MarkRelease(int row) {
-    if (!DisjunctRowSelect || row < fixedRows_ || row >= RowCount())
-        return;
+    if (!DisjunctRowSelect || row < fixedRows_ || row >= RowCount()) return;
     for (int r = std::max(0, selection_.Top); r <= selection_.Bottom && r < RowCount(); ++r)
         rows_[static_cast<std::size_t>(r)]->marked = true;
-    if (unmarkAtRelease_ >= 0)
-        rows_[static_cast<std::size_t>(row)]->marked = false;
+    if (unmarkAtRelease_ >= 0) rows_[static_cast<std::size_t>(row)]->marked = false;
     unmarkAtRelease_ = -1;
     Refresh();
 }
@@ -318,11 +304,9 @@ bool TReportGrid::IsLinkText(std::string_view text) {
 
 std::string TReportGrid::DisplayText(int col, int row) const {
     const std::string& text = CellText(col, row);
-    if (!URLShow || URLFull || !IsLinkText(text))
-        return text;
+    if (!URLShow || URLFull || !IsLinkText(text)) return text;
     auto at = text.find("://");
-    if (at != std::string::npos)
-        return text.substr(at + 3);
+    if (at != std::string::npos) return text.substr(at + 3);
     at = text.find("mailto:");
     return text.substr(at + 7);
 }
@@ -330,8 +314,7 @@ std::string TReportGrid::DisplayText(int col, int row) const {
 void TReportGrid::EndUpdate() {
     if (updateLock_ > 0 && --updateLock_ == 0 && repaintPending_) {
         repaintPending_ = false;
-        if (repaint_)
-            repaint_();
+        if (repaint_) repaint_();
     }
 }
 
@@ -340,6 +323,5 @@ void TReportGrid::Refresh() {
         repaintPending_ = true;
         return;
     }
-    if (repaint_)
-        repaint_();
+    if (repaint_) repaint_();
 }

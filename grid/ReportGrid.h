@@ -1,5 +1,6 @@
 #pragma once
 
+#include "grid/CellCompare.h"
 #include "grid/HtmlSettings.h"
 #include "grid/TextMeasure.h"
 #include "platform/Error.h"
@@ -97,7 +98,8 @@ public:
 private:
     struct Cell {
         std::string text;
-        int width = -1;  // measured width of the first line, -1 until measured
+        int width = -1;                  // measured width of the first line, -1 until measured
+        CellClass cls = CellClass::Text; // how the sort reads the text
     };
     struct RowData {
         std::vector<Cell> cells;
@@ -107,6 +109,7 @@ private:
     void checkRow(int row) const;
     void forgetWidth(int col, Cell& cell);
     int compareRows(const RowData& a, const RowData& b) const;
+    int compareCell(const RowData& a, const RowData& b, int col) const;
     void quickSort(int lo, int hi, int d);
     void exchangeRows(int i, int j);
     bool trySortByInsertion(int d);

@@ -25,19 +25,16 @@ std::string_view trimmed(std::string_view s) {
 // The section name of a header line, or nothing when the line is not a header.
 bool sectionName(std::string_view line, std::string_view& name) {
     std::string_view t = trimmed(line);
-    if (t.empty() || t.front() != '[')
-        return false;
+    if (t.empty() || t.front() != '[') return false;
     auto close = t.find(']');
-    if (close == std::string_view::npos)
-        return false;
+    if (close == std::string_view::npos) return false;
     name = trimmed(t.substr(1, close - 1));
     return true;
 }
 
 bool keyOfLine(std::string_view line, std::string_view& key, std::string_view& value) {
     auto eq = line.find('=');
-    if (eq == std::string_view::npos)
-        return false;
+    if (eq == std::string_view::npos) return false;
     key = trimmed(line.substr(0, eq));
     value = line.substr(eq + 1);
     return true;
@@ -49,8 +46,7 @@ bool writeAll(int fd, const std::string& data) {
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         p += n;
@@ -63,8 +59,7 @@ bool writeAll(int fd, const std::string& data) {
 
 IniFile IniFile::load(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
+    if (!in) return {};
     std::ostringstream content;
     content << in.rdbuf();
     return parse(content.str());
@@ -79,10 +74,8 @@ IniFile IniFile::parse(std::string_view content) {
         std::string_view line =
             content.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
         bool crlf = !line.empty() && line.back() == '\r' && nl != std::string_view::npos;
-        if (crlf)
-            line.remove_suffix(1);
-        if (first && nl != std::string_view::npos)
-            ini.eol_ = crlf ? "\r\n" : "\n";
+        if (crlf) line.remove_suffix(1);
+        if (first && nl != std::string_view::npos) ini.eol_ = crlf ? "\r\n" : "\n";
         first = false;
         ini.lines_.push_back({std::string(line)});
         if (nl == std::string_view::npos) {
@@ -114,21 +107,18 @@ long IniFile::findKey(long header, std::string_view key) const {
     std::string_view k, v;
     long end = sectionEnd(header);
     for (long i = header + 1; i < end; ++i)
-        if (keyOfLine(lines_[static_cast<std::size_t>(i)].text, k, v) && equalsIgnoringCase(k, key))
-            return i;
+        if (keyOfLine(lines_[static_cast<std::size_t>(i)].text, k, v) && equalsIgnoringCase(k, key)) return i;
     return -1;
 }
 
 std::string IniFile::read(std::string_view section, std::string_view key, std::string_view fallback) const {
     long header = findSection(section);
     long line = header < 0 ? -1 : findKey(header, key);
-    if (line < 0)
-        return std::string(fallback);
+    if (line < 0) return std::string(fallback);
     std::string_view k, v;
     keyOfLine(lines_[static_cast<std::size_t>(line)].text, k, v);
     std::string value = decodeValue(v);
-    if (value.size() > MaxValueLength)
-        value.resize(utf8Prefix(value, MaxValueLength));
+    if (value.size() > MaxValueLength) value.resize(utf8Prefix(value, MaxValueLength));
     return value;
 }
 
@@ -160,8 +150,7 @@ std::vector<std::string> IniFile::sections() const {
     std::vector<std::string> names;
     std::string_view name;
     for (const Line& line : lines_)
-        if (sectionName(line.text, name))
-            names.emplace_back(name);
+        if (sectionName(line.text, name)) names.emplace_back(name);
     return names;
 }
 
@@ -175,10 +164,8 @@ std::vector<IniFile::KeyLine> IniFile::keyLines() const {
             continue;
         }
         std::string_view t = trimmed(line.text);
-        if (t.empty() || t.front() == ';' || t.front() == '#')
-            continue;
-        if (keyOfLine(line.text, key, value))
-            keys.push_back({section, std::string(key)});
+        if (t.empty() || t.front() == ';' || t.front() == '#') continue;
+        if (keyOfLine(line.text, key, value)) keys.push_back({section, std::string(key)});
     }
     return keys;
 }
@@ -200,8 +187,7 @@ std::string IniFile::text() const {
     std::string out;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         out += lines_[i].text;
-        if (i + 1 < lines_.size() || finalNewline_)
-            out += eol_;
+        if (i + 1 < lines_.size() || finalNewline_) out += eol_;
     }
     return out;
 }
@@ -217,8 +203,7 @@ void IniFile::save(const std::string& path) const {
     struct stat st {};
     mode_t mode = 0;
     if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)
-            throw failure;
+        if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0) throw failure;
         mode = st.st_mode & 07777;
     } else {
         mode_t mask = ::umask(0);
@@ -229,11 +214,9 @@ void IniFile::save(const std::string& path) const {
     std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string temp = dir + "/." + base + ".XXXXXX";
-    if (temp.size() >= PATH_MAX)
-        throw failure;
+    if (temp.size() >= PATH_MAX) throw failure;
     int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw failure;
+    if (fd < 0) throw failure;
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
@@ -243,24 +226,29 @@ void IniFile::save(const std::string& path) const {
 }
 
 std::string IniFile::encodeValue(std::string_view value) {
-    if (value.find_first_of("\r\n\\") == std::string_view::npos)
-        return std::string(value);
+    if (value.find_first_of("\r\n\\") == std::string_view::npos) return std::string(value);
     std::string out;
     out.reserve(value.size() + 8);
     for (char c : value) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
 }
 
 std::string IniFile::decodeValue(std::string_view stored) {
-    if (stored.find('\\') == std::string_view::npos)
-        return std::string(stored);
+    if (stored.find('\\') == std::string_view::npos) return std::string(stored);
     std::string out;
     out.reserve(stored.size());
     for (std::size_t i = 0; i < stored.size(); ++i) {

@@ -51,7 +51,7 @@ public:
 
 private:
     struct Line {
-        std::string text;  // without its line end
+        std::string text; // without its line end
     };
     // Index of the section header line, or -1.
     long findSection(std::string_view section) const;

@@ -1,6 +1,8 @@
 #include "platform/Text.h"
 
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string upperAscii(std::string_view s) {
     std::string out(s);
@@ -10,17 +12,14 @@ std::string upperAscii(std::string_view s) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i]))
-            return false;
+        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
     return true;
 }
 
 std::size_t utf8Prefix(std::string_view s, std::size_t maxBytes) {
-    if (s.size() <= maxBytes)
-        return s.size();
+    if (s.size() <= maxBytes) return s.size();
     std::size_t n = maxBytes;
     // Step back over continuation bytes to the start of the character that was cut.
     while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
@@ -31,20 +30,17 @@ std::size_t utf8Prefix(std::string_view s, std::size_t maxBytes) {
 std::size_t utf8Length(std::string_view s) {
     std::size_t n = 0;
     for (char c : s)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++n;
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
     return n;
 }
 
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string out;
-    if (from.empty())
-        return std::string(text);
+    if (from.empty()) return std::string(text);
     std::size_t pos = 0;
     while (true) {
         auto hit = text.find(from, pos);
-        if (hit == std::string_view::npos)
-            break;
+        if (hit == std::string_view::npos) break;
         out.append(text.substr(pos, hit - pos));
         out.append(to);
         pos = hit + from.size();

@@ -3,7 +3,9 @@
 #include <QPainter>
 #include <algorithm>
 
-Gauge::Gauge(QWidget* parent) : QWidget(parent) { setFixedHeight(17); }
+Gauge::Gauge(QWidget* parent) : QWidget(parent) {
+    setFixedHeight(17);
+}
 
 void Gauge::setProgress(int value) {
     value = std::clamp(value, minimum_, maximum_);

@@ -2,12 +2,18 @@
 
 #include "core/Countries.h"
 #include "core/EditorItems.h"
+#include "grid/ReportCommands.h"
+#include "platform/BusyCursor.h"
 #include "platform/Text.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/FindCommands.h"
 #include "ui/Gauge.h"
 #include "ui/Pictures.h"
+#include "ui/PrintCommands.h"
+#include "ui/PrintOptionsPage.h"
 #include "ui/ReportGridWidget.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,12 +32,20 @@
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string ss(const QString& s) { return s.toStdString(); }
+QString qs(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string ss(const QString& s) {
+    return s.toStdString();
+}
 
 // Multi-line fields store their lines joined by CR LF; the text control shows them with LF.
-std::string toStoredLines(const QString& text) { return replaceAll(ss(text), "\n", "\r\n"); }
-QString toShownLines(const std::string& text) { return qs(replaceAll(text, "\r\n", "\n")); }
+std::string toStoredLines(const QString& text) {
+    return replaceAll(ss(text), "\n", "\r\n");
+}
+QString toShownLines(const std::string& text) {
+    return qs(replaceAll(text, "\r\n", "\n"));
+}
 
 QPlainTextEdit* memo(int lines) {
     auto* m = new QPlainTextEdit;
@@ -60,6 +75,13 @@ QLabel* picture(const QPixmap& pm, const QString& hint) {
     setHint(l, hint);
     return l;
 }
+
+// The hourglass of long exports: the application's override cursor.
+class OverrideBusyCursor : public BusyCursor {
+public:
+    void ShowBusy() override { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    void RestoreDefault() noexcept override { QApplication::restoreOverrideCursor(); }
+};
 
 } // namespace
 
@@ -103,6 +125,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     layout->addWidget(buildRunBar());
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
+    buildMenus();
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(200);
@@ -134,7 +157,9 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
 }
 
 MainWindow::~MainWindow() {
-    // The grid widgets refer to the tables, which are members: they go first.
+    // The print state refers to the Options page, and the grid widgets to the tables, which
+    // are members: the print state goes first, then the widgets, then the tables.
+    printing_.reset();
     delete takeCentralWidget();
 }
 
@@ -144,7 +169,9 @@ QWidget* MainWindow::buildEditListPage() {
     editListWidget_ = new ReportGridWidget(editList_, ReportGridWidget::Selection::WholeRows);
     editListWidget_->setMinimumSize(300, 200);
     editListWidget_->resize(513, 329);
-    editListWidget_->onSelectRow = [this](int row) { runCommand([this, row] { StringGrid1SelectCell(row); }); };
+    editListWidget_->onSelectRow = [this](int row) {
+        runCommand([this, row] { StringGrid1SelectCell(row); });
+    };
     layout->addWidget(editListWidget_, 1);
     BitBtn1 = new QPushButton("Delete Highlighted Record");
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
@@ -179,8 +206,8 @@ QWidget* MainWindow::buildEditorPage() {
     auto* country = dropDown(countryItems());
     auto* phone = line();
     auto* fax = line();
-    editors_ = {name, email, url, title, category, description, keywords, language,
-                company, address, city, state, zip, country, phone, fax};
+    editors_ = {name,    email,   url,  title, category, description, keywords, language,
+                company, address, city, state, zip,      country,     phone,    fax};
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
         editors_[i]->setObjectName(ProfileFields[i].control);
 
@@ -198,8 +225,10 @@ QWidget* MainWindow::buildEditorPage() {
     grid->addWidget(label(fEMail), r, 3);
     grid->addWidget(email, r, 4, 1, 2);
     ++r;
-    for (std::size_t f : {fURL, fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage, fCompany, fAddress}) {
-        grid->addWidget(label(f), r, 0, f == fSiteDescription || f == fKeywords ? Qt::AlignTop : Qt::Alignment());
+    for (std::size_t f :
+         {fURL, fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage, fCompany, fAddress}) {
+        grid->addWidget(label(f), r, 0,
+                        f == fSiteDescription || f == fKeywords ? Qt::AlignTop : Qt::Alignment());
         grid->addWidget(editors_[f], r++, 1, 1, 5);
     }
     grid->addWidget(label(fCity), r, 0);
@@ -216,7 +245,8 @@ QWidget* MainWindow::buildEditorPage() {
     grid->addWidget(fax, r++, 5);
     SaveSettings = new QPushButton("Save Settings");
     SaveSettings->setObjectName("SaveSettings");
-    connect(SaveSettings, &QPushButton::clicked, this, [this] { runCommand([this] { SaveSettingsClick(); }); });
+    connect(SaveSettings, &QPushButton::clicked, this,
+            [this] { runCommand([this] { SaveSettingsClick(); }); });
     grid->addWidget(SaveSettings, r++, 0, 1, 6, Qt::AlignHCenter);
     grid->setRowStretch(r, 1);
     grid->setColumnStretch(1, 3);
@@ -231,10 +261,11 @@ QWidget* MainWindow::buildEditorPage() {
 QWidget* MainWindow::buildSubmitListPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    auto* text = new QLabel(
-        "Select URLs to submit. To select more than one adjacent entry, hold the Shift key down or the left mouse "
-        "button while dragging your  mouse. To select non-adjacent URLs, depress the Ctrl key, then select with "
-        "left mouse button clicks.");
+    auto* text = new QLabel("Select URLs to submit. To select more than one adjacent entry, hold the Shift "
+                            "key down or the left mouse "
+                            "button while dragging your  mouse. To select non-adjacent URLs, depress the "
+                            "Ctrl key, then select with "
+                            "left mouse button clicks.");
     text->setWordWrap(true);
     layout->addWidget(text);
     submitListWidget_ = new ReportGridWidget(submitList_, ReportGridWidget::Selection::WholeRows);
@@ -277,13 +308,9 @@ QWidget* MainWindow::buildProgressPage() {
 }
 
 QWidget* MainWindow::buildOptionsPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox("Printing Options");
-    setHint(group, "Performs printing of the grid");
-    layout->addWidget(group);
-    layout->addStretch();
-    return page;
+    optionsPage_ = new PrintOptionsPage;
+    printing_ = std::make_unique<GridPrinting>(grid_, *optionsPage_);
+    return optionsPage_;
 }
 
 QWidget* MainWindow::buildRunBar() {
@@ -299,10 +326,93 @@ QWidget* MainWindow::buildRunBar() {
     StopImage = picture(Pictures::stopButton(), "Stop this submission run.");
     StopButton = new QPushButton("Stop");
     setHint(StopButton, "Stop this submission run.");
-    for (QWidget* w : std::initializer_list<QWidget*>{GoImage, GoButton, PauseImage, PauseButton, StopImage, StopButton})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{GoImage, GoButton, PauseImage, PauseButton, StopImage, StopButton})
         layout->addWidget(w);
     layout->addStretch();
     return bar;
+}
+
+QAction* MainWindow::addEntry(QMenu* menu, const QString& caption, const QString& hint,
+                              std::function<void()> command) {
+    QAction* action = menu->addAction(caption);
+    const auto bar = hint.indexOf('|');
+    action->setToolTip(bar < 0 ? hint : hint.left(bar));
+    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+    if (command)
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+    else
+        action->setEnabled(false);
+    return action;
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    addEntry(file, "&Save", "Save|Save current file", [this] { runReport(FileSaveItemClick); });
+    addEntry(file, "Save to CSV", "Save As|Save results in comma-separated format.",
+             [this] { runReport(SavetoCSV1Click); });
+    addEntry(file, "Append to MASTER.CSV", "", [this] { runReport(AppendtoMASTERCSV1Click); });
+    addEntry(file, "Save as XLS", "Save As|Save results in Excel spreadsheet format",
+             [this] { runReport(SaveasXLS1Click); });
+    addEntry(file, "Save to HTML", "Save As|Save results in web page format",
+             [this] { runReport(SavetoHTML1Click); });
+    addEntry(file, "Save to ASCII", "Save As|Save results in text file format",
+             [this] { runReport(SavetoASCII1Click); });
+    addEntry(file, "Save to DOC", "Save As|Save results in MS Word Document format",
+             [this] { runReport(SavetoDOC1Click); });
+    file->addSeparator();
+    addEntry(file, "&Print", "Print results with selected options", [this] {
+        std::string pdf = printing_->FilePrintItemClick();
+        setStatusText(pdf.empty() ? "Printed" : "No printer installed: printed to " + pdf);
+    });
+    addEntry(file, "Print Preview", "View onscreen a facsimile of printed report.",
+             [this] { printing_->PrintPreview1Click(this); });
+    addEntry(file, "P&rint Setup...", "Change printer setup", [this] { printing_->PrintSetup1Click(this); });
+    file->addSeparator();
+    addEntry(file, "Sen&d", "Send|Send current file through electronic mail", nullptr);
+    file->addSeparator();
+    addEntry(file, "E&xit", "Exit|Exit application", [this] { close(); });
+
+    QMenu* find = menuBar()->addMenu("Find");
+    addEntry(find, "Find First", "", [this] {
+        if (auto cell = FindFirst1Click(this, grid_, find_)) showFound(*cell);
+    });
+    // F3 works from every page: the entry's shortcut belongs to the whole window.
+    addEntry(find, "Find Next", "", [this] {
+        showFound(FindNextF31Click(this, grid_, find_));
+    })->setShortcut(QKeySequence(Qt::Key_F3));
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->menuAction()->setStatusTip("Help on Corvane.");
+    addEntry(help, "&Contents", "", nullptr);
+    addEntry(help, "&Index", "", nullptr);
+    addEntry(help, "&How to Use Help", "", nullptr);
+    help->addSeparator();
+    addEntry(help, "&Corvane Home Page", "Learn more about Tessaly, the developer of Larkspan", nullptr);
+    addEntry(help, "&Larkspan Home Page", "Learn more about Larkspan", nullptr);
+    addEntry(help, "&About Larkspan", "Info about Larkspan", nullptr);
+}
+
+QAction* MainWindow::menuEntry(const QString& caption) const {
+    for (QAction* menu : menuBar()->actions())
+        for (QAction* entry : menu->menu()->actions())
+            if (entry->text() == caption) return entry;
+    return nullptr;
+}
+
+void MainWindow::showFound(const GridCell& cell) {
+    if (cell.Found()) {
+        pages_->setCurrentIndex(3);
+        gridWidget_->scrollToRow(cell.Row);
+    }
+}
+
+void MainWindow::runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&)) {
+    OverrideBusyCursor busy;
+    ReportHooks hooks;
+    hooks.busy = &busy;
+    std::string path = report(grid_, "", hooks);
+    setStatusText("Saved " + path);
 }
 
 void MainWindow::runCommand(const std::function<void()>& command) {
@@ -325,10 +435,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 std::string MainWindow::fieldText(std::size_t field) const {
     QWidget* w = editors_.at(field);
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        return ss(e->text());
-    if (auto* c = qobject_cast<QComboBox*>(w))
-        return ss(c->currentText());
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return ss(e->text());
+    if (auto* c = qobject_cast<QComboBox*>(w)) return ss(c->currentText());
     return toStoredLines(static_cast<QPlainTextEdit*>(w)->toPlainText());
 }
 
@@ -356,9 +464,13 @@ void MainWindow::loadProfileIntoEditor(const std::string& name) {
     update();
 }
 
-void MainWindow::setStatusText(const std::string& text) { statusBar()->showMessage(qs(text)); }
+void MainWindow::setStatusText(const std::string& text) {
+    statusBar()->showMessage(qs(text));
+}
 
-std::string MainWindow::statusText() const { return ss(statusBar()->currentMessage()); }
+std::string MainWindow::statusText() const {
+    return ss(statusBar()->currentMessage());
+}
 
 void MainWindow::LoadGrid() {
     editList_.SetRowCount(0);
@@ -393,11 +505,12 @@ void MainWindow::StringGrid1SelectCell(int row) {
     loadProfileIntoEditor(name);
 }
 
-void MainWindow::SaveSettingsClick() { store_.save(editorProfile()); }
+void MainWindow::SaveSettingsClick() {
+    store_.save(editorProfile());
+}
 
 void MainWindow::BitBtn1Click() {
-    if (!confirm(qs("Do you wish to delete the information for " + CurrentSelection + "?")))
-        return;
+    if (!confirm(qs("Do you wish to delete the information for " + CurrentSelection + "?"))) return;
     store_.remove(CurrentSelection);
     LoadGrid();
 }

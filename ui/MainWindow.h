@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SiteProfile.h"
+#include "grid/Find.h"
 #include "grid/ReportGrid.h"
 
 #include <QMainWindow>
@@ -8,14 +9,19 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
+struct ReportHooks;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
 class Gauge;
+class GridPrinting;
+class PrintOptionsPage;
 class ReportGridWidget;
 
 // The program's one window: five pages, the run bar and the status line.
@@ -40,8 +46,13 @@ public:
     TReportGrid& SubmitListGrid() { return submitList_; }
     TReportGrid& StringGrid1() { return editList_; }
     ReportGridWidget* submitListWidget() const { return submitListWidget_; }
+    ReportGridWidget* gridWidget() const { return gridWidget_; }
+    GridPrinting& printing() { return *printing_; }
+    TFindState& findState() { return find_; }
     ReportGridWidget* editListWidget() const { return editListWidget_; }
     QTabWidget* pages() const { return pages_; }
+    // The menu entry with this caption (access-key marks included), or null.
+    QAction* menuEntry(const QString& caption) const;
 
     // The profile commands.
     void LoadGrid();
@@ -62,6 +73,12 @@ private:
     QWidget* buildProgressPage();
     QWidget* buildOptionsPage();
     QWidget* buildRunBar();
+    void buildMenus();
+    // A menu entry: caption with its access key, hint, and the command it runs.
+    QAction* addEntry(QMenu* menu, const QString& caption, const QString& hint,
+                      std::function<void()> command);
+    void runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&));
+    void showFound(const GridCell& cell);
     void runCommand(const std::function<void()>& command);
 
     ProfileStore store_;
@@ -75,6 +92,10 @@ private:
     ReportGridWidget* editListWidget_ = nullptr;
     ReportGridWidget* submitListWidget_ = nullptr;
     ReportGridWidget* gridWidget_ = nullptr;
+    PrintOptionsPage* optionsPage_ = nullptr;
+    // Find and print state of the results table.
+    TFindState find_;
+    std::unique_ptr<GridPrinting> printing_;
 
     // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
     std::array<QWidget*, ProfileFieldCount> editors_{};

@@ -10,7 +10,8 @@ class QtTextMeasure : public TextMeasure {
 public:
     explicit QtTextMeasure(const QFont& font) : metrics_(font) {}
     int textWidth(std::string_view text) const override {
-        return metrics_.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        return metrics_.horizontalAdvance(
+            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
 
 private:

@@ -50,7 +50,9 @@ int ReportGridWidget::fixedHeight() const {
     return std::min(grid_.FixedRows(), grid_.RowCount()) * (grid_.DefaultRowHeight() + LineWidth);
 }
 
-int ReportGridWidget::firstScrollRow() const { return grid_.FixedRows() + verticalScrollBar()->value(); }
+int ReportGridWidget::firstScrollRow() const {
+    return grid_.FixedRows() + verticalScrollBar()->value();
+}
 
 void ReportGridWidget::updateScrollBars() {
     const int rowStep = grid_.DefaultRowHeight() + LineWidth;
@@ -83,16 +85,15 @@ QRect ReportGridWidget::cellRect(int col, int row) const {
 
 bool ReportGridWidget::cellAt(QPoint pos, int& col, int& row) const {
     const int rowStep = grid_.DefaultRowHeight() + LineWidth;
-    if (pos.y() < 0 || pos.x() < 0)
-        return false;
-    row = pos.y() < fixedHeight() ? pos.y() / rowStep : firstScrollRow() + (pos.y() - fixedHeight()) / rowStep;
-    if (row >= grid_.RowCount())
-        return false;
+    if (pos.y() < 0 || pos.x() < 0) return false;
+    row =
+        pos.y() < fixedHeight() ? pos.y() / rowStep : firstScrollRow() + (pos.y() - fixedHeight()) / rowStep;
+    if (row >= grid_.RowCount()) return false;
     const bool inFixed = pos.x() < fixedWidth();
-    for (col = inFixed ? 0 : grid_.FixedCols(); col < (inFixed ? grid_.FixedCols() : grid_.ColCount()); ++col) {
+    for (col = inFixed ? 0 : grid_.FixedCols(); col < (inFixed ? grid_.FixedCols() : grid_.ColCount());
+         ++col) {
         QRect r = cellRect(col, row);
-        if (pos.x() >= r.left() && pos.x() < r.left() + r.width() + LineWidth)
-            return true;
+        if (pos.x() >= r.left() && pos.x() < r.left() + r.width() + LineWidth) return true;
     }
     return false;
 }
@@ -108,8 +109,7 @@ void ReportGridWidget::paintEvent(QPaintEvent*) {
     linkFont.setUnderline(true);
     auto paintCell = [&](int col, int row) {
         QRect r = cellRect(col, row);
-        if (r.right() < 0 || r.left() > viewport()->width())
-            return;
+        if (r.right() < 0 || r.left() > viewport()->width()) return;
         bool fixed = col < grid_.FixedCols() || row < grid_.FixedRows();
         bool highlighted = false;
         if (!fixed) {
@@ -118,8 +118,9 @@ void ReportGridWidget::paintEvent(QPaintEvent*) {
             else
                 highlighted = grid_.InSelection(col, row);
         }
-        QColor fill = fixed ? pal.color(QPalette::Button) : highlighted ? pal.color(QPalette::Highlight)
-                                                                        : pal.color(QPalette::Base);
+        QColor fill = fixed         ? pal.color(QPalette::Button)
+                      : highlighted ? pal.color(QPalette::Highlight)
+                                    : pal.color(QPalette::Base);
         p.fillRect(r.adjusted(0, 0, LineWidth, LineWidth), pal.color(QPalette::Mid));
         p.fillRect(r, fill);
         const std::string& text = grid_.CellText(col, row);
@@ -156,8 +157,7 @@ void ReportGridWidget::paintEvent(QPaintEvent*) {
 void ReportGridWidget::moveTo(int col, int row, bool extend) {
     row = std::clamp(row, grid_.FixedRows(), std::max(grid_.FixedRows(), grid_.RowCount() - 1));
     col = std::clamp(col, grid_.FixedCols(), std::max(grid_.FixedCols(), grid_.ColCount() - 1));
-    if (grid_.RowCount() <= grid_.FixedRows())
-        return;
+    if (grid_.RowCount() <= grid_.FixedRows()) return;
     if (!extend) {
         anchorCol_ = col;
         anchorRow_ = row;
@@ -170,13 +170,11 @@ void ReportGridWidget::moveTo(int col, int row, bool extend) {
     grid_.SetCurrent(col, row);
     scrollToRow(row);
     viewport()->update();
-    if (row != oldRow && onSelectRow)
-        onSelectRow(row);
+    if (row != oldRow && onSelectRow) onSelectRow(row);
 }
 
 void ReportGridWidget::scrollToRow(int row) {
-    if (row < grid_.FixedRows())
-        return;
+    if (row < grid_.FixedRows()) return;
     const int rowStep = grid_.DefaultRowHeight() + LineWidth;
     int visible = std::max(1, (viewport()->height() - fixedHeight()) / rowStep);
     int offset = row - grid_.FixedRows();
@@ -188,14 +186,11 @@ void ReportGridWidget::scrollToRow(int row) {
 
 void ReportGridWidget::mousePressEvent(QMouseEvent* event) {
     int col = 0, row = 0;
-    if (event->button() != Qt::LeftButton || !cellAt(event->position().toPoint(), col, row))
-        return;
+    if (event->button() != Qt::LeftButton || !cellAt(event->position().toPoint(), col, row)) return;
     const std::string& text = grid_.CellText(col, row);
-    if (grid_.URLShow && TReportGrid::IsLinkText(text) && openLink)
-        openLink(text);
+    if (grid_.URLShow && TReportGrid::IsLinkText(text) && openLink) openLink(text);
     // Header cells neither select nor sort.
-    if (row < grid_.FixedRows() || col < grid_.FixedCols())
-        return;
+    if (row < grid_.FixedRows() || col < grid_.FixedCols()) return;
     bool ctrl = event->modifiers() & Qt::ControlModifier;
     bool shift = event->modifiers() & Qt::ShiftModifier;
     grid_.MarkPress(row, ctrl);
@@ -206,24 +201,19 @@ void ReportGridWidget::mousePressEvent(QMouseEvent* event) {
 
 void ReportGridWidget::mouseMoveEvent(QMouseEvent* event) {
     int col = 0, row = 0;
-    if (!pressing_ || !(event->buttons() & Qt::LeftButton))
-        return;
+    if (!pressing_ || !(event->buttons() & Qt::LeftButton)) return;
     QPoint pos = event->position().toPoint();
-    if (pos.y() >= viewport()->height())
-        pos.setY(viewport()->height() - 1);
+    if (pos.y() >= viewport()->height()) pos.setY(viewport()->height() - 1);
     if (pos.y() < fixedHeight() && verticalScrollBar()->value() > 0)
         verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
-    if (cellAt(pos, col, row) && row >= grid_.FixedRows())
-        moveTo(col, row, true);
+    if (cellAt(pos, col, row) && row >= grid_.FixedRows()) moveTo(col, row, true);
 }
 
 void ReportGridWidget::mouseReleaseEvent(QMouseEvent* event) {
-    if (!pressing_)
-        return;
+    if (!pressing_) return;
     pressing_ = false;
     int col = 0, row = 0;
-    if (cellAt(event->position().toPoint(), col, row))
-        grid_.MarkRelease(row);
+    if (cellAt(event->position().toPoint(), col, row)) grid_.MarkRelease(row);
     viewport()->update();
 }
 
@@ -233,18 +223,35 @@ void ReportGridWidget::keyPressEvent(QKeyEvent* event) {
     int col = grid_.Col();
     int row = grid_.Row();
     switch (event->key()) {
-    case Qt::Key_Up: --row; break;
-    case Qt::Key_Down: ++row; break;
-    case Qt::Key_Left: --col; break;
-    case Qt::Key_Right: ++col; break;
-    case Qt::Key_PageUp: row -= page; break;
-    case Qt::Key_PageDown: row += page; break;
-    case Qt::Key_Home: row = event->modifiers() & Qt::ControlModifier ? 0 : row; col = 0; break;
+    case Qt::Key_Up:
+        --row;
+        break;
+    case Qt::Key_Down:
+        ++row;
+        break;
+    case Qt::Key_Left:
+        --col;
+        break;
+    case Qt::Key_Right:
+        ++col;
+        break;
+    case Qt::Key_PageUp:
+        row -= page;
+        break;
+    case Qt::Key_PageDown:
+        row += page;
+        break;
+    case Qt::Key_Home:
+        row = event->modifiers() & Qt::ControlModifier ? 0 : row;
+        col = 0;
+        break;
     case Qt::Key_End:
         row = event->modifiers() & Qt::ControlModifier ? grid_.RowCount() - 1 : row;
         col = grid_.ColCount() - 1;
         break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     // The keyboard moves the rectangle only; marks stay where the mouse put them.
     moveTo(col, row, event->modifiers() & Qt::ShiftModifier);

@@ -33,7 +33,9 @@ TEST(ProfileStore, SaveWritesTheSixteenKeysInOrderAndKeepsForeignLines) {
     store.save(p);
     EXPECT_EQ(store.load("My Site"), p);
     std::string text = dir.read("My Site.ini");
-    EXPECT_EQ(text.rfind("[Settings]\nName=Name value\nEMail=EMail value\nURL=URL value\nSite Title=My Site\n", 0), 0u);
+    EXPECT_EQ(
+        text.rfind("[Settings]\nName=Name value\nEMail=EMail value\nURL=URL value\nSite Title=My Site\n", 0),
+        0u);
     // Hand edits around the keys survive a later save; the values change in place.
     dir.write("My Site.ini", "; notes\n[Settings]\nFax=old\nCustom=kept\n[Other]\nx=1\n");
     p[fFax] = "new fax";
@@ -47,8 +49,8 @@ TEST(ProfileStore, TitlesThatAreNoFileNameFailWithoutWriting) {
     TempDir dir;
     ProfileStore store(dir.str());
     std::filesystem::create_directory(dir / "sub");
-    for (const std::string& title :
-         std::vector<std::string>{"sub/escape", "../outside", std::string("nul\0byte", 8), std::string(300, 'x')}) {
+    for (const std::string& title : std::vector<std::string>{
+             "sub/escape", "../outside", std::string("nul\0byte", 8), std::string(300, 'x')}) {
         try {
             store.save(sample(title));
             ADD_FAILURE() << "saved " << title;
@@ -90,7 +92,7 @@ TEST(ProfileStore, MissingFilesAndKeysLoadEmptyAndDirectoryProblemsAreReported) 
     EXPECT_EQ(p[fCity], "Oslo");
     EXPECT_EQ(p[fName], "");
     EXPECT_EQ(store.load("absent"), SiteProfile{});
-    store.remove("absent");  // silent
+    store.remove("absent"); // silent
 
     ProfileStore missing(dir.str() + "/nowhere");
     EXPECT_THROW(missing.list(), LarkspanError);

@@ -1,5 +1,5 @@
-#include "grid/CellCompare.h"
 #include "grid/ReportGrid.h"
+#include "grid/CellCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,9 @@ TEST(ReportGridSort, TextOrderIsByteOrderAndShorterPrefixFirst) {
     TReportGrid g = results();
     fill(g, {{"AltaVista", "s"}, {"about", "s"}, {"Alexa (method 2)", "s"}, {"Zebra", "s"}, {"Alexa", "s"}});
     sortAscending(g);
-    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"Alexa", "Alexa (method 2)", "AltaVista", "Zebra", "about"}));
-    EXPECT_EQ(g.CellText(0, 0), "Engine");  // the header stays on top
+    EXPECT_EQ(column(g, 0),
+              (std::vector<std::string>{"Alexa", "Alexa (method 2)", "AltaVista", "Zebra", "about"}));
+    EXPECT_EQ(g.CellText(0, 0), "Engine"); // the header stays on top
 }
 
 TEST(ReportGridSort, NumbersCompareByValueAndTiesUseTheNextColumn) {
@@ -60,7 +61,7 @@ TEST(ReportGridSort, NumbersCompareByValueAndTiesUseTheNextColumn) {
 TEST(ReportGridSort, CellClassesFollowTheFirstCell) {
     EXPECT_EQ(classifyCell("12"), CellClass::Number);
     EXPECT_EQ(classifyCell("  +1.5E-3"), CellClass::Number);
-    EXPECT_EQ(classifyCell("."), CellClass::Number);  // no digit at all still classifies
+    EXPECT_EQ(classifyCell("."), CellClass::Number); // no digit at all still classifies
     EXPECT_EQ(classifyCell("1.2.3"), CellClass::Text);
     EXPECT_EQ(classifyCell("1e"), CellClass::Text);
     EXPECT_EQ(classifyCell("-"), CellClass::Text);
@@ -99,7 +100,7 @@ TEST(ReportGridSort, AddingRowsOneByOneEndsLikeAFullSort) {
 TEST(ReportGridSort, CurrentRowFollowsItsContent) {
     TReportGrid g = results();
     fill(g, {{"c", ""}, {"b", ""}, {"a", ""}});
-    g.SetCurrent(0, 1);  // "c"
+    g.SetCurrent(0, 1); // "c"
     sortAscending(g);
     EXPECT_EQ(g.CellText(0, g.Row()), "c");
 }
@@ -110,16 +111,16 @@ TEST(ReportGridFit, ColumnsAreFivePixelsWiderThanTheirWidestFirstLine) {
     g.SetTextMeasure(&measure);
     fill(g, {{"0123456789", "ab\rcdefghijklmnop"}, {"x", "é"}});
     g.FitColumns(true, 1);
-    EXPECT_EQ(g.ColWidth(0), 105);                     // "0123456789" is 100 pixels
-    EXPECT_EQ(g.ColWidth(1), 4 + 140 + 1);             // "URLs Submitted" beats "ab"
+    EXPECT_EQ(g.ColWidth(0), 105);         // "0123456789" is 100 pixels
+    EXPECT_EQ(g.ColWidth(1), 4 + 140 + 1); // "URLs Submitted" beats "ab"
     g.SetCellText(0, 1, "short");
     g.SetRowCount(2);
     g.SetCellText(0, 1, "");
     g.FitColumns(true, 0);
-    EXPECT_EQ(g.ColWidth(0), 4 + 60);                  // "Engine" is all that is left
+    EXPECT_EQ(g.ColWidth(0), 4 + 60); // "Engine" is all that is left
     g.SetColWidth(0, 11);
     g.FitColumns(false, 1);
-    EXPECT_EQ(g.ColWidth(0), 11);                      // fixed columns stay when excluded
+    EXPECT_EQ(g.ColWidth(0), 11); // fixed columns stay when excluded
 }
 
 TEST(ReportGridMarks, CtrlClicksMarkRowsApartWhileTheRectangleHoldsOne) {
@@ -136,7 +137,7 @@ TEST(ReportGridMarks, CtrlClicksMarkRowsApartWhileTheRectangleHoldsOne) {
     EXPECT_TRUE(list.RowMarked(3));
     EXPECT_TRUE(list.InSelection(0, 3));
     EXPECT_FALSE(list.InSelection(0, 1));
-    click(3, true);  // a Ctrl-click on a marked row takes its mark away
+    click(3, true); // a Ctrl-click on a marked row takes its mark away
     EXPECT_FALSE(list.RowMarked(3));
     EXPECT_TRUE(list.InSelection(0, 3));
     click(2, false);

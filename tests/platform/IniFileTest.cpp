@@ -1,5 +1,5 @@
-#include "platform/Error.h"
 #include "platform/IniFile.h"
+#include "platform/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,8 @@ struct TempDir {
 } // namespace
 
 TEST(IniFile, ReplacesValuesInPlaceAndAppendsMissingKeys) {
-    IniFile ini = IniFile::parse("; kept\r\n[Other]\r\nURL=elsewhere\r\n[settings]\r\nurl=old\r\nExtra=1\r\n\r\n[Last]\r\n");
+    IniFile ini = IniFile::parse(
+        "; kept\r\n[Other]\r\nURL=elsewhere\r\n[settings]\r\nurl=old\r\nExtra=1\r\n\r\n[Last]\r\n");
     ini.write("Settings", "URL", "http://new/");
     ini.write("Settings", "Name", "Jane");
     ini.write("Missing", "Key", "v");
@@ -64,7 +65,8 @@ TEST(IniFile, OddFilesLoadWithoutHarm) {
     IniFile::parse(binary).read("Settings", "Name");
     std::string longLine = "[Settings]\nName=" + std::string(100000, 'x') + "\nName=second";
     IniFile ini = IniFile::parse(longLine);
-    EXPECT_EQ(ini.read("Settings", "Name"), std::string(IniFile::MaxValueLength, 'x'));  // first of duplicates, cut
+    EXPECT_EQ(ini.read("Settings", "Name"),
+              std::string(IniFile::MaxValueLength, 'x')); // first of duplicates, cut
     IniFile noFinal = IniFile::parse("[Settings]\nCity=Oslo");
     EXPECT_EQ(noFinal.read("Settings", "City"), "Oslo");
     noFinal.write("Settings", "Zip", "0150");

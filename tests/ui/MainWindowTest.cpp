@@ -1,14 +1,19 @@
+#include "ui/MainWindow.h"
 #include "tests/common/TempDir.h"
 #include "ui/ErrorDisplay.h"
-#include "ui/MainWindow.h"
 #include "ui/ReportGridWidget.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,11 +33,11 @@ TEST(MainWindow, StartsOnTheSubmissionListWithEmptyEditorWhenThereAreNoProfiles)
     QStringList tabs;
     for (int i = 0; i < w.pages()->count(); ++i)
         tabs << w.pages()->tabText(i);
-    EXPECT_EQ(tabs, QStringList({"Select URL to Edit", "Create/Edit URL Information", "Prepare Submission List",
-                                 "Track Progress", "Options"}));
+    EXPECT_EQ(tabs, QStringList({"Select URL to Edit", "Create/Edit URL Information",
+                                 "Prepare Submission List", "Track Progress", "Options"}));
     EXPECT_EQ(w.StringGrid1().RowCount(), 0);
     EXPECT_EQ(w.SubmitListGrid().RowCount(), 1);
-    EXPECT_EQ(w.fieldText(fURL), "");  // the initial "http://www." is replaced by the empty profile
+    EXPECT_EQ(w.fieldText(fURL), ""); // the initial "http://www." is replaced by the empty profile
     EXPECT_EQ(w.Grid().CellText(0, 0), "Engine");
     EXPECT_EQ(w.Grid().CellText(1, 0), "URLs Submitted");
     w.show();
@@ -40,7 +45,8 @@ TEST(MainWindow, StartsOnTheSubmissionListWithEmptyEditorWhenThereAreNoProfiles)
     EXPECT_FALSE(w.PauseButton->isVisible());
     EXPECT_FALSE(w.StopButton->isVisible());
     EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->toolTip(), "Enter the URL to submit to the search engines");
-    EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->statusTip(), "Enter the URL to submit to the search engines");
+    EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->statusTip(),
+              "Enter the URL to submit to the search engines");
 }
 
 TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
@@ -48,7 +54,7 @@ TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
     dir.write("beta.ini", profileFile("beta"));
     dir.write("Alpha.ini", profileFile("Alpha"));
     MainWindow w(dir.str(), "");
-    const std::string first = w.StringGrid1().CellText(0, 0);  // file system order
+    const std::string first = w.StringGrid1().CellText(0, 0); // file system order
     EXPECT_EQ(w.currentSelection(), first);
     EXPECT_EQ(w.statusText(), "Current Selection: " + first);
     EXPECT_EQ(w.fieldText(fSiteTitle), first);
@@ -66,14 +72,13 @@ TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
     w.setFieldText(fSiteDescription, "one\r\ntwo");
     w.setFieldText(fSiteTitle, "gamma");
     w.SaveSettingsClick();
-    EXPECT_EQ(w.StringGrid1().RowCount(), 2);  // a new title shows from the next listing on
+    EXPECT_EQ(w.StringGrid1().RowCount(), 2); // a new title shows from the next listing on
     w.LoadGrid();
     EXPECT_EQ(w.StringGrid1().RowCount(), 3);
     TReportGrid& list = w.SubmitListGrid();
     EXPECT_EQ(list.CellText(0, 3), "gamma");
     for (int r = 0; r < 3; ++r)
-        if (w.StringGrid1().CellText(0, r) == "gamma")
-            w.StringGrid1SelectCell(r);
+        if (w.StringGrid1().CellText(0, r) == "gamma") w.StringGrid1SelectCell(r);
     EXPECT_EQ(w.fieldText(fSiteDescription), "one\r\ntwo");
 
     QString asked;
@@ -117,4 +122,55 @@ TEST(MainWindow, AnUnusableProfileDirectoryIsSaidOnTheStatusLine) {
     EXPECT_NE(w.statusText().find("cannot be read"), std::string::npos) << w.statusText();
     EXPECT_EQ(errorDisplayText("Done!"), "Done!");
     EXPECT_EQ(errorDisplayText("a."), "a.");
+}
+
+TEST(MainWindow, MenuEntriesCarryTheirCaptionsHintsAndShortcuts) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    QStringList menus;
+    for (QAction* m : w.menuBar()->actions())
+        menus << m->text();
+    EXPECT_EQ(menus, QStringList({"&File", "Find", "&Help"}));
+    QStringList file;
+    for (QAction* a : w.menuBar()->actions()[0]->menu()->actions())
+        file << (a->isSeparator() ? QString("-") : a->text());
+    EXPECT_EQ(file, QStringList({"&Save", "Save to CSV", "Append to MASTER.CSV", "Save as XLS",
+                                 "Save to HTML", "Save to ASCII", "Save to DOC", "-", "&Print",
+                                 "Print Preview", "P&rint Setup...", "-", "Sen&d", "-", "E&xit"}));
+    EXPECT_EQ(w.menuEntry("Find Next")->shortcut(), QKeySequence(Qt::Key_F3));
+    QAction* csv = w.menuEntry("Save to CSV");
+    EXPECT_EQ(csv->toolTip(), "Save As");
+    csv->showStatusText(&w);
+    EXPECT_EQ(w.statusText(), "Save results in comma-separated format.");
+}
+
+TEST(MainWindow, SaveWritesTheCellFileToTheWorkingDirectoryAndSaysWhere) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    auto old = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    w.menuEntry("&Save")->trigger();
+    std::filesystem::current_path(old);
+    EXPECT_TRUE(std::filesystem::exists(dir / "Larkspan.txt"));
+    EXPECT_EQ(w.statusText(), "Saved " + (dir / "Larkspan.txt").string());
+}
+
+TEST(MainWindow, FindNextAnswersF3OnEveryPage) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    TReportGrid& g = w.Grid();
+    g.SetRowCount(8);
+    for (int r = 1; r < 8; ++r) {
+        g.SetCellText(0, r, "Alexa");
+        g.SetCellText(1, r, "site");
+    }
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_EQ(w.findState().FindFirst(g, "site", 0), (GridCell{1, 1}));
+    for (int page = 0; page < w.pages()->count(); ++page) {
+        w.pages()->setCurrentIndex(page);
+        QTest::keyClick(&w, Qt::Key_F3);
+        EXPECT_EQ(w.findState().LastMatch(), (GridCell{1, page + 2})) << "page " << page;
+        EXPECT_EQ(g.Row(), page + 2);
+    }
 }

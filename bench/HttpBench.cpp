@@ -1,0 +1,129 @@
+// The HTTP client against curl, both fetching from the same nginx on loopback in the same run:
+// 1,000 sequential small GETs, and one 512 MiB GET into a file and into memory. curl runs
+// with --http1.0, so it too opens a new connection per request. Prints each result as a ratio.
+//
+//   build/bench/http_bench [small-count] [large-MiB]
+
+#include "support/NginxServer.h"
+
+#include "http/HttpClient.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs curl with the arguments, its output to /dev/null; returns the seconds it took.
+double runCurl(std::vector<std::string> args) {
+    args.insert(args.begin(), "curl");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    auto start = Clock::now();
+    if (posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot run curl\n");
+        std::exit(2);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    double seconds = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "curl failed\n");
+        std::exit(2);
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int smallCount = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const std::int64_t largeSize = (argc > 2 ? std::atoll(argv[2]) : 512) << 20;
+
+    NginxServer nginx;
+    if (!nginx.start()) {
+        std::fprintf(stderr, "%s\n", nginx.error().c_str());
+        return 2;
+    }
+    nginx.writeFile("small.html", "<html><body>" + std::string(200, 's') + "</body></html>\n");
+    nginx.writeRandomFile("large.bin", largeSize);
+    const std::string outDir = nginx.directory();
+
+    THttpClient client;
+    client.TimeOut = 10000;
+
+    // Small requests: the same URLs for both, each a new connection.
+    const std::string smallUrl = nginx.url("/small.html");
+    client.Get(smallUrl); // warm-up
+    runCurl({"--http1.0", "-s", smallUrl});
+    // Best of three rounds each, alternating, so that a busy moment of the machine hits both.
+    double ours = 1e9, curl = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        auto start = Clock::now();
+        for (int i = 1; i <= smallCount; ++i)
+            client.Get(smallUrl + "?" + std::to_string(i));
+        ours = std::min(ours, secondsSince(start));
+        curl = std::min(curl,
+                        runCurl({"--http1.0", "-s", smallUrl + "?[1-" + std::to_string(smallCount) + "]"}));
+    }
+    std::printf("%d small GETs: larkspan %.3f s, curl %.3f s; time ratio %.2f (target <= 1.25)\n", smallCount,
+                ours, curl, ours / curl);
+
+    // The large body into a file, then into memory; the best of two runs of each, alternating.
+    const std::string largeUrl = nginx.url("/large.bin");
+    const double mib = static_cast<double>(largeSize) / (1 << 20);
+    double oursFile = 1e9, curlFile = 1e9, oursText = 1e9, curlNull = 1e9;
+    for (int round = 0; round < 2; ++round) {
+        client.InputFileMode = true;
+        client.Header = outDir + "/ours.head";
+        client.Body = outDir + "/ours.bin";
+        auto start = Clock::now();
+        client.Get(largeUrl);
+        oursFile = std::min(oursFile, secondsSince(start));
+        std::remove((outDir + "/ours.bin").c_str());
+        curlFile = std::min(curlFile, runCurl({"--http1.0", "-s", "-o", outDir + "/curl.bin", largeUrl}));
+        std::remove((outDir + "/curl.bin").c_str());
+
+        client.InputFileMode = false;
+        start = Clock::now();
+        client.Get(largeUrl);
+        oursText = std::min(oursText, secondsSince(start));
+        if (static_cast<std::int64_t>(client.Body.size()) != largeSize) {
+            std::fprintf(stderr, "short body\n");
+            return 2;
+        }
+        client.Body.clear();
+        client.Body.shrink_to_fit();
+        curlNull = std::min(curlNull, runCurl({"--http1.0", "-s", "-o", "/dev/null", largeUrl}));
+    }
+    std::printf("%.0f MiB GET to a file: larkspan %.0f MiB/s, curl %.0f MiB/s; throughput ratio %.2f (target "
+                ">= 0.8)\n",
+                mib, mib / oursFile, mib / curlFile, curlFile / oursFile);
+    std::printf(
+        "%.0f MiB GET to memory: larkspan %.0f MiB/s, curl to /dev/null %.0f MiB/s; throughput ratio %.2f\n",
+        mib, mib / oursText, mib / curlNull, curlNull / oursText);
+    return 0;
+}

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "http/SockError.h"
+#include "http/SpillBuffer.h"
+#include "http/Stream.h"
+#include "http/ThreadTimer.h"
+#include "platform/EventLoop.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A TCP client socket for one connection at a time, on the main thread's event loop.
+//
+// It resolves Host (or Proxy) to an IPv4 address, connects without blocking, sends text,
+// blocks, streams and files, and moves everything it receives into a TSpillBuffer, from which
+// it hands out lines or everything up to the peer's close. Every operation that waits for the
+// network waits in WaitForSignal, which pumps the event loop, so timers, other sockets and the
+// window keep running meanwhile. TimeOut bounds each wait: when it runs out the operation is
+// cancelled and ends with the exception of its kind.
+//
+// Events are optional: each is fired only when set. Exceptions thrown by status and
+// notification handlers are swallowed, so a faulty handler cannot break the transfer.
+class TSockClient {
+public:
+    using NotifyEvent = std::function<void(TSockClient& sender)>;
+    using StatusEvent = std::function<void(TSockClient& sender, const std::string& status)>;
+    using SocketErrorEvent =
+        std::function<void(TSockClient& sender, std::uint16_t error, const std::string& message)>;
+    using HandlerEvent = std::function<void(bool& handled)>;
+
+    // Size of the transfer buffer: the largest chunk sent or received at once.
+    static constexpr std::int64_t ChunkSize = 65536;
+    // Status levels: ReportLevel is the highest level that reaches OnStatus.
+    static constexpr int LevelStep = 8;
+    static constexpr int LevelDetail = 4;
+    static constexpr int LevelCompleted = 2;
+    static constexpr int LevelReply = 1;
+
+    // Throws ESockError "Initializaton of windows sockets failed" when no socket can be made.
+    TSockClient();
+    virtual ~TSockClient();
+    TSockClient(const TSockClient&) = delete;
+    TSockClient& operator=(const TSockClient&) = delete;
+
+    // Remote end. With Proxy set, the lookup and the connection go to Proxy and ProxyPort.
+    std::string Host;
+    std::int32_t Port = 0;
+    std::string Proxy;
+    std::int32_t ProxyPort = 0;
+    // Milliseconds a wait may last; 0 waits without limit. A negative value fails at the next
+    // wait with ERangeError.
+    std::int32_t TimeOut = 0;
+    std::int32_t ReportLevel = 0;
+
+    NotifyEvent OnConnect;
+    NotifyEvent OnDisconnect;
+    NotifyEvent OnConnectionFailed;
+    NotifyEvent OnHostResolved;
+    HandlerEvent OnInvalidHost;
+    StatusEvent OnStatus;
+    SocketErrorEvent OnSocketError;
+    NotifyEvent OnDataArrived;
+    NotifyEvent OnAccepted;
+    NotifyEvent OnPacketRecvd;
+    NotifyEvent OnPacketSent;
+
+    // State the owner and a derived client read (and the HTTP layer sets bytesTotal and
+    // replyNumber from the response).
+    std::vector<std::string> socketInfo;
+    std::int64_t bytesSent = 0;
+    std::int64_t bytesTotal = 0;
+    std::int64_t bytesReceived = 0;
+    std::int32_t lastError = 0;
+    std::string statusText;
+    std::string lastReply;
+    std::int16_t replyNumber = 0;
+
+    bool connected() const { return connected_; }
+    bool canceled() const { return canceled_; }
+    bool timedOut() const { return timedOut_; }
+
+    // Resolves and connects. ESockError "Already connected", "Host Lookup Timed Out",
+    // "Host Lookup Canceled", "Null Remote Address", "Connection Timed out",
+    // "Connection Canceled", "Connection Failed", or the text of a socket error.
+    virtual void Connect();
+    virtual void Disconnect();
+    // Sends the command as a line and returns the reply line; its leading digits become
+    // replyNumber.
+    virtual std::string Transaction(const std::string& command);
+    // Stops the running operation (as the time-out does).
+    virtual void Abort();
+    void Cancel();
+
+    // Sends the whole text, zero bytes included.
+    void Write(std::string_view text);
+    void Writeln(std::string_view text);
+    // Sends n bytes from p; n = 0 sends up to the first zero byte (at most 65535 bytes, else
+    // ERangeError).
+    void SendBuffer(const char* p, std::uint16_t n);
+    // Sends the stream from its start; bytesTotal is its size. Arms no time-out.
+    void SendStream(TStream& stream);
+    void SendFile(const std::string& name);
+
+    // The next line including its "\n" (and any "\r" before it). EAbortError
+    // "Socket readln aborted" on a time-out or cancel.
+    std::string ReadLn();
+    bool DataAvailable();
+    // Captures until the peer closes; EAbortError "Socket capture aborted" when a time-out
+    // or cancel comes first. TimeOut bounds the silence between pieces, not the whole capture.
+    void CaptureFile(const std::string& name);
+    // Stops also when the stream's size reaches limit; limit -1 takes only what is buffered.
+    void CaptureStream(TStream& stream, std::int64_t limit);
+    // limit -2: until the peer closes. Every received byte is returned, whatever the chunking.
+    void CaptureString(std::string& text, std::int64_t limit);
+
+    // The text of a socket error number (reports "Looking Up Error Message").
+    std::string SocketErrorText(int number);
+
+protected:
+    // Pumps the event loop until the signal is raised, then clears it.
+    void WaitForSignal();
+    void RaiseSignal();
+    void TimerOn();
+    void TimerOff();
+    void ReportStatus(int level, const std::string& text);
+    // Reads the pending socket error; unless it is the one to ignore or at most 10000, fires
+    // OnSocketError and throws ESockError with its text. Returns the text otherwise empty.
+    std::string CheckSocketError(int errnoValue, int ignore);
+    void ResolveHost();
+    void CloseSocket();
+    void ClearInput();
+    void ReadIntoBuffer();
+    TSpillBuffer& receiveBuffer() { return *buffer_; }
+
+    bool canceled_ = false;
+    bool timedOut_ = false;
+    bool connected_ = false;
+    bool lookupDone = false;
+    bool notifyOk = false;
+    // Shared by the send steps and the captures; one more byte for a terminating zero.
+    std::array<char, ChunkSize + 1> transferBuffer_{};
+
+private:
+    struct Received {
+        std::int64_t bytes = 0;
+        bool closed = false;
+    };
+    void TimerFired();
+    void createSocket();
+    void closeDescriptor();
+    void recycleSocket();
+    void watchSocket();
+    void onReadable();
+    void onWritable();
+    void handleClose(bool wasConnected);
+    void handleConnectResult(int error);
+    void onLookupDone(std::uint64_t generation, int error, std::uint32_t address);
+    Received receiveChunks();
+    // Waits until the socket takes more data, or the operation is cancelled or times out.
+    void waitWritable();
+    int sendErrno() const;
+    void fire(const NotifyEvent& event);
+
+    bool signal_ = false;
+    bool destroying_ = false;
+    bool beingDestroyed_ = false;
+    bool connecting_ = false;
+    bool writable_ = false;
+    bool socketUsed_ = false;
+    int fd_ = -1;
+    std::uint32_t remoteAddress_ = 0; // network byte order; 0 is none
+    std::uint64_t lookupGeneration_ = 0;
+    std::uint32_t lookupAddress_ = 0;
+    EventLoop::Handle readWatch_ = 0;
+    EventLoop::Handle writeWatch_ = 0;
+    TThreadTimer timer_;
+    std::unique_ptr<TSpillBuffer> buffer_;
+    // Receives land here, not in the transfer buffer: a read notification handled while a
+    // stream send pumps the event loop must not overwrite the chunk that is being sent.
+    std::unique_ptr<char[]> receiveChunk_ = std::make_unique<char[]>(ChunkSize);
+    // Lets callbacks that come back later (the name lookup) see that this client is gone.
+    std::shared_ptr<TSockClient*> alive_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "grid/PrintSettings.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QFont;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+// The "Options" page: the printing options that every print and preview copies into the
+// table's print settings. The controls keep their states until the program ends.
+class PrintOptionsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit PrintOptionsPage(QWidget* parent = nullptr);
+
+    // The states of the controls, for SetPrintOptions.
+    PrintOptionsState State() const;
+    // The settings that "Print font" changes; the page does not own them.
+    void SetPrintSettings(TPrintsettings* settings) { settings_ = settings; }
+    // Makes the font the print font of the table, its header and its footer.
+    void ApplyPrintFont(const QFont& font);
+
+    QPlainTextEdit* Memo4 = nullptr;
+    QCheckBox* PrintDateCheckBox = nullptr;
+    QCheckBox* PrintTimeCheckBox = nullptr;
+    QCheckBox* PrintPageNumbersCheckBox = nullptr;
+    QCheckBox* PrintBordersCheckBox = nullptr;
+    QCheckBox* FitToPageCheckBox = nullptr;
+    QCheckBox* PrintCenteredCheckBox = nullptr;
+    QCheckBox* AutoSizeCheckBox = nullptr;
+    QRadioButton* BordersAll = nullptr;
+    QRadioButton* BordersHorz = nullptr;
+    QRadioButton* BordersVert = nullptr;
+    QPushButton* Button8 = nullptr;
+
+public slots:
+    // "Print font": picks a font in the font dialog.
+    void Button8Click();
+
+private:
+    TPrintsettings* settings_ = nullptr;
+};
