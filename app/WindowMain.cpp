@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "platform/Error.h"
 #include "ui/MainWindow.h"
@@ -24,13 +25,23 @@ int runWindow(int argc, char** argv) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
     }
+    Config config;
+    try {
+        std::vector<std::string> warnings;
+        config = Config::load(cl.config, warnings);
+        for (const auto& w : warnings)
+            std::fprintf(stderr, "larkspan: %s\n", w.c_str());
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
+    }
     std::string dir, problem;
     try {
         dir = ProfileStore::resolveDirectory(cl.dir);
     } catch (const LarkspanError& e) {
         problem = e.what();
     }
-    MainWindow window(dir, problem);
+    MainWindow window(dir, problem, config);
     window.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 #include "tests/common/TempDir.h"
+#include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/ReportGridWidget.h"
 
@@ -173,4 +174,29 @@ TEST(MainWindow, FindNextAnswersF3OnEveryPage) {
         EXPECT_EQ(w.findState().LastMatch(), (GridCell{1, page + 2})) << "page " << page;
         EXPECT_EQ(g.Row(), page + 2);
     }
+}
+
+TEST(MainWindow, AboutStaysOneBoxAndAFailedSendSaysSo) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    w.show();
+    w.menuEntry("&About Larkspan")->trigger();
+    w.menuEntry("&About Larkspan")->trigger();
+    EXPECT_EQ(w.findChildren<TAboutBox*>().size(), 1);
+    EXPECT_TRUE(w.aboutBox()->isVisible());
+    EXPECT_FALSE(w.aboutBox()->isModal());
+    EXPECT_TRUE(w.isEnabled());
+
+    int failures = 0;
+    std::string body;
+    w.mailHooks.run = [&](const std::string&, const std::vector<std::string>& args,
+                          std::function<void(bool)> finished) {
+        body = args.empty() ? "" : args.back();
+        finished(false);
+    };
+    w.mailHooks.failed = [&](QWidget*) { ++failures; };
+    w.menuEntry("Sen&d")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(failures, 1);
+    EXPECT_NE(body.find("Engine"), std::string::npos) << body;
 }
