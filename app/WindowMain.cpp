@@ -6,7 +6,6 @@
 #include "ui/WindowRunHost.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <cstdio>
 
 int runWindow(int argc, char** argv) {
@@ -31,18 +30,17 @@ int runWindow(int argc, char** argv) {
         std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
         return 2;
     }
-    // A configuration that cannot be used is said in the window; the run then goes with the
-    // built-in values.
     Config config;
-    std::string configProblem;
     try {
         std::vector<std::string> warnings;
         config = Config::load(cl.config, warnings);
-        for (const std::string& w : warnings)
-            std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
+        for (const auto& w : warnings)
+            std::fprintf(stderr, "larkspan: %s\n", w.c_str());
     } catch (const LarkspanError& e) {
-        configProblem = e.what();
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
     }
+    // --proxy overrides the configuration's [Run] Proxy.
     if (cl.proxy) config.proxy = *cl.proxy;
     std::string dir, problem;
     try {
@@ -50,10 +48,8 @@ int runWindow(int argc, char** argv) {
     } catch (const LarkspanError& e) {
         problem = e.what();
     }
-    MainWindow window(dir, problem);
+    MainWindow window(dir, problem, config);
     WindowRun run(window, config);
     window.show();
-    if (!configProblem.empty())
-        QTimer::singleShot(0, &window, [&window, configProblem] { window.showError(configProblem); });
     return app.exec();
 }

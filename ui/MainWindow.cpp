@@ -5,9 +5,12 @@
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
 #include "platform/Text.h"
+#include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FindCommands.h"
 #include "ui/Gauge.h"
+#include "ui/HelpCommands.h"
+#include "ui/HelpWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PrintCommands.h"
 #include "ui/PrintOptionsPage.h"
@@ -85,8 +88,9 @@ public:
 
 } // namespace
 
-MainWindow::MainWindow(std::string profileDirectory, std::string directoryProblem, QWidget* parent)
-    : QMainWindow(parent), store_(std::move(profileDirectory)) {
+MainWindow::MainWindow(std::string profileDirectory, std::string directoryProblem, Config config,
+                       QWidget* parent)
+    : QMainWindow(parent), config_(std::move(config)), store_(std::move(profileDirectory)) {
     setWindowTitle("Larkspan");
     // The window's proportions are laid out for the small dialog font of 8 points.
     QFont small = font();
@@ -125,6 +129,11 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     layout->addWidget(buildRunBar());
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
+    // The help file starts as the configured path; the help window and the About box are
+    // children of the main window, so they close with it.
+    help_ = new HelpWindow(this);
+    helpCommands_ =
+        std::make_unique<HelpCommands>(*help_, config_.helpFile, defaultHelpSearchDirs(config_.helpFile));
     buildMenus();
 
     Timer1 = new QTimer(this);
@@ -154,6 +163,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     GoImage->show();
     for (QLabel* image : Images)
         image->hide();
+    about_ = new TAboutBox(config_.makerHomePage, this);
 }
 
 MainWindow::~MainWindow() {
@@ -369,7 +379,8 @@ void MainWindow::buildMenus() {
              [this] { printing_->PrintPreview1Click(this); });
     addEntry(file, "P&rint Setup...", "Change printer setup", [this] { printing_->PrintSetup1Click(this); });
     file->addSeparator();
-    addEntry(file, "Sen&d", "Send|Send current file through electronic mail", nullptr);
+    addEntry(file, "Sen&d", "Send|Send current file through electronic mail",
+             [this] { Send1Click(grid_, this, mailHooks); });
     file->addSeparator();
     addEntry(file, "E&xit", "Exit|Exit application", [this] { close(); });
 
@@ -384,13 +395,15 @@ void MainWindow::buildMenus() {
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->menuAction()->setStatusTip("Help on Corvane.");
-    addEntry(help, "&Contents", "", nullptr);
-    addEntry(help, "&Index", "", nullptr);
-    addEntry(help, "&How to Use Help", "", nullptr);
+    addEntry(help, "&Contents", "", [this] { helpCommands_->Contents1Click(); });
+    addEntry(help, "&Index", "", [this] { helpCommands_->Index1Click(); });
+    addEntry(help, "&How to Use Help", "", [this] { helpCommands_->HowtoUseHelp1Click(); });
     help->addSeparator();
-    addEntry(help, "&Corvane Home Page", "Learn more about Tessaly, the developer of Larkspan", nullptr);
-    addEntry(help, "&Larkspan Home Page", "Learn more about Larkspan", nullptr);
-    addEntry(help, "&About Larkspan", "Info about Larkspan", nullptr);
+    addEntry(help, "&Corvane Home Page", "Learn more about Tessaly, the developer of Larkspan",
+             [this] { CorvaneHomePageClick(config_); });
+    addEntry(help, "&Larkspan Home Page", "Learn more about Larkspan",
+             [this] { ProductHomePageClick(config_); });
+    addEntry(help, "&About Larkspan", "Info about Larkspan", [this] { about_->Present(); });
 }
 
 QAction* MainWindow::menuEntry(const QString& caption) const {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "grid/Find.h"
 #include "grid/ReportGrid.h"
+#include "ui/ShellCommands.h"
 
 #include <QMainWindow>
 #include <array>
@@ -21,6 +23,9 @@ class QTabWidget;
 class QTimer;
 class Gauge;
 class GridPrinting;
+class HelpCommands;
+class HelpWindow;
+class TAboutBox;
 class PrintOptionsPage;
 class ReportGridWidget;
 
@@ -29,7 +34,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // The profile directory; an empty text when it could not be found, with the reason.
-    MainWindow(std::string profileDirectory, std::string directoryProblem, QWidget* parent = nullptr);
+    MainWindow(std::string profileDirectory, std::string directoryProblem, Config config = {},
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The profile editor: one text per field, read and set by field index.
@@ -50,6 +56,12 @@ public:
     ReportGridWidget* gridWidget() const { return gridWidget_; }
     GridPrinting& printing() { return *printing_; }
     TFindState& findState() { return find_; }
+    const Config& config() const { return config_; }
+    TAboutBox* aboutBox() const { return about_; }
+    HelpWindow* helpWindow() const { return help_; }
+    HelpCommands& helpCommands() { return *helpCommands_; }
+    // What "Sen&d" runs the mail program with; tests replace it.
+    MailHooks mailHooks;
     ReportGridWidget* editListWidget() const { return editListWidget_; }
     QTabWidget* pages() const { return pages_; }
     // The menu entry with this caption (access-key marks included), or null.
@@ -82,6 +94,7 @@ private:
     void showFound(const GridCell& cell);
     void runCommand(const std::function<void()>& command);
 
+    Config config_;
     ProfileStore store_;
     std::string CurrentSelection;
 
@@ -97,6 +110,9 @@ private:
     // Find and print state of the results table.
     TFindState find_;
     std::unique_ptr<GridPrinting> printing_;
+    HelpWindow* help_ = nullptr;
+    std::unique_ptr<HelpCommands> helpCommands_;
+    TAboutBox* about_ = nullptr;
 
     // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
     std::array<QWidget*, ProfileFieldCount> editors_{};

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 #include "tests/common/TempDir.h"
+#include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/ReportGridWidget.h"
 
@@ -45,8 +46,12 @@ TEST(MainWindow, StartsOnTheSubmissionListWithEmptyEditorWhenThereAreNoProfiles)
     EXPECT_FALSE(w.PauseButton->isVisible());
     EXPECT_FALSE(w.StopButton->isVisible());
     EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->toolTip(), "Enter the URL to submit to the search engines");
-    EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->statusTip(),
-              "Enter the URL to submit to the search engines");
+    // Hovering shows the long part on the status line; a hint without "|" is both parts.
+    w.pages()->setCurrentIndex(1);
+    QLineEdit* url = w.findChild<QLineEdit*>("URLEdit");
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(url, &enter);
+    EXPECT_EQ(w.statusText(), "Enter the URL to submit to the search engines");
 }
 
 TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
@@ -173,4 +178,29 @@ TEST(MainWindow, FindNextAnswersF3OnEveryPage) {
         EXPECT_EQ(w.findState().LastMatch(), (GridCell{1, page + 2})) << "page " << page;
         EXPECT_EQ(g.Row(), page + 2);
     }
+}
+
+TEST(MainWindow, AboutStaysOneBoxAndAFailedSendSaysSo) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    w.show();
+    w.menuEntry("&About Larkspan")->trigger();
+    w.menuEntry("&About Larkspan")->trigger();
+    EXPECT_EQ(w.findChildren<TAboutBox*>().size(), 1);
+    EXPECT_TRUE(w.aboutBox()->isVisible());
+    EXPECT_FALSE(w.aboutBox()->isModal());
+    EXPECT_TRUE(w.isEnabled());
+
+    int failures = 0;
+    std::string body;
+    w.mailHooks.run = [&](const std::string&, const std::vector<std::string>& args,
+                          std::function<void(bool)> finished) {
+        body = args.empty() ? "" : args.back();
+        finished(false);
+    };
+    w.mailHooks.failed = [&](QWidget*) { ++failures; };
+    w.menuEntry("Sen&d")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(failures, 1);
+    EXPECT_NE(body.find("Engine"), std::string::npos) << body;
 }
