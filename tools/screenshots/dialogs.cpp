@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     grid.SortRows();
     grid.FitColumns(true, 1);
 
-    bool ok = save(*window.aboutBox(), out, "about");
+    bool ok = save(*window.aboutBox(), out, "about-box");
     Tfinddlg find(&window);
     ok = save(find, out, "find") && ok;
     Tfindhlp findHelp(&window);
@@ -67,6 +67,6 @@ int main(int argc, char** argv) {
     ok = save(preview, out, "print-preview") && ok;
     window.helpCommands().Contents1Click();
     window.helpWindow()->resize(640, 460);
-    ok = save(*window.helpWindow(), out, "help") && ok;
+    ok = save(*window.helpWindow(), out, "help-window") && ok;
     return ok ? 0 : 1;
 }
