@@ -7,3 +7,5 @@
 int runList(const CommandLine& cl);
 // Prints the requests a run would send for one profile, as JSON lines.
 int runRequests(const CommandLine& cl);
+// Submits profiles to every engine, printing the log and the results; --save writes reports.
+int runSubmit(const CommandLine& cl);

@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
+#include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "platform/Error.h"
 #include "ui/MainWindow.h"
+#include "ui/WindowRunHost.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -24,13 +26,30 @@ int runWindow(int argc, char** argv) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
     }
+    if (cl.proxy && !parseHostPort(*cl.proxy)) {
+        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
+        return 2;
+    }
+    Config config;
+    try {
+        std::vector<std::string> warnings;
+        config = Config::load(cl.config, warnings);
+        for (const auto& w : warnings)
+            std::fprintf(stderr, "larkspan: %s\n", w.c_str());
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
+    }
+    // --proxy overrides the configuration's [Run] Proxy.
+    if (cl.proxy) config.proxy = *cl.proxy;
     std::string dir, problem;
     try {
         dir = ProfileStore::resolveDirectory(cl.dir);
     } catch (const LarkspanError& e) {
         problem = e.what();
     }
-    MainWindow window(dir, problem);
+    MainWindow window(dir, problem, config);
+    WindowRun run(window, config);
     window.show();
     return app.exec();
 }

@@ -22,6 +22,7 @@ struct Command {
 const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
     {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
+    {"submit", runSubmit, "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--save LIST] NAME..."},
 };
 
 void printUsage(std::FILE* out) {
@@ -35,6 +36,8 @@ void printUsage(std::FILE* out) {
                       "  --config FILE      the configuration file (default\n"
                       "                     $XDG_CONFIG_HOME/larkspan/larkspan.ini)\n"
                       "  --proxy HOST:PORT  send every request through this proxy\n"
+                      "  --save LIST        after a run, write these reports (comma list of\n"
+                      "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
                       "  --help, --version\n");
 }
 

@@ -223,7 +223,7 @@ bool TReportGrid::trySortByInsertion(int d) {
             else
                 lo = mid + 1;
         }
-        std::rotate(rows_.begin() + lo, rows_.begin() + t, rows_.begin() + t + 1);
+        rows_.move(static_cast<std::size_t>(t), static_cast<std::size_t>(lo));
         if (row_ == t)
             row_ = lo;
         else if (row_ >= lo && row_ < t)

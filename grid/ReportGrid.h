@@ -1,6 +1,7 @@
 #pragma once
 
 #include "grid/CellCompare.h"
+#include "grid/ChunkedVector.h"
 #include "grid/HtmlSettings.h"
 #include "grid/TextMeasure.h"
 #include "platform/Error.h"
@@ -119,7 +120,8 @@ private:
     int colCount_;
     int fixedCols_;
     int fixedRows_;
-    std::vector<std::unique_ptr<RowData>> rows_;
+    // Chunked, so that putting a new row in place in a long table shifts a chunk, not the table.
+    ChunkedVector<std::unique_ptr<RowData>> rows_;
     std::vector<int> colWidths_;
     int defaultRowHeight_ = 18;
     const TextMeasure* measure_ = nullptr;

@@ -238,8 +238,7 @@ void AppendCsv(const TReportGrid& grid, const std::string& fileName) {
     writeCsv(grid, file);
 }
 
-void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCursor* busy) {
-    BusyScope hourglass(busy);
+std::string AsciiText(const TReportGrid& grid) {
     std::vector<std::size_t> widths(static_cast<std::size_t>(grid.ColCount()), 0);
     for (int k = 0; k < grid.ColCount(); ++k)
         for (int r = 0; r < grid.RowCount(); ++r)
@@ -256,7 +255,12 @@ void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCurso
         }
         out += "\r\n";
     }
-    writeFile(fileName, out);
+    return out;
+}
+
+void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCursor* busy) {
+    BusyScope hourglass(busy);
+    writeFile(fileName, AsciiText(grid));
 }
 
 void ExportHtml(const TReportGrid& grid, const std::string& fileName) {

@@ -29,6 +29,8 @@ void AppendCsv(const TReportGrid& grid, const std::string& fileName);
 // Every column left-aligned in a field one character wider than its widest first line
 // (counted in characters). Shows the busy cursor, when one is given, while it works.
 void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCursor* busy = nullptr);
+// The text that ExportAscii writes, for the mail command's message body.
+std::string AsciiText(const TReportGrid& grid);
 
 // A table element with one row per table row, fixed cells in the fixed colour, link cells as
 // anchors, and the settings' prefix, suffix, header and footer files around it. Cell text is

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
-  xvfb xauth xdg-utils desktop-file-utils fonts-dejavu-core
+  xvfb xauth xdg-utils desktop-file-utils man-db dpkg-dev file fonts-dejavu-core
   python3 curl nginx-light poppler-utils clang libclang-rt-14-dev
 )
 if [ "${LARKSPAN_WITH_OFFICE:-1}" = 1 ]; then

@@ -2,6 +2,7 @@
 // "submit --save pdf" does, so the printout can be looked at and turned into images.
 // Usage: larkspan-print-sample [FILE.pdf]   (default "Larkspan.pdf" in the working directory)
 
+#include "core/EngineCatalog.h"
 #include "grid/ReportGrid.h"
 #include "platform/Error.h"
 #include "ui/PrintDevice.h"
@@ -17,36 +18,9 @@
 namespace {
 
 TReportGrid sampleResults() {
-    const std::vector<std::string> engines{"Alexa",
-                                           "Alexa (method 2)",
-                                           "AltaVista",
-                                           "AltaVista (method 2)",
-                                           "Anzwers",
-                                           "Anzwers (method 2)",
-                                           "Corvane",
-                                           "DirectHit",
-                                           "EuroFerret",
-                                           "Excite, AOL Netfind, & Magellan",
-                                           "FindLink",
-                                           "Google",
-                                           "Google (method 2)",
-                                           "HotBot",
-                                           "HotBot (method 2)",
-                                           "Infoseek",
-                                           "Infoseek (method 2)",
-                                           "InfoSpace",
-                                           "Jayde Online",
-                                           "Lycos",
-                                           "Lycos (method 2)",
-                                           "National Directory",
-                                           "Northern Light",
-                                           "PlanetSearch",
-                                           "PlanetSearch (method 2)",
-                                           "Scrub The Web",
-                                           "Switchboard",
-                                           "WebCrawler",
-                                           "WebCrawler (method 2)",
-                                           "WhatUSeek"};
+    std::vector<std::string> engines;
+    for (const EngineEntry& entry : engineCatalog())
+        engines.push_back(entry.DisplayName);
     const std::vector<std::string> sites{"Velloway Garden Supplies", "Tessaly Books",
                                          "Harbour Street Bakery",    "Marsh & Finch Architects",
                                          "Old Mill Pottery",         "Quayside Cycles",
@@ -55,13 +29,14 @@ TReportGrid sampleResults() {
     TReportGrid grid(2, 2, 1, 1);
     grid.SetCellText(0, 0, "Engine");
     grid.SetCellText(1, 0, "URLs Submitted");
+    // Three hundred result rows: every engine for the first sites, then as many as fit.
+    constexpr int resultRows = 300;
+    grid.SetRowCount(1 + resultRows);
     int row = 1;
-    grid.SetRowCount(1 + static_cast<int>(engines.size() * sites.size()) + 2);
-    for (const auto& site : sites)
-        for (const auto& engine : engines) {
-            grid.SetCellText(0, row, engine);
-            grid.SetCellText(1, row++, site);
-        }
+    for (std::size_t i = 0; row <= resultRows; ++i) {
+        grid.SetCellText(0, row, engines[i % engines.size()]);
+        grid.SetCellText(1, row++, sites[i / engines.size() % sites.size()]);
+    }
     grid.SortColumn = 0;
     grid.SortDirection = TSortDirection::sdAscending;
     grid.SetRowCount(row);

@@ -1,8 +1,34 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and starts it.
+# Installs what is missing, builds the program and opens its window on the demo profiles, with
+# every request going to the engine simulator (tools/engine-simulator.py) on 127.0.0.1, so that
+# pressing "Go!" shows a complete run without sending anything to the internet. The demo
+# profiles are copied to build/demo-profiles each time; your own profiles are not touched.
+# Extra arguments go to the program (for example --config FILE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 LARKSPAN_WITH_OFFICE=${LARKSPAN_WITH_OFFICE:-0} tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target larkspan
-exec build/app/larkspan "$@"
+
+profiles=build/demo-profiles
+rm -rf "$profiles"
+mkdir -p "$profiles"
+cp tools/demo/profiles/*.ini "$profiles/"
+
+# A few engines answer slowly or without a length, one is down, so the gauge, the status
+# line and the failure handling all have something to show.
+port_file=build/engine-simulator.port
+rm -f "$port_file"
+python3 tools/engine-simulator.py --port 0 --port-file "$port_file" --log build/engine-simulator.log \
+  --rule 'www.lycos.com=slow:80,nolength' --rule 'www.infoseek.com=slow:40' \
+  --rule 'www.google.com=delay:400' --rule 'www.switchboard.com=refuse' >/dev/null &
+simulator=$!
+trap 'kill "$simulator" 2>/dev/null || true; wait "$simulator" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -s "$port_file" ] && break
+  kill -0 "$simulator" 2>/dev/null || { echo "the engine simulator did not start" >&2; exit 1; }
+  sleep 0.1
+done
+port=$(cat "$port_file")
+echo "Engine simulator on 127.0.0.1:$port (requests logged to build/engine-simulator.log)"
+build/app/larkspan --dir "$profiles" --proxy "127.0.0.1:$port" "$@"

@@ -5,9 +5,15 @@
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
 #include "platform/Text.h"
+#include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/FindCommands.h"
 #include "ui/Gauge.h"
+#include "ui/HelpCommands.h"
+#include "ui/HelpWindow.h"
 #include "ui/Pictures.h"
+#include "ui/PrintCommands.h"
+#include "ui/PrintOptionsPage.h"
 #include "ui/ReportGridWidget.h"
 
 #include <QApplication>
@@ -82,8 +88,9 @@ public:
 
 } // namespace
 
-MainWindow::MainWindow(std::string profileDirectory, std::string directoryProblem, QWidget* parent)
-    : QMainWindow(parent), store_(std::move(profileDirectory)) {
+MainWindow::MainWindow(std::string profileDirectory, std::string directoryProblem, Config config,
+                       QWidget* parent)
+    : QMainWindow(parent), config_(std::move(config)), store_(std::move(profileDirectory)) {
     setWindowTitle("Larkspan");
     // The window's proportions are laid out for the small dialog font of 8 points.
     QFont small = font();
@@ -122,6 +129,11 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     layout->addWidget(buildRunBar());
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
+    // The help file starts as the configured path; the help window and the About box are
+    // children of the main window, so they close with it.
+    help_ = new HelpWindow(this);
+    helpCommands_ =
+        std::make_unique<HelpCommands>(*help_, config_.helpFile, defaultHelpSearchDirs(config_.helpFile));
     buildMenus();
 
     Timer1 = new QTimer(this);
@@ -151,10 +163,13 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     GoImage->show();
     for (QLabel* image : Images)
         image->hide();
+    about_ = new TAboutBox(config_.makerHomePage, this);
 }
 
 MainWindow::~MainWindow() {
-    // The grid widgets refer to the tables, which are members: they go first.
+    // The print state refers to the Options page, and the grid widgets to the tables, which
+    // are members: the print state goes first, then the widgets, then the tables.
+    printing_.reset();
     delete takeCentralWidget();
 }
 
@@ -303,13 +318,9 @@ QWidget* MainWindow::buildProgressPage() {
 }
 
 QWidget* MainWindow::buildOptionsPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox("Printing Options");
-    setHint(group, "Performs printing of the grid");
-    layout->addWidget(group);
-    layout->addStretch();
-    return page;
+    optionsPage_ = new PrintOptionsPage;
+    printing_ = std::make_unique<GridPrinting>(grid_, *optionsPage_);
+    return optionsPage_;
 }
 
 QWidget* MainWindow::buildRunBar() {
@@ -360,27 +371,39 @@ void MainWindow::buildMenus() {
     addEntry(file, "Save to DOC", "Save As|Save results in MS Word Document format",
              [this] { runReport(SavetoDOC1Click); });
     file->addSeparator();
-    addEntry(file, "&Print", "Print results with selected options", nullptr);
-    addEntry(file, "Print Preview", "View onscreen a facsimile of printed report.", nullptr);
-    addEntry(file, "P&rint Setup...", "Change printer setup", nullptr);
+    addEntry(file, "&Print", "Print results with selected options", [this] {
+        std::string pdf = printing_->FilePrintItemClick();
+        setStatusText(pdf.empty() ? "Printed" : "No printer installed: printed to " + pdf);
+    });
+    addEntry(file, "Print Preview", "View onscreen a facsimile of printed report.",
+             [this] { printing_->PrintPreview1Click(this); });
+    addEntry(file, "P&rint Setup...", "Change printer setup", [this] { printing_->PrintSetup1Click(this); });
     file->addSeparator();
-    addEntry(file, "Sen&d", "Send|Send current file through electronic mail", nullptr);
+    addEntry(file, "Sen&d", "Send|Send current file through electronic mail",
+             [this] { Send1Click(grid_, this, mailHooks); });
     file->addSeparator();
     addEntry(file, "E&xit", "Exit|Exit application", [this] { close(); });
 
     QMenu* find = menuBar()->addMenu("Find");
-    addEntry(find, "Find First", "", nullptr);
-    addEntry(find, "Find Next", "", nullptr)->setShortcut(QKeySequence(Qt::Key_F3));
+    addEntry(find, "Find First", "", [this] {
+        if (auto cell = FindFirst1Click(this, grid_, find_)) showFound(*cell);
+    });
+    // F3 works from every page: the entry's shortcut belongs to the whole window.
+    addEntry(find, "Find Next", "", [this] {
+        showFound(FindNextF31Click(this, grid_, find_));
+    })->setShortcut(QKeySequence(Qt::Key_F3));
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->menuAction()->setStatusTip("Help on Corvane.");
-    addEntry(help, "&Contents", "", nullptr);
-    addEntry(help, "&Index", "", nullptr);
-    addEntry(help, "&How to Use Help", "", nullptr);
+    addEntry(help, "&Contents", "", [this] { helpCommands_->Contents1Click(); });
+    addEntry(help, "&Index", "", [this] { helpCommands_->Index1Click(); });
+    addEntry(help, "&How to Use Help", "", [this] { helpCommands_->HowtoUseHelp1Click(); });
     help->addSeparator();
-    addEntry(help, "&Corvane Home Page", "Learn more about Tessaly, the developer of Larkspan", nullptr);
-    addEntry(help, "&Larkspan Home Page", "Learn more about Larkspan", nullptr);
-    addEntry(help, "&About Larkspan", "Info about Larkspan", nullptr);
+    addEntry(help, "&Corvane Home Page", "Learn more about Tessaly, the developer of Larkspan",
+             [this] { CorvaneHomePageClick(config_); });
+    addEntry(help, "&Larkspan Home Page", "Learn more about Larkspan",
+             [this] { ProductHomePageClick(config_); });
+    addEntry(help, "&About Larkspan", "Info about Larkspan", [this] { about_->Present(); });
 }
 
 QAction* MainWindow::menuEntry(const QString& caption) const {
@@ -388,6 +411,13 @@ QAction* MainWindow::menuEntry(const QString& caption) const {
         for (QAction* entry : menu->menu()->actions())
             if (entry->text() == caption) return entry;
     return nullptr;
+}
+
+void MainWindow::showFound(const GridCell& cell) {
+    if (cell.Found()) {
+        pages_->setCurrentIndex(3);
+        gridWidget_->scrollToRow(cell.Row);
+    }
 }
 
 void MainWindow::runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&)) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/Config.h"
 #include "core/SiteProfile.h"
+#include "grid/Find.h"
 #include "grid/ReportGrid.h"
+#include "ui/ShellCommands.h"
 
 #include <QMainWindow>
 #include <array>
@@ -19,6 +22,11 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 class Gauge;
+class GridPrinting;
+class HelpCommands;
+class HelpWindow;
+class TAboutBox;
+class PrintOptionsPage;
 class ReportGridWidget;
 
 // The program's one window: five pages, the run bar and the status line.
@@ -26,7 +34,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // The profile directory; an empty text when it could not be found, with the reason.
-    MainWindow(std::string profileDirectory, std::string directoryProblem, QWidget* parent = nullptr);
+    MainWindow(std::string profileDirectory, std::string directoryProblem, Config config = {},
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The profile editor: one text per field, read and set by field index.
@@ -38,11 +47,21 @@ public:
     void setStatusText(const std::string& text);
     std::string statusText() const;
     const std::string& currentSelection() const { return CurrentSelection; }
+    void setCurrentSelection(const std::string& name) { CurrentSelection = name; }
 
     TReportGrid& Grid() { return grid_; }
     TReportGrid& SubmitListGrid() { return submitList_; }
     TReportGrid& StringGrid1() { return editList_; }
     ReportGridWidget* submitListWidget() const { return submitListWidget_; }
+    ReportGridWidget* gridWidget() const { return gridWidget_; }
+    GridPrinting& printing() { return *printing_; }
+    TFindState& findState() { return find_; }
+    const Config& config() const { return config_; }
+    TAboutBox* aboutBox() const { return about_; }
+    HelpWindow* helpWindow() const { return help_; }
+    HelpCommands& helpCommands() { return *helpCommands_; }
+    // What "Sen&d" runs the mail program with; tests replace it.
+    MailHooks mailHooks;
     ReportGridWidget* editListWidget() const { return editListWidget_; }
     QTabWidget* pages() const { return pages_; }
     // The menu entry with this caption (access-key marks included), or null.
@@ -72,8 +91,10 @@ private:
     QAction* addEntry(QMenu* menu, const QString& caption, const QString& hint,
                       std::function<void()> command);
     void runReport(std::string (*report)(TReportGrid&, const std::string&, const ReportHooks&));
+    void showFound(const GridCell& cell);
     void runCommand(const std::function<void()>& command);
 
+    Config config_;
     ProfileStore store_;
     std::string CurrentSelection;
 
@@ -85,6 +106,13 @@ private:
     ReportGridWidget* editListWidget_ = nullptr;
     ReportGridWidget* submitListWidget_ = nullptr;
     ReportGridWidget* gridWidget_ = nullptr;
+    PrintOptionsPage* optionsPage_ = nullptr;
+    // Find and print state of the results table.
+    TFindState find_;
+    std::unique_ptr<GridPrinting> printing_;
+    HelpWindow* help_ = nullptr;
+    std::unique_ptr<HelpCommands> helpCommands_;
+    TAboutBox* about_ = nullptr;
 
     // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
     std::array<QWidget*, ProfileFieldCount> editors_{};

@@ -233,3 +233,11 @@ TEST(Commands, WithoutADirectoryTheFilesLandInTheWorkingDirectory) {
                             "Save to HTML -> Larkspan.htm", "Save to ASCII -> Larkspan.asc",
                             "Save to DOC -> Larkspan.doc"}));
 }
+
+TEST(Ascii, TheTextForMailIsWhatTheFileHolds) {
+    TempDir tmp;
+    TReportGrid grid = awkwardResultsTable();
+    ExportAscii(grid, tmp.file("out.asc"));
+    EXPECT_EQ(AsciiText(grid), readFile(tmp.file("out.asc")));
+    EXPECT_FALSE(AsciiText(grid).empty());
+}

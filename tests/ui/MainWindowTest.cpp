@@ -1,9 +1,11 @@
 #include "ui/MainWindow.h"
 #include "tests/common/TempDir.h"
+#include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/ReportGridWidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -43,8 +46,12 @@ TEST(MainWindow, StartsOnTheSubmissionListWithEmptyEditorWhenThereAreNoProfiles)
     EXPECT_FALSE(w.PauseButton->isVisible());
     EXPECT_FALSE(w.StopButton->isVisible());
     EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->toolTip(), "Enter the URL to submit to the search engines");
-    EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->statusTip(),
-              "Enter the URL to submit to the search engines");
+    // Hovering shows the long part on the status line; a hint without "|" is both parts.
+    w.pages()->setCurrentIndex(1);
+    QLineEdit* url = w.findChild<QLineEdit*>("URLEdit");
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(url, &enter);
+    EXPECT_EQ(w.statusText(), "Enter the URL to submit to the search engines");
 }
 
 TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
@@ -151,4 +158,49 @@ TEST(MainWindow, SaveWritesTheCellFileToTheWorkingDirectoryAndSaysWhere) {
     std::filesystem::current_path(old);
     EXPECT_TRUE(std::filesystem::exists(dir / "Larkspan.txt"));
     EXPECT_EQ(w.statusText(), "Saved " + (dir / "Larkspan.txt").string());
+}
+
+TEST(MainWindow, FindNextAnswersF3OnEveryPage) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    TReportGrid& g = w.Grid();
+    g.SetRowCount(8);
+    for (int r = 1; r < 8; ++r) {
+        g.SetCellText(0, r, "Alexa");
+        g.SetCellText(1, r, "site");
+    }
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_EQ(w.findState().FindFirst(g, "site", 0), (GridCell{1, 1}));
+    for (int page = 0; page < w.pages()->count(); ++page) {
+        w.pages()->setCurrentIndex(page);
+        QTest::keyClick(&w, Qt::Key_F3);
+        EXPECT_EQ(w.findState().LastMatch(), (GridCell{1, page + 2})) << "page " << page;
+        EXPECT_EQ(g.Row(), page + 2);
+    }
+}
+
+TEST(MainWindow, AboutStaysOneBoxAndAFailedSendSaysSo) {
+    TempDir dir;
+    MainWindow w(dir.str(), "");
+    w.show();
+    w.menuEntry("&About Larkspan")->trigger();
+    w.menuEntry("&About Larkspan")->trigger();
+    EXPECT_EQ(w.findChildren<TAboutBox*>().size(), 1);
+    EXPECT_TRUE(w.aboutBox()->isVisible());
+    EXPECT_FALSE(w.aboutBox()->isModal());
+    EXPECT_TRUE(w.isEnabled());
+
+    int failures = 0;
+    std::string body;
+    w.mailHooks.run = [&](const std::string&, const std::vector<std::string>& args,
+                          std::function<void(bool)> finished) {
+        body = args.empty() ? "" : args.back();
+        finished(false);
+    };
+    w.mailHooks.failed = [&](QWidget*) { ++failures; };
+    w.menuEntry("Sen&d")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(failures, 1);
+    EXPECT_NE(body.find("Engine"), std::string::npos) << body;
 }

@@ -1,0 +1,140 @@
+#include "app/ConsoleRunHost.h"
+
+#include "platform/EventLoop.h"
+#include "platform/Text.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+std::string_view firstLine(std::string_view text) {
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// The terminal's width, for cutting the progress line so it never wraps (a wrapped line
+// cannot be redrawn in place).
+std::size_t terminalColumns(std::FILE* f) {
+    winsize size{};
+    if (::ioctl(::fileno(f), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+// At most count characters of UTF-8 text.
+std::string firstCharacters(const std::string& text, std::size_t count) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == count) return text.substr(0, i);
+    return text;
+}
+
+} // namespace
+
+ConsoleRunHost::ConsoleRunHost(const ProfileStore& store, std::FILE* out, std::FILE* progress)
+    : store_(store), out_(out), progress_(progress) {
+    results_.SetTextMeasure(&measure_);
+    submitList_.SetTextMeasure(&measure_);
+}
+
+std::string ConsoleRunHost::fieldText(std::size_t field) const {
+    return editor_.at(field);
+}
+
+void ConsoleRunHost::setFieldText(std::size_t field, const std::string& text) {
+    editor_.at(field) = text;
+}
+
+void ConsoleRunHost::loadProfile(const std::string& name) {
+    editor_ = store_.load(name);
+}
+
+void ConsoleRunHost::setCurrentSelection(const std::string&) {}
+
+void ConsoleRunHost::setLabel(const std::string& text) {
+    label_ = text;
+    drawProgress();
+}
+
+void ConsoleRunHost::setStatusText(const std::string& text) {
+    status_ = text;
+    drawProgress();
+}
+
+void ConsoleRunHost::setGaugeVisible(bool visible) {
+    gaugeVisible_ = visible;
+    drawProgress();
+}
+
+void ConsoleRunHost::setGaugeProgress(int percent) {
+    gauge_ = percent;
+    if (gaugeVisible_) drawProgress();
+}
+
+void ConsoleRunHost::appendLog(const std::string& line) {
+    printLine(line);
+}
+
+void ConsoleRunHost::information(const std::string& message, Message kind) {
+    if (kind == Message::RunEnded) {
+        clearProgress();
+        std::string table = alignedTableText(results_);
+        std::fwrite(table.data(), 1, table.size(), out_);
+    }
+    printLine(message);
+}
+
+void ConsoleRunHost::waitForEvents() {
+    EventLoop::instance().pump(EventLoop::PumpMode::WaitForEvents);
+}
+
+void ConsoleRunHost::printLine(const std::string& line) {
+    clearProgress();
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+    drawProgress();
+}
+
+void ConsoleRunHost::clearProgress() {
+    if (!progress_ || !progressShown_) return;
+    std::fputs("\r\033[K", progress_);
+    std::fflush(progress_);
+    progressShown_ = false;
+}
+
+void ConsoleRunHost::drawProgress() {
+    if (!progress_) return;
+    std::string line;
+    if (gaugeVisible_) {
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "[%3d%%] ", gauge_);
+        line = percent;
+    }
+    line += label_;
+    if (!status_.empty()) line += " | " + status_;
+    line = firstCharacters(line, terminalColumns(progress_) - 1);
+    std::fprintf(progress_, "\r\033[K%s", line.c_str());
+    std::fflush(progress_);
+    progressShown_ = true;
+}
+
+std::string alignedTableText(const TReportGrid& grid) {
+    std::vector<std::size_t> widths(static_cast<std::size_t>(grid.ColCount()), 0);
+    for (int r = 0; r < grid.RowCount(); ++r)
+        for (int c = 0; c < grid.ColCount(); ++c)
+            widths[static_cast<std::size_t>(c)] =
+                std::max(widths[static_cast<std::size_t>(c)], utf8Length(firstLine(grid.CellText(c, r))));
+    std::string text;
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        std::string line;
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            std::string_view cell = firstLine(grid.CellText(c, r));
+            line += cell;
+            line.append(widths[static_cast<std::size_t>(c)] + 1 - utf8Length(cell), ' ');
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        text += line + "\n";
+    }
+    return text;
+}

@@ -1,0 +1,170 @@
+#include "app/Commands.h"
+#include "app/ConsoleRunHost.h"
+#include "core/Config.h"
+#include "core/HttpRunClient.h"
+#include "core/SiteProfile.h"
+#include "core/SubmissionRun.h"
+#include "grid/ReportCommands.h"
+#include "platform/EventLoop.h"
+#include "ui/PrintDevice.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The reports --save can write, by the names the user gives them.
+struct SaveTarget {
+    const char* name;
+    std::string (*run)(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks);
+};
+
+// The headless print: the table to "Larkspan.pdf" in the working directory.
+std::string printToPdf(TReportGrid& grid, const std::string&, const ReportHooks&) {
+    return PrintGridToPdf(grid);
+}
+
+const SaveTarget saveTargets[] = {
+    {"txt", FileSaveItemClick}, {"csv", SavetoCSV1Click},  {"master", AppendtoMASTERCSV1Click},
+    {"asc", SavetoASCII1Click}, {"htm", SavetoHTML1Click}, {"xls", SaveasXLS1Click},
+    {"doc", SavetoDOC1Click},   {"pdf", printToPdf},
+};
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// Splits "a,b,c" into its names; nothing when a name is empty.
+std::optional<std::vector<std::string>> splitList(const std::string& list) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = list.find(',', start);
+        std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (name.empty()) return std::nullopt;
+        names.push_back(name);
+        if (comma == std::string::npos) return names;
+        start = comma + 1;
+    }
+}
+
+const SaveTarget* findTarget(const std::string& name) {
+    for (const SaveTarget& t : saveTargets)
+        if (name == t.name) return &t;
+    return nullptr;
+}
+
+} // namespace
+
+// Runs the named profiles as the window would with those rows of the submission list
+// highlighted, then writes the reports asked for with --save.
+int runSubmit(const CommandLine& cl) {
+    if (cl.args.empty()) {
+        std::fprintf(stderr, "larkspan: submit needs at least one profile name\n"
+                             "usage: larkspan submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
+                             "[--save LIST] NAME...\n");
+        return 2;
+    }
+    // Everything the user asked for is checked before anything is sent.
+    std::vector<const SaveTarget*> saves;
+    if (cl.save) {
+        auto names = splitList(*cl.save);
+        if (!names) {
+            std::fprintf(stderr,
+                         "larkspan: --save takes a comma list of txt,csv,master,asc,htm,xls,doc,pdf\n");
+            return 2;
+        }
+        for (const std::string& name : *names) {
+            const SaveTarget* target = findTarget(name);
+            if (!target) {
+                std::fprintf(
+                    stderr,
+                    "larkspan: --save: unknown report \"%s\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n",
+                    name.c_str());
+                return 2;
+            }
+            saves.push_back(target);
+        }
+    }
+    if (cl.proxy && !parseHostPort(*cl.proxy)) {
+        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
+        return 2;
+    }
+    std::vector<std::string> warnings;
+    Config config = Config::load(cl.config, warnings);
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
+    if (cl.proxy) config.proxy = *cl.proxy;
+
+    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    const std::vector<std::string> listed = store.list();
+    for (const std::string& name : cl.args) {
+        if (std::find(listed.begin(), listed.end(), name) == listed.end()) {
+            std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
+                         store.directory().c_str());
+            return 1;
+        }
+    }
+
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    ConsoleRunHost host(store, stdout, terminal ? stderr : nullptr);
+    HttpRunClient client;
+    SubmissionRun run(host, client, config);
+    run.Start();
+    // The submission list as the window shows it; the named rows are submitted in its order.
+    fillSubmissionList(host.submitList(), listed);
+    std::vector<std::string> names;
+    for (int row = host.submitList().FixedRows(); row < host.submitList().RowCount(); ++row) {
+        const std::string& name = host.submitList().CellText(0, row);
+        if (std::find(cl.args.begin(), cl.args.end(), name) != cl.args.end() &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+
+    // Ctrl+C stops the run as the Stop button does: the request in flight is aborted and the
+    // results so far are printed. A second Ctrl+C ends the program at once.
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    EventLoop& loop = EventLoop::instance();
+    EventLoop::Handle watch =
+        loop.startTimer(std::chrono::milliseconds(100), EventLoop::TimerMode::Repeating, [&] {
+            if (interrupted) run.StopButtonClick();
+        });
+    try {
+        run.Submit(names);
+    } catch (...) {
+        loop.killTimer(watch);
+        sigaction(SIGINT, &previous, nullptr);
+        throw;
+    }
+    loop.killTimer(watch);
+    sigaction(SIGINT, &previous, nullptr);
+    // What follows goes on lines of its own, not behind the last progress line.
+    host.clearProgress();
+
+    int status = 0;
+    for (const SaveTarget* target : saves) {
+        try {
+            std::string path = target->run(host.results(), "", ReportHooks{});
+            std::printf("%s\n", path.c_str());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "larkspan: %s\n", e.what());
+            status = 1;
+        }
+    }
+    std::fflush(stdout);
+    if (interrupted) return 130;
+    return status;
+}

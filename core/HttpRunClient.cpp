@@ -1,0 +1,82 @@
+#include "core/HttpRunClient.h"
+
+#include "http/HttpClient.h"
+
+#include <algorithm>
+#include <limits>
+
+HttpRunClient::HttpRunClient() : http_(std::make_unique<THttpClient>()) {
+    http_->InputFileMode = false;
+    http_->OutputFileMode = false;
+    http_->ReportLevel = 16;
+    http_->OnPacketRecvd = [this](TSockClient&) {
+        if (OnPacketRecvd) OnPacketRecvd();
+    };
+}
+
+HttpRunClient::~HttpRunClient() = default;
+
+void HttpRunClient::beforeRequest() {
+    // The client keeps the last announced length until it reads another header, so a reply
+    // without a header would otherwise be measured against the previous reply's length.
+    http_->bytesTotal = 0;
+    http_->bytesReceived = 0;
+}
+
+void HttpRunClient::afterRequest() {
+    // Nobody reads the response: give its memory back instead of keeping up to the body
+    // bound alive between requests.
+    std::string().swap(http_->Body);
+}
+
+void HttpRunClient::Get(const std::string& url) {
+    beforeRequest();
+    try {
+        http_->Get(url);
+    } catch (...) {
+        afterRequest();
+        throw;
+    }
+    afterRequest();
+}
+
+void HttpRunClient::Post(const std::string& url, const std::string& body) {
+    beforeRequest();
+    try {
+        http_->Post(url, body);
+    } catch (...) {
+        afterRequest();
+        throw;
+    }
+    afterRequest();
+}
+
+void HttpRunClient::Abort() {
+    http_->Abort();
+}
+
+void HttpRunClient::setTimeOut(int milliseconds) {
+    http_->TimeOut = milliseconds;
+}
+
+std::int64_t HttpRunClient::bytesTotal() const {
+    return http_->bytesTotal;
+}
+
+std::int64_t HttpRunClient::bytesReceived() const {
+    return http_->bytesReceived;
+}
+
+void HttpRunClient::setMaxBodySize(std::uint64_t bytes) {
+    constexpr auto most = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    http_->MaxBodySize = static_cast<std::int64_t>(std::min(bytes, most));
+}
+
+void HttpRunClient::setRequestDeadline(int milliseconds) {
+    http_->RequestDeadline = milliseconds;
+}
+
+void HttpRunClient::setProxy(const std::string& host, int port) {
+    http_->Proxy = host;
+    http_->ProxyPort = host.empty() ? 0 : port;
+}

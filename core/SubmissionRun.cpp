@@ -1,0 +1,257 @@
+#include "core/SubmissionRun.h"
+
+#include "core/Config.h"
+#include "core/RunClient.h"
+#include "core/RunHost.h"
+#include "grid/ReportGrid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr const char* PauseCaption = "Pause";
+constexpr const char* ResumeCaption = "Resume";
+constexpr const char* FatalMarker = "Fatal Error";
+
+// Sets a flag for as long as a scope runs, also when it is left by an exception.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+SubmissionRun::SubmissionRun(RunHost& host, RunClient& client, const Config& config)
+    : host_(host), client_(client), catalog_(engineCatalog(config)), footerAddress_(config.footerAddress()),
+      maxBodySize_(config.maxBodySize), deadlineMilliseconds_(config.requestDeadlineSeconds) {
+    // The configuration keeps seconds; the client counts milliseconds in 32 bits.
+    constexpr int maxSeconds = std::numeric_limits<int>::max() / 1000;
+    deadlineMilliseconds_ = std::min(deadlineMilliseconds_, maxSeconds) * 1000;
+    if (auto proxy = parseHostPort(config.proxy)) {
+        proxyHost_ = proxy->host;
+        proxyPort_ = proxy->port;
+    }
+    client_.OnPacketRecvd = [this] { Http1PacketRecvd(); };
+}
+
+void SubmissionRun::Start() {
+    resultCount_ = 0;
+    TReportGrid& grid = host_.results();
+    grid.SetCellText(0, 0, "Engine");
+    grid.SetCellText(1, 0, "URLs Submitted");
+    host_.setRunBar(RunHost::RunBar::Idle);
+    animationFrame_ = IdleFrame;
+    host_.showAnimationFrame(-1);
+    // A run talks to endpoints it does not control: none of them may hold it or its memory
+    // without bound.
+    client_.setMaxBodySize(maxBodySize_);
+    client_.setRequestDeadline(deadlineMilliseconds_);
+    client_.setProxy(proxyHost_, proxyPort_);
+}
+
+std::vector<std::string> SubmissionRun::selectedProfiles(const TReportGrid& list) {
+    std::vector<std::string> names;
+    for (int row = list.FixedRows(); row < list.RowCount(); ++row)
+        if (list.InSelection(0, row)) names.push_back(list.CellText(0, row));
+    return names;
+}
+
+void SubmissionRun::GoButtonClick() {
+    // The button is hidden during a run, but Enter or a test could still reach here.
+    if (running_) return;
+    // The selection is taken once: what was highlighted when "Go!" was pressed is submitted,
+    // even if the list changes while the run pumps events.
+    Submit(selectedProfiles(host_.submitList()));
+}
+
+void SubmissionRun::Submit(const std::vector<std::string>& names) {
+    if (running_) return;
+    running_ = true;
+    stopRequested_ = false;
+    host_.setRunBar(RunHost::RunBar::Running);
+    try {
+        removeFooter();
+        for (const std::string& name : names) {
+            if (stopRequested_) break;
+            submitProfile(name);
+        }
+    } catch (...) {
+        // Whatever escapes (it is not a request failure: those stay inside Site) still must
+        // not leave the window stuck in the running state.
+        running_ = false;
+        animationFrame_ = IdleFrame;
+        host_.setGaugeVisible(false);
+        host_.setRunBar(RunHost::RunBar::Idle);
+        throw;
+    }
+    endRun();
+}
+
+void SubmissionRun::submitProfile(const std::string& name) {
+    host_.setCurrentSelection(name);
+    host_.setStatusText("Current Selection: " + name);
+    host_.loadProfile(name);
+
+    SiteProfile profile;
+    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
+        profile[i] = host_.fieldText(i);
+    PreparedProfile prepared = PrepareProfile(fields_, profile);
+    host_.setFieldText(fPhone, prepared.editorPhone);
+    host_.setFieldText(fFax, prepared.editorFax);
+    if (!prepared.complete) {
+        ErrorTrap(std::string(IncompleteProfileMessage));
+        return;
+    }
+
+    animationFrame_ = 0;
+    for (const EngineEntry& entry : catalog_) {
+        waitWhilePaused();
+        if (stopRequested_) return;
+        EngineRequest request = PrepareRequest(fields_, entry);
+        Site(entry.DisplayName, request.url, request.method, request.body);
+        if (stopRequested_) return;
+    }
+}
+
+void SubmissionRun::waitWhilePaused() {
+    // The window stays live while paused: every click, tick and repaint is handled here.
+    while (paused_ && !stopRequested_)
+        host_.waitForEvents();
+}
+
+bool SubmissionRun::failedBefore(const std::string& url) const {
+    // Each target is tested on its own, so a URL can never match across the end of one
+    // remembered target and the start of the next.
+    return std::any_of(failedURLs_.begin(), failedURLs_.end(),
+                       [&](const std::string& failed) { return failed.find(url) != std::string::npos; });
+}
+
+void SubmissionRun::Site(const std::string& engineName, const std::string& url, const std::string& method,
+                         const std::string& body) {
+    host_.setGaugeProgress(0);
+    DoGrid(engineName, fields_.SiteTitle);
+    host_.setLabel("Submitting " + fields_.URL + " to " + engineName);
+    if (failedBefore(url)) return;
+
+    client_.setTimeOut(RequestTimeOut);
+    try {
+        FlagScope inRequest(inRequest_);
+        if (method == "get")
+            client_.Get(url);
+        else if (method == "post")
+            client_.Post(url, body);
+        host_.setStatusText("Processing " + engineName);
+    } catch (...) {
+        // A request the user stopped did not fail: it is neither logged nor remembered, so a
+        // later run sends it again.
+        if (stopRequested_) return;
+        failedURLs_.push_back(url);
+        host_.appendLog("Failed to contact " + engineName + ". Site might be down.");
+        host_.setStatusText("Failed to connect to " + engineName + ". Site may be down.");
+    }
+}
+
+void SubmissionRun::DoGrid(const std::string& engineName, const std::string& siteTitle) {
+    TReportGrid& grid = host_.results();
+    // One repaint for the whole row rather than one per cell, fit and sort.
+    grid.BeginUpdate();
+    ++resultCount_;
+    if (grid.RowCount() <= resultCount_) grid.SetRowCount(resultCount_ + 1);
+    grid.SetCellText(0, resultCount_, engineName);
+    grid.SetCellText(1, resultCount_, siteTitle);
+    grid.FitColumns(true, 1);
+    grid.SortColumn = 0;
+    grid.SortDirection = TSortDirection::sdAscending;
+    grid.SortRows();
+    grid.SetRowCount(grid.RowCount() + 1);
+    grid.Refresh();
+    grid.EndUpdate();
+}
+
+void SubmissionRun::Http1PacketRecvd() {
+    std::int64_t expected = client_.bytesTotal();
+    if (expected <= 0) expected = expectedSizeOf(catalog_, fields_.CurrentEngine);
+    const std::int64_t received = client_.bytesReceived();
+    const double percent = static_cast<double>(received) / static_cast<double>(expected) * 100.0;
+    host_.setGaugeVisible(true);
+    host_.setGaugeProgress(static_cast<int>(std::lround(std::clamp(percent, 0.0, 100.0))));
+    host_.setStatusText(std::to_string(received) + " of " + std::to_string(expected) + " bytes retrieved");
+}
+
+void SubmissionRun::Timer1Timer() {
+    host_.showAnimationFrame(animationFrame_ >= 0 && animationFrame_ <= 9 ? animationFrame_ : -1);
+    // Idle values stay idle; counting them up for the life of the window would overflow.
+    if (animationFrame_ < IdleFrame) ++animationFrame_;
+    if (animationFrame_ == 9) animationFrame_ = 0;
+}
+
+void SubmissionRun::PauseButtonClick() {
+    if (host_.pauseCaption() == PauseCaption) {
+        host_.setPauseCaption(ResumeCaption);
+        paused_ = true;
+    } else {
+        host_.setPauseCaption(PauseCaption);
+        paused_ = false;
+    }
+}
+
+void SubmissionRun::StopButtonClick() {
+    if (!running_) return;
+    stopRequested_ = true;
+    if (inRequest_) client_.Abort();
+}
+
+void SubmissionRun::ErrorTrap(const std::string& message) {
+    host_.information(message, RunHost::Message::Notice);
+    if (message.find(FatalMarker) == std::string::npos) return;
+    host_.information(message + " This is a fatal error. Click OK to close Larkspan.",
+                      RunHost::Message::Notice);
+    // The window closes; a run in progress ends first, without sending anything more.
+    StopButtonClick();
+    host_.closeWindow();
+}
+
+void SubmissionRun::removeFooter() {
+    // A later run continues below the earlier results: the earlier footer goes, and the row
+    // after the last result is the empty row that the next result fills.
+    TReportGrid& grid = host_.results();
+    const int emptyRow = resultCount_ + 1;
+    grid.BeginUpdate();
+    if (grid.RowCount() > emptyRow + 1) grid.SetRowCount(emptyRow + 1);
+    if (grid.RowCount() < emptyRow + 1) grid.SetRowCount(emptyRow + 1);
+    for (int col = 0; col < grid.ColCount(); ++col)
+        grid.SetCellText(col, emptyRow, "");
+    grid.EndUpdate();
+}
+
+void SubmissionRun::appendFooter() {
+    TReportGrid& grid = host_.results();
+    grid.BeginUpdate();
+    grid.SetRowCount(grid.RowCount() + 1);
+    const int last = grid.RowCount() - 1;
+    grid.SetCellText(0, last - 1, "More Info:");
+    grid.SetCellText(1, last - 1, "This report prepared by Larkspan. Latest version from:");
+    grid.SetCellText(1, last, footerAddress_);
+    grid.FitColumns(true, 1);
+    grid.Refresh();
+    grid.EndUpdate();
+}
+
+void SubmissionRun::endRun() {
+    appendFooter();
+    host_.setStatusText("");
+    host_.information("Done!", RunHost::Message::RunEnded);
+    host_.setLabel("Finished!");
+    animationFrame_ = IdleFrame;
+    host_.setGaugeVisible(false);
+    host_.setRunBar(RunHost::RunBar::Idle);
+    running_ = false;
+}

@@ -1,0 +1,182 @@
+// 'larkspan submit' as the built program, against the engine simulator on loopback.
+#include "core/SiteProfile.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/RunTestSupport.h"
+#include "tools/simulator/EngineSimulator.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    qint64 milliseconds = 0;
+};
+
+class SubmitCommandTest : public ::testing::Test {
+protected:
+    TempDir profiles;
+    TempDir work; // the working directory, where reports land
+    TempDir configHome;
+    std::unique_ptr<EngineSimulator> simulator;
+
+    void SetUp() override {
+        ProfileStore store(profiles.str());
+        store.save(completeProfile("Alpha", "http://alpha.example/"));
+        store.save(completeProfile("Zeta", "http://zeta.example/"));
+        SiteProfile incomplete = completeProfile("Draft");
+        incomplete[fEMail] = "";
+        store.save(incomplete);
+    }
+
+    // Runs larkspan with the arguments in the working directory, without any user
+    // configuration; interruptAfterMs sends SIGINT that long after the start.
+    Outcome larkspan(const std::vector<std::string>& args, int interruptAfterMs = -1) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.str()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(work.str()));
+        QStringList list;
+        for (const std::string& a : args)
+            list << QString::fromStdString(a);
+        QElapsedTimer clock;
+        clock.start();
+        p.start(LARKSPAN_BINARY_DIR "/app/larkspan", list);
+        Outcome o;
+        if (interruptAfterMs >= 0) {
+            p.waitForFinished(interruptAfterMs);
+            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        }
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            o.err = "did not finish";
+            return o;
+        }
+        o.milliseconds = clock.elapsed();
+        o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        o.out = p.readAllStandardOutput().toStdString();
+        o.err = p.readAllStandardError().toStdString();
+        return o;
+    }
+    std::vector<std::string> submit(std::vector<std::string> extra) {
+        std::vector<std::string> args{"submit", "--dir", profiles.str(), "--proxy", simulator->address()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> result;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            result.push_back(text.substr(start, end - start));
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return result;
+    }
+};
+
+TEST_F(SubmitCommandTest, RunsTheProfilesInListOrderAndPrintsLogTableAndDone) {
+    simulator = std::make_unique<EngineSimulator>(std::vector<std::string>{"/submit=refuse"});
+    Outcome o = larkspan(submit({"Zeta", "Draft", "Alpha"}));
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    std::vector<std::string> out = lines(o.out);
+    // The list's order is Alpha, Draft, Zeta: Alpha's failure comes first, then Draft's check.
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[0], "Failed to contact Alexa (method 2). Site might be down.");
+    EXPECT_EQ(out[1], "Please complete all fields!");
+    EXPECT_EQ(out[2], "Engine                          URLs Submitted");
+    EXPECT_EQ(out[3], "Alexa                           Alpha");
+    EXPECT_EQ(out[4], "Alexa                           Zeta");
+    // Header, 64 rows, the footer's two rows, "Done!".
+    ASSERT_EQ(out.size(), 2u + 1u + 64u + 2u + 1u);
+    EXPECT_EQ(out[out.size() - 3],
+              "More Info:                      This report prepared by Larkspan. Latest version from:");
+    EXPECT_EQ(out[out.size() - 2],
+              "                                http://www.tessaly.com/Larkspan/Default.htm");
+    EXPECT_EQ(out.back(), "Done!");
+    // Not a terminal: no progress line.
+    EXPECT_EQ(o.err.find('\r'), std::string::npos) << o.err;
+
+    const auto received = simulator->requests();
+    ASSERT_EQ(received.size(), 2u * 17u + 1u);
+    EXPECT_NE(received.front().body.find("alpha%2Eexample"), std::string::npos);
+    EXPECT_NE(received.back().body.find("http://zeta.example/"), std::string::npos);
+}
+
+TEST_F(SubmitCommandTest, SavesTheReportsInTheGivenOrderInTheWorkingDirectory) {
+    simulator = std::make_unique<EngineSimulator>();
+    Outcome o = larkspan(submit({"--save", "asc,htm,txt,csv,master,pdf", "Alpha"}));
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    std::vector<std::string> out = lines(o.out);
+    const std::vector<std::string> names{"Larkspan.asc", "Larkspan.htm",        "Larkspan.txt",
+                                         "Larkspan.csv", "Larkspan Master.csv", "Larkspan.pdf"};
+    ASSERT_GE(out.size(), names.size() + 1);
+    EXPECT_EQ(out[out.size() - names.size() - 1], "Done!");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(out[out.size() - names.size() + i], work.str() + "/" + names[i]);
+        EXPECT_TRUE(std::filesystem::exists(work / names[i])) << names[i];
+    }
+    // The column text holds every cell; the CSV leaves out the fixed header row and engine
+    // column.
+    const std::string asc = work.read("Larkspan.asc");
+    EXPECT_NE(asc.find("Alexa (method 2)"), std::string::npos);
+    EXPECT_NE(asc.find("Engine"), std::string::npos);
+    const std::string csv = work.read("Larkspan.csv");
+    EXPECT_EQ(csv.find("Engine"), std::string::npos);
+    EXPECT_NE(csv.find("Alpha"), std::string::npos);
+    EXPECT_EQ(work.read("Larkspan.pdf").substr(0, 5), "%PDF-");
+}
+
+TEST_F(SubmitCommandTest, RefusesBadRequestsBeforeSendingAnything) {
+    simulator = std::make_unique<EngineSimulator>();
+    Outcome o = larkspan(submit({"--save", "txt,pdq", "Alpha"}));
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_NE(o.err.find("pdq"), std::string::npos) << o.err;
+    o = larkspan(submit({"--save", "txt,,csv", "Alpha"}));
+    EXPECT_EQ(o.exitCode, 2);
+    o = larkspan(submit({"Alpha", "Nowhere"}));
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("no profile named \"Nowhere\""), std::string::npos) << o.err;
+    o = larkspan(submit({}));
+    EXPECT_EQ(o.exitCode, 2);
+    o = larkspan({"submit", "--dir", profiles.str(), "--proxy", "127.0.0.1:99999", "Alpha"});
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_NE(o.err.find("--proxy"), std::string::npos) << o.err;
+    EXPECT_TRUE(simulator->requests().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(work.path()));
+}
+
+TEST_F(SubmitCommandTest, TakesTheProxyFromTheConfigurationFile) {
+    simulator = std::make_unique<EngineSimulator>();
+    configHome.write("run.ini", "[Run]\nProxy=" + simulator->address() + "\n");
+    Outcome o =
+        larkspan({"submit", "--dir", profiles.str(), "--config", (configHome / "run.ini").string(), "Zeta"});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(simulator->requests().size(), 32u);
+    EXPECT_EQ(lines(o.out).back(), "Done!");
+}
+
+TEST_F(SubmitCommandTest, CtrlCStopsTheRunAndPrintsWhatWasDone) {
+    simulator = std::make_unique<EngineSimulator>(std::vector<std::string>{"www.google.com=delay:5000"});
+    Outcome o = larkspan(submit({"Alpha"}), 1000);
+    EXPECT_EQ(o.exitCode, 130) << o.err;
+    EXPECT_LT(o.milliseconds, 4000);
+    std::vector<std::string> out = lines(o.out);
+    ASSERT_EQ(out.size(), 1u + 12u + 2u + 1u) << o.out;
+    EXPECT_EQ(out.back(), "Done!");
+    EXPECT_EQ(simulator->requests().size(), 12u);
+}
+
+} // namespace

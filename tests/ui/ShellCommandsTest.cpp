@@ -1,0 +1,134 @@
+#include "ui/ShellCommands.h"
+#include "core/Config.h"
+#include "grid/ReportGrid.h"
+#include "grid/TextExport.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A results table after a short run, with the footer a run ends with.
+TReportGrid resultsTable() {
+    TReportGrid grid(2, 2, 1, 1);
+    grid.SetCellText(0, 0, "Engine");
+    grid.SetCellText(1, 0, "URLs Submitted");
+    grid.SetRowCount(5);
+    grid.SetCellText(0, 1, "AltaVista");
+    grid.SetCellText(1, 1, "Caf\xc3\xa9 Nord");
+    grid.SetCellText(0, 2, "Google");
+    grid.SetCellText(1, 2, "Caf\xc3\xa9 Nord");
+    grid.SetCellText(0, 3, "More Info:");
+    grid.SetCellText(1, 3, "This report prepared by Larkspan. Latest version from:");
+    grid.SetCellText(1, 4, "http://www.tessaly.com/Larkspan/Default.htm");
+    return grid;
+}
+
+// A runner that remembers what it was asked to run and answers later, as the real one does.
+struct FakeRunner {
+    std::vector<std::pair<std::string, std::vector<std::string>>> calls;
+    std::function<void(bool)> pending;
+    ProgramRunner runner() {
+        return [this](const std::string& program, const std::vector<std::string>& args,
+                      std::function<void(bool)> finished) {
+            calls.emplace_back(program, args);
+            pending = std::move(finished);
+        };
+    }
+};
+
+} // namespace
+
+TEST(ShellCommands, HomePagesOpenTheMakersAndTheProductsAddress) {
+    Config config;
+    std::vector<std::string> opened;
+    auto open = [&](const std::string& a) { opened.push_back(a); };
+    CorvaneHomePageClick(config, open);
+    ProductHomePageClick(config, open);
+    config.makerHomePage = "https://maker.example";
+    ProductHomePageClick(config, open);
+    EXPECT_EQ(opened, (std::vector<std::string>{"http://www.tessaly.com", "http://www.tessaly.com/Larkspan/",
+                                                "https://maker.example/Larkspan/"}));
+}
+
+TEST(ShellCommands, SendPutsTheTableTextInTheBodyOfANewMessage) {
+    TReportGrid grid = resultsTable();
+    FakeRunner fake;
+    int failures = 0;
+    QWidget window;
+    Send1Click(grid, &window, {fake.runner(), [&](QWidget*) { ++failures; }});
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].first, "xdg-email");
+    const std::vector<std::string>& args = fake.calls[0].second;
+    ASSERT_EQ(args.size(), 1u);
+    const std::string prefix = "mailto:?body=";
+    ASSERT_EQ(args[0].rfind(prefix, 0), 0u) << args[0];
+    const std::string body =
+        QByteArray::fromPercentEncoding(QByteArray::fromStdString(args[0].substr(prefix.size())))
+            .toStdString();
+    EXPECT_EQ(body, AsciiText(grid));
+    EXPECT_EQ(body.rfind("Engine     URLs Submitted ", 0), 0u);
+    EXPECT_NE(body.find("\r\nGoogle     Caf\xc3\xa9 Nord "), std::string::npos);
+
+    fake.pending(true);
+    EXPECT_EQ(failures, 0);
+}
+
+TEST(ShellCommands, AFailedSendSaysErrorSendingMailUnlessTheWindowHasGone) {
+    TReportGrid grid = resultsTable();
+    FakeRunner fake;
+    std::vector<QWidget*> failedFor;
+    auto window = std::make_unique<QWidget>();
+    MailHooks hooks{fake.runner(), [&](QWidget* parent) { failedFor.push_back(parent); }};
+
+    Send1Click(grid, window.get(), hooks);
+    fake.pending(false);
+    EXPECT_EQ(failedFor, (std::vector<QWidget*>{window.get()}));
+
+    // The answer arrives after the window was closed: nobody is left to tell.
+    Send1Click(grid, window.get(), hooks);
+    window.reset();
+    fake.pending(false);
+    EXPECT_EQ(failedFor.size(), 1u);
+
+    // Without a window the failure is still said.
+    Send1Click(grid, nullptr, hooks);
+    fake.pending(false);
+    EXPECT_EQ(failedFor.size(), 2u);
+    EXPECT_EQ(failedFor.back(), nullptr);
+}
+
+TEST(ShellCommands, TheFailureBoxIsAnErrorBoxWithOK) {
+    auto text = std::make_shared<QString>();
+    QTimer::singleShot(0, [text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        *text = box->windowTitle() + "|" + box->text();
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        box->accept();
+    });
+    ShowMailError(nullptr);
+    EXPECT_EQ(*text, "Error|Error sending mail");
+
+    // The default hooks show that box when the runner fails.
+    TReportGrid grid = resultsTable();
+    FakeRunner fake;
+    QWidget window;
+    MailHooks hooks;
+    hooks.run = fake.runner();
+    Send1Click(grid, &window, hooks);
+    auto shown = std::make_shared<QString>();
+    QTimer::singleShot(0, [shown] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *shown = box->text();
+            box->accept();
+        }
+    });
+    fake.pending(false);
+    EXPECT_EQ(*shown, "Error sending mail");
+}

@@ -1,0 +1,72 @@
+// Makes PNG screenshots of the program's dialogs for the README, on Qt's offscreen
+// platform: dialogs PROFILE_DIR OUTPUT_DIR
+#include "core/EngineCatalog.h"
+#include "grid/PrintLayout.h"
+#include "ui/AboutBox.h"
+#include "ui/FindDialogs.h"
+#include "ui/HelpCommands.h"
+#include "ui/HelpWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/PagePreview.h"
+#include "ui/PrintCommands.h"
+
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+
+namespace {
+
+bool save(QWidget& w, const QString& dir, const char* name) {
+    w.show();
+    QApplication::processEvents();
+    QString file = QString("%1/%2.png").arg(dir, name);
+    if (!w.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: dialogs PROFILE_DIR OUTPUT_DIR\n");
+        return 2;
+    }
+    const QString out = argv[2];
+    QDir().mkpath(out);
+    MainWindow window(argv[1], "");
+
+    // A results table like the one a run of two profiles leaves, for the preview.
+    TReportGrid& grid = window.Grid();
+    int row = 1;
+    for (const char* site : {"Example Garden Supplies", "Fjord Kayak Tours"})
+        for (const EngineEntry& entry : engineCatalog(window.config())) {
+            grid.SetRowCount(row + 1);
+            grid.SetCellText(0, row, entry.DisplayName);
+            grid.SetCellText(1, row++, site);
+        }
+    grid.SortColumn = 0;
+    grid.SortDirection = TSortDirection::sdAscending;
+    grid.SortRows();
+    grid.FitColumns(true, 1);
+
+    bool ok = save(*window.aboutBox(), out, "about-box");
+    Tfinddlg find(&window);
+    ok = save(find, out, "find") && ok;
+    Tfindhlp findHelp(&window);
+    ok = save(findHelp, out, "find-help") && ok;
+    window.printing().SetPrintOptions();
+    TPagePreview preview(grid, window.printing().Print(), &window);
+    preview.resize(520, 640);
+    ok = save(preview, out, "print-preview") && ok;
+    window.helpCommands().Contents1Click();
+    window.helpWindow()->resize(640, 460);
+    ok = save(*window.helpWindow(), out, "help-window") && ok;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/Mail.h"
+#include "platform/ShellOpen.h"
+
+#include <functional>
+#include <string>
+
+struct Config;
+class QWidget;
+class TReportGrid;
+
+// The Help menu's home-page commands: the desktop opens the maker's, respectively the
+// product's, home page. Whether it could is not reported.
+using AddressOpener = std::function<void(const std::string& address)>;
+void CorvaneHomePageClick(const Config& config, const AddressOpener& open = shellOpen);
+void ProductHomePageClick(const Config& config, const AddressOpener& open = shellOpen);
+
+// What "Sen&d" needs besides the table; tests replace both.
+struct MailHooks {
+    ProgramRunner run = runProgram;
+    // Says that the message could not be handed over; by default the "Error sending mail" box.
+    std::function<void(QWidget* parent)> failed;
+};
+
+// "Sen&d": opens a new message in the user's mail program whose body is the results table
+// as column-aligned text, with no subject and no recipients. The window stays usable while
+// the composer is open; when the mail program is missing or reports failure (the user
+// abandoning the message included, where it can tell), "Error sending mail" is shown, unless
+// parent has gone by then.
+void Send1Click(const TReportGrid& grid, QWidget* parent, const MailHooks& hooks = {});
+
+// The box of a failed send: "Error sending mail" with an error icon and OK.
+void ShowMailError(QWidget* parent);

@@ -1,0 +1,144 @@
+#include "ui/WindowRunHost.h"
+
+#include "core/HttpRunClient.h"
+#include "core/SubmissionRun.h"
+#include "platform/EventLoop.h"
+#include "ui/Gauge.h"
+#include "ui/MainWindow.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+QString qs(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+} // namespace
+
+std::string WindowRunHost::fieldText(std::size_t field) const {
+    return window_.fieldText(field);
+}
+
+void WindowRunHost::setFieldText(std::size_t field, const std::string& text) {
+    window_.setFieldText(field, text);
+}
+
+void WindowRunHost::loadProfile(const std::string& name) {
+    window_.loadProfileIntoEditor(name);
+}
+
+void WindowRunHost::setCurrentSelection(const std::string& name) {
+    window_.setCurrentSelection(name);
+}
+
+TReportGrid& WindowRunHost::submitList() {
+    return window_.SubmitListGrid();
+}
+
+TReportGrid& WindowRunHost::results() {
+    return window_.Grid();
+}
+
+void WindowRunHost::setLabel(const std::string& text) {
+    window_.Label6->setText(qs(text));
+}
+
+void WindowRunHost::setStatusText(const std::string& text) {
+    window_.setStatusText(text);
+}
+
+void WindowRunHost::setGaugeVisible(bool visible) {
+    window_.Gauge1->setVisible(visible);
+}
+
+void WindowRunHost::setGaugeProgress(int percent) {
+    window_.Gauge1->setProgress(percent);
+}
+
+void WindowRunHost::showAnimationFrame(int frame) {
+    for (int i = 0; i < static_cast<int>(window_.Images.size()); ++i)
+        window_.Images[static_cast<std::size_t>(i)]->setVisible(i == frame);
+}
+
+void WindowRunHost::setRunBar(RunBar state) {
+    const bool running = state == RunBar::Running;
+    window_.PauseButton->setVisible(running);
+    window_.StopButton->setVisible(running);
+    window_.PauseImage->setVisible(running);
+    window_.StopImage->setVisible(running);
+    window_.GoButton->setVisible(!running);
+    window_.GoImage->setVisible(!running);
+}
+
+std::string WindowRunHost::pauseCaption() const {
+    return window_.PauseButton->text().toStdString();
+}
+
+void WindowRunHost::setPauseCaption(const std::string& caption) {
+    window_.PauseButton->setText(qs(caption));
+}
+
+void WindowRunHost::appendLog(const std::string& line) {
+    window_.Memo1->appendPlainText(qs(line));
+}
+
+void WindowRunHost::information(const std::string& message, Message) {
+    // A window that is going away asks nobody to click OK.
+    if (closing) return;
+    if (showInformation) {
+        showInformation(message);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, "Information", qs(message), QMessageBox::Ok, &window_);
+    box.exec();
+}
+
+void WindowRunHost::closeWindow() {
+    window_.close();
+}
+
+void WindowRunHost::waitForEvents() {
+    EventLoop::instance().pump(EventLoop::PumpMode::WaitForEvents);
+}
+
+WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<RunClient> client)
+    : window_(window), host_(window), client_(client ? std::move(client) : std::make_unique<HttpRunClient>()),
+      run_(std::make_unique<SubmissionRun>(host_, *client_, config)) {
+    run_->Start();
+    connect(window_.GoButton, &QPushButton::clicked, this,
+            [this] { command([this] { run_->GoButtonClick(); }); });
+    connect(window_.PauseButton, &QPushButton::clicked, this,
+            [this] { command([this] { run_->PauseButtonClick(); }); });
+    connect(window_.StopButton, &QPushButton::clicked, this,
+            [this] { command([this] { run_->StopButtonClick(); }); });
+    connect(window_.Timer1, &QTimer::timeout, this, [this] { run_->Timer1Timer(); });
+    window_.Timer1->start();
+    window_.installEventFilter(this);
+}
+
+WindowRun::~WindowRun() {
+    window_.removeEventFilter(this);
+    window_.Timer1->stop();
+}
+
+bool WindowRun::eventFilter(QObject* watched, QEvent* event) {
+    // Closing the window during a run ends the run at once: the request in flight is aborted
+    // and no "Done!" box waits for a window that is gone.
+    if (watched == &window_ && event->type() == QEvent::Close) {
+        host_.closing = true;
+        run_->StopButtonClick();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void WindowRun::command(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        window_.showError(e.what());
+    }
+}
