@@ -124,33 +124,6 @@ std::string_view beforeFirst(std::string_view text, std::string_view end) {
 
 // ---- HTML ----
 
-std::string htmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 // An attribute value also keeps its line breaks, which a reader would otherwise fold.
 std::string attributeValue(std::string_view text) {
     std::string out = htmlEscape(text);

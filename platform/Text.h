@@ -16,3 +16,7 @@ std::size_t utf8Length(std::string_view s);
 
 // Replaces every occurrence of from by to, left to right, without rescanning the result.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// Text for HTML and XML: "&", "<", ">", double and single quotes become references, so that
+// it can stand in element content and in quoted attribute values alike.
+std::string htmlEscape(std::string_view text);

@@ -95,7 +95,7 @@ std::string inlineHtml(std::string_view line, const HelpDocument& doc) {
     for (const InlinePiece& p : inlinePieces(line)) {
         switch (p.kind) {
         case InlinePiece::Text:
-            out += helpHtmlEscape(p.text);
+            out += htmlEscape(p.text);
             break;
         case InlinePiece::Bold:
             out += bold ? "</b>" : "<b>";
@@ -111,7 +111,7 @@ std::string inlineHtml(std::string_view line, const HelpDocument& doc) {
             } else if (shown.empty()) {
                 shown = p.target;
             }
-            out += "<a href=\"" + helpHtmlEscape(href) + "\">" + helpHtmlEscape(shown) + "</a>";
+            out += "<a href=\"" + htmlEscape(href) + "\">" + htmlEscape(shown) + "</a>";
             break;
         }
         }
@@ -125,30 +125,6 @@ std::string folded(std::string_view s) {
 }
 
 } // namespace
-
-std::string helpHtmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::optional<HelpDocument> HelpDocument::parse(std::string_view text) {
     if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -288,7 +264,7 @@ int HelpDocument::findKeyword(std::string_view typed) const {
 std::string HelpDocument::topicHtml(std::string_view id) const {
     const HelpTopic* t = topic(id);
     if (!t) return {};
-    std::string out = "<h2>" + helpHtmlEscape(t->title) + "</h2>\n";
+    std::string out = "<h2>" + htmlEscape(t->title) + "</h2>\n";
     enum class Block { None, Paragraph, List, Preformatted } block = Block::None;
     auto close = [&] {
         static const char* const ends[] = {"", "</p>\n", "</ul>\n", "</pre>\n"};
@@ -309,7 +285,7 @@ std::string HelpDocument::topicHtml(std::string_view id) const {
             close();
         } else if (isPreformatted(text)) {
             if (!open(Block::Preformatted)) out += "\n";
-            out += helpHtmlEscape(text.substr(2));
+            out += htmlEscape(text.substr(2));
         } else if (startsWith(text, "== ")) {
             close();
             out += "<h3>" + inlineHtml(trimmed(text.substr(3)), *this) + "</h3>\n";

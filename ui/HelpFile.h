@@ -79,6 +79,3 @@ private:
     std::vector<HelpIndexEntry> index_;
     std::vector<std::string> problems_;
 };
-
-// Escapes text for HTML.
-std::string helpHtmlEscape(std::string_view text);

@@ -1,4 +1,5 @@
 #include "ui/HelpWindow.h"
+#include "platform/Text.h"
 
 #include "platform/ShellOpen.h"
 
@@ -131,7 +132,7 @@ void HelpWindow::showHelp(const std::string& path, HelpPage page) {
     if (page == HelpPage::HowToUseHelp) {
         showHowToUseHelp();
     } else if (!document_) {
-        setTopic({}, "<h2>Help</h2>\n<p>The help file " + helpHtmlEscape(path) +
+        setTopic({}, "<h2>Help</h2>\n<p>The help file " + htmlEscape(path) +
                          " cannot be read, so there are no topics to show.</p>\n"
                          "<p>See <a href=\"help:how-to-use\">How to Use Help</a> for where Larkspan "
                          "looks for its help file.</p>\n");
