@@ -46,8 +46,7 @@ Result run(const TempDir& dir, const QStringList& args) {
     p.setProcessEnvironment(env);
     p.start(Binary, args);
     Result r;
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) return r;
     r.status = p.exitCode();
     QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
     r.out.assign(out.constData(), static_cast<std::size_t>(out.size()));
@@ -57,8 +56,7 @@ Result run(const TempDir& dir, const QStringList& args) {
 
 QStringList requestsOf(const TempDir& dir, const std::string& name, const std::string& config = {}) {
     QStringList args{"requests", "--dir", QString::fromStdString((dir.path / "profiles").string())};
-    if (!config.empty())
-        args << "--config" << QString::fromStdString((dir.path / config).string());
+    if (!config.empty()) args << "--config" << QString::fromStdString((dir.path / config).string());
     args << QString::fromStdString(name);
     return args;
 }
@@ -76,8 +74,7 @@ std::vector<std::string> linesOf(const std::string& text) {
 std::string q(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '"' || c == '\\')
-            out += '\\';
+        if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
     return out + "\"";
@@ -120,19 +117,20 @@ std::string description() {
 
 std::string profileText(const std::string& country, const std::string& city = Ci) {
     return "[Settings]\nName=" + N + "\nEMail=" + E + "\nURL=" + U + "\nSite Title=" + T + "\nCategory=" + C +
-           "\nSite Description=" + description() + "\nKeywords=" + K +
-           "\nLanguage=English\nCompany=" + Co + "\nAddress=" + A + "\nCity=" + city +
-           "\nState=ZH\nZip=12345-6789\nCountry=" + country + "\nPhone=(555) 123-4567\nFax=(555) 765-4321\n";
+           "\nSite Description=" + description() + "\nKeywords=" + K + "\nLanguage=English\nCompany=" + Co +
+           "\nAddress=" + A + "\nCity=" + city + "\nState=ZH\nZip=12345-6789\nCountry=" + country +
+           "\nPhone=(555) 123-4567\nFax=(555) 765-4321\n";
 }
 
-const char* const ConfigText = "[Names]\nEntry16=Go.example\nEntry23=MSN.example\n"
-                               "[Hosts]\nAlexa=alexa.test:8001\nAltaVista=altavista.test\nAnzwers=anzwers.test\n"
-                               "Corvane=ffa.test:81\nFindLink=findlink.test\nGoogle=google.test\n"
-                               "HotBot=hotbot.test\nGo.example=go.test\nInfoseek=infoseek.test\n"
-                               "InfoSpace=infospace.test\nJayde Online=jayde.test\nLycos=lycos.test\n"
-                               "Northern Light=nlight.test\nPlanetSearch=planet.test\n"
-                               "Scrub The Web=scrub.test\nSwitchboard=switch.test\nWebCrawler=crawler.test\n"
-                               "Shared=shared.test:8080\n";
+const char* const ConfigText =
+    "[Names]\nEntry16=Go.example\nEntry23=MSN.example\n"
+    "[Hosts]\nAlexa=alexa.test:8001\nAltaVista=altavista.test\nAnzwers=anzwers.test\n"
+    "Corvane=ffa.test:81\nFindLink=findlink.test\nGoogle=google.test\n"
+    "HotBot=hotbot.test\nGo.example=go.test\nInfoseek=infoseek.test\n"
+    "InfoSpace=infospace.test\nJayde Online=jayde.test\nLycos=lycos.test\n"
+    "Northern Light=nlight.test\nPlanetSearch=planet.test\n"
+    "Scrub The Web=scrub.test\nSwitchboard=switch.test\nWebCrawler=crawler.test\n"
+    "Shared=shared.test:8080\n";
 
 std::vector<std::string> expectedLines() {
     const std::string enc = "http%3A%2F%2Fwww%2Eexample%2Eorg%2F%7Emary%5Fann%2Dsmith%2Fa b%2Ehtm?x=1&y=2";
@@ -141,8 +139,8 @@ std::vector<std::string> expectedLines() {
     const std::string Z = "12345", P = "5551234567", F = "(555) 765-4321", Cn = "Afganistan";
     auto shared = [&](const std::string& engine, const std::string& key) {
         return post(engine, "shared.test:8080", "/submit",
-                    "url=" + U + "&email=" + E + "&savvynews checked=&submit=register&step=3&submit-to-" + key +
-                        "=on");
+                    "url=" + U + "&email=" + E + "&savvynews checked=&submit=register&step=3&submit-to-" +
+                        key + "=on");
     };
     return {
         post("Alexa", "alexa.test:8001", "/cgi-bin/wtgn/site_change.pl",
@@ -177,7 +175,8 @@ std::vector<std::string> expectedLines() {
             "/homepage?title=" + T + "&url=" + enc + "&keywords=" + K + "&org=" + Co + "&city=" + Ci +
                 "&state=ZH&country=" + Cn + "&name=&name=&email=" + E + "&descrip=" + D),
         post("Jayde Online", "jayde.test", "/cgi-bin/addurl.cgi",
-             "action=verify&name=MyName&email=" + E + "&sname=" + T + "&url=" + U + "&cat=" + C + "&desc=" + D +
+             "action=verify&name=MyName&email=" + E + "&sname=" + T + "&url=" + U + "&cat=" + C +
+                 "&desc=" + D +
                  "&jaydenews=off&comix=off&netdummy=off&list=off&y2k=off&maclinx=off&trueaccounts=off"
                  "&todaysfaith=off&casinonews=off=&submit=Submit Site"),
         get("Lycos", "lycos.test", "/cgi-bin/spider_now.pl?query=" + enc + "&email=" + E),
@@ -307,5 +306,6 @@ TEST(RequestsCommand, ReportsUsageAndConfigurationProblems) {
     dir.write("xdg/larkspan/larkspan.ini", "[Hosts]\nLycos=127.0.0.1:7\n");
     Result byDefault = run(dir, requestsOf(dir, "site"));
     ASSERT_EQ(byDefault.status, 0) << byDefault.err;
-    EXPECT_NE(byDefault.out.find("\"url\": \"http://127.0.0.1:7/cgi-bin/spider_now.pl?query="), std::string::npos);
+    EXPECT_NE(byDefault.out.find("\"url\": \"http://127.0.0.1:7/cgi-bin/spider_now.pl?query="),
+              std::string::npos);
 }

@@ -11,8 +11,7 @@ class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "larkspan-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary directory");
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
         path_ = pattern;
     }
     ~TempDir() {

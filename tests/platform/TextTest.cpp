@@ -9,7 +9,8 @@ TEST(Text, CaseFoldingTouchesOnlyAsciiLetters) {
 }
 
 TEST(Text, Utf8PrefixNeverCutsACharacter) {
-    std::string s = "ab\xC3\xA9" "c";  // "abéc"
+    std::string s = "ab\xC3\xA9"
+                    "c"; // "abéc"
     EXPECT_EQ(utf8Prefix(s, 3), 2u);
     EXPECT_EQ(utf8Prefix(s, 4), 4u);
     EXPECT_EQ(utf8Prefix(s, 10), 5u);

@@ -31,8 +31,7 @@ bool save(QWidget& w, const QString& dir, const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: dialogs PROFILE_DIR OUTPUT_DIR\n");
