@@ -213,7 +213,12 @@ void IniFile::save(const std::string& path) const {
     auto slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = dir + "/." + base + ".XXXXXX";
+    // The temporary name is eight bytes longer than the file's, so a name near the file
+    // system's limit is shortened for it; the file itself keeps its full name.
+    const long nameMax = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    const std::size_t tempMax = nameMax > 0 ? static_cast<std::size_t>(nameMax) : NAME_MAX;
+    std::string stem = base.substr(0, utf8Prefix(base, tempMax > 8 ? tempMax - 8 : 0));
+    std::string temp = dir + "/." + stem + ".XXXXXX";
     if (temp.size() >= PATH_MAX) throw failure;
     int fd = ::mkstemp(temp.data());
     if (fd < 0) throw failure;
