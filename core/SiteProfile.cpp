@@ -55,6 +55,30 @@ bool makeDirectories(const std::string& path) {
     return isDirectory(path);
 }
 
+// The directory's full name: a relative one is taken from the working directory, so that
+// messages name files in full and the store does not depend on where the program runs later.
+// Only "." parts are dropped; ".." stays, since it may follow a symbolic link.
+std::string fullName(const std::string& dir) {
+    std::string out;
+    if (dir.front() != '/') {
+        std::unique_ptr<char, void (*)(void*)> cwd(::getcwd(nullptr, 0), std::free);
+        if (!cwd) return dir;
+        out = cwd.get();
+    }
+    std::size_t at = 0;
+    while (at <= dir.size()) {
+        std::size_t end = dir.find('/', at);
+        if (end == std::string::npos) end = dir.size();
+        std::string_view part(dir.data() + at, end - at);
+        if (!part.empty() && part != ".") {
+            if (out.empty() || out.back() != '/') out += '/';
+            out += part;
+        }
+        at = end + 1;
+    }
+    return out.empty() ? "/" : out;
+}
+
 } // namespace
 
 ProfileStore::ProfileStore(std::string directory) : directory_(std::move(directory)) {
@@ -69,7 +93,7 @@ std::string ProfileStore::resolveDirectory(const std::optional<std::string>& req
             throw LarkspanError(
                 "The profile directory " + dir + " cannot be used: " +
                 (::access(dir.c_str(), F_OK) == 0 ? "it is not a directory" : std::strerror(ENOENT)));
-        return dir;
+        return fullName(dir);
     }
     std::string data = env("XDG_DATA_HOME");
     if (data.empty() || data.front() != '/') {
@@ -86,7 +110,8 @@ std::string ProfileStore::resolveDirectory(const std::optional<std::string>& req
 }
 
 std::string ProfileStore::fileName(std::string_view name) const {
-    return directory_ + "/" + std::string(name) + ".ini";
+    return directory_ + (!directory_.empty() && directory_.back() == '/' ? "" : "/") + std::string(name) +
+           ".ini";
 }
 
 std::vector<std::string> ProfileStore::list() const {

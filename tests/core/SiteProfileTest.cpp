@@ -102,3 +102,30 @@ TEST(ProfileStore, MissingFilesAndKeysLoadEmptyAndDirectoryProblemsAreReported) 
     EXPECT_EQ(ProfileStore::resolveDirectory(std::nullopt), dir.str() + "/larkspan");
     EXPECT_TRUE(std::filesystem::is_directory(dir / "larkspan"));
 }
+
+TEST(ProfileStore, ARelativeDirectoryIsResolvedToItsFullName) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "profiles");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    std::string given, fromEnv;
+    try {
+        given = ProfileStore::resolveDirectory(std::string("profiles"));
+        ::setenv("LARKSPAN_HOME", "./profiles/", 1);
+        fromEnv = ProfileStore::resolveDirectory(std::nullopt);
+    } catch (...) {
+    }
+    ::unsetenv("LARKSPAN_HOME");
+    std::filesystem::current_path(before);
+    const std::string full = std::filesystem::canonical(dir.path()).string() + "/profiles";
+    EXPECT_EQ(given, full);
+    EXPECT_EQ(fromEnv, full);
+    // So a failed save names the file in full, wherever the program runs.
+    try {
+        ProfileStore(given).save(sample("a/b"));
+        ADD_FAILURE() << "saved a/b";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + full + "/a/b.ini");
+    }
+    EXPECT_EQ(ProfileStore("/").fileName("x"), "/x.ini");
+}
