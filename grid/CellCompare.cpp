@@ -68,8 +68,10 @@ std::optional<double> cellNumber(std::string_view text) {
     if (*first == '+' || *first == '-') {
         negative = *first == '-';
         ++first;
-        if (first != last && (*first == '+' || *first == '-')) return std::nullopt;
     }
+    // A decimal number starts with a digit or the point; the reader would also take "inf"
+    // and "nan", which are words here.
+    if (first == last || !(isDigit(*first) || *first == '.')) return std::nullopt;
     double value = 0;
     auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
     if (ec != std::errc() || end != last) return std::nullopt;

@@ -72,6 +72,11 @@ TEST(ReportGridSort, CellClassesFollowTheFirstCell) {
     EXPECT_EQ(compareCellTexts("5", "", true), 1);
     EXPECT_EQ(compareCellTexts("abc", "5", true), 1);
     EXPECT_EQ(compareCellTexts("10", "9", false), -1);
+    // Only decimal numbers convert: words a number reader may know are texts that do not.
+    for (const char* word : {"inf", "-Infinity", "nan", "0x10", " 1 1"})
+        EXPECT_EQ(compareCellTexts("5", word, true), 0) << word;
+    EXPECT_EQ(compareCellTexts("5", " +.5e1 ", true), 0);
+    EXPECT_EQ(compareCellTexts("5", "-7", true), 1);
 }
 
 TEST(ReportGridSort, AddingRowsOneByOneEndsLikeAFullSort) {
