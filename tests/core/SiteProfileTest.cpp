@@ -84,6 +84,24 @@ TEST(ProfileStore, ListingTakesEveryIniEntryAndTheSubmissionListSortsByBytes) {
     EXPECT_EQ(list.RowCount(), 1);
 }
 
+TEST(ProfileStore, NamesEqualAsNumbersKeepTheOrderOfSortingAfterEveryListedName) {
+    // "1", "01" and "1.0" compare equal, so their order is whatever the sorts leave; the
+    // list must end as the listing leaves it when it sorts after each name it adds.
+    const std::vector<std::string> names{"1.0", "b", "01", " 2", "+1", "1", "02", "1e0", "2", "a"};
+    TReportGrid reference(1, 2, 0, 1);
+    reference.DisjunctRowSelect = true;
+    reference.SetCellText(0, 0, "Title");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) reference.SetRowCount(reference.RowCount() + 1);
+        reference.SetCellText(0, static_cast<int>(i) + 1, names[i]);
+        if (i > 0) reference.SortRows();
+    }
+    TReportGrid list(1, 2, 0, 1);
+    list.DisjunctRowSelect = true;
+    fillSubmissionList(list, names);
+    EXPECT_EQ(listed(list), listed(reference));
+}
+
 TEST(ProfileStore, MissingFilesAndKeysLoadEmptyAndDirectoryProblemsAreReported) {
     TempDir dir;
     ProfileStore store(dir.str());
