@@ -120,6 +120,30 @@ TEST_F(SubmissionRunTest, OneProfileSendsEveryEntryInCatalogueOrderAndEndsWithTh
     EXPECT_TRUE(host.log.empty());
 }
 
+TEST_F(SubmissionRunTest, TwoProfilesInOneRunGiveOneSortedListAndOneFooter) {
+    save(completeProfile("Beta"));
+    save(completeProfile("Alpha"));
+    selectProfiles({"Alpha", "Beta"});
+    run.GoButtonClick();
+    EXPECT_EQ(host.loaded, (std::vector<std::string>{"Alpha", "Beta"}));
+    ASSERT_EQ(run.ResultCount(), 64);
+    expectFooter(host.grid, 64, config.footerAddress());
+    // Each engine twice, next to each other, its two titles in order; the footer only once.
+    for (int row = 1; row <= 64; row += 2) {
+        EXPECT_EQ(host.grid.CellText(0, row), host.grid.CellText(0, row + 1)) << row;
+        EXPECT_EQ(host.grid.CellText(1, row), "Alpha") << row;
+        EXPECT_EQ(host.grid.CellText(1, row + 1), "Beta") << row;
+    }
+    std::vector<std::string> names = engineColumn();
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(names.front(), "Alexa");
+    int footers = 0;
+    for (int row = 0; row < host.grid.RowCount(); ++row)
+        footers += host.grid.CellText(0, row) == "More Info:" ? 1 : 0;
+    EXPECT_EQ(footers, 1);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done!"});
+}
+
 TEST_F(SubmissionRunTest, WithoutAnySelectedRowOnlyTheFooterAndDoneAppear) {
     save(completeProfile("Garden"));
     host.listProfiles();
