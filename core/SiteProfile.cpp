@@ -112,8 +112,8 @@ std::string ProfileStore::resolveDirectory(const std::optional<std::string>& req
 }
 
 std::string ProfileStore::fileName(std::string_view name) const {
-    return directory_ + (!directory_.empty() && directory_.back() == '/' ? "" : "/") + std::string(name) +
-           ".ini";
+    if (directory_.empty()) return std::string(name) + ".ini";
+    return directory_ + (directory_.back() == '/' ? "" : "/") + std::string(name) + ".ini";
 }
 
 std::vector<std::string> ProfileStore::list() const {
@@ -131,7 +131,8 @@ std::vector<std::string> ProfileStore::list() const {
 }
 
 SiteProfile ProfileStore::load(std::string_view name) const {
-    IniFile ini = IniFile::load(fileName(name));
+    // Without a directory there is no profile to read, not one in the working directory.
+    IniFile ini = directory_.empty() ? IniFile() : IniFile::load(fileName(name));
     SiteProfile profile;
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
         profile[i] = ini.read(Section, ProfileFields[i].key, "");
@@ -141,8 +142,9 @@ SiteProfile ProfileStore::load(std::string_view name) const {
 void ProfileStore::save(const SiteProfile& profile) const {
     const std::string& title = profile[fSiteTitle];
     std::string file = fileName(title);
-    // A title is a file name inside the directory: it may not lead elsewhere.
-    if (title.find('/') != std::string::npos || title.find('\0') != std::string::npos)
+    // A title is a file name inside the directory: it may not lead elsewhere, and without a
+    // directory there is nowhere to write.
+    if (directory_.empty() || title.find('/') != std::string::npos || title.find('\0') != std::string::npos)
         throw LarkspanError("Unable to write to " + file);
     IniFile ini = IniFile::load(file);
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
@@ -151,6 +153,7 @@ void ProfileStore::save(const SiteProfile& profile) const {
 }
 
 void ProfileStore::remove(std::string_view name) const {
+    if (directory_.empty()) return;
     std::string file = fileName(name);
     ::unlink(file.c_str());
 }

@@ -147,3 +147,21 @@ TEST(ProfileStore, ARelativeDirectoryIsResolvedToItsFullName) {
     }
     EXPECT_EQ(ProfileStore("/").fileName("x"), "/x.ini");
 }
+
+TEST(ProfileStore, AStoreWithoutADirectoryTouchesNoFile) {
+    // The window keeps running when no profile directory can be used; its store then has
+    // none, and must not fall back to the root directory.
+    const std::string title = "larkspan-store-without-directory";
+    const std::filesystem::path stray = "/" + title + ".ini";
+    ProfileStore none("");
+    EXPECT_THROW(none.list(), LarkspanError);
+    try {
+        none.save(sample(title));
+        ADD_FAILURE() << "saved without a directory";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + title + ".ini");
+    }
+    std::error_code ec;
+    EXPECT_FALSE(std::filesystem::remove(stray, ec)) << "wrote " << stray;
+    EXPECT_EQ(none.load(title), SiteProfile{});
+}
