@@ -72,14 +72,14 @@ TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + nowhere.string());
     }
     // A name as long as the file system allows is saved like any other; one byte more fails.
-    const long nameMax = ::pathconf(dir.path.c_str(), _PC_NAME_MAX);
+    const long nameMax = ::pathconf(dir.path().c_str(), _PC_NAME_MAX);
     ASSERT_GT(nameMax, 8);
-    fs::path longest = dir.path / (std::string(static_cast<std::size_t>(nameMax) - 4, 'n') + ".ini");
+    fs::path longest = dir.path() / (std::string(static_cast<std::size_t>(nameMax) - 4, 'n') + ".ini");
     ini.save(longest.string());
-    EXPECT_EQ(slurp(longest), "[Settings]\nName=Jane\n");
-    fs::path tooLong = dir.path / (std::string(static_cast<std::size_t>(nameMax) - 3, 'n') + ".ini");
+    EXPECT_EQ(readFile(longest), "[Settings]\nName=Jane\n");
+    fs::path tooLong = dir.path() / (std::string(static_cast<std::size_t>(nameMax) - 3, 'n') + ".ini");
     EXPECT_THROW(ini.save(tooLong.string()), LarkspanError);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 
     if (::geteuid() != 0) {
         fs::permissions(file, fs::perms::owner_read);
