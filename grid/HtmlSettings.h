@@ -12,7 +12,8 @@ struct THTMLSettings {
     std::string SuffixTag;  // a line after the table when not empty
     std::string HeaderFile; // copied line by line before everything else when set
     std::string FooterFile; // copied line by line after everything else when set
-    // The background of fixed cells as 0xRRGGBB. The window sets it from the desktop's
-    // colour for active window borders; this default is the classic grey of that colour.
+    // The background of fixed cells as 0xRRGGBB. Desktops under Qt offer no colour for active
+    // window borders, so every table keeps this classic grey of that colour unless a caller
+    // sets another.
     std::uint32_t FixedColor = 0xD4D0C8;
 };

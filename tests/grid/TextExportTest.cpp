@@ -156,6 +156,20 @@ TEST(Html, CellTextIsEscapedAndLinksStayAnchors) {
                              std::string(255, 'x') + "</A></td>");
 }
 
+TEST(Html, MailAddressWinsOverAWebAddressInTheSameCell) {
+    TempDir tmp;
+    TReportGrid grid(1, 2, 0, 0);
+    grid.SetCellText(0, 0, "http://example.com/contact?to=mailto:me@example.com");
+    grid.SetCellText(0, 1, "mailto:me@example.com (see http://example.com/)");
+    ExportHtml(grid, tmp.file("out.htm"));
+    Lines lines = crlfLines(tmp.file("out.htm"));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[2], "<td nowrap><A HREF=\"http://example.com/contact?to=mailto:me@example.com\">"
+                        "me@example.com</A></td>");
+    EXPECT_EQ(lines[5], "<td nowrap><A HREF=\"mailto:me@example.com (see http://example.com/)\">"
+                        "me@example.com (see http://example.com/)</A></td>");
+}
+
 TEST(Html, SettingsWrapTheTable) {
     TempDir tmp;
     writeFile(tmp.file("head.txt"), "<html>\n<body>\r\n");
@@ -209,6 +223,30 @@ TEST(Errors, AFileThatCannotBeCreatedOrWrittenIsReported) {
                   "Cannot write /dev/full: No space left on device");
     EXPECT_EQ(errorOf([&] { ExportAscii(grid, "/dev/full", nullptr); }),
               "Cannot write /dev/full: No space left on device");
+}
+
+TEST(Commands, ExistingFilesAreReplacedWholeAndOnlyTheMasterFileGrows) {
+    TempDir fresh;
+    TempDir used;
+    const std::string stale = std::string(5000, 'x') + "\r\n";
+    for (const auto& command : ReportCommands()) {
+        const std::string name = command.fileName;
+        if (name.ends_with(".xls") || name.ends_with(".doc")) continue;
+        writeFile(used.file(name), stale);
+    }
+    // The same commands in the same order on the same table, once into an empty directory and
+    // once over longer files left by an earlier session.
+    TReportGrid first = newResultsTable();
+    TReportGrid second = newResultsTable();
+    for (auto run :
+         {FileSaveItemClick, SavetoHTML1Click, SavetoASCII1Click, SavetoCSV1Click, AppendtoMASTERCSV1Click}) {
+        run(first, fresh.path(), {});
+        run(second, used.path(), {});
+    }
+    for (const char* name : {"Larkspan.txt", "Larkspan.htm", "Larkspan.asc", "Larkspan.csv"})
+        EXPECT_EQ(readFile(used.file(name)), readFile(fresh.file(name))) << name;
+    EXPECT_EQ(readFile(used.file("Larkspan Master.csv")),
+              stale + readFile(fresh.file("Larkspan Master.csv")));
 }
 
 TEST(Commands, WithoutADirectoryTheFilesLandInTheWorkingDirectory) {
