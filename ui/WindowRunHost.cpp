@@ -75,7 +75,9 @@ void WindowRunHost::setRunBar(RunBar state) {
 }
 
 std::string WindowRunHost::pauseCaption() const {
-    return window_.PauseButton->text().toStdString();
+    // Some desktop themes add access-key marks to button texts on their own; the run
+    // compares the caption as the user reads it.
+    return QString(window_.PauseButton->text()).remove('&').toStdString();
 }
 
 void WindowRunHost::setPauseCaption(const std::string& caption) {
