@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,7 +70,9 @@ std::string ProfileStore::resolveDirectory(const std::optional<std::string>& req
             throw LarkspanError(
                 "The profile directory " + dir + " cannot be used: " +
                 (::access(dir.c_str(), F_OK) == 0 ? "it is not a directory" : std::strerror(ENOENT)));
-        return dir;
+        // Messages name profile files by their full name, also when the directory was given
+        // relative to the working directory.
+        return std::filesystem::absolute(dir).lexically_normal().string();
     }
     std::string data = env("XDG_DATA_HOME");
     if (data.empty() || data.front() != '/') {
