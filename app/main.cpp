@@ -47,6 +47,16 @@ const Command* findCommand(const char* word) {
     return nullptr;
 }
 
+QtMessageHandler standardMessageHandler = nullptr;
+
+void quietRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) return;
+    if (standardMessageHandler)
+        standardMessageHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -70,6 +80,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Under cron or a bare shell there is no session runtime directory; Qt then uses one of
+    // its own and says so on standard error, which would mix into what scripts read.
+    standardMessageHandler = qInstallMessageHandler(quietRuntimeDirWarning);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName("Larkspan");
     CommandLine cl;

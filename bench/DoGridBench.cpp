@@ -6,10 +6,10 @@
 // cannot take its insertion shortcut, for comparison.
 //
 //   dogrid_bench [rows]      (default 32000)
+#include "bench/QuietRunHost.h"
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
 #include "core/RunClient.h"
-#include "core/RunHost.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportGrid.h"
 #include "ui/QtTextMeasure.h"
@@ -28,33 +28,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A host with only the results table; everything else is ignored.
-class TableHost final : public RunHost {
-public:
-    explicit TableHost(const TextMeasure& measure) { grid.SetTextMeasure(&measure); }
-    std::string fieldText(std::size_t) const override { return {}; }
-    void setFieldText(std::size_t, const std::string&) override {}
-    void loadProfile(const std::string&) override {}
-    void setCurrentSelection(const std::string&) override {}
-    TReportGrid& submitList() override { return list; }
-    TReportGrid& results() override { return grid; }
-    void setLabel(const std::string&) override {}
-    void setStatusText(const std::string&) override {}
-    void setGaugeVisible(bool) override {}
-    void setGaugeProgress(int) override {}
-    void showAnimationFrame(int) override {}
-    void setRunBar(RunBar) override {}
-    std::string pauseCaption() const override { return "Pause"; }
-    void setPauseCaption(const std::string&) override {}
-    void appendLog(const std::string&) override {}
-    void information(const std::string&, Message) override {}
-    void closeWindow() override {}
-    void waitForEvents() override {}
-
-    TReportGrid list{1, 2, 0, 1};
-    TReportGrid grid{2, 2, 1, 1};
-};
 
 class NoClient final : public RunClient {
 public:
@@ -115,7 +88,7 @@ struct Fill {
 // sort and fit at a few points (outside the timing).
 Fill fill(const TextMeasure& measure, const RowSource& rows, int count, int checks) {
     Config config;
-    TableHost host(measure);
+    QuietRunHost host(measure);
     NoClient client;
     SubmissionRun run(host, client, config);
     run.Start();
@@ -148,7 +121,7 @@ Fill fill(const TextMeasure& measure, const RowSource& rows, int count, int chec
 // The cost of a row added to a table of the given size when the sort has to do all of its work.
 double fullSortRowCost(const TextMeasure& measure, const RowSource& rows, int size, int extra) {
     Config config;
-    TableHost host(measure);
+    QuietRunHost host(measure);
     NoClient client;
     SubmissionRun run(host, client, config);
     run.Start();

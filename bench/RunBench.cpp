@@ -7,10 +7,10 @@
 // through the same proxy. The two take turns three times; the best of each counts.
 //
 //   run_bench [profiles]      (default 100; prints the time ratio run : curl, target <= 1.3)
+#include "bench/QuietRunHost.h"
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
 #include "core/HttpRunClient.h"
-#include "core/RunHost.h"
 #include "core/SiteProfile.h"
 #include "core/SubmissionFields.h"
 #include "core/SubmissionRun.h"
@@ -30,37 +30,6 @@
 #include <vector>
 
 namespace {
-
-// A host that keeps the editor and the two tables and shows nothing.
-class QuietHost final : public RunHost {
-public:
-    explicit QuietHost(const std::string& dir) : store(dir) { grid.SetTextMeasure(&measure); }
-    std::string fieldText(std::size_t f) const override { return editor.at(f); }
-    void setFieldText(std::size_t f, const std::string& text) override { editor.at(f) = text; }
-    void loadProfile(const std::string& name) override { editor = store.load(name); }
-    void setCurrentSelection(const std::string&) override {}
-    TReportGrid& submitList() override { return list; }
-    TReportGrid& results() override { return grid; }
-    void setLabel(const std::string&) override {}
-    void setStatusText(const std::string&) override {}
-    void setGaugeVisible(bool) override {}
-    void setGaugeProgress(int) override {}
-    void showAnimationFrame(int) override {}
-    void setRunBar(RunBar) override {}
-    std::string pauseCaption() const override { return "Pause"; }
-    void setPauseCaption(const std::string&) override {}
-    void appendLog(const std::string& line) override { log.push_back(line); }
-    void information(const std::string&, Message) override {}
-    void closeWindow() override {}
-    void waitForEvents() override {}
-
-    ProfileStore store;
-    SiteProfile editor{};
-    FixedWidthMeasure measure;
-    TReportGrid list{1, 2, 0, 1};
-    TReportGrid grid{2, 2, 1, 1};
-    std::vector<std::string> log;
-};
 
 SiteProfile benchProfile(int i) {
     char title[32];
@@ -150,7 +119,8 @@ int main(int argc, char** argv) {
     config.proxy = simulator.address();
     const std::size_t requestsPerPass = static_cast<std::size_t>(profiles) * CatalogSize;
 
-    QuietHost host(dir.path().toStdString());
+    FixedWidthMeasure measure;
+    QuietRunHost host(measure, dir.path().toStdString());
     fillSubmissionList(host.list, store.list());
     host.list.SetSelection({0, 1, 0, host.list.RowCount() - 1});
     const std::vector<std::string> names = SubmissionRun::selectedProfiles(host.list);

@@ -108,7 +108,6 @@ private:
     };
 
     void checkRow(int row) const;
-    void forgetWidth(int col, Cell& cell);
     int compareRows(const RowData& a, const RowData& b) const;
     int compareCell(const RowData& a, const RowData& b, int col) const;
     void quickSort(int lo, int hi, int d);

@@ -1,14 +1,13 @@
 #include "grid/TextExport.h"
 
 #include "platform/BusyCursor.h"
+#include "platform/ReadFile.h"
 #include "platform/Text.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -158,26 +157,13 @@ std::string htmlCellText(std::string_view text) {
     return "<A HREF=\"" + attributeValue(text) + "\">" + visibleText(firstCharacters(shown, 255)) + "</A>";
 }
 
-// The lines of a text file, ended by CR LF, CR or LF; nothing when it cannot be read.
-std::optional<std::vector<std::string>> readLines(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    std::string text = content.str();
+// The lines of a text file, ended by CR LF, CR or LF; none when it cannot be read.
+std::vector<std::string> readLines(const std::string& fileName) {
+    const std::optional<std::string> text = readWholeFile(fileName);
+    if (!text) return {};
     std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            lines.push_back(std::move(line));
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
+    for (std::string_view line : splitLines(*text))
+        lines.emplace_back(line);
     return lines;
 }
 
@@ -268,10 +254,8 @@ void ExportHtml(const TReportGrid& grid, const std::string& fileName) {
     // The header and footer are read before the output is created, so that neither can be
     // the file being replaced.
     std::vector<std::string> header, footer;
-    if (!settings.HeaderFile.empty())
-        header = readLines(settings.HeaderFile).value_or(std::vector<std::string>());
-    if (!settings.FooterFile.empty())
-        footer = readLines(settings.FooterFile).value_or(std::vector<std::string>());
+    if (!settings.HeaderFile.empty()) header = readLines(settings.HeaderFile);
+    if (!settings.FooterFile.empty()) footer = readLines(settings.FooterFile);
     std::string out;
     for (const auto* part : {&header, &lines, &footer})
         for (const auto& line : *part)

@@ -1,14 +1,13 @@
 #include "platform/IniFile.h"
 
 #include "platform/Error.h"
+#include "platform/ReadFile.h"
 #include "platform/Text.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,11 +57,8 @@ bool writeAll(int fd, const std::string& data) {
 } // namespace
 
 IniFile IniFile::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream content;
-    content << in.rdbuf();
-    return parse(content.str());
+    const std::optional<std::string> content = readWholeFile(path);
+    return content ? parse(*content) : IniFile{};
 }
 
 IniFile IniFile::parse(std::string_view content) {

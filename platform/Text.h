@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Byte-text helpers shared by every layer. Text is UTF-8; case folding touches a-z only.
 
@@ -20,3 +21,7 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 // Text for HTML and XML: "&", "<", ">", double and single quotes become references, so that
 // it can stand in element content and in quoted attribute values alike.
 std::string htmlEscape(std::string_view text);
+
+// The lines of a text, each ended by CR LF, CR or LF. A break at the very end ends the last
+// line; it does not start an empty one. The views point into text.
+std::vector<std::string_view> splitLines(std::string_view text);

@@ -1,12 +1,11 @@
 #include "ui/HelpFile.h"
 
+#include "platform/ReadFile.h"
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -20,21 +19,6 @@ std::string_view trimmed(std::string_view s) {
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
-}
-
-// The lines of the text, ended by LF, CR LF or CR.
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' || text[i] == '\r') {
-            lines.push_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
 }
 
 // Lines indented by two spaces are shown as they are, without markup.
@@ -207,12 +191,9 @@ std::optional<HelpDocument> HelpDocument::parse(std::string_view text) {
 }
 
 std::optional<HelpDocument> HelpDocument::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return parse(content.str());
+    const std::optional<std::string> content = readWholeFile(path);
+    if (!content) return std::nullopt;
+    return parse(*content);
 }
 
 const HelpTopic* HelpDocument::topic(std::string_view id) const {

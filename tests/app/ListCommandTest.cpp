@@ -10,9 +10,12 @@ TEST(ListCommand, PrintsNamesInTheSubmissionListsOrder) {
     dir.write(".ini", "");
     dir.write("Ünïcode site.ini", "[Settings]\n");
     dir.write("readme.txt", "not a profile");
+    // As under cron: no session runtime directory, and nothing but the names is printed.
+    qunsetenv("XDG_RUNTIME_DIR");
     ProgramResult r = runLarkspan({"list", "--dir", dir.str()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "\nZebra\nabout\nÜnïcode site\n");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(ListCommand, ReportsAMissingDirectoryAndBadUsage) {

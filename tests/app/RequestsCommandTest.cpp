@@ -1,62 +1,29 @@
-#include <QProcess>
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
+
 #include <QStringList>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
 const char* const Binary = LARKSPAN_BINARY_DIR "/app/larkspan";
 const char* const Checker = LARKSPAN_SOURCE_DIR "/tests/app/check_json_lines.py";
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("larkspan-requests-" + std::to_string(::getpid()));
-    TempDir() {
-        fs::remove_all(path);
-        fs::create_directories(path / "profiles");
-        fs::create_directories(path / "xdg");
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    void write(const fs::path& relative, const std::string& text) const {
-        std::ofstream(path / relative, std::ios::binary) << text;
-    }
-};
-
 // Runs the program with no user configuration of its own in reach.
-Result run(const TempDir& dir, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir.path / "xdg").string()));
-    env.insert("HOME", QString::fromStdString(dir.path.string()));
-    env.remove("LARKSPAN_HOME");
-    p.setProcessEnvironment(env);
-    p.start(Binary, args);
-    Result r;
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) return r;
-    r.status = p.exitCode();
-    QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
-    r.out.assign(out.constData(), static_cast<std::size_t>(out.size()));
-    r.err.assign(err.constData(), static_cast<std::size_t>(err.size()));
-    return r;
+ProgramResult run(const TempDir& dir, const QStringList& args) {
+    RunOptions options;
+    options.environment.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.file("xdg")));
+    options.environment.insert("HOME", QString::fromStdString(dir.str()));
+    options.environment.remove("LARKSPAN_HOME");
+    options.timeoutMs = 30000;
+    return runProgram(Binary, args, options);
 }
 
 QStringList requestsOf(const TempDir& dir, const std::string& name, const std::string& config = {}) {
-    QStringList args{"requests", "--dir", QString::fromStdString((dir.path / "profiles").string())};
-    if (!config.empty()) args << "--config" << QString::fromStdString((dir.path / config).string());
+    QStringList args{"requests", "--dir", QString::fromStdString(dir.file("profiles"))};
+    if (!config.empty()) args << "--config" << QString::fromStdString(dir.file(config));
     args << QString::fromStdString(name);
     return args;
 }
@@ -206,8 +173,8 @@ TEST(RequestsCommand, PrintsThe32RequestsOfAProfileByteForByte) {
     TempDir dir;
     dir.write("profiles/" + T + ".ini", profileText("Afganistan"));
     dir.write("larkspan.ini", ConfigText);
-    Result r = run(dir, requestsOf(dir, T, "larkspan.ini"));
-    ASSERT_EQ(r.status, 0) << r.err;
+    ProgramResult r = run(dir, requestsOf(dir, T, "larkspan.ini"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
     std::vector<std::string> lines = linesOf(r.out);
     std::vector<std::string> expected = expectedLines();
@@ -229,18 +196,17 @@ TEST(RequestsCommand, PrintsThe32RequestsOfAProfileByteForByte) {
 
     // Every line is a JSON object of the four keys in order, checked by another parser.
     dir.write("out.jsonl", r.out);
-    QProcess python;
-    python.start("python3", {Checker, QString::fromStdString((dir.path / "out.jsonl").string()), "32"});
-    ASSERT_TRUE(python.waitForFinished(30000)) << "python3 did not run";
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    ProgramResult check =
+        runProgram("python3", {Checker, QString::fromStdString(dir.file("out.jsonl")), "32"});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
 }
 
 TEST(RequestsCommand, BytesThatAreNotUtf8StillGiveValidJson) {
     TempDir dir;
     // A city typed in the system's old single-byte code page.
     dir.write("profiles/old.ini", profileText("Germany", "K\xF6ln"));
-    Result r = run(dir, requestsOf(dir, "old"));
-    ASSERT_EQ(r.status, 0) << r.err;
+    ProgramResult r = run(dir, requestsOf(dir, "old"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> lines = linesOf(r.out);
     ASSERT_EQ(lines.size(), 32u);
     EXPECT_NE(lines[28].find("&T=K\\ufffdln&"), std::string::npos) << lines[28];
@@ -248,52 +214,51 @@ TEST(RequestsCommand, BytesThatAreNotUtf8StillGiveValidJson) {
     EXPECT_NE(lines[15].find("\"engine\": \"Go2Net.com\""), std::string::npos) << lines[15];
     EXPECT_NE(lines[22].find("\"engine\": \"MSN.com\""), std::string::npos) << lines[22];
     dir.write("out.jsonl", r.out);
-    QProcess python;
-    python.start("python3", {Checker, QString::fromStdString((dir.path / "out.jsonl").string()), "32"});
-    ASSERT_TRUE(python.waitForFinished(30000)) << "python3 did not run";
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    ProgramResult check =
+        runProgram("python3", {Checker, QString::fromStdString(dir.file("out.jsonl")), "32"});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
 }
 
 TEST(RequestsCommand, AnIncompleteOrMissingProfileSendsNothing) {
     TempDir dir;
     dir.write("profiles/nocountry.ini", profileText(""));
     for (const char* name : {"nocountry", "missing"}) {
-        Result r = run(dir, requestsOf(dir, name));
-        EXPECT_EQ(r.status, 1) << name;
+        ProgramResult r = run(dir, requestsOf(dir, name));
+        EXPECT_EQ(r.exitCode, 1) << name;
         EXPECT_EQ(r.out, "") << name;
         EXPECT_NE(r.err.find("Please complete all fields!\n"), std::string::npos) << name << ": " << r.err;
     }
     // A country that is not in the table is still a country: the code stays empty.
     dir.write("profiles/atlantis.ini", profileText("Atlantis"));
-    Result r = run(dir, requestsOf(dir, "atlantis"));
-    ASSERT_EQ(r.status, 0) << r.err;
+    ProgramResult r = run(dir, requestsOf(dir, "atlantis"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("&country=&language=English"), std::string::npos);
 }
 
 TEST(RequestsCommand, ReportsUsageAndConfigurationProblems) {
     TempDir dir;
     dir.write("profiles/site.ini", profileText("Afganistan"));
-    Result noName = run(dir, {"requests", "--dir", QString::fromStdString((dir.path / "profiles").string())});
-    EXPECT_EQ(noName.status, 2);
+    ProgramResult noName = run(dir, {"requests", "--dir", QString::fromStdString(dir.file("profiles"))});
+    EXPECT_EQ(noName.exitCode, 2);
     EXPECT_EQ(noName.out, "");
 
-    Result missing = run(dir, requestsOf(dir, "site", "absent.ini"));
-    EXPECT_EQ(missing.status, 1);
+    ProgramResult missing = run(dir, requestsOf(dir, "site", "absent.ini"));
+    EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_NE(missing.err.find("absent.ini cannot be read"), std::string::npos) << missing.err;
 
     dir.write("bad.ini", "[Hosts]\nShared=shared.test:http\n");
-    Result bad = run(dir, requestsOf(dir, "site", "bad.ini"));
-    EXPECT_EQ(bad.status, 1);
+    ProgramResult bad = run(dir, requestsOf(dir, "site", "bad.ini"));
+    EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.out, "");
     EXPECT_NE(bad.err.find("[Hosts] Shared=shared.test:http: not a host or host:port"), std::string::npos)
         << bad.err;
 
     // Unknown keys are reported and the requests still printed, with the known values applied.
     dir.write("extra.ini", "[Hosts]\nShared=127.0.0.1:9\nAltavista2=x\n");
-    Result extra = run(dir, requestsOf(dir, "site", "extra.ini"));
-    EXPECT_EQ(extra.status, 0);
-    EXPECT_NE(extra.err.find("warning: " + (dir.path / "extra.ini").string() +
+    ProgramResult extra = run(dir, requestsOf(dir, "site", "extra.ini"));
+    EXPECT_EQ(extra.exitCode, 0);
+    EXPECT_NE(extra.err.find("warning: " + dir.file("extra.ini") +
                              ": unknown key Altavista2 in section [Hosts] is ignored"),
               std::string::npos)
         << extra.err;
@@ -302,10 +267,9 @@ TEST(RequestsCommand, ReportsUsageAndConfigurationProblems) {
     EXPECT_NE(lines[1].find("\"url\": \"http://127.0.0.1:9/submit\""), std::string::npos) << lines[1];
 
     // The default configuration file is read when no other is named.
-    fs::create_directories(dir.path / "xdg/larkspan");
     dir.write("xdg/larkspan/larkspan.ini", "[Hosts]\nLycos=127.0.0.1:7\n");
-    Result byDefault = run(dir, requestsOf(dir, "site"));
-    ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+    ProgramResult byDefault = run(dir, requestsOf(dir, "site"));
+    ASSERT_EQ(byDefault.exitCode, 0) << byDefault.err;
     EXPECT_NE(byDefault.out.find("\"url\": \"http://127.0.0.1:7/cgi-bin/spider_now.pl?query="),
               std::string::npos);
 }

@@ -1,25 +1,15 @@
 // 'larkspan submit' as the built program, against the engine simulator on loopback.
 #include "core/SiteProfile.h"
+#include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
 #include "tests/core/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 
 namespace {
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-    qint64 milliseconds = 0;
-};
 
 class SubmitCommandTest : public ::testing::Test {
 protected:
@@ -39,35 +29,13 @@ protected:
 
     // Runs larkspan with the arguments in the working directory, without any user
     // configuration; interruptAfterMs sends SIGINT that long after the start.
-    Outcome larkspan(const std::vector<std::string>& args, int interruptAfterMs = -1) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.str()));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QString::fromStdString(work.str()));
-        QStringList list;
-        for (const std::string& a : args)
-            list << QString::fromStdString(a);
-        QElapsedTimer clock;
-        clock.start();
-        p.start(LARKSPAN_BINARY_DIR "/app/larkspan", list);
-        Outcome o;
-        if (interruptAfterMs >= 0) {
-            p.waitForFinished(interruptAfterMs);
-            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-        }
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            o.err = "did not finish";
-            return o;
-        }
-        o.milliseconds = clock.elapsed();
-        o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        o.out = p.readAllStandardOutput().toStdString();
-        o.err = p.readAllStandardError().toStdString();
-        return o;
+    ProgramResult larkspan(const std::vector<std::string>& args, int interruptAfterMs = -1) {
+        RunOptions options;
+        options.environment.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome.str()));
+        options.environment.insert("QT_QPA_PLATFORM", "offscreen");
+        options.workingDirectory = QString::fromStdString(work.str());
+        options.interruptAfterMs = interruptAfterMs;
+        return runLarkspan(args, options);
     }
     std::vector<std::string> submit(std::vector<std::string> extra) {
         std::vector<std::string> args{"submit", "--dir", profiles.str(), "--proxy", simulator->address()};
@@ -89,7 +57,7 @@ protected:
 
 TEST_F(SubmitCommandTest, RunsTheProfilesInListOrderAndPrintsLogTableAndDone) {
     simulator = std::make_unique<EngineSimulator>(std::vector<std::string>{"/submit=refuse"});
-    Outcome o = larkspan(submit({"Zeta", "Draft", "Alpha"}));
+    ProgramResult o = larkspan(submit({"Zeta", "Draft", "Alpha"}));
     ASSERT_EQ(o.exitCode, 0) << o.err;
     std::vector<std::string> out = lines(o.out);
     // The list's order is Alpha, Draft, Zeta: Alpha's failure comes first, then Draft's check.
@@ -117,7 +85,7 @@ TEST_F(SubmitCommandTest, RunsTheProfilesInListOrderAndPrintsLogTableAndDone) {
 
 TEST_F(SubmitCommandTest, SavesTheReportsInTheGivenOrderInTheWorkingDirectory) {
     simulator = std::make_unique<EngineSimulator>();
-    Outcome o = larkspan(submit({"--save", "asc,htm,txt,csv,master,pdf", "Alpha"}));
+    ProgramResult o = larkspan(submit({"--save", "asc,htm,txt,csv,master,pdf", "Alpha"}));
     ASSERT_EQ(o.exitCode, 0) << o.err;
     std::vector<std::string> out = lines(o.out);
     const std::vector<std::string> names{"Larkspan.asc", "Larkspan.htm",        "Larkspan.txt",
@@ -141,7 +109,7 @@ TEST_F(SubmitCommandTest, SavesTheReportsInTheGivenOrderInTheWorkingDirectory) {
 
 TEST_F(SubmitCommandTest, RefusesBadRequestsBeforeSendingAnything) {
     simulator = std::make_unique<EngineSimulator>();
-    Outcome o = larkspan(submit({"--save", "txt,pdq", "Alpha"}));
+    ProgramResult o = larkspan(submit({"--save", "txt,pdq", "Alpha"}));
     EXPECT_EQ(o.exitCode, 2);
     EXPECT_NE(o.err.find("pdq"), std::string::npos) << o.err;
     o = larkspan(submit({"--save", "txt,,csv", "Alpha"}));
@@ -161,7 +129,7 @@ TEST_F(SubmitCommandTest, RefusesBadRequestsBeforeSendingAnything) {
 TEST_F(SubmitCommandTest, TakesTheProxyFromTheConfigurationFile) {
     simulator = std::make_unique<EngineSimulator>();
     configHome.write("run.ini", "[Run]\nProxy=" + simulator->address() + "\n");
-    Outcome o =
+    ProgramResult o =
         larkspan({"submit", "--dir", profiles.str(), "--config", (configHome / "run.ini").string(), "Zeta"});
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(simulator->requests().size(), 32u);
@@ -170,7 +138,7 @@ TEST_F(SubmitCommandTest, TakesTheProxyFromTheConfigurationFile) {
 
 TEST_F(SubmitCommandTest, CtrlCStopsTheRunAndPrintsWhatWasDone) {
     simulator = std::make_unique<EngineSimulator>(std::vector<std::string>{"www.google.com=delay:5000"});
-    Outcome o = larkspan(submit({"Alpha"}), 1000);
+    ProgramResult o = larkspan(submit({"Alpha"}), 1000);
     EXPECT_EQ(o.exitCode, 130) << o.err;
     EXPECT_LT(o.milliseconds, 4000);
     std::vector<std::string> out = lines(o.out);

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "tests/common/Files.h"
+
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 
 // A fresh directory under $TMPDIR for one test, removed with everything in it afterwards.
@@ -15,7 +16,9 @@ public:
         path_ = pattern;
     }
     ~TempDir() {
+        // A test may have taken the permissions away to make writing fail.
         std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
@@ -23,18 +26,15 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::string str() const { return path_.string(); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-    void write(const std::string& name, const std::string& content) const {
-        std::ofstream out(path_ / name, std::ios::binary);
-        out << content;
+    // Writes a file below the directory, creating the directories on its way.
+    void write(const std::filesystem::path& relative, const std::string& content) const {
+        std::filesystem::create_directories((path_ / relative).parent_path());
+        writeFile(path_ / relative, content);
     }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path_ / name, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string read(const std::filesystem::path& relative) const { return readFile(path_ / relative); }
 
 private:
     std::filesystem::path path_;

@@ -2,12 +2,12 @@
 #include "core/EngineCatalog.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -54,19 +54,6 @@ public:
 private:
     const char* name_;
     std::optional<std::string> old_;
-};
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("larkspan-config-" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    void write(const fs::path& relative, const std::string& text) const {
-        fs::create_directories((path / relative).parent_path());
-        std::ofstream(path / relative, std::ios::binary) << text;
-    }
 };
 
 } // namespace
@@ -202,7 +189,7 @@ TEST(Config, LoadsTheNamedFileOrTheDefaultOne) {
     TempDir dir;
     std::vector<std::string> warnings;
     // A file asked for by name must exist.
-    std::string missing = (dir.path / "missing.ini").string();
+    std::string missing = (dir.path() / "missing.ini").string();
     try {
         Config::load(missing, warnings);
         ADD_FAILURE() << "a missing --config file was accepted";
@@ -210,31 +197,31 @@ TEST(Config, LoadsTheNamedFileOrTheDefaultOne) {
         EXPECT_EQ(std::string(e.what()),
                   "The configuration file " + missing + " cannot be read: No such file or directory");
     }
-    EXPECT_THROW(Config::load(dir.path.string(), warnings), LarkspanError);
+    EXPECT_THROW(Config::load(dir.path().string(), warnings), LarkspanError);
 
     dir.write("named.ini", "[Hosts]\nLycos=127.0.0.1:1\n[Extra]\n");
-    Config named = Config::load((dir.path / "named.ini").string(), warnings);
+    Config named = Config::load((dir.path() / "named.ini").string(), warnings);
     EXPECT_EQ(named.host(HostSlot::Lycos), "127.0.0.1:1");
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], (dir.path / "named.ini").string() + ": unknown section [Extra] is ignored");
+    EXPECT_EQ(warnings[0], (dir.path() / "named.ini").string() + ": unknown section [Extra] is ignored");
 
     // Without --config the default file is optional.
     {
-        ScopedEnv xdg("XDG_CONFIG_HOME", (dir.path / "xdg").string());
+        ScopedEnv xdg("XDG_CONFIG_HOME", (dir.path() / "xdg").string());
         warnings.clear();
-        EXPECT_EQ(Config::defaultPath(), (dir.path / "xdg/larkspan/larkspan.ini").string());
+        EXPECT_EQ(Config::defaultPath(), (dir.path() / "xdg/larkspan/larkspan.ini").string());
         EXPECT_EQ(Config::load(std::nullopt, warnings).hosts, Config{}.hosts);
         dir.write("xdg/larkspan/larkspan.ini", "[Hosts]\nGoogle=127.0.0.1:2\n");
         EXPECT_EQ(Config::load(std::nullopt, warnings).host(HostSlot::Google), "127.0.0.1:2");
         EXPECT_TRUE(warnings.empty());
         // The named file replaces the default one rather than adding to it.
-        EXPECT_EQ(Config::load((dir.path / "named.ini").string(), warnings).host(HostSlot::Google),
+        EXPECT_EQ(Config::load((dir.path() / "named.ini").string(), warnings).host(HostSlot::Google),
                   Config{}.host(HostSlot::Google));
     }
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", std::string("relative/dir"));
-        ScopedEnv home("HOME", dir.path.string());
-        EXPECT_EQ(Config::defaultPath(), (dir.path / ".config/larkspan/larkspan.ini").string());
+        ScopedEnv home("HOME", dir.path().string());
+        EXPECT_EQ(Config::defaultPath(), (dir.path() / ".config/larkspan/larkspan.ini").string());
     }
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);

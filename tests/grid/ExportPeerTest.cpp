@@ -60,14 +60,14 @@ TEST(ExportPeers, PythonCsvReadsBackEveryCell) {
     EXPECT_EQ(csvRows(tmp.file("all.csv")), expectedCsv(grid, 0, 0));
 
     // The menu command leaves out the header row and the engine column.
-    std::string path = SavetoCSV1Click(grid, tmp.path());
+    std::string path = SavetoCSV1Click(grid, tmp.str());
     EXPECT_EQ(csvRows(path), expectedCsv(grid, 1, 1));
 }
 
 TEST(ExportPeers, PythonHtmlParserReadsBackEveryCell) {
     TempDir tmp;
     TReportGrid grid = awkwardResultsTable();
-    std::string path = SavetoHTML1Click(grid, tmp.path());
+    std::string path = SavetoHTML1Click(grid, tmp.str());
     QJsonObject parsed = parseJson(runPythonPeer("read_html.py", {path})).object();
 
     // Only the table's own elements: no cell text turned into markup.

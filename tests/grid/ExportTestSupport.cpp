@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 TReportGrid newResultsTable() {
     TReportGrid grid(2, 2, 1, 1);
     grid.SetCellText(0, 0, "Engine");
@@ -47,18 +44,6 @@ TReportGrid awkwardResultsTable() {
         grid.SetCellText(1, r++, site);
     }
     return grid;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
 }
 
 std::vector<std::string> crlfLines(const std::string& path) {

@@ -2,8 +2,8 @@
 
 #include "grid/ReportGrid.h"
 #include "platform/BusyCursor.h"
-
-#include <QTemporaryDir>
+#include "tests/common/Files.h"
+#include "tests/common/TempDir.h"
 
 #include <string>
 #include <vector>
@@ -18,8 +18,6 @@ TReportGrid newResultsTable();
 // footer rows a run ends with.
 TReportGrid awkwardResultsTable();
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
 // The file's lines, split at CR LF; a missing file has none.
 std::vector<std::string> crlfLines(const std::string& path);
 
@@ -38,11 +36,4 @@ public:
 private:
     std::vector<std::string> own_;
     std::vector<std::string>* log_;
-};
-
-// A temporary directory as a path with a trailing file name.
-struct TempDir {
-    QTemporaryDir dir;
-    std::string path() const { return dir.path().toStdString(); }
-    std::string file(const std::string& name) const { return path() + "/" + name; }
 };

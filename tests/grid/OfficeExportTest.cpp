@@ -146,15 +146,15 @@ TEST(LibreOfficeServer, WithoutTheProgramNoServerStarts) {
     LibreOfficeServers servers({"larkspan-no-such-office-program", 10000});
     RecordingBusyCursor busy;
     EXPECT_EQ(errorOf([&] {
-                  SaveasXLS1Click(grid, tmp.path(), {&servers, &busy});
+                  SaveasXLS1Click(grid, tmp.str(), {&servers, &busy});
               }),
               "Excel OLE server not found");
     EXPECT_EQ(errorOf([&] {
-                  SavetoDOC1Click(grid, tmp.path(), {&servers, &busy});
+                  SavetoDOC1Click(grid, tmp.str(), {&servers, &busy});
               }),
               "Word OLE server not found");
     EXPECT_EQ(busy.log(), (Lines{"busy on", "busy off", "busy on", "busy off"}));
-    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.str()));
     EXPECT_EQ(errorOf([&] { servers.CreateOleObject("outlook.application"); }), "Invalid class string");
 }
 
@@ -210,7 +210,7 @@ TEST(LibreOfficeServer, ARunThatTakesTooLongIsEndedWithWhatItStarted) {
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     writeFile(tmp.file("in.fods"), "");
     EXPECT_EQ(errorOf([&] {
-                  ConvertWithLibreOffice(script, tmp.file("in.fods"), tmp.path(), "xls:MS Excel 97", 700);
+                  ConvertWithLibreOffice(script, tmp.file("in.fods"), tmp.str(), "xls:MS Excel 97", 700);
               }),
               "LibreOffice did not finish within 1 second");
     std::string pid = readFile(pidFile);

@@ -29,16 +29,16 @@ template <typename Fn> std::string errorOf(Fn fn) {
 TEST(CellFile, NewTableAndTheSameTableAfterACsvCommand) {
     TempDir tmp;
     TReportGrid grid = newResultsTable();
-    std::string path = FileSaveItemClick(grid, tmp.path());
+    std::string path = FileSaveItemClick(grid, tmp.str());
     EXPECT_EQ(path, tmp.file("Larkspan.txt"));
     EXPECT_EQ(crlfLines(path), (Lines{"2,2", "cw 0,311", "cw 1,311", "0,0,Engine", "1,0,URLs Submitted"}));
 
     // The CSV command switches the fixed cells off for good: the CSV holds the one empty
     // cell, and the next cell file counts one column and one row and lists no cell.
-    SavetoCSV1Click(grid, tmp.path());
+    SavetoCSV1Click(grid, tmp.str());
     EXPECT_FALSE(grid.IncludeFixedCells);
     EXPECT_EQ(readFile(tmp.file("Larkspan.csv")), "\"\"\r\n");
-    FileSaveItemClick(grid, tmp.path());
+    FileSaveItemClick(grid, tmp.str());
     EXPECT_EQ(crlfLines(tmp.file("Larkspan.txt")), (Lines{"1,1", "cw 0,311", "cw 1,311"}));
 }
 
@@ -89,10 +89,10 @@ TEST(Csv, MasterFileIsCreatedAndThenExtended) {
     grid.SetCellText(0, 1, "Lycos");
     grid.SetCellText(1, 1, "My Site, Inc.");
     ASSERT_FALSE(std::filesystem::exists(tmp.file("Larkspan Master.csv")));
-    std::string path = AppendtoMASTERCSV1Click(grid, tmp.path());
+    std::string path = AppendtoMASTERCSV1Click(grid, tmp.str());
     EXPECT_EQ(path, tmp.file("Larkspan Master.csv"));
     EXPECT_EQ(readFile(path), "\"My Site, Inc.\"\r\n\"\"\r\n");
-    AppendtoMASTERCSV1Click(grid, tmp.path());
+    AppendtoMASTERCSV1Click(grid, tmp.str());
     EXPECT_EQ(readFile(path), "\"My Site, Inc.\"\r\n\"\"\r\n\"My Site, Inc.\"\r\n\"\"\r\n");
     EXPECT_FALSE(grid.IncludeFixedCells);
 }
@@ -101,7 +101,7 @@ TEST(Ascii, EveryCellAlignedInAFieldOneWiderThanItsColumn) {
     TempDir tmp;
     TReportGrid grid = newResultsTable();
     grid.IncludeFixedCells = false; // ignored by this writer
-    std::string path = SavetoASCII1Click(grid, tmp.path());
+    std::string path = SavetoASCII1Click(grid, tmp.str());
     EXPECT_EQ(path, tmp.file("Larkspan.asc"));
     Lines lines = crlfLines(path);
     EXPECT_EQ(lines, (Lines{"Engine URLs Submitted ", std::string(22, ' ')}));
@@ -121,15 +121,15 @@ TEST(Ascii, EveryCellAlignedInAFieldOneWiderThanItsColumn) {
 TEST(Html, NewTableBeforeAndAfterACsvCommand) {
     TempDir tmp;
     TReportGrid grid = newResultsTable();
-    std::string path = SavetoHTML1Click(grid, tmp.path());
+    std::string path = SavetoHTML1Click(grid, tmp.str());
     EXPECT_EQ(path, tmp.file("Larkspan.htm"));
     EXPECT_EQ(crlfLines(path),
               (Lines{"<table border=\"1\" cellspacing=\"0\" width=\"100%\">", "<tr>",
                      fixedTd + "<B>Engine</B></td>", fixedTd + "<B>URLs Submitted</B></td>", "</tr>", "<tr>",
                      fixedTd + "<br></td>", "<td nowrap><br></td>", "</tr>", "</table><p>"}));
 
-    SavetoCSV1Click(grid, tmp.path());
-    SavetoHTML1Click(grid, tmp.path());
+    SavetoCSV1Click(grid, tmp.str());
+    SavetoHTML1Click(grid, tmp.str());
     EXPECT_EQ(crlfLines(path), (Lines{"<table border=\"1\" cellspacing=\"0\" width=\"100%\">", "<tr>",
                                       "<td nowrap><br></td>", "</tr>", "</table><p>"}));
 }
@@ -214,14 +214,14 @@ TEST(Errors, AFileThatCannotBeCreatedOrWrittenIsReported) {
 TEST(Commands, WithoutADirectoryTheFilesLandInTheWorkingDirectory) {
     TempDir tmp;
     QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(tmp.path())));
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(tmp.str())));
     TReportGrid grid = newResultsTable();
     std::filesystem::create_directory("Larkspan.htm"); // a directory where the file should go
     std::string saved = FileSaveItemClick(grid, "");
     std::string htmlError = errorOf([&] { SavetoHTML1Click(grid, ""); });
     QDir::setCurrent(previous);
 
-    EXPECT_EQ(saved, std::filesystem::canonical(tmp.path()).string() + "/Larkspan.txt");
+    EXPECT_EQ(saved, std::filesystem::canonical(tmp.str()).string() + "/Larkspan.txt");
     EXPECT_EQ(crlfLines(tmp.file("Larkspan.txt")).front(), "2,2");
     EXPECT_EQ(htmlError, "Cannot create Larkspan.htm");
 

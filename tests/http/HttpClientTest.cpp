@@ -5,13 +5,11 @@
 #include "support/ScriptedServer.h"
 
 #include "http/HttpClient.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-
-#include <fstream>
-#include <sstream>
 
 using S = ScriptedServer;
 
@@ -19,13 +17,6 @@ namespace {
 
 std::string url(const ScriptedServer& server, const std::string& path = "/") {
     return "http://127.0.0.1:" + std::to_string(server.port()) + path;
-}
-
-std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::uint16_t closedPort() {
@@ -69,7 +60,7 @@ TEST(HttpClient, OutputFileModeSendsTheFileAsTheBody) {
     const std::string name = dir.path().toStdString() + "/post.dat";
     std::string data(200000, 'p');
     data[100] = '\0';
-    std::ofstream(name, std::ios::binary) << data;
+    writeFile(name, data);
     ScriptedServer server({{S::send("HTTP/1.0 200 OK\r\n\r\nok")}});
     THttpClient client;
     client.TimeOut = 5000;

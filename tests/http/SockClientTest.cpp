@@ -2,15 +2,14 @@
 
 #include "LoopbackServer.h"
 #include "platform/EventLoop.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <future>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -362,10 +361,7 @@ TEST(SockClient, CaptureFileWritesTheBytesToAFile) {
     client.TimeOut = 5000;
     connectTo(client, server);
     client.CaptureFile(name);
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    EXPECT_EQ(content.str(), std::string("file\0body\r\n", 11));
+    EXPECT_EQ(readFile(name), std::string("file\0body\r\n", 11));
     ::unlink(name);
 }
 

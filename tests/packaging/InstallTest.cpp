@@ -1,48 +1,26 @@
 #include "core/Config.h"
+#include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Finished {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-Finished run(const QString& program, const QStringList& args,
-             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Finished r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "did not finish";
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+// Installing and packaging take longer than a run of the program.
+ProgramResult run(const QString& program, const QStringList& args,
+                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    RunOptions options;
+    options.environment = env;
+    options.timeoutMs = 120000;
+    return runProgram(program, args, options);
 }
 
 // The width and height of a PNG file, or (0, 0) when it is not one.
@@ -81,7 +59,7 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
     TempDir dest;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DESTDIR", QString::fromStdString(dest.str()));
-    Finished install = run(LARKSPAN_CMAKE, {"--install", LARKSPAN_BINARY_DIR}, env);
+    ProgramResult install = run(LARKSPAN_CMAKE, {"--install", LARKSPAN_BINARY_DIR}, env);
     ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
     const fs::path root = dest.path() / fs::path(LARKSPAN_INSTALL_PREFIX).relative_path();
 
@@ -89,7 +67,7 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
     const fs::path program = root / "bin/larkspan";
     ASSERT_TRUE(fs::is_regular_file(program));
     EXPECT_NE(fs::status(program).permissions() & fs::perms::others_exec, fs::perms::none);
-    Finished version = run(QString::fromStdString(program.string()), {"--version"});
+    ProgramResult version = run(QString::fromStdString(program.string()), {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "larkspan 2.0\n");
 
@@ -101,7 +79,7 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
     // The menu entry is valid and names the installed program and icon.
     const fs::path desktop = root / "share/applications/larkspan.desktop";
     ASSERT_TRUE(fs::is_regular_file(desktop));
-    Finished validate = run("desktop-file-validate", {QString::fromStdString(desktop.string())});
+    ProgramResult validate = run("desktop-file-validate", {QString::fromStdString(desktop.string())});
     EXPECT_EQ(validate.exitCode, 0) << validate.out << validate.err;
     EXPECT_EQ(validate.out + validate.err, "");
     const std::string entry = readFile(desktop);
@@ -121,19 +99,19 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
     QProcessEnvironment manEnv = QProcessEnvironment::systemEnvironment();
     manEnv.insert("MANWIDTH", "200");
     manEnv.insert("LC_ALL", "C.UTF-8");
-    Finished page = run("man", {"--warnings", "-l", QString::fromStdString(man.string())}, manEnv);
+    ProgramResult page = run("man", {"--warnings", "-l", QString::fromStdString(man.string())}, manEnv);
     EXPECT_EQ(page.exitCode, 0) << page.err;
     EXPECT_EQ(page.err, "");
     // Bold and underline reach a pipe as overstrikes; take them out.
     std::string text = QString::fromStdString(page.out).remove(QRegularExpression(".\b")).toStdString();
     for (const char* wanted :
          {"NAME", "larkspan - announce web sites", "SYNOPSIS", "larkspan list [--dir DIR]",
-          "larkspan requests [--dir DIR] [--config FILE] NAME", "larkspan submit", "--save DIR",
+          "larkspan requests [--dir DIR] [--config FILE] NAME", "larkspan submit", "--save LIST",
           "LARKSPAN_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "~/.config/larkspan/larkspan.ini",
           "EXIT STATUS"})
         EXPECT_NE(text.find(wanted), std::string::npos) << wanted;
     EXPECT_NE(text.find(Config::defaultHelpFile()), std::string::npos);
-    Finished usage = run(QString::fromStdString(program.string()), {"--help"});
+    ProgramResult usage = run(QString::fromStdString(program.string()), {"--help"});
     ASSERT_EQ(usage.exitCode, 0);
     const std::set<std::string> options = helpOptions(usage.out);
     EXPECT_GE(options.size(), 5u);
@@ -143,8 +121,9 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
 
 TEST(Install, DebianPackageHoldsEveryFileAndDependsOnTheQtLibraries) {
     TempDir out;
-    Finished cpack = run(LARKSPAN_CPACK, {"-G", "DEB", "--config", LARKSPAN_BINARY_DIR "/CPackConfig.cmake",
-                                          "-B", QString::fromStdString(out.str())});
+    ProgramResult cpack =
+        run(LARKSPAN_CPACK, {"-G", "DEB", "--config", LARKSPAN_BINARY_DIR "/CPackConfig.cmake", "-B",
+                             QString::fromStdString(out.str())});
     ASSERT_EQ(cpack.exitCode, 0) << cpack.out << cpack.err;
     fs::path deb;
     for (const auto& e : fs::directory_iterator(out.path()))
@@ -152,8 +131,8 @@ TEST(Install, DebianPackageHoldsEveryFileAndDependsOnTheQtLibraries) {
     ASSERT_FALSE(deb.empty()) << cpack.out;
     EXPECT_EQ(deb.filename().string().rfind("larkspan_2.0.0_", 0), 0u) << deb;
 
-    Finished fields = run("dpkg-deb", {"-f", QString::fromStdString(deb.string()), "Package", "Version",
-                                       "Maintainer", "Depends", "Description"});
+    ProgramResult fields = run("dpkg-deb", {"-f", QString::fromStdString(deb.string()), "Package", "Version",
+                                            "Maintainer", "Depends", "Description"});
     ASSERT_EQ(fields.exitCode, 0) << fields.err;
     EXPECT_NE(fields.out.find("Package: larkspan\n"), std::string::npos) << fields.out;
     EXPECT_NE(fields.out.find("Version: 2.0.0\n"), std::string::npos) << fields.out;
@@ -162,7 +141,7 @@ TEST(Install, DebianPackageHoldsEveryFileAndDependsOnTheQtLibraries) {
     for (const char* library : {"libqt6widgets6", "libqt6gui6", "libqt6core6", "libc6"})
         EXPECT_NE(fields.out.find(library), std::string::npos) << fields.out;
 
-    Finished contents = run("dpkg-deb", {"-c", QString::fromStdString(deb.string())});
+    ProgramResult contents = run("dpkg-deb", {"-c", QString::fromStdString(deb.string())});
     ASSERT_EQ(contents.exitCode, 0);
     const std::string prefix = "." + std::string(LARKSPAN_INSTALL_PREFIX);
     for (const std::string file :

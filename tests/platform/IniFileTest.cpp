@@ -1,36 +1,13 @@
 #include "platform/IniFile.h"
 #include "platform/Error.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("larkspan-ini-" + std::to_string(::getpid()) + "-" +
-                                                 std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path, fs::perms::owner_all, ec);
-        fs::remove_all(path, ec);
-    }
-};
-
-} // namespace
 
 TEST(IniFile, ReplacesValuesInPlaceAndAppendsMissingKeys) {
     IniFile ini = IniFile::parse(
@@ -78,15 +55,15 @@ TEST(IniFile, OddFilesLoadWithoutHarm) {
 
 TEST(IniFile, SaveReplacesAtomicallyAndReportsFailure) {
     TempDir dir;
-    fs::path file = dir.path / "site.ini";
+    fs::path file = dir.path() / "site.ini";
     IniFile ini;
     ini.write("Settings", "Name", "Jane");
     ini.save(file.string());
-    EXPECT_EQ(slurp(file), "[Settings]\nName=Jane\n");
+    EXPECT_EQ(readFile(file), "[Settings]\nName=Jane\n");
     EXPECT_EQ(IniFile::load(file.string()).read("Settings", "Name"), "Jane");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
-    fs::path nowhere = dir.path / "missing" / "x.ini";
+    fs::path nowhere = dir.path() / "missing" / "x.ini";
     try {
         ini.save(nowhere.string());
         FAIL() << "saving into a missing directory succeeded";

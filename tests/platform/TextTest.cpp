@@ -22,3 +22,12 @@ TEST(Text, ReplaceAllDoesNotRescanItsOutput) {
     EXPECT_EQ(replaceAll("aaa", "a", "aa"), "aaaaaa");
     EXPECT_EQ(replaceAll("", "x", "y"), "");
 }
+
+TEST(Text, SplitLinesTakesEveryKindOfBreakOnce) {
+    using Lines = std::vector<std::string_view>;
+    EXPECT_EQ(splitLines("a\r\nb\rc\nd"), (Lines{"a", "b", "c", "d"}));
+    // CR LF is one break, LF CR two; a break at the end starts no empty line.
+    EXPECT_EQ(splitLines("a\n\rb\r\n"), (Lines{"a", "", "b"}));
+    EXPECT_EQ(splitLines("\n\n"), (Lines{"", ""}));
+    EXPECT_EQ(splitLines(""), Lines{});
+}

@@ -2,6 +2,7 @@
 // platform: dialogs PROFILE_DIR OUTPUT_DIR
 #include "core/EngineCatalog.h"
 #include "grid/PrintLayout.h"
+#include "tools/screenshots/SaveGrab.h"
 #include "ui/AboutBox.h"
 #include "ui/FindDialogs.h"
 #include "ui/HelpCommands.h"
@@ -16,16 +17,11 @@
 
 namespace {
 
+// Dialogs are grabbed once they have been shown and laid out.
 bool save(QWidget& w, const QString& dir, const char* name) {
     w.show();
     QApplication::processEvents();
-    QString file = QString("%1/%2.png").arg(dir, name);
-    if (!w.grab().save(file)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(file));
-    return true;
+    return saveGrab(w, dir, name);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // The "Track Progress" page is taken twice more, during and after a run of two profiles
 // against the engine simulator.
 #include "core/Config.h"
+#include "tools/screenshots/SaveGrab.h"
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
@@ -17,20 +18,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
-
-namespace {
-
-bool save(QWidget& window, const char* dir, const char* name) {
-    QString file = QString("%1/%2.png").arg(dir, name);
-    if (!window.grab().save(file)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(file));
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -58,7 +45,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < window.pages()->count(); ++i) {
         window.pages()->setCurrentIndex(i);
         QApplication::processEvents();
-        if (!save(window, argv[2], names[i])) return 1;
+        if (!saveGrab(window, argv[2], names[i])) return 1;
     }
 
     // A run of the two complete profiles after the first, watched from the progress page.
@@ -72,7 +59,7 @@ int main(int argc, char** argv) {
             window.Gauge1->progress() < 40)
             return;
         taken = true;
-        saved = save(window, argv[2], "track-progress-running");
+        saved = saveGrab(window, argv[2], "track-progress-running");
     });
     watch.start(20);
     window.GoButton->click();
@@ -84,6 +71,6 @@ int main(int argc, char** argv) {
     QTimer::singleShot(300, &settle, &QEventLoop::quit);
     settle.exec();
     if (!taken) std::fprintf(stderr, "the run was not caught while it was running\n");
-    if (!saved || !taken || !save(window, argv[2], "track-progress-done")) return 1;
+    if (!saved || !taken || !saveGrab(window, argv[2], "track-progress-done")) return 1;
     return 0;
 }
