@@ -16,6 +16,7 @@
 #include "ui/PrintOptionsPage.h"
 #include "ui/ReportGridWidget.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
@@ -27,8 +28,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -59,11 +63,27 @@ QPlainTextEdit* memo(int lines) {
     return m;
 }
 
+// An editable drop-down list whose field may be narrower than its longest item: the open
+// list is made wide enough to show every item in full.
+class DropDown : public QComboBox {
+public:
+    void showPopup() override {
+        QAbstractItemView* list = view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width() +
+                              2 * list->frameWidth() + 4);
+        QComboBox::showPopup();
+    }
+};
+
 QComboBox* dropDown(const std::vector<std::string>& items) {
-    auto* c = new QComboBox;
+    auto* c = new DropDown;
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
     c->setMaxVisibleItems(20);
+    // The longest item (a country or category name) would otherwise set the field's width and
+    // squeeze the fields beside it; the open list still shows every item in full.
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c->setMinimumContentsLength(10);
     for (const std::string& item : items)
         c->addItem(qs(item));
     // The list only offers choices: the field starts empty until a profile is loaded.
@@ -78,6 +98,16 @@ QLabel* picture(const QPixmap& pm, const QString& hint) {
     setHint(l, hint);
     return l;
 }
+
+// The page tabs with less padding beside their captions, so that all five fit across the
+// window's initial width of 579 pixels.
+class CompactTabStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace) return 10;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
 
 // The hourglass of long exports: the application's override cursor.
 class OverrideBusyCursor : public BusyCursor {
@@ -121,10 +151,16 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     pages_->addTab(buildProgressPage(), "Track Progress");
     pages_->addTab(buildOptionsPage(), "Options");
     pages_->setCurrentIndex(2);
-    pages_->setUsesScrollButtons(false);
+    auto* tabStyle = new CompactTabStyle;
+    tabStyle->setParent(pages_->tabBar());
+    pages_->tabBar()->setStyle(tabStyle);
+    // Should a wider font still not leave room for every tab, the bar scrolls rather than
+    // making the window wider than its initial size.
+    pages_->setUsesScrollButtons(true);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 2);
     layout->addWidget(pages_, 1);
     layout->addWidget(buildRunBar());
     setCentralWidget(central);
@@ -197,6 +233,8 @@ QWidget* MainWindow::buildEditListPage() {
 QWidget* MainWindow::buildEditorPage() {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
+    // Thirteen rows have to fit the window's initial height of 510 pixels.
+    grid->setVerticalSpacing(4);
     auto line = [] { return new QLineEdit; };
     auto* name = line();
     auto* email = line();
@@ -259,9 +297,11 @@ QWidget* MainWindow::buildEditorPage() {
             [this] { runCommand([this] { SaveSettingsClick(); }); });
     grid->addWidget(SaveSettings, r++, 0, 1, 6, Qt::AlignHCenter);
     grid->setRowStretch(r, 1);
-    grid->setColumnStretch(1, 3);
-    grid->setColumnStretch(3, 2);
-    grid->setColumnStretch(5, 2);
+    // The three columns of short fields share the width equally, so that a phone number or an
+    // e-mail address shows in full at the window's initial width.
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setColumnStretch(5, 1);
     for (std::size_t i = 0; i + 1 < ProfileFieldCount; ++i)
         QWidget::setTabOrder(editors_[i], editors_[i + 1]);
     QWidget::setTabOrder(editors_.back(), SaveSettings);
@@ -288,6 +328,9 @@ QWidget* MainWindow::buildProgressPage() {
     auto* page = new QWidget;
     auto* layout = new QGridLayout(page);
     Label6 = new QLabel("Report");
+    // The run puts the site's URL in this caption: a long one is cut off at the page's edge
+    // instead of widening the window.
+    Label6->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Gauge1 = new Gauge;
     Gauge1->setMinimumWidth(200);
     Gauge1->setMaximumWidth(409);

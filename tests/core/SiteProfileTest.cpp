@@ -115,6 +115,16 @@ TEST(ProfileStore, MissingFilesAndKeysLoadEmptyAndDirectoryProblemsAreReported) 
     ProfileStore missing(dir.str() + "/nowhere");
     EXPECT_THROW(missing.list(), LarkspanError);
     EXPECT_THROW(ProfileStore::resolveDirectory(dir.str() + "/nowhere"), LarkspanError);
+    // A directory given relative to the working directory becomes its full name.
+    std::filesystem::create_directory(dir / "sub");
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    std::string relative = ProfileStore::resolveDirectory(std::string("./sub"));
+    std::filesystem::current_path(before);
+    ASSERT_EQ(relative.front(), '/');
+    EXPECT_EQ(relative.find("/./"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::equivalent(relative, dir / "sub"));
+    EXPECT_EQ(ProfileStore(relative).fileName("a"), relative + "/a.ini");
     ::setenv("XDG_DATA_HOME", dir.str().c_str(), 1);
     ::unsetenv("LARKSPAN_HOME");
     EXPECT_EQ(ProfileStore::resolveDirectory(std::nullopt), dir.str() + "/larkspan");

@@ -4,6 +4,7 @@
 #include "ui/ErrorDisplay.h"
 #include "ui/ReportGridWidget.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -203,4 +205,46 @@ TEST(MainWindow, AboutStaysOneBoxAndAFailedSendSaysSo) {
     QApplication::processEvents();
     EXPECT_EQ(failures, 1);
     EXPECT_NE(body.find("Engine"), std::string::npos) << body;
+}
+
+TEST(MainWindow, EveryPageFitsTheInitialSizeAndLongTextsDoNotWidenTheWindow) {
+    TempDir dir;
+    dir.write("Alpha.ini", profileFile("Alpha"));
+    MainWindow w(dir.str(), "");
+    w.show();
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), QSize(579, 510));
+    // Every tab shows in full, without scrolling the tab bar.
+    QTabBar* tabs = w.pages()->tabBar();
+    for (int i = 0; i < tabs->count(); ++i)
+        EXPECT_TRUE(tabs->rect().contains(tabs->tabRect(i))) << tabs->tabText(i).toStdString();
+    // Every control of every page lies inside its page.
+    for (int i = 0; i < w.pages()->count(); ++i) {
+        w.pages()->setCurrentIndex(i);
+        QApplication::processEvents();
+        QWidget* page = w.pages()->widget(i);
+        for (QWidget* c : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!c->isVisible()) continue;
+            EXPECT_TRUE(page->rect().contains(c->geometry()))
+                << tabs->tabText(i).toStdString() << ": " << c->metaObject()->className();
+        }
+    }
+    // The short fields beside one another show a phone number or an e-mail address in full,
+    // and the country list opens wide enough for its longest name.
+    w.pages()->setCurrentIndex(1);
+    QApplication::processEvents();
+    for (const char* name : {"EMailEdit", "ZipEdit", "PhoneEdit", "FaxEdit", "CityEdit"}) {
+        auto* edit = w.findChild<QLineEdit*>(name);
+        ASSERT_NE(edit, nullptr) << name;
+        EXPECT_GT(edit->width(), edit->fontMetrics().horizontalAdvance("(555) 555-0100 ext")) << name;
+    }
+    auto* country = w.findChild<QComboBox*>("CountryComboBox");
+    country->showPopup();
+    QApplication::processEvents();
+    EXPECT_GE(country->view()->viewport()->width(), country->view()->sizeHintForColumn(0));
+    country->hidePopup();
+    // The run writes the site's URL into the caption above the gauge.
+    w.Label6->setText("Submitting http://www.example.com/" + QString(300, 'a') + " to Lycos");
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), QSize(579, 510));
 }
