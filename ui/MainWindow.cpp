@@ -187,6 +187,9 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     }
     if (!directoryProblem.empty()) {
         setStatusText(directoryProblem);
+        // Without a usable directory there is nothing to save into or delete from.
+        SaveSettings->setEnabled(false);
+        BitBtn1->setEnabled(false);
         QTimer::singleShot(0, this, [this, directoryProblem] { showError(directoryProblem); });
     }
     grid_.SetCellText(0, 0, "Engine");

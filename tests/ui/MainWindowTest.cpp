@@ -127,6 +127,11 @@ TEST(MainWindow, AnUnusableProfileDirectoryIsSaidOnTheStatusLine) {
     TempDir dir;
     MainWindow w(dir.str() + "/gone", "");
     EXPECT_NE(w.statusText().find("cannot be read"), std::string::npos) << w.statusText();
+    EXPECT_FALSE(w.SaveSettings->isEnabled());
+    EXPECT_FALSE(w.BitBtn1->isEnabled());
+    MainWindow unresolved("", "The profile directory /x cannot be used: No such file or directory");
+    EXPECT_EQ(unresolved.statusText(), "The profile directory /x cannot be used: No such file or directory");
+    EXPECT_FALSE(unresolved.SaveSettings->isEnabled());
     EXPECT_EQ(errorDisplayText("Done!"), "Done!");
     EXPECT_EQ(errorDisplayText("a."), "a.");
 }
