@@ -150,7 +150,7 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     pages_->addTab(buildSubmitListPage(), "Prepare Submission List");
     pages_->addTab(buildProgressPage(), "Track Progress");
     pages_->addTab(buildOptionsPage(), "Options");
-    pages_->setCurrentIndex(2);
+    pages_->setCurrentIndex(SubmitListPage);
     auto* tabStyle = new CompactTabStyle;
     tabStyle->setParent(pages_->tabBar());
     pages_->tabBar()->setStyle(tabStyle);
@@ -461,7 +461,7 @@ QAction* MainWindow::menuEntry(const QString& caption) const {
 
 void MainWindow::showFound(const GridCell& cell) {
     if (cell.Found()) {
-        pages_->setCurrentIndex(3);
+        pages_->setCurrentIndex(ProgressPage);
         gridWidget_->scrollToRow(cell.Row);
     }
 }

@@ -33,6 +33,8 @@ class ReportGridWidget;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // The pages in tab order.
+    enum Page { EditListPage, EditorPage, SubmitListPage, ProgressPage, OptionsPage };
     // The profile directory; an empty text when it could not be found, with the reason.
     MainWindow(std::string profileDirectory, std::string directoryProblem, Config config = {},
                QWidget* parent = nullptr);

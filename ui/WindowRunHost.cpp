@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 namespace {
@@ -111,8 +112,12 @@ WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<R
     : window_(window), host_(window), client_(client ? std::move(client) : std::make_unique<HttpRunClient>()),
       run_(std::make_unique<SubmissionRun>(host_, *client_, config)) {
     run_->Start();
-    connect(window_.GoButton, &QPushButton::clicked, this,
-            [this] { command([this] { run_->GoButtonClick(); }); });
+    connect(window_.GoButton, &QPushButton::clicked, this, [this] {
+        // The run is watched on "Track Progress"; a user who pressed "Go!" elsewhere would
+        // otherwise see only the buttons change until "Done!".
+        window_.pages()->setCurrentIndex(MainWindow::ProgressPage);
+        command([this] { run_->GoButtonClick(); });
+    });
     connect(window_.PauseButton, &QPushButton::clicked, this,
             [this] { command([this] { run_->PauseButtonClick(); }); });
     connect(window_.StopButton, &QPushButton::clicked, this,

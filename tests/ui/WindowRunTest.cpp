@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -55,8 +56,10 @@ TEST_F(WindowRunTest, GoRunsTheSelectionAndTheWindowShowsTheOutcome) {
     open({"/submit=refuse"}, {"Garden"});
     EXPECT_FALSE(window->GoButton->isHidden());
     EXPECT_TRUE(window->PauseButton->isHidden());
+    EXPECT_EQ(window->pages()->currentIndex(), MainWindow::SubmitListPage);
     window->GoButton->click();
 
+    EXPECT_EQ(window->pages()->currentIndex(), MainWindow::ProgressPage);
     EXPECT_EQ(boxes, std::vector<std::string>{"Done!"});
     EXPECT_TRUE(goHiddenAtBox);
     EXPECT_TRUE(pauseShownAtBox);
