@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev googletest
   xvfb xauth xdg-utils desktop-file-utils man-db dpkg-dev file fonts-dejavu-core
   python3 curl nginx-light poppler-utils clang libclang-rt-14-dev
