@@ -37,8 +37,16 @@ CommandLine parseCommandLine(int argc, char** argv) {
             cl.config = v;
         } else if (auto v = valueOf(i, arg, "--proxy")) {
             cl.proxy = v;
+        } else if (arg == "--all") {
+            cl.all = true;
         } else if (auto v = valueOf(i, arg, "--save")) {
             cl.save = v;
+        } else if (auto v = valueOf(i, arg, "--cacert")) {
+            cl.cacert = v;
+        } else if (auto v = valueOf(i, arg, "--log")) {
+            cl.log = v;
+        } else if (auto v = valueOf(i, arg, "--run")) {
+            cl.run = v;
         } else {
             throw LarkspanError("unknown option " + arg);
         }

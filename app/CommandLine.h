@@ -11,6 +11,14 @@ struct CommandLine {
     std::optional<std::string> config;
     std::optional<std::string> proxy;
     std::optional<std::string> save;
+    // Trusted certificates (PEM) added to the system's store for https.
+    std::optional<std::string> cacert;
+    // Where `submit` also writes its request records ("-" for standard output).
+    std::optional<std::string> log;
+    // Which kept run `log` prints: 1 is the newest.
+    std::optional<std::string> run;
+    // `sitemap` prints every URL, not only the changed ones.
+    bool all = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> args;
