@@ -103,6 +103,7 @@ int runSubmit(const CommandLine& cl) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
     if (cl.proxy) config.proxy = *cl.proxy;
+    if (cl.cacert) config.caFile = *cl.cacert;
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::vector<std::string> listed = store.list();

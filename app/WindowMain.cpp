@@ -42,6 +42,7 @@ int runWindow(int argc, char** argv) {
     }
     // --proxy overrides the configuration's [Run] Proxy.
     if (cl.proxy) config.proxy = *cl.proxy;
+    if (cl.cacert) config.caFile = *cl.cacert;
     std::string dir, problem;
     try {
         dir = ProfileStore::resolveDirectory(cl.dir);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #ifndef LARKSPAN_HELP_FILE
 #define LARKSPAN_HELP_FILE "/usr/local/share/larkspan/Larkspan.hlp"
@@ -90,6 +91,19 @@ std::optional<HostPort> parseHostPort(std::string_view text) {
             return std::nullopt;
     }
     return result;
+}
+
+bool isSecureHost(std::string_view value) {
+    return value.size() >= SecureScheme.size() &&
+           equalsIgnoringCase(value.substr(0, SecureScheme.size()), SecureScheme);
+}
+
+std::string_view hostWithoutScheme(std::string_view value) {
+    return isSecureHost(value) ? value.substr(SecureScheme.size()) : value;
+}
+
+bool Config::validHostValue(std::string_view value) {
+    return parseHostPort(hostWithoutScheme(value)).has_value();
 }
 
 std::array<std::string, HostSlotCount> Config::defaultHosts() {
@@ -190,7 +204,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     for (std::size_t i = 0; i < HostSlotCount; ++i) {
         std::string key = hostKey(static_cast<HostSlot>(i));
         std::string value = readValue(ini, SectionHosts, key, hosts[i]);
-        if (!parseHostPort(value)) badValue(origin, SectionHosts, key, value, "not a host or host:port");
+        if (!validHostValue(value)) badValue(origin, SectionHosts, key, value, "not a host or host:port");
         hosts[i] = value;
     }
 
@@ -218,13 +232,20 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     if (!proxyValue.empty() && !parseHostPort(proxyValue))
         badValue(origin, SectionRun, "Proxy", proxyValue, "not a host or host:port");
     proxy = proxyValue;
+    std::string ca = readValue(ini, SectionRun, "CAFile", caFile);
+    if (!ca.empty()) {
+        struct stat st {};
+        if (::stat(ca.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(ca.c_str(), R_OK) != 0)
+            badValue(origin, SectionRun, "CAFile", ca, "not a readable file");
+    }
+    caFile = ca;
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a
     // misspelt key pass unnoticed.
     std::vector<KnownSection> known{{SectionHosts, {}},
                                     {SectionNames, {"Entry16", "Entry23"}},
                                     {SectionHome, {"Maker", "HelpFile"}},
-                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy"}}};
+                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     const std::vector<std::string> sections = ini.sections();

@@ -41,6 +41,12 @@ struct HostPort {
 };
 // Nothing for a text that is not a host name or IPv4 address with an optional port 1-65535.
 std::optional<HostPort> parseHostPort(std::string_view text);
+// The scheme that a [Hosts] value may begin with to have its entry sent over TLS.
+constexpr std::string_view SecureScheme = "https://";
+// Whether a [Hosts] value names its host with the https scheme.
+bool isSecureHost(std::string_view value);
+// A [Hosts] value without its scheme: "host" or "host:port".
+std::string_view hostWithoutScheme(std::string_view value);
 
 // The values the program is built with, each of which a user configuration file may
 // override. The file is INI text with the sections "Hosts", "Names", "Home" and "Run".
@@ -60,8 +66,12 @@ struct Config {
     int requestDeadlineSeconds = 60;
     // "host:port" of a proxy that every request goes through, or empty for none.
     std::string proxy;
+    // A PEM file of certificates that https trusts besides the system's store, or empty.
+    std::string caFile;
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
+    // A host of the [Hosts] section: "host", "host:port", or either after "https://".
+    static bool validHostValue(std::string_view value);
     // The slot's key in the "Hosts" section: the entry's display name, or "Shared".
     std::string hostKey(HostSlot slot) const;
     // The maker's address followed by "/Larkspan/".

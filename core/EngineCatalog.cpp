@@ -198,8 +198,11 @@ int expectedSizeOf(const std::vector<EngineEntry>& catalog, std::string_view dis
 
 EngineRequest BuildRequest(const EngineEntry& entry, const SubmissionFields& fields) {
     // The whole text as a GET would send it; a POST sends the same text as its body and
-    // addresses the part before the query.
-    std::string text = "http://" + entry.SubmitHost + entry.Path;
+    // addresses the part before the query. A host configured with https changes only the
+    // scheme of the address, never the body: the engine receives the same bytes either way.
+    const std::string host(hostWithoutScheme(entry.SubmitHost));
+    const std::string scheme = isSecureHost(entry.SubmitHost) ? "https://" : "http://";
+    std::string text = "http://" + host + entry.Path;
     for (const Piece& piece : entry.Fields) {
         if (!piece.isField) {
             text += piece.literal;
@@ -212,10 +215,10 @@ EngineRequest BuildRequest(const EngineEntry& entry, const SubmissionFields& fie
     request.method = entry.Method;
     if (entry.Method == "post") {
         auto query = entry.Path.find('?');
-        request.url = "http://" + entry.SubmitHost + entry.Path.substr(0, query);
+        request.url = scheme + host + entry.Path.substr(0, query);
         request.body = std::move(text);
     } else {
-        request.url = std::move(text);
+        request.url = scheme + text.substr(std::string_view("http://").size());
     }
     return request;
 }

@@ -80,3 +80,7 @@ void HttpRunClient::setProxy(const std::string& host, int port) {
     http_->Proxy = host;
     http_->ProxyPort = host.empty() ? 0 : port;
 }
+
+void HttpRunClient::setCAFile(const std::string& file) {
+    http_->CAFile = file;
+}

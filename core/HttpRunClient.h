@@ -23,6 +23,7 @@ public:
     void setMaxBodySize(std::uint64_t bytes) override;
     void setRequestDeadline(int milliseconds) override;
     void setProxy(const std::string& host, int port) override;
+    void setCAFile(const std::string& file) override;
 
     THttpClient& client() { return *http_; }
 

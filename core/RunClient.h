@@ -31,6 +31,8 @@ public:
     virtual void setRequestDeadline(int milliseconds) = 0;
     // Sends every request through this proxy; an empty host sends them directly.
     virtual void setProxy(const std::string& host, int port) = 0;
+    // A PEM file of certificates that https trusts besides the system's store; empty for none.
+    virtual void setCAFile(const std::string& file) { (void)file; }
 
     // Fired each time a part of a response has arrived.
     std::function<void()> OnPacketRecvd;

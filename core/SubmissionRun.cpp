@@ -31,7 +31,8 @@ private:
 
 SubmissionRun::SubmissionRun(RunHost& host, RunClient& client, const Config& config)
     : host_(host), client_(client), catalog_(engineCatalog(config)), footerAddress_(config.footerAddress()),
-      maxBodySize_(config.maxBodySize), deadlineMilliseconds_(config.requestDeadlineSeconds) {
+      maxBodySize_(config.maxBodySize), deadlineMilliseconds_(config.requestDeadlineSeconds),
+      caFile_(config.caFile) {
     // The configuration keeps seconds; the client counts milliseconds in 32 bits.
     constexpr int maxSeconds = std::numeric_limits<int>::max() / 1000;
     deadlineMilliseconds_ = std::min(deadlineMilliseconds_, maxSeconds) * 1000;
@@ -55,6 +56,7 @@ void SubmissionRun::Start() {
     client_.setMaxBodySize(maxBodySize_);
     client_.setRequestDeadline(deadlineMilliseconds_);
     client_.setProxy(proxyHost_, proxyPort_);
+    client_.setCAFile(caFile_);
 }
 
 std::vector<std::string> SubmissionRun::selectedProfiles(const TReportGrid& list) {

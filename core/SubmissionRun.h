@@ -85,6 +85,7 @@ private:
     std::string footerAddress_;
     std::uint64_t maxBodySize_;
     int deadlineMilliseconds_;
+    std::string caFile_;
     std::string proxyHost_;
     int proxyPort_ = 0;
 

@@ -133,8 +133,8 @@ void THttpClient::ExecuteRequest() {
                 // (no Location at all) is left empty, so that the next pass fails with
                 // "Empty URL" instead of asking the same server again and again.
                 std::string authority = Host;
-                if (Port != 80) authority += ":" + std::to_string(Port);
-                requestURL_ = "http://" + authority + "/" + requestURL_;
+                if (Port != (secure_ ? 443 : 80)) authority += ":" + std::to_string(Port);
+                requestURL_ = (secure_ ? "https://" : "http://") + authority + "/" + requestURL_;
             }
         }
         if (replyNumber == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(*this);
@@ -166,6 +166,11 @@ void THttpClient::runPass() {
         }
     } closer{*this};
 
+    if (secure_) {
+        // Through a proxy, TLS runs end to end inside a tunnel; the proxy sees only the host.
+        if (!Proxy.empty()) OpenTunnel();
+        StartTls(Host, Port);
+    }
     SendRequest();
     waitForResponse();
 
@@ -190,23 +195,38 @@ void THttpClient::runPass() {
 void THttpClient::waitForResponse() {
     replyNumber = 0;
     auto& buffer = receiveBuffer();
-    TimerOn();
-    try {
-        // A server that closed with fewer than 3 bytes will send no more, so the wait ends
-        // at once instead of at the time-out (or never, without one).
-        while (buffer.totalCount() < 3 && !canceled_ && connected_)
-            WaitForSignal();
-    } catch (...) {
-        TimerOff();
-        throw;
-    }
-    TimerOff();
+    // A server that closed with fewer than 3 bytes will send no more, so the wait ends at once
+    // instead of at the time-out (or never, without one).
+    waitUntil([this, &buffer] { return buffer.totalCount() >= 3 || !connected_; }, Arming::Arm);
     if (!canceled_ && buffer.totalCount() < 3) failIfBroken();
     if (canceled_ || buffer.totalCount() < 3) throw ESockError("Accepting Canceled");
 }
 
 void THttpClient::ParseURL() {
-    requestPath_ = ParseRequestUrl(requestURL_, Host, Port).path;
+    const ParsedUrl parsed = ParseRequestUrl(requestURL_, Host, Port);
+    requestPath_ = parsed.path;
+    if (parsed.secure) secure_ = *parsed.secure;
+}
+
+void THttpClient::OpenTunnel() {
+    ReportStatus(LevelStep, "Opening Tunnel");
+    const std::string authority = Host + ":" + std::to_string(Port);
+    Write("CONNECT " + authority + " HTTP/1.0\r\nHost: " + authority + "\r\n\r\n");
+    std::string status = ReadHeaderLine();
+    const int code = ReplyNumberOf(status);
+    if (code < 200 || code > 299) {
+        while (!status.empty() && (status.back() == '\n' || status.back() == '\r'))
+            status.pop_back();
+        throw ESockError("The proxy refused the tunnel to " + authority + ": " + status,
+                         SockErrorKind::Tunnel);
+    }
+    std::int64_t size = static_cast<std::int64_t>(status.size());
+    for (std::string line = status; line != "\r\n" && line != "\n";) {
+        line = ReadHeaderLine();
+        size += static_cast<std::int64_t>(line.size());
+        if (size > MaxHeaderSize)
+            throw ESockError("The proxy's answer to the tunnel request is too long", SockErrorKind::Tunnel);
+    }
 }
 
 void THttpClient::BuildRequest() {
@@ -215,7 +235,8 @@ void THttpClient::BuildRequest() {
     parts.requestURL = requestURL_;
     parts.path = requestPath_;
     parts.host = Host;
-    parts.viaProxy = !Proxy.empty();
+    // Inside a tunnel the request is the one the host itself would get.
+    parts.viaProxy = !Proxy.empty() && !secure_;
     parts.headerInfo = &HeaderInfo;
     parts.targetURL = targetURL_;
     if (SendsBody(requestKind_)) {
@@ -243,27 +264,21 @@ std::string THttpClient::ReadHeaderLine() {
     auto& buffer = receiveBuffer();
     std::int64_t n = 0;
     bool tooLong = false;
-    TimerOn();
-    try {
-        while (!timedOut_ && !canceled_) {
+    waitUntil(
+        [this, &buffer, &n, &tooLong] {
             if (DataAvailable()) {
                 n = buffer.FindDelimiter("\n");
                 // Without a line end in reach, more data only makes the line longer.
                 if (n > 0 || buffer.totalCount() > MaxHeaderLine) {
                     tooLong = n <= 0 || n > MaxHeaderLine;
-                    break;
+                    return true;
                 }
             }
             // A server that closed before ending the line will not end it: fail now rather
             // than at the time-out, or never without one.
-            if (!connected_) break;
-            WaitForSignal();
-        }
-    } catch (...) {
-        TimerOff();
-        throw;
-    }
-    TimerOff();
+            return !connected_;
+        },
+        Arming::Arm);
     if (tooLong) throw ESockError("Response header line too long");
     if (n > 0) {
         std::string line(static_cast<std::size_t>(n), '\0');
@@ -334,8 +349,7 @@ void THttpClient::captureInto(TStream* file, std::string* text) {
     TimerOn();
     try {
         while (!canceled_) {
-            while (buffer.totalCount() == 0 && !canceled_ && connected_)
-                WaitForSignal();
+            waitUntil([this, &buffer] { return buffer.totalCount() > 0 || !connected_; }, Arming::AsArmed);
             if (canceled_) break;
             std::int64_t n = buffer.totalCount();
             if (file) {
@@ -381,5 +395,5 @@ void THttpClient::captureInto(TStream* file, std::string* text) {
 }
 
 void THttpClient::failIfBroken() {
-    if (lastError != 0 && !connected_) throw ESockError(SocketErrorText(lastError));
+    if (lastError != 0 && !connected_) throw ESockError(brokenText());
 }

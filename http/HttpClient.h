@@ -11,7 +11,7 @@
 
 class TStream;
 
-// The HTTP/1.0 client: one connection per pass of a request.
+// The HTTP/1.0 client: one connection per pass of a request, inside TLS for https URLs.
 //
 // A request parses its URL into Host, Port and path, builds the request lines, connects,
 // sends them (with the body for the kinds that have one), reads the status line and the
@@ -77,6 +77,8 @@ public:
     // Sets lookupDone as well, so that a pending name lookup ends too.
     void Abort() override;
 
+    // The current pass goes inside TLS (its URL, or the last one that named a scheme, is https).
+    bool secure() const { return secure_; }
     const std::string& requestURL() const { return requestURL_; }
     const std::string& requestPath() const { return requestPath_; }
     const std::string& locationValue() const { return locationValue_; }
@@ -106,6 +108,9 @@ private:
     class RequestScope;
     void start(CmdType kind, const std::string& url, const std::string& data, const std::string& target);
     void runPass();
+    // Asks the proxy for a tunnel to Host and Port. ESockError of kind Tunnel when the proxy
+    // answers with anything but 2xx (naming its status line) or with too long an answer.
+    void OpenTunnel();
     void waitForResponse();
     void captureInto(TStream* file, std::string* text);
     // Raises the socket error that ended the connection, if one did: a reset is not a close.
@@ -120,6 +125,7 @@ private:
     std::string requestURL_;
     CmdType requestKind_ = CmdType::Get;
     bool busy_ = false;
+    bool secure_ = false;
     bool deadlineExpired_ = false;
     bool bodyLimitExceeded_ = false;
     std::int64_t headerBytes_ = 0;

@@ -86,9 +86,10 @@ ParsedUrl ParseRequestUrl(std::string& requestURL, std::string& host, std::int32
         else if (scheme == "ftp")
             port = 21;
         else if (scheme == "https")
-            throw LarkspanError("HTTP Secure Socket is not supported");
+            port = 443;
         else
             port = 80;
+        parsed.secure = scheme == "https";
     }
 
     std::string hostText;

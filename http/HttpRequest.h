@@ -4,6 +4,7 @@
 #include "http/HeaderInfo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The kinds of request the HTTP client can send. The numbers are what OnSuccess and OnFailure
@@ -31,11 +32,14 @@ bool SendsBody(CmdType kind);
 
 // Splits url into host, port and path, updating the client's state as a request does:
 // host and port keep their values when the URL does not name them, a URL that ends right
-// after the host gets "/" appended, and the scheme only chooses the default port.
-// Raises "Empty URL", "HTTP Secure Socket is not supported" and EConvertError for a port
+// after the host gets "/" appended, and the scheme chooses the default port (443 for https)
+// and whether the request goes inside TLS. Raises "Empty URL" and EConvertError for a port
 // that is not a number. The path is kept whole, however long.
 struct ParsedUrl {
     std::string path;
+    // Whether the scheme is https; nothing when the URL names no scheme, so that, like the
+    // host and the port, it stays as the previous URL left it.
+    std::optional<bool> secure;
 };
 ParsedUrl ParseRequestUrl(std::string& requestURL, std::string& host, std::int32_t& port);
 

@@ -103,6 +103,18 @@ void TSockClient::WaitForSignal() {
     signal_ = false;
 }
 
+bool TSockClient::waitUntil(const std::function<bool()>& done, Arming arming) {
+    if (arming == Arming::Arm) TimerOn();
+    TimerScope off([this, arming] {
+        if (arming == Arming::Arm) TimerOff();
+    });
+    while (!canceled_ && !timedOut_) {
+        if (done()) return true;
+        WaitForSignal();
+    }
+    return false;
+}
+
 void TSockClient::TimerOn() {
     ReportStatus(LevelStep, "Timer On");
     timedOut_ = false;
@@ -164,6 +176,7 @@ void TSockClient::createSocket() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) throw ESockError("Initializaton of windows sockets failed");
     fd_ = fd;
+    transport_.attach(fd);
     socketUsed_ = false;
 }
 
@@ -172,6 +185,7 @@ void TSockClient::closeDescriptor() {
     if (readWatch_) loop.unwatchDescriptor(readWatch_);
     if (writeWatch_) loop.unwatchDescriptor(writeWatch_);
     readWatch_ = writeWatch_ = 0;
+    transport_.detach();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     connecting_ = false;
@@ -229,6 +243,11 @@ void TSockClient::handleConnectResult(int error) {
 }
 
 void TSockClient::onReadable() {
+    if (transport_.handshaking()) {
+        // The handshake reads for itself; readiness only has to wake it.
+        RaiseSignal();
+        return;
+    }
     try {
         const bool wasConnected = connected_;
         const Received received = receiveChunks();
@@ -263,28 +282,36 @@ TSockClient::Received TSockClient::receiveChunks() {
     // notification, after the waiting capture has taken this part out of the receive buffer.
     // That keeps a large body cycling through the same few pages of the buffer, gives the
     // capture a chance to report each piece, and lets its body-size bound stop a fast
-    // endless sender.
+    // endless sender. TLS hands out at most a record at a time, so there any piece means
+    // more may follow.
+    const bool secure = transport_.secure();
     while (fd_ >= 0 && received.bytes < ReadBound) {
-        const ssize_t r = ::recv(fd_, receiveChunk_.get(), ChunkSize, 0);
-        if (r > 0) {
-            buffer_->Write(receiveChunk_.get(), r);
-            received.bytes += r;
-            if (r == ChunkSize) continue;
+        const Transport::Result r = transport_.receive(receiveChunk_.get(), ChunkSize);
+        if (r.status == Transport::Status::Done) {
+            buffer_->Write(receiveChunk_.get(), static_cast<std::int64_t>(r.bytes));
+            received.bytes += static_cast<std::int64_t>(r.bytes);
+            if (secure || static_cast<std::int64_t>(r.bytes) == ChunkSize) continue;
             break;
         }
-        if (r == 0) {
+        if (r.status == Transport::Status::Closed) {
             connected_ = false;
             received.closed = true;
-            break;
-        }
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        } else if (r.status == Transport::Status::Failed) {
             // A reset connection reads as closed; it stays readable, so it must be closed.
-            lastError = sockerr::fromErrno(errno);
+            lastError = r.errnoValue != 0 ? sockerr::fromErrno(r.errnoValue) : sockerr::fromErrno(ECONNRESET);
+            breakReason_ = r.message;
             connected_ = false;
             received.closed = true;
         }
         break;
+    }
+    // Bytes that TLS already took from the socket do not make it readable again, so they
+    // are fetched by a notification of our own.
+    if (!received.closed && transport_.hasBuffered()) {
+        std::weak_ptr<TSockClient*> alive = alive_;
+        EventLoop::instance().post([alive] {
+            if (auto self = alive.lock()) (*self)->onReadable();
+        });
     }
     RaiseSignal();
     return received;
@@ -292,6 +319,11 @@ TSockClient::Received TSockClient::receiveChunks() {
 
 void TSockClient::ReadIntoBuffer() {
     receiveChunks();
+}
+
+std::string TSockClient::brokenText() {
+    if (!breakReason_.empty()) return "TLS connection failed: " + breakReason_;
+    return SocketErrorText(lastError);
 }
 
 void TSockClient::ClearInput() {
@@ -312,6 +344,11 @@ void TSockClient::CloseSocket() {
 bool TSockClient::DataAvailable() {
     if (buffer_->totalCount() > 0) return true;
     if (fd_ < 0) return false;
+    if (transport_.secure()) {
+        // Encrypted bytes on the socket may hold no data at all, so only TLS can tell.
+        ReadIntoBuffer();
+        return buffer_->totalCount() > 0;
+    }
     char byte = 0;
     if (::recv(fd_, &byte, 1, MSG_PEEK) > 0) {
         ReadIntoBuffer();
@@ -343,20 +380,18 @@ void TSockClient::ResolveHost() {
         return;
     }
     remoteAddress_ = 0;
-    TimerOn();
-    TimerScope off([this] { TimerOff(); });
     lookupDone = false;
     const std::uint64_t generation = ++lookupGeneration_;
     std::weak_ptr<TSockClient*> alive = alive_;
     lookupHostAsync(name, [alive, generation](const HostLookupResult& result) {
         if (auto self = alive.lock()) (*self)->onLookupDone(generation, result.error, result.address);
     });
-    while (!lookupDone && !timedOut_ && !canceled_)
-        WaitForSignal();
-    if (!lookupDone) ++lookupGeneration_;
-    if (timedOut_) throw ESockError("Host Lookup Timed Out");
-    if (canceled_) throw ESockError("Host Lookup Canceled");
-    if (!notifyOk) throw ESockError("Host Lookup Failed");
+    // The wait switches the time-out off before anything else happens, OnHostResolved included.
+    const bool done = waitUntil([this] { return lookupDone; }, Arming::Arm);
+    if (!done) ++lookupGeneration_;
+    if (timedOut_) throw ESockError("Host Lookup Timed Out", SockErrorKind::LookupTimedOut);
+    if (canceled_) throw ESockError("Host Lookup Canceled", SockErrorKind::LookupCanceled);
+    if (!notifyOk) throw ESockError("Host Lookup Failed", SockErrorKind::LookupFailed);
     remoteAddress_ = lookupAddress_;
     fire(OnHostResolved);
 }
@@ -368,13 +403,14 @@ void TSockClient::Connect() {
     // connection must survive a mistaken second Connect.
     if (connected_) throw ESockError("Already connected");
     buffer_->Clear();
+    breakReason_.clear();
 
     for (int attempts = 0;; ++attempts) {
         try {
             ResolveHost();
         } catch (const ESockError& e) {
-            const std::string message = e.what();
-            if (message == "Host Lookup Timed Out" || message == "Host Lookup Canceled") throw;
+            // A failed lookup is answered below as a missing address; a stopped one ends here.
+            if (e.kind() == SockErrorKind::LookupTimedOut || e.kind() == SockErrorKind::LookupCanceled) throw;
         }
         if (remoteAddress_ != 0) break;
         if (attempts > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
@@ -405,10 +441,7 @@ void TSockClient::Connect() {
             else
                 CheckSocketError(errno, sockerr::WouldBlock);
         }
-        TimerOn();
-        TimerScope off([this] { TimerOff(); });
-        while (!connected_ && !timedOut_ && !canceled_ && notifyOk)
-            WaitForSignal();
+        waitUntil([this] { return connected_ || !notifyOk; }, Arming::Arm);
     } catch (...) {
         recycleSocket();
         throw;
@@ -441,22 +474,77 @@ void TSockClient::Disconnect() {
     if (connected_) CloseSocket();
 }
 
+void TSockClient::StartTls(const std::string& host, std::int32_t port) {
+    ReportStatus(LevelStep, "TLS Handshake");
+    const std::string with = "TLS handshake with " + host;
+    if (!connected_) throw ESockError(with + " failed: the server closed the connection", SockErrorKind::Tls);
+    transport_.startTls(host, port, CAFile);
+    Transport::Result step;
+    const bool done = waitUntil(
+        [this, &step] {
+            step = transport_.handshake();
+            if (step.status == Transport::Status::WantWrite) watchSocket();
+            return step.status == Transport::Status::Done || step.status == Transport::Status::Failed;
+        },
+        Arming::Arm);
+    if (done && step.status == Transport::Status::Done) return;
+    if (timedOut_) throw ESockError(with + " timed out", SockErrorKind::Tls);
+    if (canceled_) throw ESockError(with + " canceled", SockErrorKind::Tls);
+    throw ESockError(with + " failed: " + step.message, SockErrorKind::Tls);
+}
+
 // ---- sending ------------------------------------------------------------------------------
 
 void TSockClient::waitWritable() {
     const int fd = fd_;
     writable_ = false;
     watchSocket();
-    while (!writable_ && !canceled_ && !timedOut_ && fd_ == fd && writeWatch_)
-        WaitForSignal();
+    waitUntil([this, fd] { return writable_ || fd_ != fd || !writeWatch_; }, Arming::AsArmed);
     if (writeWatch_) EventLoop::instance().setWatchEnabled(writeWatch_, false);
 }
 
-int TSockClient::sendErrno() const {
+int TSockClient::sendErrno(int errnoValue) const {
     // Linux reports a send on a socket that never connected as a broken pipe; it is the
     // "not connected" of the socket error table.
-    if (errno == EPIPE && !socketUsed_) return ENOTCONN;
-    return errno;
+    if (errnoValue == EPIPE && !socketUsed_) return ENOTCONN;
+    return errnoValue;
+}
+
+TSockClient::Sent TSockClient::sendAll(const char* p, std::size_t n,
+                                       const std::function<void(std::size_t)>& afterPiece,
+                                       AfterAttempt after) {
+    Sent sent;
+    EventLoop& loop = EventLoop::instance();
+    while (sent.bytes < n && !canceled_ && !timedOut_) {
+        const Transport::Result r = transport_.send(p + sent.bytes, n - sent.bytes);
+        switch (r.status) {
+        case Transport::Status::Done:
+            if (r.bytes == 0) {
+                sent.stalled = true;
+                return sent;
+            }
+            sent.bytes += r.bytes;
+            if (afterPiece) afterPiece(r.bytes);
+            break;
+        case Transport::Status::WantWrite:
+            waitWritable();
+            break;
+        case Transport::Status::WantRead:
+            // TLS has to read before it can write again; the read notification wakes us.
+            WaitForSignal();
+            break;
+        case Transport::Status::Closed:
+        case Transport::Status::Failed:
+            if (r.status == Transport::Status::Failed && r.errnoValue == 0)
+                throw ESockError("TLS connection failed: " + r.message, SockErrorKind::Tls);
+            CheckSocketError(r.status == Transport::Status::Closed ? EPIPE : sendErrno(r.errnoValue),
+                             sockerr::WouldBlock);
+            sent.stalled = true;
+            return sent;
+        }
+        if (after == AfterAttempt::Pump) loop.pump(EventLoop::PumpMode::DontWait);
+    }
+    return sent;
 }
 
 void TSockClient::SendBuffer(const char* p, std::uint16_t n) {
@@ -469,18 +557,7 @@ void TSockClient::SendBuffer(const char* p, std::uint16_t n) {
             length = ::strnlen(p, ChunkSize);
             if (length > 65535) throw ERangeError();
         }
-        std::size_t remaining = length;
-        while (remaining > 0 && !canceled_ && !timedOut_) {
-            const ssize_t r = ::send(fd_, p + (length - remaining), remaining, MSG_NOSIGNAL);
-            if (r == 0) break;
-            if (r > 0) {
-                remaining -= static_cast<std::size_t>(r);
-                continue;
-            }
-            if (errno == EINTR) continue;
-            CheckSocketError(sendErrno(), sockerr::WouldBlock);
-            waitWritable();
-        }
+        sendAll(p, length, nullptr, AfterAttempt::Continue);
     }
     if (canceled_) {
         canceled_ = false;
@@ -512,33 +589,21 @@ void TSockClient::Writeln(std::string_view text) {
 void TSockClient::SendStream(TStream& stream) {
     ReportStatus(LevelStep, "SendStream");
     stream.seek(0);
-    EventLoop& loop = EventLoop::instance();
     if (!canceled_) {
         bytesSent = 0;
         bytesTotal = stream.size();
-        bool stop = false;
-        while (!stop && stream.position() < stream.size() && !canceled_) {
+        const auto counted = [this](std::size_t piece) {
+            bytesSent += static_cast<std::int64_t>(piece);
+            fire(OnPacketSent);
+        };
+        while (stream.position() < stream.size() && !canceled_) {
             const std::int64_t chunk =
                 stream.read(transferBuffer_.data(), std::min(ChunkSize, stream.size() - stream.position()));
             if (chunk <= 0) break;
-            std::int64_t sent = 0;
-            while (sent < chunk && !canceled_) {
-                const ssize_t r = ::send(fd_, transferBuffer_.data() + sent,
-                                         static_cast<std::size_t>(chunk - sent), MSG_NOSIGNAL);
-                if (r == 0) {
-                    stop = true;
-                    break;
-                }
-                if (r > 0) {
-                    bytesSent += r;
-                    sent += r;
-                    fire(OnPacketSent);
-                } else if (errno != EINTR) {
-                    CheckSocketError(sendErrno(), sockerr::WouldBlock);
-                    waitWritable();
-                }
-                loop.pump(EventLoop::PumpMode::DontWait);
-            }
+            // A send that takes nothing ends the whole stream.
+            if (sendAll(transferBuffer_.data(), static_cast<std::size_t>(chunk), counted, AfterAttempt::Pump)
+                    .stalled)
+                break;
         }
     }
     if (canceled_) {
@@ -550,31 +615,20 @@ void TSockClient::SendStream(TStream& stream) {
 void TSockClient::SendFile(const std::string& name) {
     ReportStatus(LevelStep, "SendFile");
     TFileStream file(name, TFileStream::Mode::Read);
-    EventLoop& loop = EventLoop::instance();
     // Armed before the first piece as well, so that a peer that never reads cannot hold the
-    // send forever.
+    // send forever; every piece sent arms it again.
     TimerOn();
     TimerScope off([this] { TimerOff(); });
+    const auto counted = [this](std::size_t piece) {
+        bytesSent += static_cast<std::int64_t>(piece);
+        fire(OnPacketSent);
+        TimerOn();
+    };
     while (file.position() < file.size() && !canceled_) {
         const std::int64_t chunk = file.read(transferBuffer_.data(), ChunkSize);
         if (chunk <= 0) break;
-        std::int64_t sent = 0;
-        while (sent < chunk && !canceled_) {
-            const ssize_t r = ::send(fd_, transferBuffer_.data() + sent,
-                                     static_cast<std::size_t>(chunk - sent), MSG_NOSIGNAL);
-            if (r == 0) break;
-            if (r > 0) {
-                bytesSent += r;
-                sent += r;
-                fire(OnPacketSent);
-                TimerOn();
-            } else if (errno != EINTR) {
-                CheckSocketError(sendErrno(), sockerr::WouldBlock);
-                waitWritable();
-            }
-            loop.pump(EventLoop::PumpMode::DontWait);
-        }
-        if (sent < chunk) break;
+        // A send that takes nothing ends this chunk; the file goes on with the next one.
+        sendAll(transferBuffer_.data(), static_cast<std::size_t>(chunk), counted, AfterAttempt::Pump);
     }
     if (canceled_) {
         canceled_ = false;
@@ -587,16 +641,13 @@ void TSockClient::SendFile(const std::string& name) {
 std::string TSockClient::ReadLn() {
     ReportStatus(LevelStep, "ReadLn");
     std::string result;
-    TimerOn();
-    TimerScope off([this] { TimerOff(); });
     std::int64_t n = 0;
-    while (!timedOut_ && !canceled_) {
-        if (DataAvailable()) {
-            n = buffer_->FindDelimiter("\n");
-            if (n > 0) break;
-        }
-        WaitForSignal();
-    }
+    waitUntil(
+        [this, &n] {
+            if (DataAvailable()) n = buffer_->FindDelimiter("\n");
+            return n > 0;
+        },
+        Arming::Arm);
     if (n > 0) {
         result.resize(static_cast<std::size_t>(n));
         buffer_->Read(result.data(), n);
@@ -614,8 +665,8 @@ void TSockClient::CaptureStream(TStream& stream, std::int64_t limit) {
     TimerOn();
     TimerScope off([this] { TimerOff(); });
     while (!canceled_) {
-        while (buffer_->totalCount() == 0 && !canceled_ && connected_ && limit != -1)
-            WaitForSignal();
+        if (limit != -1)
+            waitUntil([this] { return buffer_->totalCount() > 0 || !connected_; }, Arming::AsArmed);
         const std::int64_t n = std::min(buffer_->totalCount(), ChunkSize);
         if (n > 0) {
             buffer_->Read(transferBuffer_.data(), n);
@@ -647,8 +698,8 @@ void TSockClient::CaptureString(std::string& text, std::int64_t limit) {
     TimerOn();
     TimerScope off([this] { TimerOff(); });
     while (!canceled_) {
-        while (buffer_->totalCount() == 0 && !canceled_ && connected_ && limit != -1)
-            WaitForSignal();
+        if (limit != -1)
+            waitUntil([this] { return buffer_->totalCount() > 0 || !connected_; }, Arming::AsArmed);
         std::int64_t n = buffer_->totalCount();
         if (limit >= 0) n = std::min(n, limit - static_cast<std::int64_t>(text.size()));
         if (n > 0) {

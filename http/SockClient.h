@@ -4,6 +4,7 @@
 #include "http/SpillBuffer.h"
 #include "http/Stream.h"
 #include "http/ThreadTimer.h"
+#include "http/Transport.h"
 #include "platform/EventLoop.h"
 
 #include <array>
@@ -18,7 +19,9 @@
 //
 // It resolves Host (or Proxy) to an IPv4 address, connects without blocking, sends text,
 // blocks, streams and files, and moves everything it receives into a TSpillBuffer, from which
-// it hands out lines or everything up to the peer's close. Every operation that waits for the
+// it hands out lines or everything up to the peer's close. After StartTls the same operations
+// travel inside TLS: the bytes, waits, time-outs, events and messages are those of a plain
+// connection. Every operation that waits for the
 // network waits in WaitForSignal, which pumps the event loop, so timers, other sockets and the
 // window keep running meanwhile. TimeOut bounds each wait: when it runs out the operation is
 // cancelled and ends with the exception of its kind.
@@ -58,6 +61,8 @@ public:
     // wait with ERangeError.
     std::int32_t TimeOut = 0;
     std::int32_t ReportLevel = 0;
+    // A PEM file of certificates that TLS trusts besides the system's store; empty for none.
+    std::string CAFile;
 
     NotifyEvent OnConnect;
     NotifyEvent OnDisconnect;
@@ -97,6 +102,11 @@ public:
     // Stops the running operation (as the time-out does).
     virtual void Abort();
     void Cancel();
+    // Speaks TLS from here on over the connected socket, after a handshake with host (whose
+    // certificate must be valid for it; port tells sessions of one host apart). Each wait of
+    // the handshake is bounded by TimeOut. ESockError of kind Tls "TLS handshake with HOST
+    // failed: REASON", "... timed out" or "... canceled"; the caller closes the connection.
+    void StartTls(const std::string& host, std::int32_t port);
 
     // Sends the whole text, zero bytes included.
     void Write(std::string_view text);
@@ -124,6 +134,13 @@ public:
     std::string SocketErrorText(int number);
 
 protected:
+    // Whether a wait arms the time-out for itself (and switches it off on every way out), or
+    // runs under the time-out as the operation around it armed it.
+    enum class Arming { Arm, AsArmed };
+    // The one wait of every operation: pumps the event loop until done() holds or the
+    // operation is cancelled or times out, looking at the flags before each call of done().
+    // Returns whether done() held; the caller raises the error of its kind otherwise.
+    bool waitUntil(const std::function<bool()>& done, Arming arming);
     // Pumps the event loop until the signal is raised, then clears it.
     void WaitForSignal();
     void RaiseSignal();
@@ -138,6 +155,9 @@ protected:
     void ClearInput();
     void ReadIntoBuffer();
     TSpillBuffer& receiveBuffer() { return *buffer_; }
+    // The text of the failure that broke the connection: TLS's own reason, or the socket
+    // error's text.
+    std::string brokenText();
 
     bool canceled_ = false;
     bool timedOut_ = false;
@@ -165,7 +185,18 @@ private:
     Received receiveChunks();
     // Waits until the socket takes more data, or the operation is cancelled or times out.
     void waitWritable();
-    int sendErrno() const;
+    int sendErrno(int errnoValue) const;
+    // Whether the send loops dispatch pending events after every attempt.
+    enum class AfterAttempt { Continue, Pump };
+    struct Sent {
+        std::size_t bytes = 0;
+        bool stalled = false; // a send took nothing
+    };
+    // Sends n bytes from p, attempt by attempt, waiting for send space as needed, until all
+    // went out, a send took nothing, or the operation was cancelled or timed out. afterPiece
+    // runs after each piece that went out.
+    Sent sendAll(const char* p, std::size_t n, const std::function<void(std::size_t)>& afterPiece,
+                 AfterAttempt after);
     void fire(const NotifyEvent& event);
 
     bool signal_ = false;
@@ -182,6 +213,9 @@ private:
     EventLoop::Handle writeWatch_ = 0;
     TThreadTimer timer_;
     std::unique_ptr<TSpillBuffer> buffer_;
+    Transport transport_;
+    // TLS's reason when TLS broke the connection; socket errors have only their number.
+    std::string breakReason_;
     // Receives land here, not in the transfer buffer: a read notification handled while a
     // stream send pumps the event loop must not overwrite the chunk that is being sent.
     std::unique_ptr<char[]> receiveChunk_ = std::make_unique<char[]>(ChunkSize);

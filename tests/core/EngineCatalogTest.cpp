@@ -301,3 +301,20 @@ TEST(EngineCatalog, TheUrlIsEncodedAfreshForEachEngine) {
     EngineRequest lycos = PrepareRequest(f, catalog[20]);
     EXPECT_NE(lycos.url.find("query=http%3A%2F%2Fa%2Eb%2F%7Ec&"), std::string::npos);
 }
+
+TEST(EngineCatalog, AnHttpsHostChangesOnlyTheSchemeOfTheAddress) {
+    Config plain = testConfig();
+    Config secure = testConfig();
+    for (std::string& host : secure.hosts)
+        host = "https://" + host;
+    auto plainCatalog = engineCatalog(plain);
+    auto secureCatalog = engineCatalog(secure);
+    SubmissionFields f = markedFields();
+    for (std::size_t i = 0; i < plainCatalog.size(); ++i) {
+        const EngineRequest a = PrepareRequest(f, plainCatalog[i]);
+        const EngineRequest b = PrepareRequest(f, secureCatalog[i]);
+        ASSERT_EQ(a.url.rfind("http://", 0), 0u);
+        EXPECT_EQ(b.url, "https://" + a.url.substr(7)) << plainCatalog[i].DisplayName;
+        EXPECT_EQ(b.body, a.body) << plainCatalog[i].DisplayName;
+    }
+}

@@ -147,14 +147,13 @@ TEST(ParseRequestUrl, Failures) {
             }
         },
         LarkspanError);
-    UrlCase secure{"HTTPS://h/"};
-    try {
-        ParseRequestUrl(secure.url, secure.host, secure.port);
-        ADD_FAILURE();
-    } catch (const LarkspanError& e) {
-        EXPECT_STREQ(e.what(), "HTTP Secure Socket is not supported");
-    }
-    EXPECT_EQ(secure.host, "old"); // nothing was taken from the refused URL
+    UrlCase secure{"HTTPS://h/x"};
+    auto parsed = ParseRequestUrl(secure.url, secure.host, secure.port);
+    EXPECT_EQ(parsed.secure, std::optional<bool>(true));
+    EXPECT_EQ(secure.host, "h");
+    EXPECT_EQ(secure.port, 443);
+    UrlCase relative{"/y"};
+    EXPECT_EQ(ParseRequestUrl(relative.url, relative.host, relative.port).secure, std::nullopt);
     UrlCase badPort{"http://h:8o/"};
     try {
         ParseRequestUrl(badPort.url, badPort.host, badPort.port);

@@ -76,6 +76,15 @@ std::string NginxServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
+std::string NginxServer::tlsUrl(const std::string& path, const std::string& host) const {
+    return "https://" + host + ":" + std::to_string(tlsPort_) + path;
+}
+
+void NginxServer::enableTls(const std::string& certificateFile, const std::string& keyFile) {
+    certificateFile_ = certificateFile;
+    keyFile_ = keyFile;
+}
+
 std::string NginxServer::writeFile(const std::string& name, const std::string& content) const {
     std::string full = docRoot() + "/" + name;
     std::ofstream(full, std::ios::binary) << content;
@@ -122,6 +131,13 @@ bool NginxServer::start() {
     for (int attempt = 0; attempt < 5; ++attempt) {
         port_ = freeLoopbackPort();
         const std::string p = std::to_string(port_);
+        std::string tls;
+        if (!certificateFile_.empty()) {
+            tlsPort_ = freeLoopbackPort();
+            tls = "    listen 127.0.0.1:" + std::to_string(tlsPort_) + " ssl;\n    ssl_certificate " +
+                  certificateFile_ + ";\n    ssl_certificate_key " + keyFile_ +
+                  ";\n    ssl_session_cache shared:tls:1m;\n";
+        }
         std::ofstream conf(dir_ + "/nginx.conf");
         conf << "daemon off;\n"
                 "master_process off;\n"
@@ -154,10 +170,8 @@ bool NginxServer::start() {
              << "/tmp/scgi;\n"
                 "  server {\n"
                 "    listen 127.0.0.1:"
-             << p
-             << ";\n"
-                "    root "
-             << dir_
+             << p << ";\n"
+             << tls << "    root " << dir_
              << "/www;\n"
                 "    location = /post {\n"
                 "      proxy_pass http://127.0.0.1:"

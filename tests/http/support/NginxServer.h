@@ -20,12 +20,18 @@ public:
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
+    // Also serves everything over TLS on a second port, with this certificate and key. Call it
+    // before start().
+    void enableTls(const std::string& certificateFile, const std::string& keyFile);
     // False (with the reason in error()) when nginx is not installed or did not come up.
     bool start();
     const std::string& error() const { return error_; }
 
     std::uint16_t port() const { return port_; }
     std::string url(const std::string& path) const;
+    // The same over TLS, with the given host name (127.0.0.1 or localhost).
+    std::string tlsUrl(const std::string& path, const std::string& host = "127.0.0.1") const;
+    std::uint16_t tlsPort() const { return tlsPort_; }
     const std::string& directory() const { return dir_; }
     std::string docRoot() const { return dir_ + "/www"; }
 
@@ -40,6 +46,9 @@ private:
     std::string dir_;
     std::string error_;
     std::uint16_t port_ = 0;
+    std::uint16_t tlsPort_ = 0;
+    std::string certificateFile_;
+    std::string keyFile_;
     pid_t pid_ = -1;
 };
 

@@ -1,5 +1,7 @@
 #include "ScriptedServer.h"
 
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,20 +26,50 @@ std::size_t contentLengthOf(const std::string& head) {
     return static_cast<std::size_t>(std::strtoull(lower.c_str() + pos + 18, nullptr, 10));
 }
 
-bool sendAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
+// One accepted connection, plain or inside TLS.
+struct ScriptedServer::Connection {
+    int fd = -1;
+    SSL* ssl = nullptr;
+
+    ssize_t receive(char* p, std::size_t n, bool dontWait = false) {
+        if (ssl) {
+            if (dontWait && SSL_pending(ssl) == 0) {
+                pollfd q{fd, POLLIN, 0};
+                if (::poll(&q, 1, 0) <= 0) return -1;
+            }
+            return SSL_read(ssl, p, static_cast<int>(n));
+        }
+        return ::recv(fd, p, n, dontWait ? MSG_DONTWAIT : 0);
+    }
+    bool sendAll(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ssl ? SSL_write(ssl, bytes.data() + done, static_cast<int>(bytes.size() - done))
+                            : ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n < 0 && !ssl && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+};
+
 ScriptedServer::ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
+    listen();
+}
+
+ScriptedServer::ScriptedServer(std::vector<Script> scripts, const Tls& tls) : scripts_(std::move(scripts)) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    if (!ctx || SSL_CTX_use_certificate_chain_file(ctx, tls.certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(ctx, tls.keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+        throw std::runtime_error("the test server's certificate or key cannot be used");
+    tlsContext_ = ctx;
+    listen();
+}
+
+void ScriptedServer::listen() {
     if (scripts_.empty()) scripts_.push_back({});
     listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (listenFd_ < 0) throw std::runtime_error("socket failed");
@@ -61,6 +93,7 @@ ScriptedServer::~ScriptedServer() {
     ::shutdown(listenFd_, SHUT_RDWR);
     thread_.join();
     ::close(listenFd_);
+    SSL_CTX_free(static_cast<SSL_CTX*>(tlsContext_));
 }
 
 void ScriptedServer::setScripts(std::vector<Script> scripts) {
@@ -81,7 +114,9 @@ std::string ScriptedServer::allRequests() const {
     return all;
 }
 
-bool ScriptedServer::waitReadable(int fd, std::chrono::milliseconds timeout) {
+bool ScriptedServer::waitReadable(Connection& c, std::chrono::milliseconds timeout) {
+    if (c.ssl && SSL_pending(c.ssl) > 0) return true;
+    const int fd = c.fd;
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!stopping_) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
@@ -108,18 +143,36 @@ void ScriptedServer::run() {
             script = scripts_[std::min(index, scripts_.size() - 1)];
         }
         ++index;
-        serve(fd, script);
+        Connection c{fd, nullptr};
+        if (tlsContext_) {
+            // A client that gives up on the handshake must not hold the server.
+            timeval patience{5, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+            c.ssl = SSL_new(static_cast<SSL_CTX*>(tlsContext_));
+            SSL_set_fd(c.ssl, fd);
+            if (SSL_accept(c.ssl) != 1) {
+                ++failedHandshakes_;
+                SSL_free(c.ssl);
+                ::close(fd);
+                continue;
+            }
+        }
+        serve(c, script);
+        if (c.ssl) {
+            SSL_shutdown(c.ssl);
+            SSL_free(c.ssl);
+        }
         ::close(fd);
     }
 }
 
-std::string ScriptedServer::readRequest(int fd) {
+std::string ScriptedServer::readRequest(Connection& c) {
     std::string data;
     std::size_t wanted = std::string::npos;
     char chunk[65536];
     while (data.size() < wanted) {
-        if (!waitReadable(fd, RequestPatience)) break;
-        ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (!waitReadable(c, RequestPatience)) break;
+        ssize_t n = c.receive(chunk, sizeof chunk);
         if (n <= 0) break;
         data.append(chunk, static_cast<std::size_t>(n));
         if (wanted == std::string::npos) {
@@ -130,11 +183,12 @@ std::string ScriptedServer::readRequest(int fd) {
     return data;
 }
 
-void ScriptedServer::serve(int fd, const Script& script) {
+void ScriptedServer::serve(Connection& c, const Script& script) {
+    const int fd = c.fd;
     std::size_t recorded = 0;
     bool skip = !script.empty() && script.front().kind == Step::Kind::SkipRequest;
     if (!skip) {
-        std::string request = readRequest(fd);
+        std::string request = readRequest(c);
         std::lock_guard lock(mutex_);
         recorded = requests_.size();
         requests_.push_back(std::move(request));
@@ -143,7 +197,7 @@ void ScriptedServer::serve(int fd, const Script& script) {
         if (stopping_) return;
         switch (step.kind) {
         case Step::Kind::Send:
-            if (!sendAll(fd, step.bytes)) return;
+            if (!c.sendAll(step.bytes)) return;
             break;
         case Step::Kind::Sleep: {
             auto until = std::chrono::steady_clock::now() + step.duration;
@@ -152,7 +206,7 @@ void ScriptedServer::serve(int fd, const Script& script) {
             break;
         }
         case Step::Kind::SendForever:
-            while (!stopping_ && sendAll(fd, step.bytes)) {
+            while (!stopping_ && c.sendAll(step.bytes)) {
                 sentForever_ += static_cast<std::int64_t>(step.bytes.size());
                 if (step.duration.count() > 0) std::this_thread::sleep_for(step.duration);
             }
@@ -161,8 +215,7 @@ void ScriptedServer::serve(int fd, const Script& script) {
             auto until = std::chrono::steady_clock::now() + step.duration;
             char scratch[4096];
             while (!stopping_ && std::chrono::steady_clock::now() < until) {
-                if (waitReadable(fd, std::chrono::milliseconds(20)) &&
-                    ::recv(fd, scratch, sizeof scratch, 0) <= 0)
+                if (waitReadable(c, std::chrono::milliseconds(20)) && c.receive(scratch, sizeof scratch) <= 0)
                     return;
             }
             break;
@@ -184,7 +237,7 @@ void ScriptedServer::serve(int fd, const Script& script) {
         char extra[65536];
         ssize_t n;
         std::string more;
-        while ((n = ::recv(fd, extra, sizeof extra, MSG_DONTWAIT)) > 0)
+        while ((n = c.receive(extra, sizeof extra, true)) > 0)
             more.append(extra, static_cast<std::size_t>(n));
         if (!more.empty()) {
             std::lock_guard lock(mutex_);

@@ -45,7 +45,15 @@ public:
     static Step close() { return {Step::Kind::Close, {}, {}}; }
     static Step skipRequest() { return {Step::Kind::SkipRequest, {}, {}}; }
 
+    // The certificate (with its chain) and key of a server that speaks TLS.
+    struct Tls {
+        std::string certificateFile;
+        std::string keyFile;
+    };
+
     explicit ScriptedServer(std::vector<Script> scripts = {});
+    // Speaks TLS on every connection: the scripts and the records are the bytes inside it.
+    ScriptedServer(std::vector<Script> scripts, const Tls& tls);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -60,21 +68,28 @@ public:
     // All requests joined, as curl's test files compare them.
     std::string allRequests() const;
     int connections() const { return connections_.load(); }
+    // Connections whose TLS handshake failed; they get no script and no record.
+    int failedHandshakes() const { return failedHandshakes_.load(); }
     // Bytes sent by SendForever steps so far.
     std::int64_t bytesSentForever() const { return sentForever_.load(); }
 
+    struct Connection;
+
 private:
+    void listen();
     void run();
-    void serve(int fd, const Script& script);
-    std::string readRequest(int fd);
-    // Waits until fd is readable or the time has passed; false when stopping.
-    bool waitReadable(int fd, std::chrono::milliseconds timeout);
+    void serve(Connection& c, const Script& script);
+    std::string readRequest(Connection& c);
+    // Waits until the connection has bytes to read or the time has passed; false when stopping.
+    bool waitReadable(Connection& c, std::chrono::milliseconds timeout);
 
     std::vector<Script> scripts_;
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_ = false;
     std::atomic<int> connections_ = 0;
+    std::atomic<int> failedHandshakes_ = 0;
+    void* tlsContext_ = nullptr; // SSL_CTX, kept out of this header
     std::atomic<std::int64_t> sentForever_ = 0;
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
