@@ -176,6 +176,7 @@ void TSockClient::createSocket() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) throw ESockError("Initializaton of windows sockets failed");
     fd_ = fd;
+    ++socketSerial_;
     transport_.attach(fd);
     socketUsed_ = false;
 }
@@ -309,8 +310,10 @@ TSockClient::Received TSockClient::receiveChunks() {
     // are fetched by a notification of our own.
     if (!received.closed && transport_.hasBuffered()) {
         std::weak_ptr<TSockClient*> alive = alive_;
-        EventLoop::instance().post([alive] {
-            if (auto self = alive.lock()) (*self)->onReadable();
+        EventLoop::instance().post([alive, socket = socketSerial_] {
+            // Only for the connection that left the bytes: by now it may have been replaced.
+            if (auto self = alive.lock(); self && (*self)->socketSerial_ == socket && (*self)->connected_)
+                (*self)->onReadable();
         });
     }
     RaiseSignal();
@@ -487,6 +490,7 @@ void TSockClient::StartTls(const std::string& host, std::int32_t port) {
             return step.status == Transport::Status::Done || step.status == Transport::Status::Failed;
         },
         Arming::Arm);
+    tlsResumed_ = transport_.resumed();
     if (done && step.status == Transport::Status::Done) return;
     if (timedOut_) throw ESockError(with + " timed out", SockErrorKind::Tls);
     if (canceled_) throw ESockError(with + " canceled", SockErrorKind::Tls);

@@ -90,6 +90,8 @@ public:
     bool connected() const { return connected_; }
     bool canceled() const { return canceled_; }
     bool timedOut() const { return timedOut_; }
+    // The last TLS handshake resumed a session of an earlier connection to the same host.
+    bool tlsResumed() const { return tlsResumed_; }
 
     // Resolves and connects. ESockError "Already connected", "Host Lookup Timed Out",
     // "Host Lookup Canceled", "Null Remote Address", "Connection Timed out",
@@ -200,12 +202,15 @@ private:
     void fire(const NotifyEvent& event);
 
     bool signal_ = false;
+    bool tlsResumed_ = false;
     bool destroying_ = false;
     bool beingDestroyed_ = false;
     bool connecting_ = false;
     bool writable_ = false;
     bool socketUsed_ = false;
     int fd_ = -1;
+    // Tells the sockets of one client apart, for work posted for one of them.
+    std::uint64_t socketSerial_ = 0;
     std::uint32_t remoteAddress_ = 0; // network byte order; 0 is none
     std::uint64_t lookupGeneration_ = 0;
     std::uint32_t lookupAddress_ = 0;

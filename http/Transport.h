@@ -48,6 +48,8 @@ public:
     // certificate check's own when that is what failed.
     Result handshake();
     bool secure() const { return ssl_ != nullptr; }
+    // The handshake resumed a session kept from an earlier connection.
+    bool resumed() const;
     bool handshaking() const { return ssl_ != nullptr && !established_; }
 
     Result send(const char* p, std::size_t n);

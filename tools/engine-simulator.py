@@ -28,9 +28,15 @@ Modes:
     close         send part of the status line and header, then close
     cut           announce the full length, send half the body, then close
 
+With --tls CERT KEY it also speaks TLS, on the same port: a connection that opens with a TLS
+hello gets it, with that certificate; a plain one is served as before. As a proxy it opens
+tunnels (CONNECT host:port) and then speaks TLS inside them as the host itself, so the
+certificate must name every host that is asked for. A failed handshake is never logged: no
+request arrived.
+
 Every request received is written to the log (--log FILE) as one JSON object a line, before
-it is answered, with the fields seq, time, method, target, proxy, host, path, query, headers,
-body, engine and modes.
+it is answered, with the fields seq, time, method, target, proxy, tls, tunnel, host, path,
+query, headers, body, raw (the request's bytes as Latin-1 text), engine and modes.
 
 The port is --port (0 chooses a free one); the port in use is printed on the first line of
 standard output, and written to --port-file when given. SIGTERM and SIGINT stop the server.
@@ -44,6 +50,7 @@ import select
 import signal
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
@@ -110,8 +117,9 @@ def parse_mode(mode):
 
 
 class Settings:
-    def __init__(self, rules, log_path):
+    def __init__(self, rules, log_path, tls=None):
         self.rules = rules
+        self.tls = tls
         self.log = open(log_path, "a", encoding="utf-8") if log_path else None
         self.lock = threading.Lock()
         self.seq = 0
@@ -158,12 +166,36 @@ def page(engine, status, size):
 
 
 class Handler(socketserver.BaseRequestHandler):
+    def secure(self, conn):
+        """The connection inside TLS, or None when the handshake failed."""
+        try:
+            conn = self.server.settings.tls.wrap_socket(conn, server_side=True)
+        except (ssl.SSLError, OSError):
+            return None
+        self.request = conn
+        return conn
+
     def handle(self):
         settings = self.server.settings
         conn = self.request
         conn.settimeout(30)
+        tunnel = None
         try:
+            if settings.tls and conn.recv(1, socket.MSG_PEEK) == b"\x16":
+                conn = self.secure(conn)
+                if conn is None:
+                    return
             raw_head, rest = self.read_head(conn)
+            if raw_head is not None and raw_head.startswith(b"CONNECT "):
+                tunnel = raw_head.split(b" ")[1].decode("latin-1")
+                if not settings.tls:
+                    conn.sendall(b"HTTP/1.0 501 Not Implemented\r\n\r\n")
+                    return
+                conn.sendall(b"HTTP/1.0 200 Connection established\r\n\r\n")
+                conn = self.secure(conn)
+                if conn is None:
+                    return
+                raw_head, rest = self.read_head(conn)
         except (OSError, ValueError):
             return
         if raw_head is None:
@@ -208,9 +240,11 @@ class Handler(socketserver.BaseRequestHandler):
             engine, size = ("Jayde Online", 6245) if method == "POST" else ("Scrub The Web", 6812)
         modes = settings.modes_for(host, path)
         settings.record({
-            "time": time.time(), "method": method, "target": target, "proxy": proxy, "host": host,
+            "time": time.time(), "method": method, "target": target, "proxy": proxy or bool(tunnel),
+            "tls": isinstance(conn, ssl.SSLSocket), "tunnel": tunnel, "host": host,
             "path": path, "query": query, "headers": headers,
-            "body": body.decode("utf-8", "backslashreplace"), "engine": engine,
+            "body": body.decode("utf-8", "backslashreplace"),
+            "raw": (raw_head + b"\r\n\r\n" + body).decode("latin-1"), "engine": engine,
             "modes": sorted("%s:%s" % (k, v) if v is not None else k for k, v in modes.items()),
         })
         try:
@@ -312,12 +346,17 @@ def main():
     parser.add_argument("--port-file")
     parser.add_argument("--log")
     parser.add_argument("--rule", action="append", default=[])
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     args = parser.parse_args()
     try:
         rules = [Rule(r) for r in args.rule]
     except ValueError as e:
         parser.error(str(e))
-    settings = Settings(rules, args.log)
+    tls = None
+    if args.tls:
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(args.tls[0], args.tls[1])
+    settings = Settings(rules, args.log, tls)
     server = Server(args.port, settings)
     port = server.server_address[1]
 

@@ -1,5 +1,7 @@
 // 'larkspan submit' as the built program, against the engine simulator on loopback.
+#include "core/Config.h"
 #include "core/SiteProfile.h"
+#include "support/TestCertificates.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
 #include "tests/core/RunTestSupport.h"
@@ -134,6 +136,45 @@ TEST_F(SubmitCommandTest, TakesTheProxyFromTheConfigurationFile) {
     ASSERT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(simulator->requests().size(), 32u);
     EXPECT_EQ(lines(o.out).back(), "Done!");
+}
+
+TEST_F(SubmitCommandTest, HttpsHostsGetTheBytesOfPlainHttpAndABadCertificateGetsNone) {
+    const TestCertificates& certs = TestCertificates::get();
+    ASSERT_EQ(certs.error(), "");
+    auto configure = [&](const char* name, const char* scheme) {
+        std::string ini = "[Run]\nCAFile=" + certs.ca() + "\n[Hosts]\n";
+        for (std::size_t i = 0; i < HostSlotCount; ++i)
+            ini += Config().hostKey(static_cast<HostSlot>(i)) + "=" + scheme + simulator->address() + "\n";
+        configHome.write(name, ini);
+        return (configHome / name).string();
+    };
+    auto run = [&](const std::string& config) {
+        return larkspan({"submit", "--dir", profiles.str(), "--config", config, "Zeta"});
+    };
+    simulator =
+        std::make_unique<EngineSimulator>(std::vector<std::string>{}, EngineSimulator::defaultScript(),
+                                          EngineSimulator::Tls{certs.path("server.pem"), certs.key()});
+    ASSERT_EQ(run(configure("plain.ini", "")).exitCode, 0);
+    ProgramResult secure = run(configure("secure.ini", "https://"));
+    ASSERT_EQ(secure.exitCode, 0) << secure.err;
+    EXPECT_EQ(secure.out.find("Failed"), std::string::npos) << secure.out;
+    const auto received = simulator->requests();
+    ASSERT_EQ(received.size(), 64u);
+    for (std::size_t i = 0; i < 32; ++i) {
+        EXPECT_FALSE(received[i].tls);
+        EXPECT_TRUE(received[32 + i].tls);
+        EXPECT_EQ(received[32 + i].raw, received[i].raw);
+    }
+
+    simulator =
+        std::make_unique<EngineSimulator>(std::vector<std::string>{}, EngineSimulator::defaultScript(),
+                                          EngineSimulator::Tls{certs.path("expired.pem"), certs.key()});
+    ProgramResult expired = run(configure("expired.ini", "https://"));
+    ASSERT_EQ(expired.exitCode, 0) << expired.err;
+    EXPECT_NE(expired.out.find("Failed to contact Alexa. Site might be down."), std::string::npos)
+        << expired.out;
+    EXPECT_EQ(lines(expired.out).back(), "Done!");
+    EXPECT_TRUE(simulator->requests().empty());
 }
 
 TEST_F(SubmitCommandTest, CtrlCStopsTheRunAndPrintsWhatWasDone) {

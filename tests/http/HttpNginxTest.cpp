@@ -2,6 +2,7 @@
 // a free loopback port with its own configuration.
 
 #include "support/NginxServer.h"
+#include "support/TestCertificates.h"
 
 #include "http/HttpClient.h"
 
@@ -15,7 +16,10 @@ class HttpNginx : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         server_ = new NginxServer;
+        const TestCertificates& certs = TestCertificates::get();
+        if (certs.error().empty()) server_->enableTls(certs.path("server.pem"), certs.key());
         if (!server_->start()) startError_ = server_->error();
+        if (!certs.error().empty()) startError_ = certs.error();
     }
     static void TearDownTestSuite() {
         delete server_;
@@ -46,6 +50,12 @@ TEST_F(HttpNginx, GetAndPost) {
     EXPECT_EQ(client.replyNumber, 200);
     EXPECT_EQ(client.Body, "method=POST body=url=http%3A%2F%2Fsite&title=My%20Site\n");
     EXPECT_EQ(succeeded, 2);
+    client.CAFile = TestCertificates::get().ca();
+    client.Post(server_->tlsUrl("/post"), "over=tls");
+    EXPECT_EQ(client.Body, "method=POST body=over=tls\n");
+    client.Get(server_->tlsUrl("/index.html", "localhost"));
+    EXPECT_EQ(client.Body, "<html>hello from nginx</html>\n");
+    EXPECT_EQ(succeeded, 4);
 
     int failed = 0;
     client.OnFailure = [&](CmdType cmd) { failed = static_cast<int>(cmd) + 100; };
@@ -54,13 +64,18 @@ TEST_F(HttpNginx, GetAndPost) {
     EXPECT_EQ(failed, 100);
 }
 
-TEST_F(HttpNginx, LargeBodyToTextAndToFileAlike) {
+class HttpNginxLarge : public HttpNginx, public testing::WithParamInterface<bool> {};
+
+TEST_P(HttpNginxLarge, BodyToTextAndToFileAlike) {
     constexpr std::int64_t size = 256ll << 20;
     const std::string source = server_->writeRandomFile("large.bin", size);
     const std::string expected = Sha256OfFile(source);
+    const bool tls = GetParam();
+    const std::string url = tls ? server_->tlsUrl("/large.bin", "localhost") : server_->url("/large.bin");
 
     THttpClient client;
     client.TimeOut = 10000;
+    client.CAFile = TestCertificates::get().ca();
     std::int64_t packets = 0;
     std::int64_t lastSeen = 0;
     bool ordered = true;
@@ -69,7 +84,7 @@ TEST_F(HttpNginx, LargeBodyToTextAndToFileAlike) {
         ordered = ordered && c.bytesReceived >= lastSeen && c.bytesTotal == size;
         lastSeen = c.bytesReceived;
     };
-    client.Get(server_->url("/large.bin"));
+    client.Get(url);
     ASSERT_EQ(static_cast<std::int64_t>(client.Body.size()), size);
     EXPECT_EQ(Sha256Of(client.Body), expected);
     EXPECT_EQ(client.bytesReceived, size);
@@ -82,9 +97,14 @@ TEST_F(HttpNginx, LargeBodyToTextAndToFileAlike) {
     client.InputFileMode = true;
     client.Header = dir.path().toStdString() + "/head.txt";
     client.Body = dir.path().toStdString() + "/large.bin";
-    client.Get(server_->url("/large.bin"));
+    client.Get(url);
     EXPECT_EQ(Sha256OfFile(client.Body), expected);
     EXPECT_EQ(client.bytesReceived, size);
 }
+
+INSTANTIATE_TEST_SUITE_P(PlainAndTls, HttpNginxLarge, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Tls" : "Plain";
+                         });
 
 } // namespace

@@ -62,6 +62,12 @@ TEST_F(HttpTls, RequestsInsideTlsAreThePlainRequestBytes) {
     // The events of a pass are the same too.
     EXPECT_TRUE(probe.disconnectedEveryPass());
     EXPECT_EQ(probe.count("Connect"), 4);
+
+    // A session is resumed with the host that issued it, never with another name for it.
+    client.Get(at(secure, "/"));
+    EXPECT_TRUE(client.tlsResumed());
+    client.Get(at(secure, "/", "https", "localhost"));
+    EXPECT_FALSE(client.tlsResumed());
 }
 
 TEST_F(HttpTls, BadCertificatesEndTheHandshakeBeforeAnyRequestByte) {

@@ -25,14 +25,24 @@ public:
         std::string body;
         std::string engine;
         bool proxy = false;
+        bool tls = false;
+        std::string raw; // the request's bytes
+    };
+    // A certificate and key for TLS on the same port, besides plain http.
+    struct Tls {
+        std::string certificateFile;
+        std::string keyFile;
     };
 
     explicit EngineSimulator(const std::vector<std::string>& rules = {},
-                             const std::string& script = defaultScript()) {
+                             const std::string& script = defaultScript(), const Tls& tls = {}) {
         if (!dir_.isValid()) throw std::runtime_error("cannot create a directory for the simulator's log");
         QStringList args{QString::fromStdString(script), "--port", "0", "--log", logPath()};
         for (const std::string& rule : rules)
             args << "--rule" << QString::fromStdString(rule);
+        if (!tls.certificateFile.empty())
+            args << "--tls" << QString::fromStdString(tls.certificateFile)
+                 << QString::fromStdString(tls.keyFile);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start("python3", args);
         if (!process_.waitForStarted(10000)) throw std::runtime_error("cannot start python3");
@@ -67,7 +77,8 @@ public:
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             auto text = [&](const char* key) { return o.value(key).toString().toStdString(); };
             result.push_back({text("method"), text("target"), text("host"), text("path"), text("query"),
-                              text("body"), text("engine"), o.value("proxy").toBool()});
+                              text("body"), text("engine"), o.value("proxy").toBool(),
+                              o.value("tls").toBool(), o.value("raw").toString().toLatin1().toStdString()});
         }
         return result;
     }
