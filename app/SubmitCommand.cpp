@@ -70,7 +70,7 @@ int runSubmit(const CommandLine& cl) {
     if (cl.args.empty()) {
         std::fprintf(stderr, "larkspan: submit needs at least one profile name\n"
                              "usage: larkspan submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
-                             "[--save LIST] NAME...\n");
+                             "[--cacert FILE] [--save LIST] NAME...\n");
         return 2;
     }
     // Everything the user asked for is checked before anything is sent.
@@ -103,7 +103,7 @@ int runSubmit(const CommandLine& cl) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
     if (cl.proxy) config.proxy = *cl.proxy;
-    if (cl.cacert) config.caFile = *cl.cacert;
+    if (cl.cacert) config.useCAFile(*cl.cacert);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::vector<std::string> listed = store.list();

@@ -36,13 +36,13 @@ int runWindow(int argc, char** argv) {
         config = Config::load(cl.config, warnings);
         for (const auto& w : warnings)
             std::fprintf(stderr, "larkspan: %s\n", w.c_str());
+        // --proxy and --cacert override the configuration's [Run] Proxy and CAFile.
+        if (cl.proxy) config.proxy = *cl.proxy;
+        if (cl.cacert) config.useCAFile(*cl.cacert);
     } catch (const LarkspanError& e) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
     }
-    // --proxy overrides the configuration's [Run] Proxy.
-    if (cl.proxy) config.proxy = *cl.proxy;
-    if (cl.cacert) config.caFile = *cl.cacert;
     std::string dir, problem;
     try {
         dir = ProfileStore::resolveDirectory(cl.dir);

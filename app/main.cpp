@@ -22,11 +22,12 @@ struct Command {
 const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
     {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
-    {"submit", runSubmit, "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--save LIST] NAME..."},
+    {"submit", runSubmit,
+     "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--save LIST] NAME..."},
 };
 
 void printUsage(std::FILE* out) {
-    std::fprintf(out, "Usage: larkspan [--dir DIR] [--config FILE] [--proxy HOST:PORT]\n"
+    std::fprintf(out, "Usage: larkspan [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE]\n"
                       "       larkspan COMMAND [OPTIONS] ...\n\nCommands:\n");
     for (const auto& c : commands)
         std::fprintf(out, "  larkspan %s\n", c.usage);
@@ -36,6 +37,7 @@ void printUsage(std::FILE* out) {
                       "  --config FILE      the configuration file (default\n"
                       "                     $XDG_CONFIG_HOME/larkspan/larkspan.ini)\n"
                       "  --proxy HOST:PORT  send every request through this proxy\n"
+                      "  --cacert FILE      trust the certificates of this PEM file for https too\n"
                       "  --save LIST        after a run, write these reports (comma list of\n"
                       "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
                       "  --help, --version\n");

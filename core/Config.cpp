@@ -69,6 +69,11 @@ template <typename Int> bool parseDecimal(std::string_view text, Int& out) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+bool readableFile(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(name.c_str(), R_OK) == 0;
+}
+
 bool isHostByte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
            c == '-' || c == '_';
@@ -133,6 +138,11 @@ std::array<std::string, HostSlotCount> Config::defaultHosts() {
 
 std::string Config::defaultHelpFile() {
     return LARKSPAN_HELP_FILE;
+}
+
+void Config::useCAFile(const std::string& file) {
+    if (!readableFile(file)) throw LarkspanError("--cacert " + file + ": not a readable file");
+    caFile = file;
 }
 
 std::string Config::hostKey(HostSlot slot) const {
@@ -233,11 +243,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
         badValue(origin, SectionRun, "Proxy", proxyValue, "not a host or host:port");
     proxy = proxyValue;
     std::string ca = readValue(ini, SectionRun, "CAFile", caFile);
-    if (!ca.empty()) {
-        struct stat st {};
-        if (::stat(ca.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(ca.c_str(), R_OK) != 0)
-            badValue(origin, SectionRun, "CAFile", ca, "not a readable file");
-    }
+    if (!ca.empty() && !readableFile(ca)) badValue(origin, SectionRun, "CAFile", ca, "not a readable file");
     caFile = ca;
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a

@@ -90,6 +90,10 @@ struct Config {
     // Overrides values from INI text; origin names the file in errors and warnings.
     void apply(const IniFile& ini, const std::string& origin, std::vector<std::string>& warnings);
 
+    // Replaces caFile with a file named on the command line; throws LarkspanError
+    // "--cacert FILE: not a readable file" for one that cannot be used.
+    void useCAFile(const std::string& file);
+
     static std::array<std::string, HostSlotCount> defaultHosts();
     static std::string defaultHelpFile();
 };
