@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/RequestRecord.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
 #include "grid/ReportGrid.h"
@@ -38,10 +39,13 @@ public:
     void information(const std::string&, Message) override {}
     void closeWindow() override {}
     void waitForEvents() override {}
+    // Counted, so that the records are made as in a real run but cost nothing to keep.
+    void record(const RequestRecord&) override { ++records; }
 
     std::optional<ProfileStore> store;
     SiteProfile editor{};
     TReportGrid list{1, 2, 0, 1};
     TReportGrid grid{2, 2, 1, 1};
     std::vector<std::string> log;
+    int records = 0;
 };
