@@ -22,7 +22,9 @@ struct Command {
 const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
     {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
-    {"submit", runSubmit, "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--save LIST] NAME..."},
+    {"submit", runSubmit,
+     "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--save LIST] [--log FILE] NAME..."},
+    {"log", runLog, "log [--run N]"},
 };
 
 void printUsage(std::FILE* out) {
@@ -38,6 +40,9 @@ void printUsage(std::FILE* out) {
                       "  --proxy HOST:PORT  send every request through this proxy\n"
                       "  --save LIST        after a run, write these reports (comma list of\n"
                       "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
+                      "  --log FILE         also write the run's request records to FILE, one JSON\n"
+                      "                     object a line (- for standard output)\n"
+                      "  --run N            the N-th newest kept run (default 1, the newest)\n"
                       "  --help, --version\n");
 }
 
