@@ -163,7 +163,7 @@ std::vector<RequestRecord> readRecordFile(const QString& path, int& unreadable) 
 
 RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("Request Log");
-    resize(780, 420);
+    resize(960, 480);
     chooseFile = [](QWidget* parent, const QString& directory) {
         return QFileDialog::getOpenFileName(parent, "Open Earlier Run", directory,
                                             "Request records (*.jsonl);;All files (*)");
@@ -288,5 +288,5 @@ void RequestLogWindow::fitColumns() {
     table_->resizeColumnsToContents();
     // A long message or address must not push the other columns out of sight.
     for (int c = 0; c < RequestLogModel::Url; ++c)
-        table_->setColumnWidth(c, std::min(table_->columnWidth(c), 260));
+        table_->setColumnWidth(c, std::min(table_->columnWidth(c), 220));
 }
