@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/KeptRuns.h"
 #include "core/RequestRecord.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
@@ -39,8 +40,12 @@ public:
     void information(const std::string&, Message) override {}
     void closeWindow() override {}
     void waitForEvents() override {}
-    // Counted, so that the records are made as in a real run but cost nothing to keep.
-    void record(const RequestRecord&) override { ++records; }
+    // Counted, and written to a kept file when one is given, as the window and the headless
+    // command write them.
+    void record(const RequestRecord& r) override {
+        ++records;
+        if (kept) kept->write(r);
+    }
 
     std::optional<ProfileStore> store;
     SiteProfile editor{};
@@ -48,4 +53,5 @@ public:
     TReportGrid grid{2, 2, 1, 1};
     std::vector<std::string> log;
     int records = 0;
+    std::optional<KeptRun> kept;
 };
