@@ -153,6 +153,7 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
     host_.setGaugeProgress(0);
     DoGrid(engineName, fields_.SiteTitle);
     host_.setLabel("Submitting " + fields_.URL + " to " + engineName);
+    // Only "get" and "post" send anything, so only they leave a record.
     const bool sends = method == "get" || method == "post";
     RequestRecorder::Request request{fields_.SiteTitle, engineName, method == "get" ? "GET" : "POST", url};
     if (failedBefore(url)) {
@@ -170,7 +171,6 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
         else if (method == "post")
             client_.Post(url, body);
         host_.setStatusText("Processing " + engineName);
-        if (record) record->answered(client_.replyStatus(), client_.replyReason(), client_.bytesReceived());
     } catch (...) {
         // A request the user stopped did not fail: it is neither logged nor remembered, so a
         // later run sends it again.
@@ -182,7 +182,11 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
         host_.appendLog("Failed to contact " + engineName + ". Site might be down.");
         host_.setStatusText("Failed to connect to " + engineName + ". Site may be down.");
         if (record) record->failed(failureMessage(std::current_exception()), client_.bytesReceived());
+        return;
     }
+    // Recorded outside the request's handler, so that nothing the host does with the record
+    // could pass for a failure of the request.
+    if (record) record->answered(client_.replyStatus(), client_.replyReason(), client_.bytesReceived());
 }
 
 void SubmissionRun::DoGrid(const std::string& engineName, const std::string& siteTitle) {
