@@ -25,10 +25,11 @@ TEST(RunRecords, EveryRequestIsRecordedInOrderWithWhatBecameOfIt) {
     config.requestDeadlineSeconds = 1;
     // Google answers 404; Lycos refuses; AltaVista trickles its page past the one-second
     // deadline; the shared service breaks off its answer, so its later entries are skipped;
-    // WebCrawler, the last entry that is still sent, is stopped while it waits.
+    // WebCrawler, the last entry that is still sent, is stopped while it waits. Switchboard
+    // sends its page without a status line: an answer without a status.
     EngineSimulator simulator({"www.google.com=status:404", "www.lycos.com=refuse",
                                "add-url.altavista.com=size:10240,slow:200", "/submit=close",
-                               "www.webcrawler.com=delay:3000"});
+                               "www.webcrawler.com=delay:3000", "www.switchboard.com=noheader"});
     config.proxy = simulator.address();
     FakeRunHost host(dir.str());
     HttpRunClient client;
@@ -79,6 +80,11 @@ TEST(RunRecords, EveryRequestIsRecordedInOrderWithWhatBecameOfIt) {
                 EXPECT_GT(r.bytes, 0); // what arrived before the deadline
                 EXPECT_LT(r.bytes, 10240);
             }
+        } else if (entry.DisplayName == "Switchboard") {
+            EXPECT_EQ(r.outcome, Outcome::Answered);
+            EXPECT_EQ(r.status, std::nullopt);
+            EXPECT_EQ(r.reason, "");
+            EXPECT_GT(r.bytes, 0);
         } else if (shared) {
             EXPECT_EQ(r.outcome, Outcome::Skipped);
             EXPECT_EQ(r.status, std::nullopt);
@@ -100,7 +106,7 @@ TEST(RunRecords, EveryRequestIsRecordedInOrderWithWhatBecameOfIt) {
             }
         }
     }
-    EXPECT_EQ(recordCounts(host.records), "14 answered (13 with 2xx), 3 failed, 12 skipped, 1 stopped");
+    EXPECT_EQ(recordCounts(host.records), "14 answered (12 with 2xx), 3 failed, 12 skipped, 1 stopped");
     // The run's own texts are what they were without the records.
     EXPECT_EQ(host.log, (std::vector<std::string>{"Failed to contact Alexa (method 2). Site might be down.",
                                                   "Failed to contact AltaVista. Site might be down.",
