@@ -9,3 +9,5 @@ int runList(const CommandLine& cl);
 int runRequests(const CommandLine& cl);
 // Submits profiles to every engine, printing the log and the results; --save writes reports.
 int runSubmit(const CommandLine& cl);
+// Prints the records of the newest kept run, or of the N-th newest with --run N.
+int runLog(const CommandLine& cl);

@@ -1,5 +1,6 @@
 #include "app/ConsoleRunHost.h"
 
+#include "core/RequestRecord.h"
 #include "platform/EventLoop.h"
 #include "platform/Text.h"
 
@@ -87,6 +88,29 @@ void ConsoleRunHost::information(const std::string& message, Message kind) {
 
 void ConsoleRunHost::waitForEvents() {
     EventLoop::instance().pump(EventLoop::PumpMode::WaitForEvents);
+}
+
+void ConsoleRunHost::record(const RequestRecord& record) {
+    if (kept_)
+        if (auto problem = kept_->write(record)) warn("the run's records are not kept: " + *problem);
+    if (!copy_) return;
+    // The copy may be standard output, written past the stream: what the stream holds goes
+    // first, and on a terminal the progress line makes room.
+    clearProgress();
+    std::fflush(out_);
+    try {
+        copy_->writeLine(recordLine(record));
+    } catch (const std::exception& e) {
+        copy_.reset();
+        warn(e.what());
+    }
+    drawProgress();
+}
+
+void ConsoleRunHost::warn(const std::string& text) {
+    clearProgress();
+    std::fprintf(stderr, "larkspan: warning: %s\n", text.c_str());
+    drawProgress();
 }
 
 void ConsoleRunHost::printLine(const std::string& line) {

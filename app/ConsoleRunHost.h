@@ -1,15 +1,18 @@
 #pragma once
 
+#include "core/KeptRuns.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
 #include "grid/ReportGrid.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 // The run's host for the headless command. The editor is a record in memory; log lines and
 // messages go to standard output as they happen; on a terminal, a progress line on standard
-// error shows the gauge, the label and the status line, redrawn in place.
+// error shows the gauge, the label and the status line, redrawn in place. Request records go
+// to the run's kept file and to the file given with --log.
 class ConsoleRunHost final : public RunHost {
 public:
     // progress: where the progress line goes, or null for none.
@@ -33,6 +36,12 @@ public:
     void information(const std::string& message, Message kind) override;
     void closeWindow() override { closed_ = true; }
     void waitForEvents() override;
+    void record(const RequestRecord& record) override;
+
+    // Where the records of the run go besides: its kept file, and a file of the user's choice
+    // (which may be standard output).
+    void keepRecords(KeptRun kept) { kept_.emplace(std::move(kept)); }
+    void copyRecordsTo(LineFile file) { copy_.emplace(std::move(file)); }
 
     bool closed() const { return closed_; }
     // Clears the progress line, so that what follows starts on a clean line.
@@ -40,6 +49,7 @@ public:
 
 private:
     void printLine(const std::string& line);
+    void warn(const std::string& text);
     void drawProgress();
 
     const ProfileStore& store_;
@@ -56,6 +66,8 @@ private:
     int gauge_ = 0;
     bool progressShown_ = false;
     bool closed_ = false;
+    std::optional<KeptRun> kept_;
+    std::optional<LineFile> copy_;
 };
 
 // The table as column-aligned text: every column left-aligned in a field one character wider

@@ -2,10 +2,13 @@
 #include "app/ConsoleRunHost.h"
 #include "core/Config.h"
 #include "core/HttpRunClient.h"
+#include "core/KeptRuns.h"
 #include "core/SiteProfile.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportCommands.h"
+#include "platform/Error.h"
 #include "platform/EventLoop.h"
+#include "platform/LineFile.h"
 #include "ui/PrintDevice.h"
 
 #include <algorithm>
@@ -70,7 +73,7 @@ int runSubmit(const CommandLine& cl) {
     if (cl.args.empty()) {
         std::fprintf(stderr, "larkspan: submit needs at least one profile name\n"
                              "usage: larkspan submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
-                             "[--cacert FILE] [--save LIST] NAME...\n");
+                             "[--cacert FILE] [--save LIST] [--log FILE] NAME...\n");
         return 2;
     }
     // Everything the user asked for is checked before anything is sent.
@@ -115,8 +118,23 @@ int runSubmit(const CommandLine& cl) {
         }
     }
 
+    // The records' file is made before anything is sent, so that a wrong path costs no run.
+    std::optional<LineFile> recordCopy;
+    if (cl.log) {
+        try {
+            recordCopy =
+                *cl.log == "-" ? LineFile::borrow(STDOUT_FILENO, "standard output") : LineFile(*cl.log);
+        } catch (const LarkspanError& e) {
+            std::fprintf(stderr, "larkspan: %s\n", e.what());
+            return 1;
+        }
+    }
+
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     ConsoleRunHost host(store, stdout, terminal ? stderr : nullptr);
+    if (recordCopy) host.copyRecordsTo(std::move(*recordCopy));
+    host.keepRecords(KeptRun([] { return KeptRuns::defaultDirectory(DirectoryLookup::Create); },
+                             std::chrono::system_clock::now()));
     HttpRunClient client;
     SubmissionRun run(host, client, config);
     run.Start();

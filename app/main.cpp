@@ -23,7 +23,9 @@ const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
     {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
     {"submit", runSubmit,
-     "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--save LIST] NAME..."},
+     "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--save LIST] [--log FILE] "
+     "NAME..."},
+    {"log", runLog, "log [--run N]"},
 };
 
 void printUsage(std::FILE* out) {
@@ -40,6 +42,9 @@ void printUsage(std::FILE* out) {
                       "  --cacert FILE      trust the certificates of this PEM file for https too\n"
                       "  --save LIST        after a run, write these reports (comma list of\n"
                       "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
+                      "  --log FILE         also write the run's request records to FILE, one JSON\n"
+                      "                     object a line (- for standard output)\n"
+                      "  --run N            the N-th newest kept run (default 1, the newest)\n"
                       "  --help, --version\n");
 }
 

@@ -37,6 +37,8 @@ public:
     void setTimeOut(int) override {}
     std::int64_t bytesTotal() const override { return 0; }
     std::int64_t bytesReceived() const override { return 0; }
+    std::optional<int> replyStatus() const override { return 200; }
+    std::string replyReason() const override { return "OK"; }
     void setMaxBodySize(std::uint64_t) override {}
     void setRequestDeadline(int) override {}
     void setProxy(const std::string&, int) override {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/KeptRuns.h"
+#include "core/RequestRecord.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
 #include "grid/ReportGrid.h"
@@ -38,10 +40,18 @@ public:
     void information(const std::string&, Message) override {}
     void closeWindow() override {}
     void waitForEvents() override {}
+    // Counted, and written to a kept file when one is given, as the window and the headless
+    // command write them.
+    void record(const RequestRecord& r) override {
+        ++records;
+        if (kept) kept->write(r);
+    }
 
     std::optional<ProfileStore> store;
     SiteProfile editor{};
     TReportGrid list{1, 2, 0, 1};
     TReportGrid grid{2, 2, 1, 1};
     std::vector<std::string> log;
+    int records = 0;
+    std::optional<KeptRun> kept;
 };

@@ -1,6 +1,7 @@
 #include "core/HttpRunClient.h"
 
 #include "http/HttpClient.h"
+#include "http/HttpResponse.h"
 
 #include <algorithm>
 #include <limits>
@@ -21,6 +22,9 @@ void HttpRunClient::beforeRequest() {
     // without a header would otherwise be measured against the previous reply's length.
     http_->bytesTotal = 0;
     http_->bytesReceived = 0;
+    // Likewise the status of the previous reply would stand for a request that never got one.
+    http_->replyNumber = 0;
+    http_->Header.clear();
 }
 
 void HttpRunClient::afterRequest() {
@@ -65,6 +69,24 @@ std::int64_t HttpRunClient::bytesTotal() const {
 
 std::int64_t HttpRunClient::bytesReceived() const {
     return http_->bytesReceived;
+}
+
+std::optional<int> HttpRunClient::replyStatus() const {
+    // In text mode the header lines of the last response, status line first, are in Header;
+    // a response without them (a body alone) has no status.
+    if (http_->Header.empty()) return std::nullopt;
+    return http_->replyNumber;
+}
+
+std::string HttpRunClient::replyReason() const {
+    // "HTTP/1.0 404 Not Found": the reason phrase is everything after the status code.
+    const std::string_view header = http_->Header;
+    const std::string_view statusLine = WithoutTerminator(header.substr(0, header.find('\n')));
+    const std::size_t first = statusLine.find(' ');
+    if (first == std::string_view::npos) return {};
+    const std::size_t second = statusLine.find(' ', first + 1);
+    if (second == std::string_view::npos) return {};
+    return std::string(statusLine.substr(second + 1));
 }
 
 void HttpRunClient::setMaxBodySize(std::uint64_t bytes) {

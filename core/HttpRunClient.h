@@ -20,6 +20,8 @@ public:
     void setTimeOut(int milliseconds) override;
     std::int64_t bytesTotal() const override;
     std::int64_t bytesReceived() const override;
+    std::optional<int> replyStatus() const override;
+    std::string replyReason() const override;
     void setMaxBodySize(std::uint64_t bytes) override;
     void setRequestDeadline(int milliseconds) override;
     void setProxy(const std::string& host, int port) override;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 // The HTTP side of a run: one request at a time, each returning when the response has been
@@ -24,6 +25,10 @@ public:
     // bytes received so far.
     virtual std::int64_t bytesTotal() const = 0;
     virtual std::int64_t bytesReceived() const = 0;
+    // The status code and the reason phrase of the last request's response; no status when
+    // there was no response or it came without a status line.
+    virtual std::optional<int> replyStatus() const = 0;
+    virtual std::string replyReason() const = 0;
 
     // The most body bytes a request may take, and the longest it may last as a whole; a
     // request that goes beyond either fails.

@@ -4,6 +4,7 @@
 #include <string>
 
 class TReportGrid;
+struct RequestRecord;
 
 // What a submission run drives: the window's controls, or whatever stands in for them in the
 // headless command and in the tests. The run holds all the logic; a host only shows and
@@ -50,4 +51,7 @@ public:
     virtual void closeWindow() = 0;
     // Handles pending events, waiting for at least one: what the run does while it is paused.
     virtual void waitForEvents() = 0;
+    // Takes the record of one request as soon as the request has ended (or was skipped): the
+    // window shows it in the request log, the headless command writes it out, and both keep it.
+    virtual void record(const RequestRecord& record) = 0;
 };

@@ -1,13 +1,16 @@
 #include "core/SubmissionRun.h"
 
 #include "core/Config.h"
+#include "core/RequestRecorder.h"
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "grid/ReportGrid.h"
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -26,6 +29,17 @@ public:
 private:
     bool& flag_;
 };
+
+// The message a failed request ended with, for its record.
+std::string failureMessage(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown failure";
+    }
+}
 
 } // namespace
 
@@ -141,9 +155,17 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
     host_.setGaugeProgress(0);
     DoGrid(engineName, fields_.SiteTitle);
     host_.setLabel("Submitting " + fields_.URL + " to " + engineName);
-    if (failedBefore(url)) return;
+    // Only "get" and "post" send anything, so only they leave a record.
+    const bool sends = method == "get" || method == "post";
+    RequestRecorder::Request request{fields_.SiteTitle, engineName, method == "get" ? "GET" : "POST", url};
+    if (failedBefore(url)) {
+        if (sends) RequestRecorder::skipped(host_, std::move(request));
+        return;
+    }
 
     client_.setTimeOut(RequestTimeOut);
+    std::optional<RequestRecorder> record;
+    if (sends) record.emplace(host_, std::move(request));
     try {
         FlagScope inRequest(inRequest_);
         if (method == "get")
@@ -154,11 +176,19 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
     } catch (...) {
         // A request the user stopped did not fail: it is neither logged nor remembered, so a
         // later run sends it again.
-        if (stopRequested_) return;
+        if (stopRequested_) {
+            if (record) record->stopped(client_.bytesReceived());
+            return;
+        }
         failedURLs_.push_back(url);
         host_.appendLog("Failed to contact " + engineName + ". Site might be down.");
         host_.setStatusText("Failed to connect to " + engineName + ". Site may be down.");
+        if (record) record->failed(failureMessage(std::current_exception()), client_.bytesReceived());
+        return;
     }
+    // Recorded outside the request's handler, so that nothing the host does with the record
+    // could pass for a failure of the request.
+    if (record) record->answered(client_.replyStatus(), client_.replyReason(), client_.bytesReceived());
 }
 
 void SubmissionRun::DoGrid(const std::string& engineName, const std::string& siteTitle) {

@@ -15,6 +15,7 @@
 #include "ui/PrintCommands.h"
 #include "ui/PrintOptionsPage.h"
 #include "ui/ReportGridWidget.h"
+#include "ui/RequestLogWindow.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -203,6 +204,8 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     for (QLabel* image : Images)
         image->hide();
     about_ = new TAboutBox(config_.makerHomePage, this);
+    requestLog_ = new RequestLogWindow(this);
+    connect(RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
 }
 
 MainWindow::~MainWindow() {
@@ -341,7 +344,14 @@ QWidget* MainWindow::buildProgressPage() {
     setHint(Gauge1, "Progress in retrieving information");
     layout->addWidget(Label6, 0, 0);
     layout->addWidget(Gauge1, 1, 0);
-    layout->addWidget(new QLabel("Successful Submission to these Sites:"), 2, 0);
+    // The request log is opened from beside the results table, where a run is watched.
+    auto* caption = new QHBoxLayout;
+    caption->addWidget(new QLabel("Successful Submission to these Sites:"));
+    caption->addStretch();
+    RequestLogButton = new QPushButton("Request Log");
+    setHint(RequestLogButton, "Request Log|Show what happened to every request of the run");
+    caption->addWidget(RequestLogButton);
+    layout->addLayout(caption, 2, 0);
     gridWidget_ = new ReportGridWidget(grid_, ReportGridWidget::Selection::Cells);
     layout->addWidget(gridWidget_, 3, 0, 1, 2);
     Memo1 = new QPlainTextEdit;

@@ -27,6 +27,7 @@ class HelpCommands;
 class HelpWindow;
 class TAboutBox;
 class PrintOptionsPage;
+class RequestLogWindow;
 class ReportGridWidget;
 
 // The program's one window: five pages, the run bar and the status line.
@@ -60,6 +61,8 @@ public:
     TFindState& findState() { return find_; }
     const Config& config() const { return config_; }
     TAboutBox* aboutBox() const { return about_; }
+    // The request log, a window of its own that "Request Log" on "Track Progress" shows.
+    RequestLogWindow* requestLog() const { return requestLog_; }
     HelpWindow* helpWindow() const { return help_; }
     HelpCommands& helpCommands() { return *helpCommands_; }
     // What "Sen&d" runs the mail program with; tests replace it.
@@ -115,6 +118,7 @@ private:
     HelpWindow* help_ = nullptr;
     std::unique_ptr<HelpCommands> helpCommands_;
     TAboutBox* about_ = nullptr;
+    RequestLogWindow* requestLog_ = nullptr;
 
     // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
     std::array<QWidget*, ProfileFieldCount> editors_{};
@@ -134,4 +138,5 @@ public:
     QTimer* Timer1 = nullptr;
     QPushButton* SaveSettings = nullptr;
     QPushButton* BitBtn1 = nullptr;
+    QPushButton* RequestLogButton = nullptr;
 };

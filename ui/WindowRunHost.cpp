@@ -5,6 +5,7 @@
 #include "platform/EventLoop.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
+#include "ui/RequestLogWindow.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -108,6 +109,18 @@ void WindowRunHost::waitForEvents() {
     EventLoop::instance().pump(EventLoop::PumpMode::WaitForEvents);
 }
 
+void WindowRunHost::record(const RequestRecord& record) {
+    window_.requestLog()->add(record);
+    if (kept_)
+        if (auto problem = kept_->write(record)) window_.requestLog()->setProblem(*problem);
+}
+
+void WindowRunHost::beginRun() {
+    window_.requestLog()->beginRun();
+    kept_.emplace([] { return KeptRuns::defaultDirectory(DirectoryLookup::Create); },
+                  std::chrono::system_clock::now());
+}
+
 WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<RunClient> client)
     : window_(window), host_(window), client_(client ? std::move(client) : std::make_unique<HttpRunClient>()),
       run_(std::make_unique<SubmissionRun>(host_, *client_, config)) {
@@ -116,6 +129,7 @@ WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<R
         // The run is watched on "Track Progress"; a user who pressed "Go!" elsewhere would
         // otherwise see only the buttons change until "Done!".
         window_.pages()->setCurrentIndex(MainWindow::ProgressPage);
+        if (!run_->running()) host_.beginRun();
         command([this] { run_->GoButtonClick(); });
     });
     connect(window_.PauseButton, &QPushButton::clicked, this,

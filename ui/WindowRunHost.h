@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/KeptRuns.h"
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "core/SubmissionRun.h"
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class MainWindow;
@@ -35,6 +37,11 @@ public:
     void information(const std::string& message, Message kind) override;
     void closeWindow() override;
     void waitForEvents() override;
+    // Shows the record in the request log and keeps it in the run's file.
+    void record(const RequestRecord& record) override;
+
+    // A run starts: the request log turns to it, and its records get a kept file of their own.
+    void beginRun();
 
     // Shows an information box; tests replace it so that nothing waits for a click.
     std::function<void(const std::string& message)> showInformation;
@@ -43,6 +50,7 @@ public:
 
 private:
     MainWindow& window_;
+    std::optional<KeptRun> kept_;
 };
 
 // Everything the window needs for runs: the HTTP client, the host and the run, with the run

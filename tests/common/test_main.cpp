@@ -1,9 +1,12 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "tests/common/StateHome.h"
+
 // Tests of code that waits on the event loop need an application object.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    TestStateHome stateHome;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/RequestRecord.h"
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
@@ -71,6 +72,7 @@ public:
         else
             EventLoop::instance().pump(EventLoop::PumpMode::DontWait);
     }
+    void record(const RequestRecord& r) override { records.push_back(r); }
 
     // The status texts set after the label became text, up to the next label.
     std::vector<std::string> statusesAfterLabel(const std::string& text) const {
@@ -111,6 +113,7 @@ public:
     std::vector<std::string> messages;
     std::vector<Message> messageKinds;
     std::vector<std::string> events;
+    std::vector<RequestRecord> records;
     int closed = 0;
     int waits = 0;
     std::function<void(const std::string&)> onLabel;
@@ -140,6 +143,8 @@ public:
     void setTimeOut(int milliseconds) override { timeOut = milliseconds; }
     std::int64_t bytesTotal() const override { return total; }
     std::int64_t bytesReceived() const override { return received; }
+    std::optional<int> replyStatus() const override { return status; }
+    std::string replyReason() const override { return reason; }
     void setMaxBodySize(std::uint64_t bytes) override { maxBodySize = bytes; }
     void setRequestDeadline(int milliseconds) override { deadline = milliseconds; }
     void setProxy(const std::string& host, int port) override {
@@ -160,6 +165,9 @@ public:
     int timeOut = 0;
     std::int64_t total = 0;
     std::int64_t received = 0;
+    // What every answer's status line says.
+    std::optional<int> status = 200;
+    std::string reason = "OK";
     std::uint64_t maxBodySize = 0;
     int deadline = 0;
     std::string proxyHost = "unset";

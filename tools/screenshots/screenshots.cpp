@@ -1,13 +1,14 @@
 // Makes PNG screenshots of the main window's pages for the README, on Qt's offscreen
 // platform: screenshots PROFILE_DIR OUTPUT_DIR
 // The "Track Progress" page is taken twice more, during and after a run of two profiles
-// against the engine simulator.
+// against the engine simulator, and the Request Log window once, after that run.
 #include "core/Config.h"
 #include "tools/screenshots/SaveGrab.h"
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
 #include "ui/ReportGridWidget.h"
+#include "ui/RequestLogWindow.h"
 #include "ui/WindowRunHost.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
@@ -27,6 +30,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     QDir().mkpath(argv[2]);
+    // The demo run keeps its records like any other; they go to a directory of their own, not
+    // among the user's kept runs.
+    QTemporaryDir state;
+    if (!state.isValid()) return 1;
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
     // Lycos answers slowly, so the run can be caught with its gauge half-way; the shared
     // service fails, so the finished page shows the skipped entries among the rest.
     EngineSimulator simulator({"www.lycos.com=slow:250,nolength", "/submit=refuse"});
@@ -72,5 +80,12 @@ int main(int argc, char** argv) {
     settle.exec();
     if (!taken) std::fprintf(stderr, "the run was not caught while it was running\n");
     if (!saved || !taken || !saveGrab(window, argv[2], "track-progress-done")) return 1;
+
+    // The request log of that run, opened from the button beside the results table.
+    // Its top shows the first profile's failure and the skipped entries after it.
+    window.RequestLogButton->click();
+    window.requestLog()->table()->scrollToTop();
+    QApplication::processEvents();
+    if (!saveGrab(*window.requestLog(), argv[2], "request-log")) return 1;
     return 0;
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/RequestRecord.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class RunHost;
+
+// Records one request of a run: started just before the request is sent, it times it and,
+// ended with exactly one of answered, failed or stopped, hands the record to the host. The
+// catalogue's requests and every other request of a run go through it, so that they all reach
+// the request log the same way. A request that is not sent at all is recorded by skipped alone.
+class RequestRecorder {
+public:
+    // What is known before anything is sent.
+    struct Request {
+        std::string profile; // site title
+        std::string engine;  // display name
+        std::string method;  // as sent: "GET", "POST", "PUT"
+        std::string url;     // the URL, or the target of a request with a body
+    };
+
+    RequestRecorder(RunHost& host, Request request);
+    RequestRecorder(const RequestRecorder&) = delete;
+    RequestRecorder& operator=(const RequestRecorder&) = delete;
+
+    // A response arrived; status is none when it had no status line.
+    void answered(std::optional<int> status, std::string reason, std::int64_t bytes);
+    void failed(std::string message, std::int64_t bytes);
+    void stopped(std::int64_t bytes);
+
+    // A request that is not sent because its target failed before.
+    static void skipped(RunHost& host, Request request);
+
+private:
+    void finish(RequestRecord::Outcome outcome, std::int64_t bytes);
+
+    RunHost& host_;
+    RequestRecord record_;
+    std::chrono::steady_clock::time_point started_;
+    bool finished_ = false;
+};
