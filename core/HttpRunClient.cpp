@@ -2,6 +2,7 @@
 
 #include "http/HttpClient.h"
 #include "http/HttpResponse.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <limits>
@@ -105,4 +106,49 @@ void HttpRunClient::setProxy(const std::string& host, int port) {
 
 void HttpRunClient::setCAFile(const std::string& file) {
     http_->CAFile = file;
+}
+
+RunClient::Answer HttpRunClient::exchange(const Exchange& request) {
+    beforeRequest();
+    http_->ExtraHeaders = request.headers;
+    // Whatever happens, the catalogue's next request goes out with its own lines only.
+    struct Restore {
+        HttpRunClient& self;
+        ~Restore() {
+            self.http_->ExtraHeaders.clear();
+            self.afterRequest();
+        }
+    } restore{*this};
+    if (request.method == "GET")
+        http_->Get(request.url);
+    else if (request.method == "PUT")
+        http_->Put(request.url, request.body);
+    else
+        http_->Post(request.url, request.body);
+    Answer answer;
+    answer.status = http_->replyNumber;
+    answer.reason = replyReason();
+    answer.header = http_->Header;
+    answer.body = http_->Body;
+    return answer;
+}
+
+std::string RunClient::Answer::headerValue(std::string_view name) const {
+    std::size_t start = 0;
+    while (start < header.size()) {
+        std::size_t end = header.find('\n', start);
+        if (end == std::string::npos) end = header.size();
+        const std::string_view line(header.data() + start, end - start);
+        const std::size_t colon = line.find(':');
+        if (colon != std::string_view::npos && equalsIgnoringCase(line.substr(0, colon), name)) {
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+                value.remove_prefix(1);
+            while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
+                value.remove_suffix(1);
+            return std::string(value);
+        }
+        start = end + 1;
+    }
+    return {};
 }

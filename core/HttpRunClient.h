@@ -26,6 +26,7 @@ public:
     void setRequestDeadline(int milliseconds) override;
     void setProxy(const std::string& host, int port) override;
     void setCAFile(const std::string& file) override;
+    Answer exchange(const Exchange& request) override;
 
     THttpClient& client() { return *http_; }
 

@@ -247,6 +247,8 @@ void THttpClient::BuildRequest() {
     }
     // Link and Unlink send no body, so they announce none (parts.contentLength stays 0).
     BuildRequestLines(parts, requestLines_);
+    for (const auto& [name, value] : ExtraHeaders)
+        requestLines_.SetHeaderValue(name, value);
 }
 
 void THttpClient::SendRequest() {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class TStream;
 
@@ -47,6 +49,10 @@ public:
     bool InputFileMode = false;
     // The data of a request names a file whose contents are the body.
     bool OutputFileMode = false;
+    // Header lines set on every request after the built ones, each replacing a built line of
+    // the same name (ignoring case); a live service needs its own Content-Type or an
+    // Authorization. Empty for the catalogue's requests.
+    std::vector<std::pair<std::string, std::string>> ExtraHeaders;
     // Bytes of body kept in text mode; 0 keeps any size. More cancels the request.
     std::int64_t MaxBodySize = 0;
     // Milliseconds a whole request may take, redirects included; 0 is no limit. When it

@@ -50,8 +50,9 @@ int newSession(SSL* ssl, SSL_SESSION* session) {
 }
 
 TlsContext& contextFor(const std::string& caFile) {
-    // Contexts live as long as the process: they are few (one per CA file) and small.
-    static std::map<std::string, TlsContext> contexts;
+    // Contexts live as long as the process: they are few (one per CA file) and small. They
+    // are never destroyed, since OpenSSL may already be cleaned up when static objects go.
+    static auto& contexts = *new std::map<std::string, TlsContext>;
     auto found = contexts.find(caFile);
     if (found != contexts.end()) return found->second;
 
