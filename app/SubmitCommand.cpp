@@ -4,6 +4,7 @@
 #include "core/HttpRunClient.h"
 #include "core/KeptRuns.h"
 #include "core/SiteProfile.h"
+#include "core/LiveChannels.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportCommands.h"
 #include "platform/Error.h"
@@ -138,6 +139,8 @@ int runSubmit(const CommandLine& cl) {
     HttpRunClient client;
     SubmissionRun run(host, client, config);
     run.Start();
+    run.setProfileDirectory(store.directory());
+    addLiveChannels(run);
     // The submission list as the window shows it; the named rows are submitted in its order.
     fillSubmissionList(host.submitList(), listed);
     std::vector<std::string> names;
@@ -185,5 +188,7 @@ int runSubmit(const CommandLine& cl) {
     }
     std::fflush(stdout);
     if (interrupted) return 130;
+    // The run completed, but a service of today did not take everything.
+    if (status == 0 && run.liveRefused()) return 3;
     return status;
 }

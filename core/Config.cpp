@@ -245,13 +245,17 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     std::string ca = readValue(ini, SectionRun, "CAFile", caFile);
     if (!ca.empty() && !readableFile(ca)) badValue(origin, SectionRun, "CAFile", ca, "not a readable file");
     caFile = ca;
+    std::string sendCatalogue = readValue(ini, SectionRun, "Catalogue", catalogue ? "1" : "0");
+    if (sendCatalogue != "0" && sendCatalogue != "1")
+        badValue(origin, SectionRun, "Catalogue", sendCatalogue, "1 (send to the catalogue) or 0 is expected");
+    catalogue = sendCatalogue == "1";
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a
     // misspelt key pass unnoticed.
     std::vector<KnownSection> known{{SectionHosts, {}},
                                     {SectionNames, {"Entry16", "Entry23"}},
                                     {SectionHome, {"Maker", "HelpFile"}},
-                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile"}}};
+                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     const std::vector<std::string> sections = ini.sections();

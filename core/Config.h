@@ -68,6 +68,8 @@ struct Config {
     std::string proxy;
     // A PEM file of certificates that https trusts besides the system's store, or empty.
     std::string caFile;
+    // Whether runs send to the 32 entries of the catalogue; the live channels go either way.
+    bool catalogue = true;
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
     // A host of the [Hosts] section: "host", "host:port", or either after "https://".

@@ -4,6 +4,7 @@
 #include "core/RequestRecorder.h"
 #include "core/RunClient.h"
 #include "core/RunHost.h"
+#include "core/SiteProfile.h"
 #include "grid/ReportGrid.h"
 
 #include <algorithm>
@@ -44,7 +45,8 @@ std::string failureMessage(std::exception_ptr failure) {
 } // namespace
 
 SubmissionRun::SubmissionRun(RunHost& host, RunClient& client, const Config& config)
-    : host_(host), client_(client), catalog_(engineCatalog(config)), footerAddress_(config.footerAddress()),
+    : host_(host), client_(client), config_(config), catalogueEnabled_(config.catalogue),
+      catalog_(engineCatalog(config)), footerAddress_(config.footerAddress()),
       maxBodySize_(config.maxBodySize), deadlineMilliseconds_(config.requestDeadlineSeconds),
       caFile_(config.caFile) {
     // The configuration keeps seconds; the client counts milliseconds in 32 bits.
@@ -55,6 +57,12 @@ SubmissionRun::SubmissionRun(RunHost& host, RunClient& client, const Config& con
         proxyPort_ = proxy->port;
     }
     client_.OnPacketRecvd = [this] { Http1PacketRecvd(); };
+}
+
+SubmissionRun::~SubmissionRun() = default;
+
+void SubmissionRun::addChannel(std::unique_ptr<LiveChannel> channel) {
+    channels_.push_back(std::move(channel));
 }
 
 void SubmissionRun::Start() {
@@ -92,6 +100,7 @@ void SubmissionRun::Submit(const std::vector<std::string>& names) {
     if (running_) return;
     running_ = true;
     stopRequested_ = false;
+    liveRefused_ = false;
     host_.setRunBar(RunHost::RunBar::Running);
     try {
         removeFooter();
@@ -115,6 +124,7 @@ void SubmissionRun::submitProfile(const std::string& name) {
     host_.setCurrentSelection(name);
     host_.setStatusText("Current Selection: " + name);
     host_.loadProfile(name);
+    profileName_ = name;
 
     SiteProfile profile;
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
@@ -128,13 +138,73 @@ void SubmissionRun::submitProfile(const std::string& name) {
     }
 
     animationFrame_ = 0;
-    for (const EngineEntry& entry : catalog_) {
+    if (catalogueEnabled_) {
+        for (const EngineEntry& entry : catalog_) {
+            waitWhilePaused();
+            if (stopRequested_) return;
+            EngineRequest request = PrepareRequest(fields_, entry);
+            Site(entry.DisplayName, request.url, request.method, request.body);
+            if (stopRequested_) return;
+        }
+    }
+    announceLive();
+}
+
+void SubmissionRun::announceLive() {
+    for (const auto& channel : channels_) {
         waitWhilePaused();
         if (stopRequested_) return;
-        EngineRequest request = PrepareRequest(fields_, entry);
-        Site(entry.DisplayName, request.url, request.method, request.body);
-        if (stopRequested_) return;
+        try {
+            channel->announce(*this);
+        } catch (const LiveRun::Stopped&) {
+            return;
+        } catch (const std::exception& e) {
+            // A channel reports its own failures; this is one it did not foresee.
+            refused(e.what());
+        }
     }
+}
+
+std::string SubmissionRun::profileValue(std::string_view key) const {
+    if (profileDirectory_.empty()) return {};
+    return ProfileStore(profileDirectory_).loadExtra(profileName_, key);
+}
+
+RunClient::Answer SubmissionRun::send(const std::string& engine, const RunClient::Exchange& request) {
+    waitWhilePaused();
+    if (stopRequested_) throw LiveRun::Stopped();
+    host_.setGaugeProgress(0);
+    host_.setLabel("Submitting " + fields_.URL + " to " + engine);
+    client_.setTimeOut(RequestTimeOut);
+    RequestRecorder record(host_, {fields_.SiteTitle, engine, request.method, request.url});
+    RunClient::Answer answer;
+    try {
+        FlagScope inRequest(inRequest_);
+        answer = client_.exchange(request);
+    } catch (...) {
+        if (stopRequested_) {
+            record.stopped(client_.bytesReceived());
+            throw LiveRun::Stopped();
+        }
+        record.failed(failureMessage(std::current_exception()), client_.bytesReceived());
+        throw;
+    }
+    record.answered(answer.status > 0 ? std::optional<int>(answer.status) : std::nullopt, answer.reason,
+                    client_.bytesReceived());
+    return answer;
+}
+
+void SubmissionRun::accepted(const std::string& engine) {
+    DoGrid(engine, fields_.SiteTitle);
+}
+
+void SubmissionRun::refused(const std::string& logLine) {
+    liveRefused_ = true;
+    log(logLine);
+}
+
+void SubmissionRun::log(const std::string& line) {
+    host_.appendLog(line);
 }
 
 void SubmissionRun::waitWhilePaused() {

@@ -1,25 +1,30 @@
 #pragma once
 
+#include "core/Config.h"
 #include "core/EngineCatalog.h"
+#include "core/LiveChannel.h"
 #include "core/SubmissionFields.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class RunClient;
 class RunHost;
 class TReportGrid;
-struct Config;
 
 // The submission run: for every selected profile, one request to each catalogue entry, strictly
 // one after another, each becoming a row of the results table. One instance lives as long as
 // the window (or the headless command) and keeps its state between runs: the results, the row
 // count and the targets that failed.
 //
+// After a profile's catalogue entries, the live channels announce it to today's services;
+// with the catalogue switched off, they alone do.
+//
 // Requests block the run, but the client pumps the event loop while it waits, so the handlers
 // below (the packet event, the timer, Pause and Stop) run nested inside Site.
-class SubmissionRun {
+class SubmissionRun : private LiveRun {
 public:
     // Milliseconds each wait of a request may last.
     static constexpr int RequestTimeOut = 5000;
@@ -27,8 +32,20 @@ public:
     static constexpr int IdleFrame = 20;
 
     SubmissionRun(RunHost& host, RunClient& client, const Config& config);
+    ~SubmissionRun() override;
     SubmissionRun(const SubmissionRun&) = delete;
     SubmissionRun& operator=(const SubmissionRun&) = delete;
+
+    // Announces every profile to this channel too, after the catalogue, in the order added.
+    void addChannel(std::unique_ptr<LiveChannel> channel);
+    // Where the profiles live: the channels read their keys there and keep their state
+    // beside them.
+    void setProfileDirectory(std::string directory) { profileDirectory_ = std::move(directory); }
+    // Whether runs send to the 32 entries of the catalogue ([Run] Catalogue, the Options page).
+    void setCatalogueEnabled(bool enabled) { catalogueEnabled_ = enabled; }
+    bool catalogueEnabled() const { return catalogueEnabled_; }
+    // A live channel refused a submission of the last run, or could not be reached.
+    bool liveRefused() const { return liveRefused_; }
 
     // What the window does once when it is created: the results table's header, the idle run
     // bar and animation, and the client's settings (the body-size bound, the whole-request
@@ -73,7 +90,19 @@ public:
     bool failedBefore(const std::string& url) const;
 
 private:
+    // What the live channels are given.
+    const std::string& profileName() const override { return profileName_; }
+    const SubmissionFields& fields() const override { return fields_; }
+    std::string profileValue(std::string_view key) const override;
+    const std::string& profileDirectory() const override { return profileDirectory_; }
+    const Config& config() const override { return config_; }
+    RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) override;
+    void accepted(const std::string& engine) override;
+    void refused(const std::string& logLine) override;
+    void log(const std::string& line) override;
+
     void submitProfile(const std::string& name);
+    void announceLive();
     void waitWhilePaused();
     void removeFooter();
     void appendFooter();
@@ -81,6 +110,12 @@ private:
 
     RunHost& host_;
     RunClient& client_;
+    Config config_;
+    std::vector<std::unique_ptr<LiveChannel>> channels_;
+    std::string profileDirectory_;
+    std::string profileName_;
+    bool catalogueEnabled_ = true;
+    bool liveRefused_ = false;
     std::vector<EngineEntry> catalog_;
     std::string footerAddress_;
     std::uint64_t maxBodySize_;

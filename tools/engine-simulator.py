@@ -34,6 +34,10 @@ tunnels (CONNECT host:port) and then speaks TLS inside them as the host itself, 
 certificate must name every host that is asked for. A failed handshake is never logged: no
 request arrived.
 
+Today's services (IndexNow, Google Search Console, the sites whose key files and sitemaps
+they read) are modules beside it, tools/simulator/service_*.py, each with options of its own;
+rules apply to them as to the engines.
+
 Every request received is written to the log (--log FILE) as one JSON object a line, before
 it is answered, with the fields seq, time, method, target, proxy, tls, tunnel, host, path,
 query, headers, body, raw (the request's bytes as Latin-1 text), engine and modes.
@@ -43,7 +47,10 @@ standard output, and written to --port-file when given. SIGTERM and SIGINT stop 
 """
 
 import argparse
+import collections
 import fnmatch
+import importlib.util
+import pathlib
 import json
 import os
 import select
@@ -84,8 +91,31 @@ MAX_HEADER = 64 * 1024
 MAX_BODY = 4 * 1024 * 1024
 STALL_LIMIT = 600.0
 
-REASONS = {200: "OK", 301: "Moved Permanently", 302: "Found", 400: "Bad Request", 403: "Forbidden",
-           404: "Not Found", 500: "Internal Server Error", 502: "Bad Gateway", 503: "Service Unavailable"}
+REASONS = {200: "OK", 202: "Accepted", 204: "No Content", 301: "Moved Permanently", 302: "Found",
+           400: "Bad Request", 401: "Unauthorized", 403: "Forbidden", 404: "Not Found",
+           422: "Unprocessable Entity", 429: "Too Many Requests", 500: "Internal Server Error",
+           502: "Bad Gateway", 503: "Service Unavailable"}
+
+
+# Today's services, played beside the catalogue's engines: every module
+# tools/simulator/service_*.py defines add_arguments(parser), configure(args) and
+# handle(request), which returns a Reply for a request that is the service's, else None.
+Request = collections.namedtuple("Request", "method host path query headers body tls")
+Reply = collections.namedtuple("Reply", "engine status headers body")
+
+
+def load_services():
+    services = []
+    folder = pathlib.Path(__file__).resolve().parent / "simulator"
+    for path in sorted(folder.glob("service_*.py")):
+        spec = importlib.util.spec_from_file_location(path.stem, path)
+        module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(module)
+        services.append(module)
+    return services
+
+
+SERVICES = load_services()
 
 
 class Rule:
@@ -238,6 +268,13 @@ class Handler(socketserver.BaseRequestHandler):
         engine, size = ENDPOINTS.get(path, (None, 0))
         if path == SHARED_PATH:
             engine, size = ("Jayde Online", 6245) if method == "POST" else ("Scrub The Web", 6812)
+        reply = None
+        request = Request(method, host, path, query, headers, body, isinstance(conn, ssl.SSLSocket))
+        for service in SERVICES:
+            reply = service.handle(request)
+            if reply is not None:
+                engine = reply.engine
+                break
         modes = settings.modes_for(host, path)
         settings.record({
             "time": time.time(), "method": method, "target": target, "proxy": proxy or bool(tunnel),
@@ -248,7 +285,7 @@ class Handler(socketserver.BaseRequestHandler):
             "modes": sorted("%s:%s" % (k, v) if v is not None else k for k, v in modes.items()),
         })
         try:
-            self.answer(conn, engine, size, modes)
+            self.answer(conn, engine, size, modes, reply)
         except OSError:
             pass  # the client went away first, as a stopped or timed-out run does
 
@@ -266,7 +303,7 @@ class Handler(socketserver.BaseRequestHandler):
                 return None, b""
             data += chunk
 
-    def answer(self, conn, engine, size, modes):
+    def answer(self, conn, engine, size, modes, reply=None):
         settings = self.server.settings
         if "refuse" in modes:
             # A reset instead of an answer: what a client sees of a host that refuses it
@@ -280,14 +317,20 @@ class Handler(socketserver.BaseRequestHandler):
         if "stall" in modes:
             self.stall(conn)
             return
-        status = modes.get("status", 200 if engine else 404)
-        if "size" in modes:
-            size = modes["size"]
-        elif status != 200 or not engine:
-            size = 300
-        body = page(engine or "Not Found", status, size)
+        extra = ""
+        if reply is not None and "status" not in modes:
+            status, body = reply.status, reply.body
+            extra = "".join("%s: %s\r\n" % pair for pair in reply.headers)
+        else:
+            status = modes.get("status", 200 if engine else 404)
+            if "size" in modes:
+                size = modes["size"]
+            elif status != 200 or not engine:
+                size = 300
+            body = page(engine or "Not Found", status, size)
+            extra = "Content-Type: text/html\r\n"
         head = "HTTP/1.0 %d %s\r\n" % (status, REASONS.get(status, "Status"))
-        head += "Server: engine-simulator\r\nContent-Type: text/html\r\nConnection: close\r\n"
+        head += "Server: engine-simulator\r\n" + extra + "Connection: close\r\n"
         if "nolength" not in modes:
             head += "Content-Length: %d\r\n" % len(body)
         head += "\r\n"
@@ -347,7 +390,11 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--rule", action="append", default=[])
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    for service in SERVICES:
+        service.add_arguments(parser)
     args = parser.parse_args()
+    for service in SERVICES:
+        service.configure(args)
     try:
         rules = [Rule(r) for r in args.rule]
     except ValueError as e:

@@ -60,6 +60,8 @@ public:
     GridPrinting& printing() { return *printing_; }
     TFindState& findState() { return find_; }
     const Config& config() const { return config_; }
+    const ProfileStore& profileStore() const { return store_; }
+    PrintOptionsPage* optionsPage() const { return optionsPage_; }
     TAboutBox* aboutBox() const { return about_; }
     // The request log, a window of its own that "Request Log" on "Track Progress" shows.
     RequestLogWindow* requestLog() const { return requestLog_; }

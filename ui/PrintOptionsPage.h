@@ -11,7 +11,8 @@ class QPushButton;
 class QRadioButton;
 
 // The "Options" page: the printing options that every print and preview copies into the
-// table's print settings. The controls keep their states until the program ends.
+// table's print settings, and whether runs send to the catalogue. The controls keep their
+// states until the program ends.
 class PrintOptionsPage : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +37,8 @@ public:
     QRadioButton* BordersHorz = nullptr;
     QRadioButton* BordersVert = nullptr;
     QPushButton* Button8 = nullptr;
+    // Runs send to the 32 engines of the catalogue, besides the live channels.
+    QCheckBox* CatalogueCheckBox = nullptr;
 
 public slots:
     // "Print font": picks a font in the font dialog.

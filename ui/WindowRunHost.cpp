@@ -1,7 +1,11 @@
 #include "ui/WindowRunHost.h"
 
 #include "core/HttpRunClient.h"
+#include "core/LiveChannels.h"
 #include "core/SubmissionRun.h"
+#include "ui/PrintOptionsPage.h"
+
+#include <QCheckBox>
 #include "platform/EventLoop.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
@@ -125,6 +129,11 @@ WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<R
     : window_(window), host_(window), client_(client ? std::move(client) : std::make_unique<HttpRunClient>()),
       run_(std::make_unique<SubmissionRun>(host_, *client_, config)) {
     run_->Start();
+    run_->setProfileDirectory(window_.profileStore().directory());
+    addLiveChannels(*run_);
+    QCheckBox* catalogue = window_.optionsPage()->CatalogueCheckBox;
+    catalogue->setChecked(run_->catalogueEnabled());
+    connect(catalogue, &QCheckBox::toggled, this, [this](bool on) { run_->setCatalogueEnabled(on); });
     connect(window_.GoButton, &QPushButton::clicked, this, [this] {
         // The run is watched on "Track Progress"; a user who pressed "Go!" elsewhere would
         // otherwise see only the buttons change until "Done!".

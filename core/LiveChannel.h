@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/RunClient.h"
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+struct Config;
+struct SubmissionFields;
+
+// What a live channel may do while a run submits one profile. The run gives it the profile and
+// carries out the rest the way it does for the catalogue: requests through its client (with the
+// time-outs, bounds, proxy, Pause and Stop), a record of each in the request log, result rows,
+// and log lines.
+class LiveRun {
+public:
+    // Stop was pressed: a channel lets it pass, and the run ends.
+    class Stopped : public std::exception {
+    public:
+        const char* what() const noexcept override { return "Stopped"; }
+    };
+
+    virtual ~LiveRun() = default;
+
+    // The profile's name (its file name without ".ini").
+    virtual const std::string& profileName() const = 0;
+    // The profile's prepared fields; the channels read its URL and its site title.
+    virtual const SubmissionFields& fields() const = 0;
+    // A value of the profile's file beside the sixteen fields (Sitemap, IndexNowKey, ...);
+    // empty when it has none.
+    virtual std::string profileValue(std::string_view key) const = 0;
+    // The directory of the profiles, beside which a channel keeps what it must remember.
+    virtual const std::string& profileDirectory() const = 0;
+    virtual const Config& config() const = 0;
+
+    // Sends one request for the named engine (waiting first while the run is paused) and
+    // returns the answer, whatever its status. Every request becomes a record of the request
+    // log. Throws Stopped when Stop was pressed; a failure on the way passes out as the client
+    // raised it.
+    virtual RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) = 0;
+    // The engine accepted the submission: a result row (the engine, the site title), sorted in
+    // with the catalogue's.
+    virtual void accepted(const std::string& engine) = 0;
+    // The engine refused the submission or could not be reached: the line goes to the run's
+    // log, and the run counts as refused (the headless command says so in its exit status).
+    virtual void refused(const std::string& logLine) = 0;
+    // A line for the run's log that is no refusal (what was left out, and why).
+    virtual void log(const std::string& line) = 0;
+};
+
+// A service that takes submissions today. A run announces each complete profile to every
+// channel after its catalogue entries; a channel that the profile does not use does nothing.
+class LiveChannel {
+public:
+    virtual ~LiveChannel() = default;
+    virtual void announce(LiveRun& run) = 0;
+};
