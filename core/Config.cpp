@@ -30,6 +30,7 @@ constexpr const char* SectionHosts = "Hosts";
 constexpr const char* SectionNames = "Names";
 constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
+constexpr const char* SectionSitemaps = "Sitemaps";
 
 struct KnownSection {
     const char* name;
@@ -218,13 +219,21 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     if (!proxyValue.empty() && !parseHostPort(proxyValue))
         badValue(origin, SectionRun, "Proxy", proxyValue, "not a host or host:port");
     proxy = proxyValue;
+    std::string maxUrls = readValue(ini, SectionSitemaps, "MaxURLs", std::to_string(sitemapMaxUrls));
+    std::uint64_t urls = 0;
+    // The bound is kept below what the URL table can index.
+    if (!parseDecimal(maxUrls, urls) || urls == 0 || urls > 100'000'000)
+        badValue(origin, SectionSitemaps, "MaxURLs", maxUrls,
+                 "a number of URLs from 1 to 100000000 is expected");
+    sitemapMaxUrls = urls;
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a
     // misspelt key pass unnoticed.
     std::vector<KnownSection> known{{SectionHosts, {}},
                                     {SectionNames, {"Entry16", "Entry23"}},
                                     {SectionHome, {"Maker", "HelpFile"}},
-                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy"}}};
+                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy"}},
+                                    {SectionSitemaps, {"MaxURLs"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     const std::vector<std::string> sections = ini.sections();

@@ -43,7 +43,7 @@ struct HostPort {
 std::optional<HostPort> parseHostPort(std::string_view text);
 
 // The values the program is built with, each of which a user configuration file may
-// override. The file is INI text with the sections "Hosts", "Names", "Home" and "Run".
+// override. The file is INI text with the sections "Hosts", "Names", "Home", "Run" and "Sitemaps".
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -60,6 +60,8 @@ struct Config {
     int requestDeadlineSeconds = 60;
     // "host:port" of a proxy that every request goes through, or empty for none.
     std::string proxy;
+    // The most URLs kept from one profile's sitemaps, which bounds the memory they take.
+    std::uint64_t sitemapMaxUrls = 1'000'000;
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
     // The slot's key in the "Hosts" section: the entry's display name, or "Shared".
