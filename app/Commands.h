@@ -9,3 +9,5 @@ int runList(const CommandLine& cl);
 int runRequests(const CommandLine& cl);
 // Submits profiles to every engine, printing the log and the results; --save writes reports.
 int runSubmit(const CommandLine& cl);
+// Prints the URLs of a profile's sitemaps that its next submission would send.
+int runSitemap(const CommandLine& cl);

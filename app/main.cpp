@@ -23,6 +23,8 @@ const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
     {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
     {"submit", runSubmit, "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--save LIST] NAME..."},
+    {"sitemap", runSitemap,
+     "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
 };
 
 void printUsage(std::FILE* out) {
@@ -38,6 +40,8 @@ void printUsage(std::FILE* out) {
                       "  --proxy HOST:PORT  send every request through this proxy\n"
                       "  --save LIST        after a run, write these reports (comma list of\n"
                       "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
+                      "  --cacert FILE      also trust these certificates (PEM) for https\n"
+                      "  --all              sitemap: print every URL, not only the changed ones\n"
                       "  --help, --version\n");
 }
 

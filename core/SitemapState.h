@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+// The channel that sends a site's URL lists, by its name in the state file.
+constexpr const char* IndexNowChannel = "indexnow";
+
 // What each live channel has accepted for one profile: per channel the URLs with the time
 // of their last acceptance (seconds since 1970 UTC), and a few notes the channel keeps for
 // later runs (such as a time before which an endpoint asked not to be called again).

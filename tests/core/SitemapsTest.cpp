@@ -2,13 +2,12 @@
 // from servers the tests start on 127.0.0.1.
 #include "SitemapTestSupport.h"
 
+#include "../common/PythonHttpServer.h"
 #include "../common/TempDir.h"
 #include "core/Config.h"
 #include "core/Sitemaps.h"
 #include "support/ScriptedServer.h"
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -126,38 +125,9 @@ TEST(Sitemaps, FallbacksKeysAndTheTotalBound) {
                                        "only the lines in its first 512,000 bytes are read"});
 }
 
-// Python's http.server on a free port of 127.0.0.1, serving a directory.
-class PythonServer {
-public:
-    explicit PythonServer(const std::string& root) {
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
-                                   QString::fromStdString(root)});
-        QString seen;
-        QRegularExpression portLine("port (\\d+)");
-        while (process_.waitForReadyRead(10000)) {
-            seen += QString::fromUtf8(process_.readAll());
-            auto m = portLine.match(seen);
-            if (m.hasMatch()) {
-                port_ = m.captured(1).toInt();
-                break;
-            }
-        }
-    }
-    ~PythonServer() {
-        process_.kill();
-        process_.waitForFinished();
-    }
-    int port() const { return port_; }
-
-private:
-    QProcess process_;
-    int port_ = 0;
-};
-
 TEST(SitemapsOverHttp, AnIndexWithAGzipChildIsReadFromALoopbackServer) {
     TempDir root;
-    PythonServer server(root.str());
+    PythonHttpServer server(root.str());
     ASSERT_NE(server.port(), 0);
     const std::string site = "http://127.0.0.1:" + std::to_string(server.port());
     std::vector<std::string> many;
