@@ -124,18 +124,21 @@ private:
                 ++out_.dropped;
                 return true;
             }
-            auto found = out_.urls.find(loc);
-            if (found) {
-                ++out_.duplicates;
-                // The later of two dates stands for the page.
-                out_.urls.setValue(*found, std::max(out_.urls.value(*found), lastmod));
-                return true;
+            std::optional<std::size_t> found;
+            if (out_.urls.size() < maxUrls_) {
+                auto [at, added] = out_.urls.insert(loc, lastmod);
+                if (added) return true;
+                found = at;
+            } else {
+                found = out_.urls.find(loc);
+                if (!found) {
+                    full_ = true;
+                    return false;
+                }
             }
-            if (out_.urls.size() >= maxUrls_) {
-                full_ = true;
-                return false;
-            }
-            out_.urls.insert(loc, lastmod);
+            ++out_.duplicates;
+            // The later of two dates stands for the page.
+            out_.urls.setValue(*found, std::max(out_.urls.value(*found), lastmod));
             return true;
         });
         self = &reader;
@@ -200,10 +203,15 @@ SitemapScope::SitemapScope(std::string_view sitemapUrl) {
     std::string_view path = parts->path;
     path = path.substr(0, path.find('?'));
     folder_ = std::string(path.substr(0, path.rfind('/') + 1));
+    written_ = std::string(sitemapUrl.substr(0, sitemapUrl.find("://") + 3)) + parts->authority + folder_;
+    // With user information the authority as written differs; then every URL is parsed.
+    if (sitemapUrl.compare(0, written_.size(), written_) != 0) written_ = std::string(1, '\0');
 }
 
 bool SitemapScope::contains(std::string_view url) const {
     if (!valid_) return false;
+    // What follows the written prefix is path; whether it is a URL at all is isSitemapUrl's.
+    if (url.compare(0, written_.size(), written_) == 0) return true;
     auto parts = splitUrl(url);
     return parts && parts->origin == origin_ && parts->path.compare(0, folder_.size(), folder_) == 0;
 }
@@ -212,6 +220,15 @@ bool isSitemapUrl(std::string_view url) {
     if (url.size() >= 2048) return false;
     for (char c : url)
         if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+    // The common forms need no parsing: a lowercase scheme and a host that starts at once.
+    for (std::string_view scheme : {std::string_view("https://"), std::string_view("http://")})
+        if (url.size() > scheme.size() && url.compare(0, scheme.size(), scheme) == 0) {
+            const char first = url[scheme.size()];
+            if (first != '/' && first != '?' && first != '#' && first != ':' && first != '@' &&
+                url.find('@') == std::string_view::npos &&
+                url.find(':', scheme.size()) == std::string_view::npos)
+                return true;
+        }
     return splitUrl(url).has_value();
 }
 

@@ -22,6 +22,9 @@ private:
     bool valid_ = false;
     std::string origin_; // "scheme://host:port", lowercased, the port always given
     std::string folder_;
+    // The sitemap's own scheme, authority and folder as written: nearly every URL of a sitemap
+    // starts with it, and then needs no parsing.
+    std::string written_;
 };
 
 // Whether the text can stand as a sitemap's URL: http or https with a host, less than 2,048
