@@ -320,6 +320,18 @@ void SitemapReader::fail(std::string message) {
 }
 
 void SitemapReader::failFromExpat() {
+    // HTML pages (an error page served with status 200, say) often are no XML at all: a
+    // lowercase doctype, unclosed elements. Said as what they are, they are easy to fix.
+    if (kind_ == Kind::Unknown) {
+        std::string lowered = start_;
+        for (char& c : lowered)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (lowered.find("<!doctype html") != std::string::npos ||
+            lowered.find("<html") != std::string::npos) {
+            fail("the document is HTML, not a sitemap");
+            return;
+        }
+    }
     const XML_Error code = XML_GetErrorCode(parser_->xml);
     const auto line = XML_GetCurrentLineNumber(parser_->xml);
     const auto column = XML_GetCurrentColumnNumber(parser_->xml);
@@ -336,6 +348,7 @@ bool SitemapReader::feedXml(const char* data, std::size_t size) {
         tooLarge = true;
     }
     bytes_ += size;
+    if (start_.size() < 512) start_.append(data, std::min(size, 512 - start_.size()));
     // Expat takes an int length; the pieces given here are never near that, but a caller's
     // piece is split all the same.
     while (size > 0 && !ended_) {

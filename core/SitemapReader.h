@@ -79,6 +79,8 @@ private:
     bool started_ = false;
     // The first byte, held back until the second tells whether the input is gzip.
     std::string head_;
+    // The first bytes of the XML, to tell HTML that is no XML at all from broken XML.
+    std::string start_;
     std::size_t entries_ = 0;
     std::uint64_t bytes_ = 0;
 };

@@ -110,8 +110,10 @@ TEST(SitemapReader, EntityTricksAndDocumentTypesAreRefusedBeforeAnythingIsExpand
         EXPECT_TRUE(r.entries.empty());
         EXPECT_NE(r.problem.find("document type declaration"), std::string::npos) << r.problem;
     }
-    ReadResult html = readInPieces("<!DOCTYPE html><html><body>Not found</body></html>", 8);
-    EXPECT_EQ(html.problem, "the document is HTML, not a sitemap");
+    for (const char* page : {"<!DOCTYPE html><html><body>Not found</body></html>",
+                             "<!doctype html>\n<html><head><meta charset=utf-8><title>Shop</title>",
+                             "<HTML><BODY><P>Moved<BR></BODY></HTML>"})
+        EXPECT_EQ(readInPieces(page, 8).problem, "the document is HTML, not a sitemap") << page;
     ReadResult xhtml = readInPieces("<html xmlns=\"http://www.w3.org/1999/xhtml\"><body/></html>", 8);
     EXPECT_EQ(xhtml.problem, "the document is HTML, not a sitemap");
     ReadResult feed = readInPieces("<rss><channel/></rss>", 8);
