@@ -6,6 +6,8 @@
 #include "../common/TempDir.h"
 #include "core/Config.h"
 #include "core/Sitemaps.h"
+#include "platform/Error.h"
+#include "platform/IniFile.h"
 #include "support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +125,20 @@ TEST(Sitemaps, FallbacksKeysAndTheTotalBound) {
     EXPECT_EQ(problems,
               std::vector<std::string>{"http://site.test/robots.txt: it is larger than 512,000 bytes; "
                                        "only the lines in its first 512,000 bytes are read"});
+}
+
+TEST(Sitemaps, TheTotalBoundComesFromTheConfiguration) {
+    std::vector<std::string> warnings;
+    Config config;
+    EXPECT_EQ(config.sitemapMaxUrls, 1'000'000u);
+    config.apply(IniFile::parse("[Sitemaps]\nMaxURLs = 2500\n"), "test.ini", warnings);
+    EXPECT_EQ(config.sitemapMaxUrls, 2500u);
+    EXPECT_TRUE(warnings.empty());
+    for (const char* bad : {"0", "-1", "1e6", "100000001"})
+        EXPECT_THROW(
+            config.apply(IniFile::parse(std::string("[Sitemaps]\nMaxURLs=") + bad), "test.ini", warnings),
+            LarkspanError)
+            << bad;
 }
 
 TEST(SitemapsOverHttp, AnIndexWithAGzipChildIsReadFromALoopbackServer) {
