@@ -16,14 +16,19 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// The host a redirect's Location leads to, read as the HTTP client reads it: a URL with "//"
-// names its host after it; a text without it names one before its first "/" unless it
-// starts with "/"; a text without any "/" is a path on the same server. Empty: the same server.
+// The host a redirect's Location leads to, read exactly as the HTTP client reads it: with "//"
+// anywhere, the third "/"-separated field (so "//host/x" too); without, the text before the
+// first "/" unless it starts with "/"; a text without any "/" is a path on the same server.
+// The port is left out. Empty: the same server.
 std::string redirectHost(std::string_view location) {
-    if (location.find("//") != std::string_view::npos) return hostOfUrl(location);
-    if (location.empty() || location.front() == '/' || location.find('/') == std::string_view::npos)
-        return {};
-    std::string_view host = location.substr(0, location.find('/'));
+    std::string_view host;
+    if (location.find("//") != std::string_view::npos) {
+        std::string_view rest = location.substr(location.find('/') + 1);
+        rest = rest.substr(rest.find('/') + 1);
+        host = rest.substr(0, rest.find('/'));
+    } else if (!location.empty() && location.front() != '/' && location.find('/') != std::string_view::npos) {
+        host = location.substr(0, location.find('/'));
+    }
     return lower(host.substr(0, host.find(':')));
 }
 

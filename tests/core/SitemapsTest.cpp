@@ -174,6 +174,8 @@ TEST(SitemapsOverHttp, RedirectsAwayAndEndlessBodiesAreRefused) {
                               std::to_string(server.port()) + "/sitemap.xml\r\n\r\n")},
         {ScriptedServer::send("HTTP/1.0 200 OK\r\n\r\n<urlset><url><loc>" + here + "/a</loc></url>"),
          ScriptedServer::sendForever(std::string(65536, ' '))},
+        {ScriptedServer::send("HTTP/1.0 301 Moved\r\nLocation: //LocalHost:" + std::to_string(server.port()) +
+                              "/sitemap.xml\r\n\r\n")},
     });
     Config config;
     HttpSitemapSource web(config);
@@ -186,6 +188,12 @@ TEST(SitemapsOverHttp, RedirectsAwayAndEndlessBodiesAreRefused) {
     EXPECT_EQ(urlsOf(endless), std::vector<std::string>{here + "/a"});
     EXPECT_EQ(endless.overLimit, 1);
     EXPECT_LT(server.bytesSentForever(), 200ll << 20);
+    // A Location without a scheme still names a host.
+    SiteSitemaps relative = readSitemaps(here, here + "/sitemap.xml", web, 100);
+    EXPECT_EQ(server.connections(), 3);
+    ASSERT_EQ(relative.problems.size(), 1u);
+    EXPECT_NE(relative.problems[0].find("redirects to another host"), std::string::npos)
+        << relative.problems[0];
 }
 
 } // namespace
