@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -131,6 +133,36 @@ template <typename Callback> bool forEachLine(const std::string& file, Callback&
     return true;
 }
 
+// Holds the profile's state lock for its lifetime: writers of the same state in other
+// processes (the window and a headless run, say) take turns.
+class StateLock {
+public:
+    explicit StateLock(const std::string& file) {
+        fd_ = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        // Without a lock file (a directory that cannot be written) there is nothing to guard:
+        // every write there fails anyway.
+        if (fd_ >= 0)
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~StateLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// Which file a name stands for and in which version; a snapshot is only ever replaced whole.
+std::string identityOf(const std::string& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return {};
+    return std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
 } // namespace
 
 std::string SitemapState::fileName(const std::string& directory, const std::string& profileName) {
@@ -142,26 +174,36 @@ SitemapState SitemapState::load(const std::string& directory, const std::string&
     SitemapState state;
     state.file_ = fileName(directory, profileName);
     state.journal_ = state.file_ + ".journal";
-    Channel* current = nullptr;
-    bool first = true;
-    bool known = true;
-    forEachLine(state.file_, [&](std::string_view line) {
-        if (first) {
-            first = false;
-            known = line == SnapshotHeader;
-        }
-        if (known) state.applySnapshotLine(line, current);
-    });
-    if (!known) throw LarkspanError("The state file " + state.file_ + " is not one this program wrote");
-    if (forEachLine(state.journal_, [&](std::string_view line) { state.applyJournalLine(line); })) {
+    StateLock lock(state.file_);
+    state.readSnapshot();
+    if (state.replayJournal()) {
         // What a run left in the journal becomes part of the snapshot, so the journal stays
         // short. Should the directory not be writable now, the journal simply stays.
         try {
-            state.compact();
+            state.writeSnapshot();
         } catch (const LarkspanError&) {
         }
     }
     return state;
+}
+
+void SitemapState::readSnapshot() {
+    Channel* current = nullptr;
+    bool first = true;
+    bool known = true;
+    snapshotIdentity_ = identityOf(file_);
+    forEachLine(file_, [&](std::string_view line) {
+        if (first) {
+            first = false;
+            known = line == SnapshotHeader;
+        }
+        if (known) applySnapshotLine(line, current);
+    });
+    if (!known) throw LarkspanError("The state file " + file_ + " is not one this program wrote");
+}
+
+bool SitemapState::replayJournal() {
+    return forEachLine(journal_, [&](std::string_view line) { applyJournalLine(line); });
 }
 
 SitemapState::Channel& SitemapState::channel(std::string_view name) {
@@ -197,8 +239,9 @@ void SitemapState::applySnapshotLine(std::string_view line, Channel*& current) {
         else
             accept(*current, unescape(url), *time);
     } else if (kind == "N" && current) {
+        // A note this process set since it read the snapshot is newer than the snapshot's.
         std::string key = unescape(nextField(line));
-        current->notes[key] = unescape(nextField(line, true));
+        current->notes.try_emplace(key, unescape(nextField(line, true)));
     }
 }
 
@@ -216,6 +259,7 @@ void SitemapState::applyJournalLine(std::string_view line) {
 }
 
 void SitemapState::append(const std::string& lines) {
+    StateLock lock(file_);
     const int fd = ::open(journal_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) unableToWrite(journal_);
     writeAll(fd, lines, journal_);
@@ -296,6 +340,15 @@ void SitemapState::setNote(std::string_view channelName, std::string_view key, s
 }
 
 void SitemapState::compact() {
+    StateLock lock(file_);
+    // Another process may have written the state since it was read here: what it wrote is
+    // merged in first (acceptances keep their latest time), so that nothing it recorded is lost.
+    if (identityOf(file_) != snapshotIdentity_) readSnapshot();
+    replayJournal();
+    writeSnapshot();
+}
+
+void SitemapState::writeSnapshot() {
     const std::string temporary = file_ + ".tmp";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) unableToWrite(file_);
@@ -340,5 +393,6 @@ void SitemapState::compact() {
     }
     if (::rename(temporary.c_str(), file_.c_str()) != 0) unableToWrite(file_);
     syncDirectory(file_);
+    snapshotIdentity_ = identityOf(file_);
     if (::unlink(journal_.c_str()) == 0) syncDirectory(journal_);
 }

@@ -22,7 +22,8 @@ constexpr const char* IndexNowChannel = "indexnow";
 // file over it, and what is accepted between two snapshots goes to the journal "NAME.state.journal",
 // appended and flushed to the disk batch by batch. Loading reads the snapshot and replays the
 // journal (a last line cut off by a crash is ignored); compacting writes a new snapshot and
-// removes the journal. One process at a time is expected to write a profile's state.
+// removes the journal. Processes that share a profile take turns through the lock file
+// "NAME.state.lock", and a compaction first merges what another process wrote meanwhile.
 class SitemapState {
 public:
     // The state of the profile; a profile without a state file has an empty one. A journal
@@ -67,6 +68,12 @@ private:
     Channel& channel(std::string_view name);
     const Channel* findChannel(std::string_view name) const;
     void accept(Channel& c, std::string_view url, std::int64_t time);
+    // Reads the snapshot into the state (merging: acceptances keep the later time).
+    void readSnapshot();
+    // Replays the journal; false when there is none.
+    bool replayJournal();
+    // Writes the state as the snapshot and removes the journal; the lock is held.
+    void writeSnapshot();
     // Applies one line of the snapshot (with the channel it is in) or the journal.
     void applySnapshotLine(std::string_view line, Channel*& current);
     void applyJournalLine(std::string_view line);
@@ -74,6 +81,8 @@ private:
 
     std::string file_;
     std::string journal_;
+    // The snapshot file as it was when it was last read or written here.
+    std::string snapshotIdentity_;
     // Held by pointer, so that a channel stays where it is while others are added.
     std::vector<std::unique_ptr<Channel>> channels_;
 };

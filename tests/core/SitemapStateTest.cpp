@@ -86,6 +86,23 @@ TEST(SitemapState, ATornJournalLineAndAForeignFileAreHandled) {
     EXPECT_THROW(SitemapState::load(dir.str(), "Q"), LarkspanError);
 }
 
+TEST(SitemapState, TwoWritersOfOneProfileLoseNothingOfEachOther) {
+    TempDir dir;
+    SitemapState window = SitemapState::load(dir.str(), "P");
+    SitemapState headless = SitemapState::load(dir.str(), "P");
+    window.recordAccepted("indexnow", {"http://g/window"}, 10);
+    headless.recordAccepted("indexnow", {"http://g/headless"}, 20);
+    headless.compact();
+    window.setNote("indexnow", "k", "v");
+    // The window's snapshot is older than the one on the disk now; compacting must not drop
+    // what the other one wrote.
+    window.compact();
+    SitemapState after = SitemapState::load(dir.str(), "P");
+    EXPECT_EQ(after.acceptedAt("indexnow", "http://g/window"), 10);
+    EXPECT_EQ(after.acceptedAt("indexnow", "http://g/headless"), 20);
+    EXPECT_EQ(after.note("indexnow", "k"), "v");
+}
+
 // A child process records batches (and compacts now and then) until it is killed with
 // SIGKILL at an arbitrary moment; every batch it finished must load, and nothing it never
 // recorded may appear.
