@@ -163,6 +163,11 @@ std::string identityOf(const std::string& file) {
            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
+std::int64_t fileSize(const std::string& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
 } // namespace
 
 std::string SitemapState::fileName(const std::string& directory, const std::string& profileName) {
@@ -177,6 +182,7 @@ SitemapState SitemapState::load(const std::string& directory, const std::string&
     StateLock lock(state.file_);
     state.readSnapshot();
     if (state.replayJournal()) {
+        state.journalKnown_ = fileSize(state.journal_);
         // What a run left in the journal becomes part of the snapshot, so the journal stays
         // short. Should the directory not be writable now, the journal simply stays.
         try {
@@ -262,7 +268,11 @@ void SitemapState::append(const std::string& lines) {
     StateLock lock(file_);
     const int fd = ::open(journal_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) unableToWrite(journal_);
+    // Lines that another process appended since are not held here yet.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size != journalKnown_) journalKnown_ = -1;
     writeAll(fd, lines, journal_);
+    if (journalKnown_ >= 0) journalKnown_ += static_cast<std::int64_t>(lines.size());
     if (::fsync(fd) != 0) {
         const int error = errno;
         ::close(fd);
@@ -343,8 +353,10 @@ void SitemapState::compact() {
     StateLock lock(file_);
     // Another process may have written the state since it was read here: what it wrote is
     // merged in first (acceptances keep their latest time), so that nothing it recorded is lost.
-    if (identityOf(file_) != snapshotIdentity_) readSnapshot();
-    replayJournal();
+    // The journal needs no replay when it holds only what was appended here.
+    const bool snapshotChanged = identityOf(file_) != snapshotIdentity_;
+    if (snapshotChanged) readSnapshot();
+    if (snapshotChanged || journalKnown_ < 0 || fileSize(journal_) != journalKnown_) replayJournal();
     writeSnapshot();
 }
 
@@ -395,4 +407,5 @@ void SitemapState::writeSnapshot() {
     syncDirectory(file_);
     snapshotIdentity_ = identityOf(file_);
     if (::unlink(journal_.c_str()) == 0) syncDirectory(journal_);
+    journalKnown_ = 0;
 }

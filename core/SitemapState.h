@@ -83,6 +83,8 @@ private:
     std::string journal_;
     // The snapshot file as it was when it was last read or written here.
     std::string snapshotIdentity_;
+    // The bytes at the start of the journal that this state holds already; -1 when unknown.
+    std::int64_t journalKnown_ = 0;
     // Held by pointer, so that a channel stays where it is while others are added.
     std::vector<std::unique_ptr<Channel>> channels_;
 };
