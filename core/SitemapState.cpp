@@ -245,9 +245,10 @@ void SitemapState::applySnapshotLine(std::string_view line, Channel*& current) {
         else
             accept(*current, unescape(url), *time);
     } else if (kind == "N" && current) {
-        // A note this process set since it read the snapshot is newer than the snapshot's.
+        // Every note set anywhere went to a journal before it was held in memory, and journals
+        // end up in the snapshot in order: what the files say is the latest value.
         std::string key = unescape(nextField(line));
-        current->notes.try_emplace(key, unescape(nextField(line, true)));
+        current->notes[key] = unescape(nextField(line, true));
     }
 }
 

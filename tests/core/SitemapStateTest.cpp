@@ -91,7 +91,9 @@ TEST(SitemapState, TwoWritersOfOneProfileLoseNothingOfEachOther) {
     SitemapState window = SitemapState::load(dir.str(), "P");
     SitemapState headless = SitemapState::load(dir.str(), "P");
     window.recordAccepted("indexnow", {"http://g/window"}, 10);
+    window.setNote("indexnow", "k", "old");
     headless.recordAccepted("indexnow", {"http://g/headless"}, 20);
+    headless.setNote("indexnow", "retry", "later");
     headless.compact();
     window.setNote("indexnow", "k", "v");
     // The window's snapshot is older than the one on the disk now; compacting must not drop
@@ -101,6 +103,8 @@ TEST(SitemapState, TwoWritersOfOneProfileLoseNothingOfEachOther) {
     EXPECT_EQ(after.acceptedAt("indexnow", "http://g/window"), 10);
     EXPECT_EQ(after.acceptedAt("indexnow", "http://g/headless"), 20);
     EXPECT_EQ(after.note("indexnow", "k"), "v");
+    EXPECT_EQ(after.note("indexnow", "retry"), "later");
+    EXPECT_EQ(window.note("indexnow", "retry"), "later");
 }
 
 // A child process records batches (and compacts now and then) until it is killed with
