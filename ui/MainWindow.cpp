@@ -271,7 +271,7 @@ QWidget* MainWindow::buildEditorPage() {
 
     SitemapEdit = line();
     SitemapEdit->setObjectName("SitemapEdit");
-    SitemapEdit->setPlaceholderText("robots.txt, else /sitemap.xml");
+    SitemapEdit->setPlaceholderText("from robots.txt");
     setHint(SitemapEdit,
             "Sitemap of this site|The URL of the site's sitemap, sitemap index or robots.txt; "
             "leave it empty to use the Sitemap lines of the site's /robots.txt, else /sitemap.xml");
