@@ -11,3 +11,5 @@ int runRequests(const CommandLine& cl);
 int runSubmit(const CommandLine& cl);
 // Prints the records of the newest kept run, or of the N-th newest with --run N.
 int runLog(const CommandLine& cl);
+// Prints the URLs of a profile's sitemaps that its next submission would send.
+int runSitemap(const CommandLine& cl);

@@ -26,6 +26,8 @@ const Command commands[] = {
      "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--save LIST] [--log FILE] "
      "NAME..."},
     {"log", runLog, "log [--run N]"},
+    {"sitemap", runSitemap,
+     "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
 };
 
 void printUsage(std::FILE* out) {
@@ -45,6 +47,7 @@ void printUsage(std::FILE* out) {
                       "  --log FILE         also write the run's request records to FILE, one JSON\n"
                       "                     object a line (- for standard output)\n"
                       "  --run N            the N-th newest kept run (default 1, the newest)\n"
+                      "  --all              sitemap: print every URL, not only the changed ones\n"
                       "  --help, --version\n");
 }
 

@@ -31,6 +31,7 @@ constexpr const char* SectionHosts = "Hosts";
 constexpr const char* SectionNames = "Names";
 constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
+constexpr const char* SectionSitemaps = "Sitemaps";
 
 struct KnownSection {
     const char* name;
@@ -249,13 +250,21 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     if (sendCatalogue != "0" && sendCatalogue != "1")
         badValue(origin, SectionRun, "Catalogue", sendCatalogue, "1 (send to the catalogue) or 0 is expected");
     catalogue = sendCatalogue == "1";
+    std::string maxUrls = readValue(ini, SectionSitemaps, "MaxURLs", std::to_string(sitemapMaxUrls));
+    std::uint64_t urls = 0;
+    // The bound is kept below what the URL table can index.
+    if (!parseDecimal(maxUrls, urls) || urls == 0 || urls > 100'000'000)
+        badValue(origin, SectionSitemaps, "MaxURLs", maxUrls,
+                 "a number of URLs from 1 to 100000000 is expected");
+    sitemapMaxUrls = urls;
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a
     // misspelt key pass unnoticed.
     std::vector<KnownSection> known{{SectionHosts, {}},
                                     {SectionNames, {"Entry16", "Entry23"}},
                                     {SectionHome, {"Maker", "HelpFile"}},
-                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}}};
+                                    {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
+                                    {SectionSitemaps, {"MaxURLs"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     const std::vector<std::string> sections = ini.sections();

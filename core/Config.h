@@ -49,7 +49,7 @@ bool isSecureHost(std::string_view value);
 std::string_view hostWithoutScheme(std::string_view value);
 
 // The values the program is built with, each of which a user configuration file may
-// override. The file is INI text with the sections "Hosts", "Names", "Home" and "Run".
+// override. The file is INI text with the sections "Hosts", "Names", "Home", "Run" and "Sitemaps".
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -70,6 +70,8 @@ struct Config {
     std::string caFile;
     // Whether runs send to the 32 entries of the catalogue; the live channels go either way.
     bool catalogue = true;
+    // The most URLs kept from one profile's sitemaps, which bounds the memory they take.
+    std::uint64_t sitemapMaxUrls = 1'000'000;
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
     // A host of the [Hosts] section: "host", "host:port", or either after "https://".

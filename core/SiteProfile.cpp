@@ -4,6 +4,7 @@
 #include "grid/ReportGrid.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,6 +82,15 @@ std::string fullName(const std::string& dir) {
     return out.empty() ? "/" : out;
 }
 
+bool hasKey(const IniFile& ini, std::string_view section, std::string_view key) {
+    const std::vector<std::string> sections = ini.sections();
+    for (const IniFile::KeyLine& line : ini.keyLines())
+        if (line.sectionIndex != std::string::npos &&
+            equalsIgnoringCase(sections[line.sectionIndex], section) && equalsIgnoringCase(line.key, key))
+            return true;
+    return false;
+}
+
 } // namespace
 
 ProfileStore::ProfileStore(std::string directory) : directory_(std::move(directory)) {
@@ -139,7 +149,12 @@ SiteProfile ProfileStore::load(std::string_view name) const {
     return profile;
 }
 
-void ProfileStore::save(const SiteProfile& profile) const {
+std::string ProfileStore::loadExtra(std::string_view name, std::string_view key) const {
+    if (directory_.empty()) return {};
+    return IniFile::load(fileName(name)).read(Section, key, "");
+}
+
+void ProfileStore::save(const SiteProfile& profile, const ProfileExtras& extras) const {
     const std::string& title = profile[fSiteTitle];
     std::string file = fileName(title);
     // A title is a file name inside the directory: it may not lead elsewhere, and without a
@@ -149,6 +164,8 @@ void ProfileStore::save(const SiteProfile& profile) const {
     IniFile ini = IniFile::load(file);
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
         ini.write(Section, ProfileFields[i].key, profile[i]);
+    for (const auto& [key, value] : extras)
+        if (!value.empty() || hasKey(ini, Section, key)) ini.write(Section, key, value);
     ini.save(file);
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TReportGrid;
@@ -41,6 +42,13 @@ enum ProfileFieldIndex : std::size_t {
 // A site profile's sixteen texts, in field order.
 using SiteProfile = std::array<std::string, ProfileFieldCount>;
 
+// Keys beside the sixteen fields, which the live channels use. The submission of the sixteen
+// fields never reads them.
+// The URL of the site's sitemap, sitemap index or robots.txt; empty: the site's /robots.txt.
+constexpr const char* SitemapKey = "Sitemap";
+// Values of keys beside the sixteen fields, by key.
+using ProfileExtras = std::vector<std::pair<std::string, std::string>>;
+
 // The directory that holds the profile files, one file per site named after its title.
 class ProfileStore {
 public:
@@ -60,9 +68,13 @@ public:
     std::vector<std::string> list() const;
     // A missing or unreadable file, or a missing key, gives empty texts.
     SiteProfile load(std::string_view name) const;
+    // The value of a key beside the sixteen fields; empty like a field when it is missing.
+    std::string loadExtra(std::string_view name, std::string_view key) const;
     // Writes the profile to the file named by its site title, keeping the file's other lines.
+    // A key beside the sixteen fields is written only when its value is not empty or the file
+    // has the key already, so a profile that never used one stays byte for byte as it was.
     // Throws LarkspanError "Unable to write to " + file name; then nothing is written.
-    void save(const SiteProfile& profile) const;
+    void save(const SiteProfile& profile, const ProfileExtras& extras = {}) const;
     // Deletes the profile's file; a file that is missing or cannot be deleted is ignored.
     void remove(std::string_view name) const;
 

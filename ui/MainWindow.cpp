@@ -272,6 +272,13 @@ QWidget* MainWindow::buildEditorPage() {
     setHint(language, "Choose the main language of this site.");
     setHint(country, "Choose the location of this site.");
 
+    SitemapEdit = line();
+    SitemapEdit->setObjectName("SitemapEdit");
+    SitemapEdit->setPlaceholderText("from robots.txt");
+    setHint(SitemapEdit,
+            "Sitemap of this site|The URL of the site's sitemap, sitemap index or robots.txt; "
+            "leave it empty to use the Sitemap lines of the site's /robots.txt, else /sitemap.xml");
+
     auto label = [](std::size_t field) { return new QLabel(ProfileFields[field].label); };
     int r = 0;
     grid->addWidget(label(fName), r, 0);
@@ -279,8 +286,14 @@ QWidget* MainWindow::buildEditorPage() {
     grid->addWidget(label(fEMail), r, 3);
     grid->addWidget(email, r, 4, 1, 2);
     ++r;
+    // The sitemap belongs to the site's URL, so it is edited beside it; a row of its own would
+    // not fit the window's height.
+    grid->addWidget(label(fURL), r, 0);
+    grid->addWidget(url, r, 1, 1, 2);
+    grid->addWidget(new QLabel("Sitemap"), r, 3);
+    grid->addWidget(SitemapEdit, r++, 4, 1, 2);
     for (std::size_t f :
-         {fURL, fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage, fCompany, fAddress}) {
+         {fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage, fCompany, fAddress}) {
         grid->addWidget(label(f), r, 0,
                         f == fSiteDescription || f == fKeywords ? Qt::AlignTop : Qt::Alignment());
         grid->addWidget(editors_[f], r++, 1, 1, 5);
@@ -308,9 +321,11 @@ QWidget* MainWindow::buildEditorPage() {
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     grid->setColumnStretch(5, 1);
+    // The sixteen fields keep their order; the sitemap comes after them.
     for (std::size_t i = 0; i + 1 < ProfileFieldCount; ++i)
         QWidget::setTabOrder(editors_[i], editors_[i + 1]);
-    QWidget::setTabOrder(editors_.back(), SaveSettings);
+    QWidget::setTabOrder(editors_.back(), SitemapEdit);
+    QWidget::setTabOrder(SitemapEdit, SaveSettings);
     return page;
 }
 
@@ -530,6 +545,7 @@ void MainWindow::loadProfileIntoEditor(const std::string& name) {
     SiteProfile profile = store_.load(name);
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
         setFieldText(i, profile[i]);
+    SitemapEdit->setText(qs(store_.loadExtra(name, SitemapKey)));
     update();
 }
 
@@ -575,7 +591,7 @@ void MainWindow::StringGrid1SelectCell(int row) {
 }
 
 void MainWindow::SaveSettingsClick() {
-    store_.save(editorProfile());
+    store_.save(editorProfile(), {{SitemapKey, ss(SitemapEdit->text().trimmed())}});
 }
 
 void MainWindow::BitBtn1Click() {

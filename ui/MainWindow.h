@@ -139,6 +139,8 @@ public:
     QLabel* StopImage = nullptr;
     QTimer* Timer1 = nullptr;
     QPushButton* SaveSettings = nullptr;
+    // The profile's Sitemap key, beside the sixteen fields.
+    QLineEdit* SitemapEdit = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* RequestLogButton = nullptr;
 };

@@ -253,3 +253,29 @@ TEST(MainWindow, EveryPageFitsTheInitialSizeAndLongTextsDoNotWidenTheWindow) {
     QApplication::processEvents();
     EXPECT_EQ(w.size(), QSize(579, 510));
 }
+
+TEST(MainWindow, TheSitemapLineLoadsAndSavesBesideTheSixteenFields) {
+    TempDir dir;
+    dir.write("Alpha.ini", profileFile("Alpha"));
+    dir.write("Beta.ini", profileFile("Beta") + "Sitemap=http://beta.example/robots.txt\n");
+    MainWindow w(dir.str(), "");
+    auto* sitemap = w.findChild<QLineEdit*>("SitemapEdit");
+    ASSERT_NE(sitemap, nullptr);
+    EXPECT_FALSE(sitemap->toolTip().isEmpty());
+    w.loadProfileIntoEditor("Beta");
+    EXPECT_EQ(sitemap->text(), "http://beta.example/robots.txt");
+    w.loadProfileIntoEditor("Alpha");
+    EXPECT_EQ(sitemap->text(), "");
+
+    // Without a sitemap the profile holds the sixteen keys only, as before.
+    w.SaveSettingsClick();
+    const std::string sixteen = dir.read("Alpha.ini");
+    EXPECT_EQ(sixteen.find("Sitemap"), std::string::npos);
+    sitemap->setText(" http://alpha.example/sitemap.xml ");
+    w.SaveSettingsClick();
+    EXPECT_EQ(dir.read("Alpha.ini"), sixteen + "Sitemap=http://alpha.example/sitemap.xml\n");
+    // Emptied, the key stays in the file with an empty value, which reads as no sitemap.
+    sitemap->clear();
+    w.SaveSettingsClick();
+    EXPECT_EQ(dir.read("Alpha.ini"), sixteen + "Sitemap=\n");
+}

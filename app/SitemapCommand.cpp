@@ -1,0 +1,80 @@
+#include "app/Commands.h"
+#include "core/Config.h"
+#include "core/SiteProfile.h"
+#include "core/SitemapReader.h"
+#include "core/SitemapSource.h"
+#include "core/SitemapState.h"
+#include "core/Sitemaps.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <string>
+#include <unistd.h>
+
+// Prints the URLs of a profile's sitemaps that its next submission would send, as
+// "URL<TAB>lastmod" lines: those the IndexNow channel has not accepted since they last
+// changed, or all of them with --all. Only the GETs of robots.txt and the sitemaps are sent.
+int runSitemap(const CommandLine& cl) {
+    if (cl.args.size() != 1) {
+        std::fprintf(stderr, "larkspan: sitemap takes exactly one profile name\n"
+                             "usage: larkspan sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
+                             "[--cacert FILE] [--all] NAME\n");
+        return 2;
+    }
+    if (cl.proxy && !parseHostPort(*cl.proxy)) {
+        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
+        return 2;
+    }
+    std::vector<std::string> warnings;
+    Config config = Config::load(cl.config, warnings);
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
+    if (cl.proxy) config.proxy = *cl.proxy;
+    if (cl.cacert) config.useCAFile(*cl.cacert);
+
+    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    const std::string& name = cl.args.front();
+    const std::vector<std::string> listed = store.list();
+    if (std::find(listed.begin(), listed.end(), name) == listed.end()) {
+        std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
+                     store.directory().c_str());
+        return 1;
+    }
+    const SiteProfile profile = store.load(name);
+    HttpSitemapSource web(config);
+    const SiteSitemaps read =
+        readSitemaps(profile[fURL], store.loadExtra(name, SitemapKey), web, config.sitemapMaxUrls);
+    for (const std::string& problem : read.problems)
+        std::fprintf(stderr, "larkspan: %s\n", problem.c_str());
+    if (read.filesRead == 0) {
+        std::fprintf(stderr, "larkspan: no sitemap of \"%s\" could be read\n", name.c_str());
+        return 1;
+    }
+
+    std::vector<std::size_t> shown;
+    if (cl.all) {
+        shown.resize(read.urls.size());
+        std::iota(shown.begin(), shown.end(), std::size_t{0});
+    } else {
+        shown = SitemapState::load(store.directory(), name).changed(IndexNowChannel, read.urls);
+    }
+    std::string out;
+    for (std::size_t i : shown) {
+        out += read.urls.url(i);
+        out += '\t';
+        if (read.urls.value(i) != NoLastmod) out += formatUtc(read.urls.value(i));
+        out += '\n';
+        if (out.size() >= (1 << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fprintf(stderr,
+                 "larkspan: %d sitemap files read, %zu URLs kept, %zu dropped, %zu duplicates, %d over a "
+                 "limit; %zu %s\n",
+                 read.filesRead, read.urls.size(), read.dropped, read.duplicates, read.overLimit,
+                 shown.size(), cl.all ? "printed" : "changed");
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}

@@ -1,0 +1,55 @@
+// 'larkspan sitemap' run as the built program against a site on a loopback server.
+#include "../common/PythonHttpServer.h"
+#include "../common/RunProgram.h"
+#include "../common/TempDir.h"
+#include "core/SiteProfile.h"
+#include "core/SitemapState.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SitemapCommand, PrintsChangedUrlsWithLastmodAndASummary) {
+    TempDir site;
+    PythonHttpServer server(site.str());
+    ASSERT_NE(server.port(), 0);
+    const std::string home = server.address();
+    site.write("robots.txt", "User-agent: *\nSitemap: " + home + "/sitemap.xml\n");
+    site.write("sitemap.xml", "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+                              "<url><loc>" +
+                                  home +
+                                  "/a</loc><lastmod>2024-05-06T07:08+02:00</lastmod></url>"
+                                  "<url><loc>" +
+                                  home +
+                                  "/b</loc></url>"
+                                  "<url><loc>http://elsewhere.test/c</loc></url></urlset>");
+    TempDir profiles;
+    ProfileStore store(profiles.str());
+    SiteProfile shop;
+    shop[fSiteTitle] = "Shop";
+    shop[fURL] = home + "/";
+    store.save(shop);
+    // The IndexNow channel took /b already; it has no lastmod, so it is not new again.
+    SitemapState::load(profiles.str(), "Shop").recordAccepted(IndexNowChannel, {home + "/b"}, 1000);
+
+    ProgramResult changed = runLarkspan({"sitemap", "--dir", profiles.str(), "Shop"});
+    EXPECT_EQ(changed.exitCode, 0) << changed.err;
+    EXPECT_EQ(changed.out, home + "/a\t2024-05-06T05:08:00Z\n");
+    EXPECT_EQ(changed.err, "larkspan: 1 sitemap files read, 2 URLs kept, 1 dropped, 0 duplicates, 0 over a "
+                           "limit; 1 changed\n");
+    ProgramResult all = runLarkspan({"sitemap", "--all", "--dir", profiles.str(), "Shop"});
+    EXPECT_EQ(all.out, home + "/a\t2024-05-06T05:08:00Z\n" + home + "/b\t\n");
+
+    // Nothing to read: a message and exit status 1.
+    site.write("robots.txt", "");
+    std::filesystem::remove(site / "sitemap.xml");
+    ProgramResult none = runLarkspan({"sitemap", "--dir", profiles.str(), "Shop"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "larkspan: " + home +
+                            "/sitemap.xml: the server answered with status 404\n"
+                            "larkspan: no sitemap of \"Shop\" could be read\n");
+    EXPECT_EQ(runLarkspan({"sitemap", "--dir", profiles.str()}).exitCode, 2);
+}
+
+} // namespace
