@@ -248,7 +248,8 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     caFile = ca;
     std::string sendCatalogue = readValue(ini, SectionRun, "Catalogue", catalogue ? "1" : "0");
     if (sendCatalogue != "0" && sendCatalogue != "1")
-        badValue(origin, SectionRun, "Catalogue", sendCatalogue, "1 (send to the catalogue) or 0 is expected");
+        badValue(origin, SectionRun, "Catalogue", sendCatalogue,
+                 "1 (send to the catalogue) or 0 is expected");
     catalogue = sendCatalogue == "1";
     std::string maxUrls = readValue(ini, SectionSitemaps, "MaxURLs", std::to_string(sitemapMaxUrls));
     std::uint64_t urls = 0;
