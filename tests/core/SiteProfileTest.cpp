@@ -193,8 +193,8 @@ TEST(ProfileStore, ProfilesAreTheOwnersAloneAndAnEmptyListingWritesNoHeader) {
     EXPECT_EQ(mode(home), fs::perms::owner_all);
     EXPECT_EQ(mode(dir / "data"), fs::perms::owner_all);
     EXPECT_EQ(mode(store.fileName("fresh")), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(mode(store.fileName("shared")),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(mode(store.fileName("shared")), fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read | fs::perms::others_read);
 
     // The header comes with the first listed name.
     TReportGrid list(1, 2, 0, 1);

@@ -152,7 +152,8 @@ TEST(IniFile, NewFilesForTheOwnerAloneAndExistingFilesKeepTheirMode) {
     ::umask(oldMask);
     EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
     fs::permissions(own, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ini.save(own.string(), IniFile::NewFile::OwnerOnly);
     EXPECT_EQ(fs::status(own).permissions() & fs::perms::all,
