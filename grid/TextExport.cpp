@@ -226,23 +226,33 @@ void AppendCsv(const TReportGrid& grid, const std::string& fileName) {
     writeCsv(grid, file);
 }
 
-std::string AsciiText(const TReportGrid& grid) {
+std::vector<std::string> AsciiLines(const TReportGrid& grid) {
     std::vector<std::size_t> widths(static_cast<std::size_t>(grid.ColCount()), 0);
     for (int k = 0; k < grid.ColCount(); ++k)
         for (int r = 0; r < grid.RowCount(); ++r)
             widths[static_cast<std::size_t>(k)] =
                 std::max(widths[static_cast<std::size_t>(k)], utf8Length(firstLine(grid.CellText(k, r))));
-    std::string out;
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(grid.RowCount()));
     for (int r = 0; r < grid.RowCount(); ++r) {
+        std::string line;
         for (int k = 0; k < grid.ColCount(); ++k) {
             std::string_view t = firstLine(grid.CellText(k, r));
             std::size_t length = utf8Length(t);
             std::size_t width = widths[static_cast<std::size_t>(k)];
-            out += t;
-            if (length <= width) out.append(width - length + 1, ' ');
+            line += t;
+            if (length <= width) line.append(width - length + 1, ' ');
         }
-        out += "\r\n";
+        line += "\r\n";
+        lines.push_back(std::move(line));
     }
+    return lines;
+}
+
+std::string AsciiText(const TReportGrid& grid) {
+    std::string out;
+    for (const std::string& line : AsciiLines(grid))
+        out += line;
     return out;
 }
 

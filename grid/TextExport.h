@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class BusyCursor;
 
@@ -32,6 +33,8 @@ void AppendCsv(const TReportGrid& grid, const std::string& fileName);
 void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCursor* busy = nullptr);
 // The text that ExportAscii writes, for the mail command's message body.
 std::string AsciiText(const TReportGrid& grid);
+// The same text as one line per row, each ending in CR LF.
+std::vector<std::string> AsciiLines(const TReportGrid& grid);
 
 // A table element with one row per table row, fixed cells in the fixed colour, link cells as
 // anchors, and the settings' prefix, suffix, header and footer files around it. Cell text is
