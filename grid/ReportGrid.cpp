@@ -20,6 +20,8 @@ TReportGrid::TReportGrid(int colCount, int rowCount, int fixedCols, int fixedRow
     SetRowCount(rowCount);
     sortedEnd_ = fixedRows_;
     selection_ = {fixedCols_, fixedRows_, fixedCols_, fixedRows_};
+    anchorCol_ = fixedCols_;
+    anchorRow_ = fixedRows_;
     col_ = fixedCols_;
     row_ = fixedRows_;
 }
@@ -207,11 +209,7 @@ bool TReportGrid::trySortByInsertion(int d) {
         for (int c = 0; c < colCount_; ++c)
             if (nonTextCells_[static_cast<std::size_t>(c)] != 0) return false;
     // Where the current row lands among identical rows depends on the algorithm.
-    if (row_ >= first && row_ < count)
-        for (int t = sortedEnd_; t < count; ++t)
-            if (t != row_ &&
-                compareRows(*rows_[static_cast<std::size_t>(t)], *rows_[static_cast<std::size_t>(row_)]) == 0)
-                return false;
+    if (hasTwinOfCurrentRow(first, count)) return false;
     for (int t = sortedEnd_; t < count; ++t) {
         const RowData& added = *rows_[static_cast<std::size_t>(t)];
         int lo = first;
@@ -232,12 +230,42 @@ bool TReportGrid::trySortByInsertion(int d) {
     return true;
 }
 
+// Whether another row compares equal to the current row, among the rows added since the last
+// sort and among the rows in order before them (where an equal row is found by halving).
+bool TReportGrid::hasTwinOfCurrentRow(int first, int count) const {
+    if (row_ < first || row_ >= count) return false;
+    const RowData& current = *rows_[static_cast<std::size_t>(row_)];
+    auto equal = [&](int r) {
+        return r != row_ && r >= first && r < count &&
+               compareRows(*rows_[static_cast<std::size_t>(r)], current) == 0;
+    };
+    for (int t = sortedEnd_; t < count; ++t)
+        if (equal(t)) return true;
+    if (row_ < sortedEnd_) return equal(row_ - 1) || equal(row_ + 1);
+    const int d = SortDirection == TSortDirection::sdAscending ? 1 : -1;
+    int lo = first;
+    int hi = sortedEnd_;
+    while (lo < hi) {
+        int mid = lo + (hi - lo) / 2;
+        if (d * compareRows(*rows_[static_cast<std::size_t>(mid)], current) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo < sortedEnd_ && equal(lo);
+}
+
 void TReportGrid::SortRows() {
     BeginUpdate();
     int d = SortDirection == TSortDirection::sdAscending ? 1 : -1;
     int lo = fixedRows_;
     int hi = RowCount() - 1;
+    const int oldRow = row_;
     if (!trySortByInsertion(d) && lo < hi) quickSort(lo, hi, d);
+    // The highlight goes where the focus goes, so the two never part: a selection that held
+    // the current row becomes that row at its new place.
+    if (oldRow >= selection_.Top && oldRow <= selection_.Bottom)
+        selection_.Top = selection_.Bottom = anchorRow_ = row_;
     sortedEnd_ = RowCount();
     sortedColumn_ = SortColumn;
     sortedDir_ = SortDirection;
@@ -248,6 +276,8 @@ void TReportGrid::SortRows() {
 }
 
 void TReportGrid::SetSelection(GridRect rect) {
+    anchorCol_ = rect.Left;
+    anchorRow_ = rect.Top;
     selection_ = {std::min(rect.Left, rect.Right), std::min(rect.Top, rect.Bottom),
                   std::max(rect.Left, rect.Right), std::max(rect.Top, rect.Bottom)};
     Refresh();

@@ -66,8 +66,12 @@ public:
 
     // The current selection rectangle; the standard mouse and keyboard handling set it.
     GridRect Selection() const { return selection_; }
+    // The rectangle from its anchor (Left, Top as given), the corner that a Shift-extension
+    // keeps, to the other corner (Right, Bottom as given).
     void SetSelection(GridRect rect);
     bool InSelection(int col, int row) const;
+    int AnchorCol() const { return anchorCol_; }
+    int AnchorRow() const { return anchorRow_; }
     // The current row and column (the focused cell).
     int Row() const { return row_; }
     int Col() const { return col_; }
@@ -113,6 +117,7 @@ private:
     void quickSort(int lo, int hi, int d);
     void exchangeRows(int i, int j);
     bool trySortByInsertion(int d);
+    bool hasTwinOfCurrentRow(int first, int count) const;
     void countCell(int col, const Cell& cell, int delta);
     bool repaintPending_ = false;
 
@@ -144,6 +149,8 @@ private:
     std::vector<int> nonTextCells_;
 
     GridRect selection_;
+    int anchorCol_ = 0;
+    int anchorRow_ = 0;
     int row_ = 0;
     int col_ = 0;
     int unmarkAtRelease_ = -1;

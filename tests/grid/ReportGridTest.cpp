@@ -193,3 +193,41 @@ TEST(ReportGridRepaint, SortRepaintsOnce) {
     sortAscending(g);
     EXPECT_EQ(repaints, 1);
 }
+
+TEST(ReportGridSort, TheSelectionGoesWhereTheCurrentRowGoes) {
+    TReportGrid g = results();
+    fill(g, {{"c", "1"}, {"b", "2"}, {"a", "3"}});
+    g.SetSelection({1, 1, 1, 1});
+    g.SetCurrent(1, 1); // "c"
+    sortAscending(g);
+    EXPECT_EQ(g.Row(), 3);
+    EXPECT_TRUE(g.InSelection(1, 3));
+    EXPECT_FALSE(g.InSelection(1, 1));
+    EXPECT_EQ(g.AnchorRow(), 3); // a Shift-extension starts from there too
+    // Rows added one by one, the current one identical to a row already in place.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        TReportGrid live = results();
+        const int sorted = 2 + static_cast<int>(rng() % 6);
+        live.SetRowCount(1 + sorted);
+        for (int r = 1; r <= sorted; ++r)
+            live.SetCellText(0, r, std::string(1, static_cast<char>('a' + rng() % 3)));
+        sortAscending(live);
+        const int added = 1 + static_cast<int>(rng() % 3);
+        live.SetRowCount(1 + sorted + added);
+        for (int r = sorted + 1; r <= sorted + added; ++r)
+            live.SetCellText(0, r, std::string(1, static_cast<char>('a' + rng() % 3)));
+        const int current = 1 + static_cast<int>(rng() % (sorted + added));
+        TReportGrid full = results();
+        full.SetRowCount(live.RowCount());
+        for (int r = 1; r < live.RowCount(); ++r)
+            full.SetCellText(0, r, live.CellText(0, r));
+        for (TReportGrid* g2 : {&live, &full}) {
+            g2->SetCurrent(1, current);
+            g2->SetSelection({1, current, 1, current});
+            sortAscending(*g2);
+        }
+        ASSERT_EQ(live.Row(), full.Row()) << "round " << round;
+        ASSERT_TRUE(live.InSelection(1, live.Row()));
+    }
+}
