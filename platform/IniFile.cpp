@@ -39,8 +39,8 @@ bool hasLineBreak(std::string_view s) {
 }
 
 void checkNames(std::string_view section, std::string_view key) {
-    const bool badSection =
-        hasLineBreak(section) || trimmed(section) != section || section.find(']') != std::string_view::npos;
+    const bool badSection = hasLineBreak(section) || trimmed(section) != section ||
+                            section.find_first_of("]=") != std::string_view::npos;
     const bool badKey = hasLineBreak(key) || trimmed(key) != key || key.find('=') != std::string_view::npos ||
                         (!key.empty() && (key.front() == ';' || key.front() == '#')) ||
                         (!key.empty() && key.front() == '[' && key.find(']') != std::string_view::npos);

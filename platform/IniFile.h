@@ -30,7 +30,7 @@ public:
     std::string read(std::string_view section, std::string_view key, std::string_view fallback = {}) const;
     // Throws std::invalid_argument for a section or key name that no line can hold as such
     // (a line break, a key with "=", a key that would read as a header or a comment, blanks
-    // around a name, a section name with "]"): it would be written as something else.
+    // around a name, a section name with "]" or "="): it would be written as something else.
     void write(std::string_view section, std::string_view key, std::string_view value);
 
     // A key line as the file spells it. sectionIndex counts the section headers of the file
