@@ -231,3 +231,42 @@ TEST(ReportGridSort, TheSelectionGoesWhereTheCurrentRowGoes) {
         ASSERT_TRUE(live.InSelection(1, live.Row()));
     }
 }
+
+TEST(CellStore, NoticesComeInMatchedPairsAndTheCurrentRowFollowsMoves) {
+    struct Recorder : CellStoreListener {
+        std::vector<std::string> heard;
+        GridSelection selection{0, 2};
+        void note(const char* what, int a, int b) {
+            heard.push_back(what + std::to_string(a) + "," + std::to_string(b));
+        }
+        void cellsAboutToChange(const CellRange& r) override { note("about ", r.FirstCol, r.FirstRow); }
+        void cellsChanged(const CellRange& r) override { note("changed ", r.LastCol, r.LastRow); }
+        void rowsInserted(int first, int last) override { note("inserted ", first, last); }
+        void rowsAboutToBeRemoved(int first, int last) override { note("removing ", first, last); }
+        void rowsRemoved(int first, int last) override { note("removed ", first, last); }
+        void columnsAboutToBeRemoved(int first, int last) override { note("dropping ", first, last); }
+        void columnCountChanged(int count) override { note("columns ", count, count); }
+        void rowsExchanged(int a, int b) override { selection.rowsExchanged(a, b); }
+        void rowMoved(int from, int to) override { selection.rowMoved(from, to); }
+    } recorder;
+    CellStore store(2, 1);
+    store.setListener(&recorder);
+    store.setRowCount(5);
+    EXPECT_TRUE(store.setText(1, 3, "x"));
+    EXPECT_FALSE(store.setText(1, 3, "x")); // no change, no notice
+    EXPECT_FALSE(store.setText(2, 0, "outside"));
+    store.setRowCount(2);
+    store.setColCount(1);
+    EXPECT_EQ(recorder.heard,
+              (std::vector<std::string>{"inserted 1,4", "about 1,3", "changed 1,3", "removing 2,4",
+                                        "removed 2,4", "dropping 1,1", "columns 1,1"}));
+    store.setRowCount(6);
+    store.moveRow(4, 1); // the current row 2 moves down by one
+    EXPECT_EQ(recorder.selection.row(), 3);
+    store.moveRow(3, 5); // the current row itself
+    EXPECT_EQ(recorder.selection.row(), 5);
+    store.moveRow(0, 5); // a row from above passes it
+    EXPECT_EQ(recorder.selection.row(), 4);
+    store.exchangeRows(4, 0);
+    EXPECT_EQ(recorder.selection.row(), 0);
+}
