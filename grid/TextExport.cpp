@@ -4,7 +4,6 @@
 #include "platform/ReadFile.h"
 #include "platform/Text.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -159,11 +158,13 @@ bool safeLinkAddress(std::string_view text) {
         if ((address.empty() && byte <= 0x20) || c == '\t' || c == '\n' || c == '\r') continue;
         address += c;
     }
-    std::size_t end = 0;
-    const auto schemeChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    // Scheme characters are ASCII whatever the locale says of other bytes.
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const auto schemeChar = [&letter](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
     };
-    if (address.empty() || !std::isalpha(static_cast<unsigned char>(address[0]))) return true;
+    if (address.empty() || !letter(address[0])) return true;
+    std::size_t end = 0;
     while (end < address.size() && schemeChar(address[end]))
         ++end;
     if (end == address.size() || address[end] != ':') return true;

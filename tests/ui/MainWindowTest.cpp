@@ -275,7 +275,10 @@ TEST(MainWindow, EnterPressesTheFocusedButtonAndGoOnlyFromControlsThatDoNotUseEn
 
     w.pages()->setCurrentIndex(0);
     int asked = 0;
-    w.confirm = [&asked](const QString&) { return ++asked, false; };
+    w.confirm = [&asked](const QString&) {
+        ++asked;
+        return false;
+    };
     w.BitBtn1->setFocus();
     QTest::keyClick(w.BitBtn1, Qt::Key_Enter);
     EXPECT_EQ(asked, 1);
