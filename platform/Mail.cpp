@@ -45,6 +45,10 @@ std::vector<std::string> mailArguments(const std::string& body) {
     return {"mailto:?body=" + encoded.toStdString()};
 }
 
+bool mailBodyFits(const std::string& body) {
+    return mailArguments(body).front().size() <= MaxMailArgumentBytes;
+}
+
 void sendMail(const std::string& body, std::function<void(bool sent)> finished, const ProgramRunner& runner) {
     runner(MailProgram, mailArguments(body), std::move(finished));
 }

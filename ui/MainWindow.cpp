@@ -207,6 +207,10 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     about_ = new TAboutBox(config_.makerHomePage, this);
     requestLog_ = new RequestLogWindow(this);
     connect(RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    // Enter presses the push button that has the focus, as in a dialog; only from a control
+    // that does not use Enter itself does it reach the window, which presses "Go!".
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
 }
 
 MainWindow::~MainWindow() {
@@ -525,7 +529,8 @@ void MainWindow::runCommand(const std::function<void()>& command) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    // "Go!" is the window's default button: Enter presses it unless a control uses Enter itself.
+    // "Go!" is the window's default button: Enter presses it unless a control uses Enter itself
+    // (a focused push button presses itself and never passes Enter on).
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && GoButton->isVisible() &&
         GoButton->isEnabled()) {
         GoButton->click();

@@ -29,8 +29,6 @@ ReportGridWidget::ReportGridWidget(TReportGrid& grid, Selection selection, QWidg
     horizontalScrollBar()->setSingleStep(16);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] { viewport()->update(); });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] { viewport()->update(); });
-    anchorCol_ = grid_.Selection().Left;
-    anchorRow_ = grid_.Selection().Top;
     updateScrollBars();
 }
 
@@ -158,15 +156,15 @@ void ReportGridWidget::moveTo(int col, int row, bool extend) {
     row = std::clamp(row, grid_.FixedRows(), std::max(grid_.FixedRows(), grid_.RowCount() - 1));
     col = std::clamp(col, grid_.FixedCols(), std::max(grid_.FixedCols(), grid_.ColCount() - 1));
     if (grid_.RowCount() <= grid_.FixedRows()) return;
-    if (!extend) {
-        anchorCol_ = col;
-        anchorRow_ = row;
-    }
+    // The anchor lives in the table, so that a cell that Find or a sort moved to is where a
+    // Shift-extension starts.
+    const int anchorCol = extend ? grid_.AnchorCol() : col;
+    const int anchorRow = extend ? grid_.AnchorRow() : row;
     int oldRow = grid_.Row();
     if (mode_ == Selection::WholeRows)
-        grid_.SetSelection({grid_.FixedCols(), anchorRow_, grid_.ColCount() - 1, row});
+        grid_.SetSelection({grid_.FixedCols(), anchorRow, grid_.ColCount() - 1, row});
     else
-        grid_.SetSelection({anchorCol_, anchorRow_, col, row});
+        grid_.SetSelection({anchorCol, anchorRow, col, row});
     grid_.SetCurrent(col, row);
     scrollToRow(row);
     viewport()->update();

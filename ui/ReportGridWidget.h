@@ -47,8 +47,6 @@ private:
     TReportGrid& grid_;
     Selection mode_;
     std::unique_ptr<QtTextMeasure> measure_;
-    int anchorCol_ = 0;
-    int anchorRow_ = 0;
     bool pressing_ = false;
     bool pressWithCtrl_ = false;
 };
