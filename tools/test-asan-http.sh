@@ -14,5 +14,5 @@ cmake --build "$build" --target tests/http/all run_simulator_tests run_client_te
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build/tests/http" --output-on-failure -j "$(nproc)" --timeout 600
-ctest --test-dir "$build/tests/core" -R "SubmissionRunSimulator|RequestRecordSimulator|HttpRunClient" \
+ctest --test-dir "$build/tests/core" -R "SimulatorRunTest|RunRecords|HttpRunClient" \
   --output-on-failure -j "$(nproc)" --timeout 600
