@@ -11,6 +11,7 @@
 #include "ui/Gauge.h"
 #include "ui/HelpCommands.h"
 #include "ui/HelpWindow.h"
+#include "ui/LiveChannelsDialog.h"
 #include "ui/Pictures.h"
 #include "ui/PrintCommands.h"
 #include "ui/PrintOptionsPage.h"
@@ -314,7 +315,22 @@ QWidget* MainWindow::buildEditorPage() {
     SaveSettings->setObjectName("SaveSettings");
     connect(SaveSettings, &QPushButton::clicked, this,
             [this] { runCommand([this] { SaveSettingsClick(); }); });
-    grid->addWidget(SaveSettings, r++, 0, 1, 6, Qt::AlignHCenter);
+    LiveChannelsButton = new QPushButton("Live Channels...");
+    LiveChannelsButton->setObjectName("LiveChannelsButton");
+    setHint(LiveChannelsButton,
+            "Settings for today's services|IndexNow and Google Search Console settings of "
+            "this site, saved with Save Settings");
+    liveChannels_ = new LiveChannelsDialog(LiveChannelsDialog::channelTabs(), this);
+    connect(LiveChannelsButton, &QPushButton::clicked, this, [this] {
+        liveChannels_->show();
+        liveChannels_->raise();
+    });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(SaveSettings);
+    buttons->addWidget(LiveChannelsButton);
+    buttons->addStretch();
+    grid->addLayout(buttons, r++, 0, 1, 6);
     grid->setRowStretch(r, 1);
     // The three columns of short fields share the width equally, so that a phone number or an
     // e-mail address shows in full at the window's initial width.
@@ -326,6 +342,7 @@ QWidget* MainWindow::buildEditorPage() {
         QWidget::setTabOrder(editors_[i], editors_[i + 1]);
     QWidget::setTabOrder(editors_.back(), SitemapEdit);
     QWidget::setTabOrder(SitemapEdit, SaveSettings);
+    QWidget::setTabOrder(SaveSettings, LiveChannelsButton);
     return page;
 }
 
@@ -546,6 +563,7 @@ void MainWindow::loadProfileIntoEditor(const std::string& name) {
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
         setFieldText(i, profile[i]);
     SitemapEdit->setText(qs(store_.loadExtra(name, SitemapKey)));
+    liveChannels_->load(store_, name);
     update();
 }
 
@@ -591,7 +609,12 @@ void MainWindow::StringGrid1SelectCell(int row) {
 }
 
 void MainWindow::SaveSettingsClick() {
-    store_.save(editorProfile(), {{SitemapKey, ss(SitemapEdit->text().trimmed())}});
+    // A live channel's value that breaks its rule keeps the whole profile from being saved.
+    if (auto problem = liveChannels_->check()) throw LarkspanError(*problem);
+    ProfileExtras extras{{SitemapKey, ss(SitemapEdit->text().trimmed())}};
+    ProfileExtras live = liveChannels_->extras();
+    extras.insert(extras.end(), live.begin(), live.end());
+    store_.save(editorProfile(), extras);
 }
 
 void MainWindow::BitBtn1Click() {

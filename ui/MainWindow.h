@@ -27,6 +27,7 @@ class HelpCommands;
 class HelpWindow;
 class TAboutBox;
 class PrintOptionsPage;
+class LiveChannelsDialog;
 class RequestLogWindow;
 class ReportGridWidget;
 
@@ -65,6 +66,7 @@ public:
     TAboutBox* aboutBox() const { return about_; }
     // The request log, a window of its own that "Request Log" on "Track Progress" shows.
     RequestLogWindow* requestLog() const { return requestLog_; }
+    LiveChannelsDialog* liveChannels() const { return liveChannels_; }
     HelpWindow* helpWindow() const { return help_; }
     HelpCommands& helpCommands() { return *helpCommands_; }
     // What "Sen&d" runs the mail program with; tests replace it.
@@ -114,6 +116,7 @@ private:
     ReportGridWidget* submitListWidget_ = nullptr;
     ReportGridWidget* gridWidget_ = nullptr;
     PrintOptionsPage* optionsPage_ = nullptr;
+    LiveChannelsDialog* liveChannels_ = nullptr;
     // Find and print state of the results table.
     TFindState find_;
     std::unique_ptr<GridPrinting> printing_;
@@ -141,6 +144,8 @@ public:
     QPushButton* SaveSettings = nullptr;
     // The profile's Sitemap key, beside the sixteen fields.
     QLineEdit* SitemapEdit = nullptr;
+    // Opens the settings of the live channels, which are saved with the profile.
+    QPushButton* LiveChannelsButton = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* RequestLogButton = nullptr;
 };

@@ -36,9 +36,11 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     auto* submission = new QGroupBox("Submission", this);
     submission->setObjectName("SubmissionOptions");
     auto* submissionLayout = new QVBoxLayout(submission);
-    CatalogueCheckBox = checkBox("CatalogueCheckBox", "Send to the 32 engines of the catalogue", true, submission);
-    setHint(CatalogueCheckBox, "Send to the catalogue|Send each profile to the 32 engines of the catalogue as well as "
-                               "to today's services (IndexNow, Google Search Console)");
+    CatalogueCheckBox =
+        checkBox("CatalogueCheckBox", "Send to the 32 engines of the catalogue", true, submission);
+    setHint(CatalogueCheckBox,
+            "Send to the catalogue|Send each profile to the 32 engines of the catalogue as well as "
+            "to today's services (IndexNow, Google Search Console)");
     submissionLayout->addWidget(CatalogueCheckBox);
     outer->addWidget(submission);
     outer->addStretch();

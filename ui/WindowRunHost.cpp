@@ -5,11 +5,11 @@
 #include "core/SubmissionRun.h"
 #include "ui/PrintOptionsPage.h"
 
-#include <QCheckBox>
 #include "platform/EventLoop.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
 #include "ui/RequestLogWindow.h"
+#include <QCheckBox>
 
 #include <QEvent>
 #include <QLabel>
