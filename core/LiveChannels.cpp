@@ -1,10 +1,10 @@
 #include "core/LiveChannels.h"
 
-#include "core/IndexNowChannel.h"
+#include "core/IndexNowSubmitter.h"
 #include "core/SubmissionRun.h"
 
 #include <memory>
 
 void addLiveChannels(SubmissionRun& run) {
-    run.addChannel(std::make_unique<IndexNowChannel>());
+    run.addChannel(std::make_unique<IndexNowSubmitter>());
 }

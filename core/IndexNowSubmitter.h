@@ -17,9 +17,9 @@ class SitemapState;
 // Any other answer is a refusal with its meaning in the log, and the endpoint gets nothing
 // more of that profile; the URLs stay pending for the next run. A 429 stops the endpoint for
 // the rest of the run and, with Retry-After, until that time in later runs too.
-class IndexNowChannel final : public LiveChannel {
+class IndexNowSubmitter final : public LiveChannel {
 public:
-    explicit IndexNowChannel(IndexNowSubmission::Scope scope = IndexNowSubmission::Scope::Enforced)
+    explicit IndexNowSubmitter(IndexNowSubmission::Scope scope = IndexNowSubmission::Scope::Enforced)
         : scope_(scope) {}
 
     void beginRun() override { pausedThisRun_.clear(); }

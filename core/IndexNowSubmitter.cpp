@@ -1,4 +1,4 @@
-#include "core/IndexNowChannel.h"
+#include "core/IndexNowSubmitter.h"
 
 #include "core/Config.h"
 #include "core/SiteProfile.h"
@@ -11,9 +11,6 @@
 #include <ctime>
 
 namespace {
-
-// The channel's name in the state file; inside the class its own name hides the constant.
-const char* const StateName = ::IndexNowChannel;
 
 std::int64_t now() {
     return static_cast<std::int64_t>(std::time(nullptr));
@@ -43,15 +40,15 @@ private:
 
 } // namespace
 
-std::string IndexNowChannel::engineName(const std::string& endpoint) {
+std::string IndexNowSubmitter::engineName(const std::string& endpoint) {
     return "IndexNow (" + hostOfUrl(endpoint) + ")";
 }
 
-std::string IndexNowChannel::retryNote(const std::string& endpoint) {
+std::string IndexNowSubmitter::retryNote(const std::string& endpoint) {
     return "retry-after " + endpoint;
 }
 
-void IndexNowChannel::announce(LiveRun& run) {
+void IndexNowSubmitter::announce(LiveRun& run) {
     const std::string key = run.profileValue(IndexNowKeyKey);
     if (key.empty()) return;
     const std::string& site = run.fields().SiteTitle;
@@ -75,7 +72,7 @@ void IndexNowChannel::announce(LiveRun& run) {
     SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
     Compaction compaction(state);
     const IndexNowSubmission submission(run.fields().URL, key, location, sitemaps.urls,
-                                        state.changed(StateName, sitemaps.urls), scope_);
+                                        state.changed(IndexNowChannel, sitemaps.urls), scope_);
     if (submission.leftOut() > 0)
         run.log("IndexNow: " + count(submission.leftOut(), "URL", "URLs") + " of " + site +
                 " left out: not on " + submission.host() +
@@ -85,8 +82,8 @@ void IndexNowChannel::announce(LiveRun& run) {
         submit(run, submission, endpoint, state);
 }
 
-void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
-                             SitemapState& state) {
+void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
+                               const std::string& endpoint, SitemapState& state) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
     const std::string pending =
@@ -97,7 +94,7 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
     }
     std::int64_t until = 0;
     if (auto it = notBefore_.find(endpoint); it != notBefore_.end()) until = it->second;
-    const std::string note = state.note(StateName, retryNote(endpoint));
+    const std::string note = state.note(IndexNowChannel, retryNote(endpoint));
     std::int64_t noted = 0;
     if (std::from_chars(note.data(), note.data() + note.size(), noted).ec == std::errc())
         until = std::max(until, noted);
@@ -123,7 +120,7 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
         }
         if (answer.status == 200 || answer.status == 202) {
             // Recorded before anything else happens, so that Stop cannot lose it.
-            state.recordAccepted(StateName, urls, now());
+            state.recordAccepted(IndexNowChannel, urls, now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
             continue;
@@ -138,7 +135,7 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
             line += "; no more submissions to " + hostOfUrl(endpoint) + " in this run";
             if (auto retry = parseRetryAfter(answer.headerValue("Retry-After"), now())) {
                 notBefore_[endpoint] = *retry;
-                state.setNote(StateName, retryNote(endpoint), std::to_string(*retry));
+                state.setNote(IndexNowChannel, retryNote(endpoint), std::to_string(*retry));
                 line += " nor before " + formatUtc(*retry);
             }
         }
