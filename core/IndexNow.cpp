@@ -98,7 +98,9 @@ std::string indexNowKeyLocationProblem(std::string_view profileUrl, std::string_
     if (location.empty()) return {};
     const std::string host = indexNowHost(indexNowProfileUrl(profileUrl));
     const auto parts = partsOf(location);
-    if (parts && webScheme(parts->scheme) && parts->host == host && folderOf(parts->path) != parts->path)
+    // Without a profile URL yet, the location can only be checked for its form.
+    if (parts && webScheme(parts->scheme) && (host.empty() || parts->host == host) &&
+        folderOf(parts->path) != parts->path)
         return {};
     return "The IndexNow key location must be the URL of a file on " + (host.empty() ? "the site" : host) +
            " (such as https://" + (host.empty() ? "HOST" : host) + "/keys/KEY.txt).";
