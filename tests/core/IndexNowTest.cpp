@@ -12,6 +12,8 @@
 #include "core/SitemapState.h"
 #include "core/SubmissionRun.h"
 #include "core/UrlTable.h"
+#include "platform/Error.h"
+#include "platform/IniFile.h"
 #include "support/TestCertificates.h"
 #include "tools/simulator/EngineSimulator.h"
 
@@ -78,6 +80,27 @@ TEST(IndexNowRules, TheListAndItsExactBody) {
     EXPECT_EQ(shop.size(), 4u);
     EXPECT_EQ(shop.url(0), "https://www.example.com/shop/a\"b");
     EXPECT_NE(shop.body(0).find("\"keyLocation\":\"" + location + "\",\"urlList\":["), std::string::npos);
+}
+
+TEST(IndexNowRules, EndpointsComeFromTheConfiguration) {
+    Config config;
+    EXPECT_EQ(config.indexNowEndpoints, std::vector<std::string>{"https://api.indexnow.org/indexnow"});
+    std::vector<std::string> warnings;
+    config.apply(
+        IniFile::parse("[IndexNow]\nEndpoints = https://www.bing.com/indexnow, http://127.0.0.1:8/in\n"),
+        "test.ini", warnings);
+    EXPECT_EQ(config.indexNowEndpoints,
+              (std::vector<std::string>{"https://www.bing.com/indexnow", "http://127.0.0.1:8/in"}));
+    EXPECT_TRUE(warnings.empty());
+    try {
+        config.apply(IniFile::parse("[IndexNow]\nEndpoints=https://www.bing.com/indexnow,,\n"), "test.ini",
+                     warnings);
+        ADD_FAILURE() << "an empty endpoint was taken";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "test.ini: [IndexNow] Endpoints=https://www.bing.com/indexnow,,: a comma "
+                  "list of http or https URLs is expected");
+    }
 }
 
 // A site with a key, served by the simulator over TLS, and runs of its profile without the
