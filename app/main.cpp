@@ -28,6 +28,8 @@ const Command commands[] = {
     {"log", runLog, "log [--run N]"},
     {"sitemap", runSitemap,
      "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
+    {"key", runKey,
+     "key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--generate|--check] NAME"},
 };
 
 void printUsage(std::FILE* out) {
@@ -48,6 +50,8 @@ void printUsage(std::FILE* out) {
                       "                     object a line (- for standard output)\n"
                       "  --run N            the N-th newest kept run (default 1, the newest)\n"
                       "  --all              sitemap: print every URL, not only the changed ones\n"
+                      "  --generate         key: make a new IndexNow key and save it in the profile\n"
+                      "  --check            key: fetch the key file and say whether it holds the key\n"
                       "  --help, --version\n");
 }
 

@@ -1,5 +1,6 @@
 #include "ui/LiveChannelsDialog.h"
 
+#include "ui/IndexNowTab.h"
 #include "ui/LiveChannelTab.h"
 
 #include <QDialogButtonBox>
@@ -9,6 +10,7 @@
 
 std::vector<LiveChannelTab*> LiveChannelsDialog::channelTabs() {
     std::vector<LiveChannelTab*> tabs;
+    tabs.push_back(new IndexNowTab);
     return tabs;
 }
 

@@ -34,8 +34,10 @@ public:
         std::string keyFile;
     };
 
+    // Options are further words of the command line, such as a service's "--sites DIR".
     explicit EngineSimulator(const std::vector<std::string>& rules = {},
-                             const std::string& script = defaultScript(), const Tls& tls = {}) {
+                             const std::string& script = defaultScript(), const Tls& tls = {},
+                             const std::vector<std::string>& options = {}) {
         if (!dir_.isValid()) throw std::runtime_error("cannot create a directory for the simulator's log");
         QStringList args{QString::fromStdString(script), "--port", "0", "--log", logPath()};
         for (const std::string& rule : rules)
@@ -43,6 +45,8 @@ public:
         if (!tls.certificateFile.empty())
             args << "--tls" << QString::fromStdString(tls.certificateFile)
                  << QString::fromStdString(tls.keyFile);
+        for (const std::string& option : options)
+            args << QString::fromStdString(option);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start("python3", args);
         if (!process_.waitForStarted(10000)) throw std::runtime_error("cannot start python3");
