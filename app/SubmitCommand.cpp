@@ -1,5 +1,6 @@
 #include "app/Commands.h"
 #include "app/ConsoleRunHost.h"
+#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/HttpRunClient.h"
 #include "core/KeptRuns.h"
@@ -92,16 +93,7 @@ int runSubmit(const CommandLine& cl) {
             saves.push_back(target);
         }
     }
-    if (cl.proxy && !parseHostPort(*cl.proxy)) {
-        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
-        return 2;
-    }
-    std::vector<std::string> warnings;
-    Config config = Config::load(cl.config, warnings);
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
-    if (cl.proxy) config.proxy = *cl.proxy;
-    if (cl.cacert) config.useCAFile(*cl.cacert);
+    const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::vector<std::string> listed = store.list();

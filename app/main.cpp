@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Startup.h"
 #include "platform/Error.h"
 
 #include <QGuiApplication>
@@ -116,6 +117,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         return command->run(cl);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 1;
