@@ -35,16 +35,7 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     group->setObjectName("PrintingOptions");
     setHint(group, "Performs printing of the grid");
     outer->addWidget(group);
-    auto* submission = new QGroupBox("Submission", this);
-    submission->setObjectName("SubmissionOptions");
-    auto* submissionLayout = new QVBoxLayout(submission);
-    CatalogueCheckBox = checkBox("CatalogueCheckBox", "Send to the 32 engines of the catalogue",
-                                 Initially::Checked, submission);
-    setHint(CatalogueCheckBox,
-            "Send to the catalogue|Send each profile to the 32 engines of the catalogue as well as "
-            "to today's services (IndexNow, Google Search Console)");
-    submissionLayout->addWidget(CatalogueCheckBox);
-    outer->addWidget(submission);
+    outer->addWidget(buildSubmissionGroup());
     outer->addStretch();
 
     auto* layout = new QGridLayout(group);
@@ -80,6 +71,30 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     layout->addLayout(left, 1, 1, Qt::AlignTop);
     layout->addLayout(right, 1, 2, Qt::AlignTop);
 
+    layout->addLayout(buildBordersRow(group), 2, 1, 1, 2);
+
+    Button8 = new QPushButton("Print font", group);
+    Button8->setObjectName("Button8");
+    layout->addWidget(Button8, 3, 1, Qt::AlignLeft);
+    layout->setColumnStretch(2, 1);
+    connect(Button8, &QPushButton::clicked, this, &PrintOptionsPage::Button8Click);
+}
+
+QGroupBox* PrintOptionsPage::buildSubmissionGroup() {
+    auto* submission = new QGroupBox("Submission", this);
+    submission->setObjectName("SubmissionOptions");
+    auto* submissionLayout = new QVBoxLayout(submission);
+    CatalogueCheckBox = checkBox("CatalogueCheckBox", "Send to the 32 engines of the catalogue",
+                                 Initially::Checked, submission);
+    setHint(CatalogueCheckBox,
+            "Send to the catalogue|Send each profile to the 32 engines of the catalogue as well as "
+            "to today's services (IndexNow, Google Search Console)");
+    submissionLayout->addWidget(CatalogueCheckBox);
+    return submission;
+}
+
+// "Borders" with its three choices, all lines first.
+QHBoxLayout* PrintOptionsPage::buildBordersRow(QGroupBox* group) {
     auto* borders = new QHBoxLayout;
     borders->addWidget(new QLabel("Borders", group));
     auto* lines = new QButtonGroup(group);
@@ -95,13 +110,7 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     }
     BordersAll->setChecked(true);
     borders->addStretch();
-    layout->addLayout(borders, 2, 1, 1, 2);
-
-    Button8 = new QPushButton("Print font", group);
-    Button8->setObjectName("Button8");
-    layout->addWidget(Button8, 3, 1, Qt::AlignLeft);
-    layout->setColumnStretch(2, 1);
-    connect(Button8, &QPushButton::clicked, this, &PrintOptionsPage::Button8Click);
+    return borders;
 }
 
 PrintOptionsState PrintOptionsPage::State() const {

@@ -5,6 +5,8 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGroupBox;
+class QHBoxLayout;
 class QFont;
 class QPlainTextEdit;
 class QPushButton;
@@ -45,5 +47,7 @@ public slots:
     void Button8Click();
 
 private:
+    QGroupBox* buildSubmissionGroup();
+    QHBoxLayout* buildBordersRow(QGroupBox* group);
     TPrintsettings* settings_ = nullptr;
 };
