@@ -5,7 +5,7 @@
 // is exactly what a full sort and a fresh fit leave, and shows the cost of a row when the sort
 // cannot take its insertion shortcut, for comparison.
 //
-//   dogrid_bench [rows]      (default 32000)
+//   do_grid_bench [rows]      (default 32000)
 #include "bench/QuietRunHost.h"
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const int big = argc > 1 ? std::atoi(argv[1]) : 32000;
     if (big < 1000) {
-        std::fprintf(stderr, "usage: dogrid_bench [rows >= 1000]\n");
+        std::fprintf(stderr, "usage: do_grid_bench [rows >= 1000]\n");
         return 2;
     }
     Config config;

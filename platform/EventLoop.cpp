@@ -28,7 +28,8 @@ EventLoop::ExceptionHandler& exceptionHandler() {
 
 EventLoop& EventLoop::instance() {
     auto& loop = installed();
-    // Code that runs without a main() of its own (the tests) gets the Qt loop on first use.
+    // The test, benchmark and tool mains install their loop. The program's main does not yet:
+    // until it does, it gets the Qt loop here on first use, and this fallback goes with that.
     if (!loop) loop = std::make_unique<EventLoopQt>();
     return *loop;
 }
