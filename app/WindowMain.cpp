@@ -3,14 +3,18 @@
 #include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "platform/Error.h"
+#include "platform/EventLoopQt.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowRunHost.h"
+
+#include <memory>
 
 #include <QApplication>
 #include <cstdio>
 
 int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     QApplication::setApplicationName("Larkspan");
     // Qt has taken its own options out of the arguments; the rest are ours.
     QStringList rest = QApplication::arguments();

@@ -2,12 +2,14 @@
 #include "app/Commands.h"
 #include "app/Startup.h"
 #include "platform/Error.h"
+#include "platform/EventLoopQt.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 int runWindow(int argc, char** argv);
@@ -99,6 +101,7 @@ int main(int argc, char** argv) {
     // its own and says so on standard error, which would mix into what scripts read.
     standardMessageHandler = qInstallMessageHandler(quietRuntimeDirWarning);
     QGuiApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     QGuiApplication::setApplicationName("Larkspan");
     CommandLine cl;
     try {

@@ -12,6 +12,7 @@
 #include "core/RunClient.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportGrid.h"
+#include "platform/EventLoopQt.h"
 #include "ui/QtTextMeasure.h"
 
 #include <QFont>
@@ -168,6 +169,7 @@ void report(const char* name, const TextMeasure& measure, const RowSource& rows,
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     const int big = argc > 1 ? std::atoi(argv[1]) : 32000;
     if (big < 1000) {
         std::fprintf(stderr, "usage: do_grid_bench [rows >= 1000]\n");

@@ -22,7 +22,10 @@
 #include "core/SitemapState.h"
 #include "core/SubmissionRun.h"
 #include "core/UrlTable.h"
+#include "platform/EventLoopQt.h"
 #include "tools/simulator/EngineSimulator.h"
+
+#include <memory>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -95,6 +98,7 @@ std::string curlQuoted(const std::string& text) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     QTemporaryDir dir;
     if (!dir.isValid()) return 1;
     const fs::path root = dir.path().toStdString();

@@ -1,7 +1,5 @@
 #include "platform/EventLoop.h"
 
-#include "platform/EventLoopQt.h"
-
 #include <cstdio>
 #include <mutex>
 #include <stdexcept>
@@ -28,9 +26,9 @@ EventLoop::ExceptionHandler& exceptionHandler() {
 
 EventLoop& EventLoop::instance() {
     auto& loop = installed();
-    // The test, benchmark and tool mains install their loop. The program's main does not yet:
-    // until it does, it gets the Qt loop here on first use, and this fallback goes with that.
-    if (!loop) loop = std::make_unique<EventLoopQt>();
+    // Every main installs its loop before anything waits; one that forgot is a fault of the
+    // program, said plainly instead of crashing on a null loop.
+    if (!loop) throw std::logic_error("EventLoop::instance: no event loop was installed");
     return *loop;
 }
 
