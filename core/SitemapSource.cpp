@@ -69,6 +69,38 @@ FetchResult HttpSitemapSource::fetch(const std::string& url, const Sink& sink) {
     return fetchInPieces(*http_, url, sink);
 }
 
+namespace {
+
+// What a fetch that ended in an exception tells the reader.
+FetchResult failedFetch(const THttpClient& c, const LarkspanError& e) {
+    FetchResult result;
+    result.status = c.replyNumber;
+    if (c.deadlineExpired())
+        result.problem =
+            "the server took longer than " + std::to_string(c.RequestDeadline / 1000) + " seconds";
+    else if (c.bodyLimitExceeded())
+        result.problem = "the answer is larger than a sitemap may be";
+    else
+        result.problem = e.what();
+    return result;
+}
+
+// What a fetch that got an answer tells the reader; away is the address of a redirect to
+// another host that was not followed.
+FetchResult answeredFetch(const THttpClient& c, const std::string& away) {
+    FetchResult result;
+    result.status = c.replyNumber;
+    if (!away.empty())
+        result.problem = "it redirects to another host (" + away + "), which is not followed";
+    else if (c.replyNumber == 0)
+        result.problem = "the server's answer is not HTTP";
+    else if (c.replyNumber < 200 || c.replyNumber > 299)
+        result.problem = "the server answered with status " + std::to_string(c.replyNumber);
+    return result;
+}
+
+} // namespace
+
 FetchResult fetchInPieces(THttpClient& c, const std::string& url, const SitemapSource::Sink& sink) {
     const std::string host = hostOfUrl(url);
     std::string away;
@@ -114,31 +146,14 @@ FetchResult fetchInPieces(THttpClient& c, const std::string& url, const SitemapS
         }
     } unhook{c, ownRedirect, ownPacket};
 
-    FetchResult result;
     try {
         c.Get(url);
     } catch (const LarkspanError& e) {
-        result.status = c.replyNumber;
         if (error) std::rethrow_exception(error);
-        if (stopped) return result;
-        if (c.deadlineExpired())
-            result.problem =
-                "the server took longer than " + std::to_string(c.RequestDeadline / 1000) + " seconds";
-        else if (c.bodyLimitExceeded())
-            result.problem = "the answer is larger than a sitemap may be";
-        else
-            result.problem = e.what();
-        return result;
+        return stopped ? FetchResult{c.replyNumber, {}} : failedFetch(c, e);
     }
     if (error) std::rethrow_exception(error);
-    result.status = c.replyNumber;
-    if (!away.empty())
-        result.problem = "it redirects to another host (" + away + "), which is not followed";
-    else if (c.replyNumber == 0)
-        result.problem = "the server's answer is not HTTP";
-    else if (c.replyNumber < 200 || c.replyNumber > 299)
-        result.problem = "the server answered with status " + std::to_string(c.replyNumber);
-    return result;
+    return answeredFetch(c, away);
 }
 
 FetchResult RunSitemapSource::fetch(const std::string& url, const Sink& sink) {

@@ -120,26 +120,7 @@ private:
                 children.emplace_back(loc);
                 return true;
             }
-            if (!isSitemapUrl(loc) || !scope.contains(loc)) {
-                ++out_.dropped;
-                return true;
-            }
-            std::optional<std::size_t> found;
-            if (out_.urls.size() < maxUrls_) {
-                auto [at, added] = out_.urls.insert(loc, lastmod);
-                if (added) return true;
-                found = at;
-            } else {
-                found = out_.urls.find(loc);
-                if (!found) {
-                    full_ = true;
-                    return false;
-                }
-            }
-            ++out_.duplicates;
-            // The later of two dates stands for the page.
-            out_.urls.setValue(*found, std::max(out_.urls.value(*found), lastmod));
-            return true;
+            return take(loc, lastmod, scope);
         });
         self = &reader;
         const FetchResult fetched =
@@ -166,6 +147,36 @@ private:
                              " are kept and nothing further is read");
             return;
         }
+        readChildren(url, children);
+    }
+
+    // Keeps a URL of a sitemap when it is one, in the sitemap's scope, and not kept already;
+    // false when the bound on all URLs is reached.
+    bool take(std::string_view loc, std::int64_t lastmod, const SitemapScope& scope) {
+        if (!isSitemapUrl(loc) || !scope.contains(loc)) {
+            ++out_.dropped;
+            return true;
+        }
+        std::optional<std::size_t> found;
+        if (out_.urls.size() < maxUrls_) {
+            auto [at, added] = out_.urls.insert(loc, lastmod);
+            if (added) return true;
+            found = at;
+        } else {
+            found = out_.urls.find(loc);
+            if (!found) {
+                full_ = true;
+                return false;
+            }
+        }
+        ++out_.duplicates;
+        // The later of two dates stands for the page.
+        out_.urls.setValue(*found, std::max(out_.urls.value(*found), lastmod));
+        return true;
+    }
+
+    // Reads the sitemaps an index lists, one level deep, on the index's own host.
+    void readChildren(const std::string& url, const std::vector<std::string>& children) {
         const std::string host = hostOfUrl(url);
         for (const std::string& child : children) {
             if (child == url) {

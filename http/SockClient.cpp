@@ -385,6 +385,22 @@ void TSockClient::ResolveHost() {
     fire(OnHostResolved);
 }
 
+void TSockClient::resolveOrRepair() {
+    for (int attempts = 0;; ++attempts) {
+        try {
+            ResolveHost();
+        } catch (const ESockError& e) {
+            // A failed lookup is answered below as a missing address; a stopped one ends here.
+            if (e.kind() == SockErrorKind::LookupTimedOut || e.kind() == SockErrorKind::LookupCanceled) throw;
+        }
+        if (remoteAddress_ != 0) return;
+        if (attempts > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
+        bool handled = false;
+        OnInvalidHost(handled);
+        if (!handled) throw ESockError("Null Remote Address");
+    }
+}
+
 void TSockClient::Connect() {
     ReportStatus(LevelStep, "Connecting");
     canceled_ = false;
@@ -394,20 +410,7 @@ void TSockClient::Connect() {
     buffer_->Clear();
     breakReason_.clear();
 
-    for (int attempts = 0;; ++attempts) {
-        try {
-            ResolveHost();
-        } catch (const ESockError& e) {
-            // A failed lookup is answered below as a missing address; a stopped one ends here.
-            if (e.kind() == SockErrorKind::LookupTimedOut || e.kind() == SockErrorKind::LookupCanceled) throw;
-        }
-        if (remoteAddress_ != 0) break;
-        if (attempts > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
-        bool handled = false;
-        OnInvalidHost(handled);
-        if (!handled) throw ESockError("Null Remote Address");
-    }
-
+    resolveOrRepair();
     const std::int32_t port = Proxy.empty() ? Port : ProxyPort;
     sockaddr_in address{};
     address.sin_family = AF_INET;

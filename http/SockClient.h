@@ -201,6 +201,9 @@ private:
     void handleClose(bool wasConnected);
     void handleConnectResult(int error);
     void onLookupDone(std::uint64_t generation, int error, std::uint32_t address);
+    // Resolves Host (or Proxy); a name without an address gets one repair by OnInvalidHost.
+    // ESockError "Null Remote Address" when there is still none.
+    void resolveOrRepair();
     Received receiveChunks();
     // Waits until the socket takes more data, or the operation is cancelled or times out.
     void waitWritable();

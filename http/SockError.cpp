@@ -68,6 +68,7 @@ constexpr Entry table[] = {
 
 } // namespace
 
+// size-check: data table
 int fromErrno(int error) {
     switch (error) {
     case 0:
