@@ -27,12 +27,7 @@ int runSitemap(const CommandLine& cl) {
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::string& name = cl.args.front();
-    const std::vector<std::string> listed = store.list();
-    if (std::find(listed.begin(), listed.end(), name) == listed.end()) {
-        std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
-                     store.directory().c_str());
-        return 1;
-    }
+    if (!knownProfile(store, name)) return 1;
     const SiteProfile profile = store.load(name);
     HttpSitemapSource web(config);
     const SiteSitemaps read =

@@ -1,5 +1,9 @@
 #include "app/Startup.h"
 
+#include "core/SiteProfile.h"
+
+#include <algorithm>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,4 +24,12 @@ Config startupConfig(const CommandLine& cl) {
         }
     }
     return config;
+}
+
+bool knownProfile(const ProfileStore& store, const std::string& name) {
+    const std::vector<std::string> listed = store.list();
+    if (std::find(listed.begin(), listed.end(), name) != listed.end()) return true;
+    std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
+                 store.directory().c_str());
+    return false;
 }

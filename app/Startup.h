@@ -4,6 +4,8 @@
 #include "core/Config.h"
 #include "platform/Error.h"
 
+#include <string>
+
 // A value on the command line that cannot be used: bad usage, exit status 2.
 class UsageError : public LarkspanError {
 public:
@@ -15,3 +17,8 @@ public:
 // UsageError for an option value that cannot be used and LarkspanError for a configuration
 // file that cannot be (exit status 1).
 Config startupConfig(const CommandLine& cl);
+
+class ProfileStore;
+// Whether the store lists a profile of that name; when it does not, says so on standard error
+// ("no profile named ... in DIR"), which is a failure of the work (exit status 1).
+bool knownProfile(const ProfileStore& store, const std::string& name);

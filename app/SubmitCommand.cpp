@@ -96,14 +96,8 @@ int runSubmit(const CommandLine& cl) {
     const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
-    const std::vector<std::string> listed = store.list();
-    for (const std::string& name : cl.args) {
-        if (std::find(listed.begin(), listed.end(), name) == listed.end()) {
-            std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
-                         store.directory().c_str());
-            return 1;
-        }
-    }
+    for (const std::string& name : cl.args)
+        if (!knownProfile(store, name)) return 1;
 
     // The records' file is made before anything is sent, so that a wrong path costs no run.
     std::optional<LineFile> recordCopy;
@@ -128,7 +122,7 @@ int runSubmit(const CommandLine& cl) {
     run.setProfileDirectory(store.directory());
     addLiveChannels(run);
     // The submission list as the window shows it; the named rows are submitted in its order.
-    fillSubmissionList(host.submitList(), listed);
+    fillSubmissionList(host.submitList(), store.list());
     std::vector<std::string> names;
     for (int row = host.submitList().FixedRows(); row < host.submitList().RowCount(); ++row) {
         const std::string& name = host.submitList().CellText(0, row);

@@ -3,6 +3,7 @@
 #include "core/UrlTable.h"
 #include "platform/Error.h"
 #include "platform/Json.h"
+#include "platform/Text.h"
 
 #include <array>
 #include <cstdio>
@@ -10,21 +11,6 @@
 #include <sys/random.h>
 
 namespace {
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // A URL cut where a submission looks at it.
 struct Parts {
@@ -37,7 +23,7 @@ std::optional<Parts> partsOf(std::string_view url) {
     const auto colon = url.find("://");
     if (colon == std::string_view::npos || colon == 0) return std::nullopt;
     Parts parts;
-    parts.scheme = lower(url.substr(0, colon));
+    parts.scheme = lowerAscii(url.substr(0, colon));
     std::string_view rest = url.substr(colon + 3);
     const std::size_t end = std::min(rest.find_first_of("/?#"), rest.size());
     std::string_view authority = rest.substr(0, end);
@@ -53,7 +39,7 @@ std::optional<Parts> partsOf(std::string_view url) {
             port.remove_prefix(1);
     }
     if (name.empty()) return std::nullopt;
-    parts.host = lower(name);
+    parts.host = lowerAscii(name);
     const bool defaultPort = port.empty() || (parts.scheme == "http" && port == "80") ||
                              (parts.scheme == "https" && port == "443");
     if (!defaultPort) parts.host += ":" + std::string(port);
@@ -127,7 +113,7 @@ std::string generateIndexNowKey() {
 }
 
 std::string indexNowProfileUrl(std::string_view profileUrl) {
-    std::string url(trimmed(profileUrl));
+    std::string url(trimmed(profileUrl, " \t\r\n"));
     if (!url.empty() && url.find("://") == std::string::npos) url = "http://" + url;
     return url;
 }
@@ -168,7 +154,7 @@ KeyFileCheck checkIndexNowKeyFile(SitemapSource& source, std::string_view profil
     }
     std::string_view text = content;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    text = trimmed(text);
+    text = trimmed(text, " \t\r\n");
     if (text == key) {
         check.holdsKey = true;
         check.message = "The key file " + check.url + " is there and holds the key.";
@@ -193,7 +179,7 @@ std::string saveIndexNowKeyFile(const std::string& directory, std::string_view k
 }
 
 std::optional<std::int64_t> parseRetryAfter(std::string_view value, std::int64_t now) {
-    value = trimmed(value);
+    value = trimmed(value, " \t\r\n");
     int seconds = 0;
     if (value.size() <= 9 && digits(value, seconds)) return now + seconds;
     // "Sun, 06 Nov 1994 08:49:37 GMT", the one form of date that HTTP sends today.

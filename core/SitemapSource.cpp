@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // The host a redirect's Location leads to, read exactly as the HTTP client reads it: with "//"
 // anywhere, the third "/"-separated field (so "//host/x" too); without, the text before the
 // first "/" unless it starts with "/"; a text without any "/" is a path on the same server.
@@ -30,7 +23,7 @@ std::string redirectHost(std::string_view location) {
     } else if (!location.empty() && location.front() != '/' && location.find('/') != std::string_view::npos) {
         host = location.substr(0, location.find('/'));
     }
-    return lower(host.substr(0, host.find(':')));
+    return lowerAscii(host.substr(0, host.find(':')));
 }
 
 } // namespace
@@ -42,7 +35,7 @@ std::string hostOfUrl(std::string_view url) {
     rest = rest.substr(0, rest.find_first_of("/?#"));
     // User information before "@" is not the host.
     if (const auto at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
-    return lower(rest.substr(0, rest.find(':')));
+    return lowerAscii(rest.substr(0, rest.find(':')));
 }
 
 HttpSitemapSource::HttpSitemapSource(const Config& config) : http_(std::make_unique<THttpClient>()) {

@@ -10,29 +10,12 @@
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
     return s;
-}
-
-std::string withThousands(std::uint64_t n) {
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
 }
 
 struct UrlParts {
@@ -46,7 +29,7 @@ std::optional<UrlParts> splitUrl(std::string_view url) {
     const auto colon = url.find("://");
     if (colon == std::string_view::npos || colon == 0) return std::nullopt;
     UrlParts parts;
-    parts.scheme = lower(url.substr(0, colon));
+    parts.scheme = lowerAscii(url.substr(0, colon));
     if (parts.scheme != "http" && parts.scheme != "https") return std::nullopt;
     std::string_view rest = url.substr(colon + 3);
     const auto end = std::min(rest.find_first_of("/?#"), rest.size());
@@ -66,7 +49,7 @@ std::optional<UrlParts> splitUrl(std::string_view url) {
     }
     if (host.empty()) return std::nullopt;
     parts.authority = std::string(authority);
-    parts.origin = parts.scheme + "://" + lower(host) + ":" + port;
+    parts.origin = parts.scheme + "://" + lowerAscii(host) + ":" + port;
     std::string_view path = rest.substr(end);
     path = path.substr(0, path.find('#'));
     parts.path = path.empty() || path.front() != '/' ? "/" + std::string(path) : std::string(path);

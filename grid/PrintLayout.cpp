@@ -1,6 +1,7 @@
 #include "grid/PrintLayout.h"
 
 #include "grid/ReportGrid.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -29,10 +30,6 @@ std::string padded(int value, int digits) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%0*d", digits, value);
     return buf;
-}
-
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace

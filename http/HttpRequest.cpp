@@ -2,15 +2,9 @@
 
 #include "http/HttpText.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace {
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 const char* verbOf(CmdType kind) {
     switch (kind) {

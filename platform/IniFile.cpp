@@ -14,14 +14,6 @@
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // The section name of a header line, or nothing when the line is not a header. A line whose
 // first "=" comes before its first "]" is a key line, so that a key starting with "[" stays a
 // key whatever its value holds.

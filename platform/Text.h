@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,8 @@
 
 char upperAscii(char c);
 std::string upperAscii(std::string_view s);
+char lowerAscii(char c);
+std::string lowerAscii(std::string_view s);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // The longest prefix of at most maxBytes bytes that does not cut a UTF-8 sequence. Only the
@@ -15,6 +18,11 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 std::size_t utf8Prefix(std::string_view s, std::size_t maxBytes);
 // The number of characters (not bytes) of UTF-8 text.
 std::size_t utf8Length(std::string_view s);
+
+// The text without the given blanks at its start and its end.
+std::string_view trimmed(std::string_view s, std::string_view blanks = " \t");
+// The number in decimal with a comma between groups of three digits: 1,000,000.
+std::string withThousands(std::uint64_t n);
 
 // Replaces every occurrence of from by to, left to right, without rescanning the result.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);

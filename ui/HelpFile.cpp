@@ -11,12 +11,6 @@ namespace {
 
 constexpr std::string_view HelpMark = "@help";
 
-std::string_view trimmed(std::string_view s) {
-    auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
 }
