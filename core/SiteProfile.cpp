@@ -2,18 +2,14 @@
 
 #include "grid/CellCompare.h"
 #include "grid/ReportGrid.h"
+#include "platform/Directories.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const std::array<ProfileField, ProfileFieldCount> ProfileFields{{
     {"Name", "NameEdit", "Your Name"},
@@ -38,51 +34,6 @@ namespace {
 
 constexpr const char* Section = "Settings";
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-bool isDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Creates the directory and its missing parents. The profiles hold names, addresses and
-// phone numbers, so what is created here is open to its owner alone.
-bool makeDirectories(const std::string& path) {
-    for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-        std::string part = path.substr(0, at);
-        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (at == std::string::npos) break;
-    }
-    return isDirectory(path);
-}
-
-// The directory's full name: a relative one is taken from the working directory, so that
-// messages name files in full and the store does not depend on where the program runs later.
-// Only "." parts are dropped; ".." stays, since it may follow a symbolic link.
-std::string fullName(const std::string& dir) {
-    std::string out;
-    if (dir.front() != '/') {
-        std::unique_ptr<char, void (*)(void*)> cwd(::getcwd(nullptr, 0), std::free);
-        if (!cwd) return dir;
-        out = cwd.get();
-    }
-    std::size_t at = 0;
-    while (at <= dir.size()) {
-        std::size_t end = dir.find('/', at);
-        if (end == std::string::npos) end = dir.size();
-        std::string_view part(dir.data() + at, end - at);
-        if (!part.empty() && part != ".") {
-            if (out.empty() || out.back() != '/') out += '/';
-            out += part;
-        }
-        at = end + 1;
-    }
-    return out.empty() ? "/" : out;
-}
-
 bool hasKey(const IniFile& ini, std::string_view section, std::string_view key) {
     const std::vector<std::string> sections = ini.sections();
     for (const IniFile::KeyLine& line : ini.keyLines())
@@ -100,26 +51,23 @@ ProfileStore::ProfileStore(std::string directory) : directory_(std::move(directo
 }
 
 std::string ProfileStore::resolveDirectory(const std::optional<std::string>& requested) {
-    std::string dir = requested ? *requested : env("LARKSPAN_HOME");
+    std::string dir = requested ? *requested : environment("LARKSPAN_HOME");
     if (!dir.empty()) {
         if (!isDirectory(dir))
-            throw LarkspanError(
-                "The profile directory " + dir + " cannot be used: " +
-                (::access(dir.c_str(), F_OK) == 0 ? "it is not a directory" : std::strerror(ENOENT)));
-        return fullName(dir);
+            throw LarkspanError("The profile directory " + dir + " cannot be used: " +
+                                (pathExists(dir) ? "it is not a directory" : std::strerror(ENOENT)));
+        // In full, so that messages name files in full and the store does not depend on where
+        // the program runs later.
+        return absolutePath(dir);
     }
-    std::string data = env("XDG_DATA_HOME");
-    if (data.empty() || data.front() != '/') {
-        std::string home = env("HOME");
-        if (home.empty())
-            throw LarkspanError(
-                "The profile directory cannot be found: neither XDG_DATA_HOME nor HOME is set");
-        data = home + "/.local/share";
-    }
-    dir = data + "/larkspan";
-    if (!makeDirectories(dir))
-        throw LarkspanError("The profile directory " + dir + " cannot be created: " + std::strerror(errno));
-    return dir;
+    const std::optional<std::string> data = userDirectory(BaseDirectory::Data, "larkspan");
+    if (!data)
+        throw LarkspanError("The profile directory cannot be found: neither XDG_DATA_HOME nor HOME is set");
+    // The profiles hold names, addresses and phone numbers: a directory made here is its
+    // owner's alone.
+    if (!makePrivateDirectories(*data))
+        throw LarkspanError("The profile directory " + *data + " cannot be created: " + std::strerror(errno));
+    return *data;
 }
 
 std::string ProfileStore::fileName(std::string_view name) const {
@@ -128,16 +76,11 @@ std::string ProfileStore::fileName(std::string_view name) const {
 }
 
 std::vector<std::string> ProfileStore::list() const {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory_.c_str()), ::closedir);
-    if (!dir)
+    std::optional<std::vector<std::string>> listed = namesEndingWith(directory_, ".ini");
+    if (!listed)
         throw LarkspanError("The profile directory " + directory_ +
                             " cannot be read: " + std::strerror(errno));
-    std::vector<std::string> names;
-    while (dirent* entry = ::readdir(dir.get())) {
-        std::string_view name = entry->d_name;
-        if (name.size() >= 4 && name.substr(name.size() - 4) == ".ini")
-            names.emplace_back(name.substr(0, name.size() - 4));
-    }
+    std::vector<std::string> names = std::move(*listed);
     return names;
 }
 
@@ -172,8 +115,7 @@ void ProfileStore::save(const SiteProfile& profile, const ProfileExtras& extras)
 
 void ProfileStore::remove(std::string_view name) const {
     if (directory_.empty()) return;
-    std::string file = fileName(name);
-    ::unlink(file.c_str());
+    removeFile(fileName(name));
 }
 
 void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names) {
