@@ -32,6 +32,7 @@ constexpr const char* SectionNames = "Names";
 constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
 constexpr const char* SectionSitemaps = "Sitemaps";
+constexpr const char* SectionGoogle = "Google";
 
 struct KnownSection {
     const char* name;
@@ -73,6 +74,18 @@ template <typename Int> bool parseDecimal(std::string_view text, Int& out) {
 bool readableFile(const std::string& name) {
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(name.c_str(), R_OK) == 0;
+}
+
+// An https URL with a host and no blanks or control bytes: the Google values carry secrets,
+// which never travel in the clear.
+bool isHttpsUrl(std::string_view url) {
+    if (url.size() <= SecureScheme.size() ||
+        !equalsIgnoringCase(url.substr(0, SecureScheme.size()), SecureScheme))
+        return false;
+    if (url[SecureScheme.size()] == '/' || url[SecureScheme.size()] == ':') return false;
+    for (char c : url)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+    return true;
 }
 
 bool isHostByte(char c) {
@@ -248,7 +261,8 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     caFile = ca;
     std::string sendCatalogue = readValue(ini, SectionRun, "Catalogue", catalogue ? "1" : "0");
     if (sendCatalogue != "0" && sendCatalogue != "1")
-        badValue(origin, SectionRun, "Catalogue", sendCatalogue, "1 (send to the catalogue) or 0 is expected");
+        badValue(origin, SectionRun, "Catalogue", sendCatalogue,
+                 "1 (send to the catalogue) or 0 is expected");
     catalogue = sendCatalogue == "1";
     std::string maxUrls = readValue(ini, SectionSitemaps, "MaxURLs", std::to_string(sitemapMaxUrls));
     std::uint64_t urls = 0;
@@ -257,6 +271,16 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
         badValue(origin, SectionSitemaps, "MaxURLs", maxUrls,
                  "a number of URLs from 1 to 100000000 is expected");
     sitemapMaxUrls = urls;
+    std::string tokenUrl = readValue(ini, SectionGoogle, "TokenURL", googleTokenUrl);
+    if (!tokenUrl.empty() && !isHttpsUrl(tokenUrl))
+        badValue(origin, SectionGoogle, "TokenURL", tokenUrl, "an https URL is expected");
+    googleTokenUrl = tokenUrl;
+    std::string apiBase = readValue(ini, SectionGoogle, "APIBase", googleApiBase);
+    if (!apiBase.empty() && apiBase.back() == '/') apiBase.pop_back();
+    if (!isHttpsUrl(apiBase) || apiBase.find('/', SecureScheme.size()) != std::string::npos ||
+        apiBase.find_first_of("?#", SecureScheme.size()) != std::string::npos)
+        badValue(origin, SectionGoogle, "APIBase", apiBase, "https://host or https://host:port is expected");
+    googleApiBase = apiBase;
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a
     // misspelt key pass unnoticed.
@@ -264,7 +288,8 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
                                     {SectionNames, {"Entry16", "Entry23"}},
                                     {SectionHome, {"Maker", "HelpFile"}},
                                     {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
-                                    {SectionSitemaps, {"MaxURLs"}}};
+                                    {SectionSitemaps, {"MaxURLs"}},
+                                    {SectionGoogle, {"TokenURL", "APIBase"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     const std::vector<std::string> sections = ini.sections();

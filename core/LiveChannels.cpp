@@ -1,7 +1,10 @@
 #include "core/LiveChannels.h"
 
+#include "core/SearchConsoleChannel.h"
 #include "core/SubmissionRun.h"
 
+#include <memory>
+
 void addLiveChannels(SubmissionRun& run) {
-    (void)run;
+    run.addChannel(std::make_unique<SearchConsoleChannel>());
 }
