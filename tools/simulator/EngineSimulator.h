@@ -13,7 +13,8 @@
 #include <vector>
 
 // Starts tools/engine-simulator.py on 127.0.0.1 and a free port, for tests, benchmarks and
-// screenshots, and stops it again. Rules are the simulator's --rule texts.
+// screenshots, and stops it again. Rules are the simulator's --rule texts; options are further
+// arguments, such as those of the service modules.
 class EngineSimulator {
 public:
     struct Request {
@@ -35,7 +36,8 @@ public:
     };
 
     explicit EngineSimulator(const std::vector<std::string>& rules = {},
-                             const std::string& script = defaultScript(), const Tls& tls = {}) {
+                             const std::string& script = defaultScript(), const Tls& tls = {},
+                             const std::vector<std::string>& options = {}) {
         if (!dir_.isValid()) throw std::runtime_error("cannot create a directory for the simulator's log");
         QStringList args{QString::fromStdString(script), "--port", "0", "--log", logPath()};
         for (const std::string& rule : rules)
@@ -43,6 +45,8 @@ public:
         if (!tls.certificateFile.empty())
             args << "--tls" << QString::fromStdString(tls.certificateFile)
                  << QString::fromStdString(tls.keyFile);
+        for (const std::string& option : options)
+            args << QString::fromStdString(option);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start("python3", args);
         if (!process_.waitForStarted(10000)) throw std::runtime_error("cannot start python3");
