@@ -3,6 +3,7 @@
 #include "core/Rs256.h"
 #include "platform/Error.h"
 #include "platform/ReadFile.h"
+#include "platform/Text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -156,7 +157,7 @@ TokenAnswer parseTokenAnswer(int status, std::string_view body) {
             return answer;
         }
     }
-    if (type.size() != 6 || (type != "Bearer" && type != "bearer")) {
+    if (!equalsIgnoringCase(type, "Bearer")) {
         answer.accessToken.clear();
         answer.error = "an answer whose \"token_type\" is not \"Bearer\"";
         return answer;

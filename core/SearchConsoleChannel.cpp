@@ -213,9 +213,11 @@ bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, c
         if (!bearer) return false;
         RunClient::Answer answer;
         try {
-            // The token travels in a header line only: the request log records URLs.
+            // The token travels in a header line only: the request log records URLs. The PUT
+            // has no body, so it names no type of one either.
             answer =
-                run.send(SearchConsoleEngine, {"PUT", url, {{"Authorization", "Bearer " + *bearer}}, {}});
+                run.send(SearchConsoleEngine,
+                         {"PUT", url, {{"Authorization", "Bearer " + *bearer}, {"Content-Type", ""}}, {}});
         } catch (const LiveRun::Stopped&) {
             throw;
         } catch (const std::exception& e) {

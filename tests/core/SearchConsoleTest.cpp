@@ -14,6 +14,8 @@
 #include "support/TestCertificates.h"
 #include "tools/simulator/EngineSimulator.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,7 +56,7 @@ protected:
 
     // The simulator knows the account, and the properties of example.com: the site and the
     // domain are the account's, other.example is somebody else's.
-    void start(const std::vector<std::string>& options = {}) {
+    void start(const std::vector<std::string>& options = {}, const std::vector<std::string>& rules = {}) {
         std::vector<std::string> all{
             "--google-account",  dir.file("account.json"),
             "--google-property", "https://www.example.com/=" + std::string(Account),
@@ -62,7 +64,7 @@ protected:
             "--google-property", "https://other.example/=someone@else.iam.gserviceaccount.com"};
         all.insert(all.end(), options.begin(), options.end());
         simulator = std::make_unique<EngineSimulator>(
-            std::vector<std::string>{}, EngineSimulator::defaultScript(),
+            rules, EngineSimulator::defaultScript(),
             EngineSimulator::Tls{certs.path("server.pem"), certs.key()}, all);
         const std::string base = "https://127.0.0.1:" + std::to_string(simulator->port());
         config.catalogue = false;
@@ -124,6 +126,9 @@ TEST_F(SearchConsoleTest, SubmitsEachSitemapWithOneSignedTokenForTheWholeRun) {
     EXPECT_TRUE(tokens[0].tls);
     EXPECT_EQ(tokens[0].body.rfind("grant_type=urn:ietf:params:oauth:grant-type:jwt-bearer&assertion=ey", 0),
               0u);
+    EXPECT_EQ(tokens[0].raw.find("Content-type"), std::string::npos) << tokens[0].raw;
+    EXPECT_NE(tokens[0].raw.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
+              std::string::npos);
     const auto puts = received("PUT");
     ASSERT_EQ(puts.size(), 4u);
     EXPECT_EQ(puts[0].target, "/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/sitemaps/"
@@ -138,6 +143,7 @@ TEST_F(SearchConsoleTest, SubmitsEachSitemapWithOneSignedTokenForTheWholeRun) {
     for (const auto& put : puts) {
         EXPECT_NE(put.raw.find("\r\nAuthorization: Bearer ya29.sim-"), std::string::npos) << put.raw;
         EXPECT_NE(put.raw.find("\r\nContent-Length: 0\r\n"), std::string::npos) << put.raw;
+        EXPECT_EQ(upperAscii(put.raw).find("CONTENT-TYPE"), std::string::npos) << put.raw;
     }
 
     // Every request is a record of the run, robots.txt's too; the token is in none of them.
@@ -210,6 +216,21 @@ TEST_F(SearchConsoleTest, ATokenGoogleNoLongerTakesIsRenewedOnceAndTheSitemapSen
                   "credential."});
     EXPECT_EQ(received("POST").size(), 2u);
     EXPECT_EQ(received("PUT").size(), 2u);
+}
+
+TEST_F(SearchConsoleTest, StopDuringTheTokenRequestEndsTheRunWithoutARefusal) {
+    start({}, {"/token=delay:5000"});
+    addProfile("Garden", {});
+    QTimer::singleShot(300, [&] { run->StopButtonClick(); });
+    QElapsedTimer clock;
+    clock.start();
+    run->Submit({"Garden"});
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TRUE(host.log.empty()) << host.log.front();
+    EXPECT_FALSE(run->liveRefused());
+    EXPECT_TRUE(received("PUT").empty());
+    ASSERT_EQ(host.records.size(), 1u);
+    EXPECT_EQ(host.records[0].outcome, RequestRecord::Outcome::Stopped);
 }
 
 TEST_F(SearchConsoleTest, KeyFilesThatCannotServeAreRefusedBeforeAnythingIsSent) {
