@@ -37,17 +37,6 @@ bool hasBlankOrControl(std::string_view s) {
     return false;
 }
 
-// The key file's path: "~/" is the home directory, and a relative path lies beside the
-// profiles, which is where a user most likely keeps it.
-std::string keyFilePath(const std::string& value, const std::string& profileDirectory) {
-    if (value.rfind("~/", 0) == 0) {
-        const char* home = std::getenv("HOME");
-        if (home && *home) return std::string(home) + value.substr(1);
-    }
-    if (value.front() == '/' || profileDirectory.empty()) return value;
-    return profileDirectory + "/" + value;
-}
-
 // What the API's statuses mean for a sitemap submission.
 std::string meaning(int status) {
     switch (status) {
@@ -104,6 +93,15 @@ private:
 };
 
 } // namespace
+
+std::string searchConsoleKeyFile(const std::string& value, const std::string& profileDirectory) {
+    if (value.rfind("~/", 0) == 0) {
+        const char* home = std::getenv("HOME");
+        if (home && *home) return std::string(home) + value.substr(1);
+    }
+    if (value.empty() || value.front() == '/' || profileDirectory.empty()) return value;
+    return profileDirectory + "/" + value;
+}
 
 std::string defaultSearchConsoleProperty(std::string_view profileUrl) {
     const std::string url = trim(profileUrl);
@@ -164,7 +162,7 @@ void SearchConsoleChannel::announce(LiveRun& run) {
     ServiceAccount account;
     std::string warning;
     try {
-        account = readServiceAccount(keyFilePath(keyValue, run.profileDirectory()), warning);
+        account = readServiceAccount(searchConsoleKeyFile(keyValue, run.profileDirectory()), warning);
     } catch (const LarkspanError& e) {
         run.refused(Prefix + e.what());
         return;

@@ -20,6 +20,9 @@ constexpr const char* SearchConsolePropertyKey = "SearchConsoleProperty";
 // The engine of the channel's result rows, log lines and request records.
 constexpr const char* SearchConsoleEngine = "Google Search Console";
 
+// The key file a GoogleServiceAccount value names: "~/" is the home directory, and a relative
+// path lies in the profiles' directory, where a user most likely keeps it.
+std::string searchConsoleKeyFile(const std::string& value, const std::string& profileDirectory);
 // The property a profile without SearchConsoleProperty uses: "https://www.example.com/" for
 // "https://WWW.Example.com/shop/"; empty when the URL names no http or https site.
 std::string defaultSearchConsoleProperty(std::string_view profileUrl);
