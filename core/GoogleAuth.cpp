@@ -25,15 +25,19 @@ constexpr std::size_t MaxMessageBytes = 300;
     throw LarkspanError("the key file " + fileName + " " + why);
 }
 
-// The JSON document, or nothing for text that is not JSON. The library's own message is not
-// used: it quotes the text around the fault, which may be part of the private key.
-std::optional<json> parseJson(std::string_view text, std::size_t* errorByte = nullptr) {
+// The JSON document, or nothing for text that is not JSON; why goes to the fault when asked
+// for. The library's own message is not used: it quotes the text around the fault, which may
+// be part of the private key.
+std::optional<json> parseJson(std::string_view text, std::string* fault = nullptr) {
     try {
         return json::parse(text.begin(), text.end());
     } catch (const json::parse_error& e) {
-        if (errorByte) *errorByte = e.byte;
-        return std::nullopt;
+        if (fault) *fault = "the fault is near byte " + std::to_string(e.byte);
+    } catch (const json::exception&) {
+        // A number beyond what a double holds is the one other fault that parsing reports.
+        if (fault) *fault = "a number in it is too large";
     }
+    return std::nullopt;
 }
 
 std::string textField(const json& object, const char* name) {
@@ -67,10 +71,9 @@ std::string octal(unsigned mode) {
 } // namespace
 
 ServiceAccount parseServiceAccount(std::string_view text, const std::string& fileName) {
-    std::size_t errorByte = 0;
-    const std::optional<json> doc = parseJson(text, &errorByte);
-    if (!doc)
-        keyFileError(fileName, "is not JSON (the fault is near byte " + std::to_string(errorByte) + ")");
+    std::string fault;
+    const std::optional<json> doc = parseJson(text, &fault);
+    if (!doc) keyFileError(fileName, "is not JSON (" + fault + ")");
     if (!doc->is_object()) keyFileError(fileName, "is not a JSON object");
     ServiceAccount account;
     const std::pair<const char*, std::string*> fields[] = {{"client_email", &account.clientEmail},

@@ -49,6 +49,7 @@ TEST(GoogleAuth, KeyFilesAreReadOrRefusedWithAMessageThatNeverQuotesTheKey) {
         {keyFile(rsa), "ok"},
         {"", p + "is not JSON (the fault is near byte 1)"},
         {"{\"client_email\": \"a@b\",", p + "is not JSON (the fault is near byte 24)"},
+        {"{\"private_key_id\": 63320e660007}", p + "is not JSON (a number in it is too large)"},
         {"[1, 2]", p + "is not a JSON object"},
         {keyFile(rsa, "client_email"), p + "lacks the field \"client_email\""},
         {keyFile(rsa, "private_key"), p + "lacks the field \"private_key\""},
@@ -99,6 +100,8 @@ TEST(GoogleAuth, TokenAnswersGiveATokenOrTheReasonThereIsNone) {
          longText.substr(0, 300) + "..."},
         {401, "", "", 0, "an answer without an error code", ""},
         {503, R"({"access_token":"t","token_type":"Bearer"})", "", 0, "an answer without an error code", ""},
+        {200, R"({"access_token":"t","token_type":"Bearer","expires_in":1e999})", "", 0,
+         "an answer that is not a JSON object", ""},
     };
     for (const Case& c : cases) {
         const TokenAnswer answer = parseTokenAnswer(c.status, c.body);
