@@ -199,8 +199,12 @@ def token_endpoint(request):
         return token_error(400, "invalid_grant", "Invalid JWT Signature.")
     if SCOPE not in str(claims.get("scope", "")).split(" "):
         return token_error(400, "invalid_scope", "The scope of Search Console was not asked for.")
-    aud = urllib.parse.urlsplit(str(claims.get("aud", "")))
-    if aud.scheme != "https" or (aud.hostname or "") != request.host.lower() or aud.path != request.path:
+    try:
+        aud = urllib.parse.urlsplit(str(claims.get("aud", "")))
+        aud_host = aud.hostname or ""
+    except ValueError:
+        aud, aud_host = None, None
+    if aud is None or aud.scheme != "https" or aud_host != request.host.lower() or aud.path != request.path:
         return token_error(400, "invalid_grant", "Invalid JWT: Failed audience check.")
     now = time.time()
     iat, exp = claims.get("iat"), claims.get("exp")
