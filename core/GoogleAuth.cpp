@@ -120,7 +120,12 @@ std::string makeAssertion(const ServiceAccount& account, std::string_view audien
                                   {"aud", audience},
                                   {"iat", now},
                                   {"exp", now + AssertionLifetime}};
-    const std::string signingInput = base64Url(header.dump()) + "." + base64Url(claims.dump());
+    // A configured token URL need not be UTF-8; a byte that is not becomes U+FFFD rather than
+    // an exception, and the endpoint then refuses the audience.
+    auto text = [](const nlohmann::ordered_json& value) {
+        return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    };
+    const std::string signingInput = base64Url(text(header)) + "." + base64Url(text(claims));
     return signingInput + "." + base64Url(signRs256(account.privateKey, signingInput));
 }
 
