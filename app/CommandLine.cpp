@@ -39,6 +39,10 @@ CommandLine parseCommandLine(int argc, char** argv) {
             cl.proxy = v;
         } else if (arg == "--all") {
             cl.all = true;
+        } else if (arg == "--generate") {
+            cl.generate = true;
+        } else if (arg == "--check") {
+            cl.check = true;
         } else if (auto v = valueOf(i, arg, "--save")) {
             cl.save = v;
         } else if (auto v = valueOf(i, arg, "--cacert")) {

@@ -19,6 +19,9 @@ struct CommandLine {
     std::optional<std::string> run;
     // `sitemap` prints every URL, not only the changed ones.
     bool all = false;
+    // `key` makes and saves a new key, or checks the key file on the site.
+    bool generate = false;
+    bool check = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> args;

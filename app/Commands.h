@@ -5,7 +5,8 @@
 // The headless commands. Each returns the process's exit status: 0 for success,
 // 1 for a failure of the work itself, 2 for bad usage.
 int runList(const CommandLine& cl);
-// Prints the requests a run would send for one profile, as JSON lines.
+// Prints the requests a run would send for one profile, as JSON lines: the catalogue's, then
+// the IndexNow POSTs.
 int runRequests(const CommandLine& cl);
 // Submits profiles to every engine, printing the log and the results; --save writes reports.
 int runSubmit(const CommandLine& cl);
@@ -13,3 +14,5 @@ int runSubmit(const CommandLine& cl);
 int runLog(const CommandLine& cl);
 // Prints the URLs of a profile's sitemaps that its next submission would send.
 int runSitemap(const CommandLine& cl);
+// Prints a profile's IndexNow key, makes one (--generate) or checks its key file (--check).
+int runKey(const CommandLine& cl);

@@ -1,6 +1,7 @@
 #include "app/ConsoleRunHost.h"
 
 #include "core/RequestRecord.h"
+#include "grid/TextExport.h"
 #include "platform/EventLoop.h"
 #include "platform/Text.h"
 
@@ -10,10 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-std::string_view firstLine(std::string_view text) {
-    return text.substr(0, text.find_first_of("\r\n"));
-}
 
 // The terminal's width, for cutting the progress line so it never wraps (a wrapped line
 // cannot be redrawn in place).
@@ -144,20 +141,11 @@ void ConsoleRunHost::drawProgress() {
 }
 
 std::string alignedTableText(const TReportGrid& grid) {
-    std::vector<std::size_t> widths(static_cast<std::size_t>(grid.ColCount()), 0);
-    for (int r = 0; r < grid.RowCount(); ++r)
-        for (int c = 0; c < grid.ColCount(); ++c)
-            widths[static_cast<std::size_t>(c)] =
-                std::max(widths[static_cast<std::size_t>(c)], utf8Length(firstLine(grid.CellText(c, r))));
+    // The column text of the ".asc" report, with the terminal's line ends and without the
+    // blanks that pad the last column.
     std::string text;
-    for (int r = 0; r < grid.RowCount(); ++r) {
-        std::string line;
-        for (int c = 0; c < grid.ColCount(); ++c) {
-            std::string_view cell = firstLine(grid.CellText(c, r));
-            line += cell;
-            line.append(widths[static_cast<std::size_t>(c)] + 1 - utf8Length(cell), ' ');
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
+    for (std::string line : AsciiLines(grid)) {
+        line.erase(line.find_last_not_of(" \r\n") + 1);
         text += line + "\n";
     }
     return text;

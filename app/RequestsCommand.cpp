@@ -1,24 +1,81 @@
 #include "app/Commands.h"
+#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
+#include "core/IndexNow.h"
+#include "core/IndexNowSubmitter.h"
 #include "core/SiteProfile.h"
+#include "core/SitemapReader.h"
+#include "core/SitemapState.h"
+#include "core/Sitemaps.h"
 #include "core/SubmissionFields.h"
 #include "platform/Json.h"
 
+#include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
+namespace {
+
+// The IndexNow POSTs a run would send for the profile, after the catalogue's lines: its
+// sitemaps are read (and their problems told on standard error), nothing is submitted.
+// Returns false when the profile's key or key location cannot be used.
+bool printIndexNowPosts(const Config& config, const ProfileStore& store, const std::string& name,
+                        const SubmissionFields& fields) {
+    const std::string key = store.loadExtra(name, IndexNowKeyKey);
+    if (key.empty()) return true;
+    const std::string location = store.loadExtra(name, IndexNowKeyLocationKey);
+    std::string problem = indexNowKeyProblem(key);
+    if (problem.empty()) problem = indexNowKeyLocationProblem(fields.URL, location);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "larkspan: %s\n", problem.c_str());
+        return false;
+    }
+    HttpSitemapSource web(config);
+    const SiteSitemaps sitemaps =
+        readSitemaps(fields.URL, store.loadExtra(name, SitemapKey), web, config.sitemapMaxUrls);
+    for (const std::string& p : sitemaps.problems)
+        std::fprintf(stderr, "larkspan: %s\n", p.c_str());
+    const SitemapState state = SitemapState::load(store.directory(), name);
+    const IndexNowSubmission submission(fields.URL, key, location, sitemaps.urls,
+                                        state.changed(IndexNowChannel, sitemaps.urls));
+    if (submission.leftOut() > 0)
+        std::fprintf(stderr, "larkspan: %zu URLs left out: not on %s%s\n", submission.leftOut(),
+                     submission.host().c_str(),
+                     location.empty() ? "" : " or outside the key location's folder");
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    for (const std::string& endpoint : config.indexNowEndpoints) {
+        // An endpoint that asked for a pause is not called before its time.
+        const std::string note = state.note(IndexNowChannel, IndexNowSubmitter::retryNote(endpoint));
+        std::int64_t until = 0;
+        std::from_chars(note.data(), note.data() + note.size(), until);
+        if (until > now) {
+            std::fprintf(stderr, "larkspan: %s is not called before %s, as it asked\n", endpoint.c_str(),
+                         formatUtc(until).c_str());
+            continue;
+        }
+        const std::string head = "{\"engine\": " + jsonString(IndexNowSubmitter::engineName(endpoint)) +
+                                 ", \"method\": \"post\", \"url\": " + jsonString(endpoint) + ", \"body\": ";
+        for (std::size_t b = 0; b < submission.batchCount(); ++b) {
+            const std::string line = head + jsonString(submission.body(b)) + "}\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 // Prints the 32 requests that a run would send for one profile, one JSON object a line,
-// in catalogue order. Nothing is sent.
+// in catalogue order, then the IndexNow POSTs of a profile with a key. Nothing is submitted;
+// only the profile's sitemaps are read.
 int runRequests(const CommandLine& cl) {
     if (cl.args.size() != 1) {
         std::fprintf(stderr, "larkspan: requests takes exactly one profile name\n");
         return 2;
     }
-    std::vector<std::string> warnings;
-    Config config = Config::load(cl.config, warnings);
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
+    const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     SubmissionFields fields;
@@ -36,5 +93,6 @@ int runRequests(const CommandLine& cl) {
                ", \"body\": " + jsonString(request.body) + "}\n";
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    const bool usable = printIndexNowPosts(config, store, cl.args.front(), fields);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) && usable ? 0 : 1;
 }

@@ -1,4 +1,5 @@
 #include "app/Commands.h"
+#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "core/SitemapReader.h"
@@ -22,16 +23,7 @@ int runSitemap(const CommandLine& cl) {
                              "[--cacert FILE] [--all] NAME\n");
         return 2;
     }
-    if (cl.proxy && !parseHostPort(*cl.proxy)) {
-        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
-        return 2;
-    }
-    std::vector<std::string> warnings;
-    Config config = Config::load(cl.config, warnings);
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
-    if (cl.proxy) config.proxy = *cl.proxy;
-    if (cl.cacert) config.useCAFile(*cl.cacert);
+    const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::string& name = cl.args.front();

@@ -1,15 +1,16 @@
 #include "app/Commands.h"
 #include "app/ConsoleRunHost.h"
+#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/HttpRunClient.h"
 #include "core/KeptRuns.h"
-#include "core/SiteProfile.h"
 #include "core/LiveChannels.h"
+#include "core/SiteProfile.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportCommands.h"
 #include "platform/Error.h"
-#include "platform/EventLoop.h"
 #include "platform/LineFile.h"
+#include "platform/SignalNotifier.h"
 #include "ui/PrintDevice.h"
 
 #include <algorithm>
@@ -39,12 +40,6 @@ const SaveTarget saveTargets[] = {
     {"asc", SavetoASCII1Click}, {"htm", SavetoHTML1Click}, {"xls", SaveasXLS1Click},
     {"doc", SavetoDOC1Click},   {"pdf", printToPdf},
 };
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
-}
 
 // Splits "a,b,c" into its names; nothing when a name is empty.
 std::optional<std::vector<std::string>> splitList(const std::string& list) {
@@ -98,16 +93,7 @@ int runSubmit(const CommandLine& cl) {
             saves.push_back(target);
         }
     }
-    if (cl.proxy && !parseHostPort(*cl.proxy)) {
-        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
-        return 2;
-    }
-    std::vector<std::string> warnings;
-    Config config = Config::load(cl.config, warnings);
-    for (const std::string& w : warnings)
-        std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
-    if (cl.proxy) config.proxy = *cl.proxy;
-    if (cl.cacert) config.useCAFile(*cl.cacert);
+    const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::vector<std::string> listed = store.list();
@@ -153,26 +139,8 @@ int runSubmit(const CommandLine& cl) {
 
     // Ctrl+C stops the run as the Stop button does: the request in flight is aborted and the
     // results so far are printed. A second Ctrl+C ends the program at once.
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-    EventLoop& loop = EventLoop::instance();
-    EventLoop::Handle watch =
-        loop.startTimer(std::chrono::milliseconds(100), EventLoop::TimerMode::Repeating, [&] {
-            if (interrupted) run.StopButtonClick();
-        });
-    try {
-        run.Submit(names);
-    } catch (...) {
-        loop.killTimer(watch);
-        sigaction(SIGINT, &previous, nullptr);
-        throw;
-    }
-    loop.killTimer(watch);
-    sigaction(SIGINT, &previous, nullptr);
+    SignalNotifier interrupt(SIGINT, [&run] { run.StopButtonClick(); });
+    run.Submit(names);
     // What follows goes on lines of its own, not behind the last progress line.
     host.clearProgress();
 
@@ -187,7 +155,7 @@ int runSubmit(const CommandLine& cl) {
         }
     }
     std::fflush(stdout);
-    if (interrupted) return 130;
+    if (interrupt.raised()) return 130;
     // The run completed, but a service of today did not take everything.
     if (status == 0 && run.liveRefused()) return 3;
     return status;

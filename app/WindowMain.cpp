@@ -1,15 +1,20 @@
 #include "app/CommandLine.h"
+#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/SiteProfile.h"
 #include "platform/Error.h"
+#include "platform/EventLoopQt.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowRunHost.h"
+
+#include <memory>
 
 #include <QApplication>
 #include <cstdio>
 
 int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     QApplication::setApplicationName("Larkspan");
     // Qt has taken its own options out of the arguments; the rest are ours.
     QStringList rest = QApplication::arguments();
@@ -26,22 +31,15 @@ int runWindow(int argc, char** argv) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
     }
-    if (cl.proxy && !parseHostPort(*cl.proxy)) {
-        std::fprintf(stderr, "larkspan: --proxy %s: not a host or host:port\n", cl.proxy->c_str());
-        return 2;
-    }
     Config config;
     try {
-        std::vector<std::string> warnings;
-        config = Config::load(cl.config, warnings);
-        for (const auto& w : warnings)
-            std::fprintf(stderr, "larkspan: %s\n", w.c_str());
-        // --proxy and --cacert override the configuration's [Run] Proxy and CAFile.
-        if (cl.proxy) config.proxy = *cl.proxy;
-        if (cl.cacert) config.useCAFile(*cl.cacert);
-    } catch (const LarkspanError& e) {
+        config = startupConfig(cl);
+    } catch (const UsageError& e) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 1;
     }
     std::string dir, problem;
     try {

@@ -1,12 +1,15 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Startup.h"
 #include "platform/Error.h"
+#include "platform/EventLoopQt.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 int runWindow(int argc, char** argv);
@@ -28,6 +31,8 @@ const Command commands[] = {
     {"log", runLog, "log [--run N]"},
     {"sitemap", runSitemap,
      "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
+    {"key", runKey,
+     "key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--generate|--check] NAME"},
 };
 
 void printUsage(std::FILE* out) {
@@ -48,6 +53,8 @@ void printUsage(std::FILE* out) {
                       "                     object a line (- for standard output)\n"
                       "  --run N            the N-th newest kept run (default 1, the newest)\n"
                       "  --all              sitemap: print every URL, not only the changed ones\n"
+                      "  --generate         key: make a new IndexNow key and save it in the profile\n"
+                      "  --check            key: fetch the key file and say whether it holds the key\n"
                       "  --help, --version\n");
 }
 
@@ -94,6 +101,7 @@ int main(int argc, char** argv) {
     // its own and says so on standard error, which would mix into what scripts read.
     standardMessageHandler = qInstallMessageHandler(quietRuntimeDirWarning);
     QGuiApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     QGuiApplication::setApplicationName("Larkspan");
     CommandLine cl;
     try {
@@ -112,6 +120,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         return command->run(cl);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 1;

@@ -5,13 +5,14 @@
 // is exactly what a full sort and a fresh fit leave, and shows the cost of a row when the sort
 // cannot take its insertion shortcut, for comparison.
 //
-//   dogrid_bench [rows]      (default 32000)
+//   do_grid_bench [rows]      (default 32000)
 #include "bench/QuietRunHost.h"
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
 #include "core/RunClient.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportGrid.h"
+#include "platform/EventLoopQt.h"
 #include "ui/QtTextMeasure.h"
 
 #include <QFont>
@@ -168,9 +169,10 @@ void report(const char* name, const TextMeasure& measure, const RowSource& rows,
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     const int big = argc > 1 ? std::atoi(argv[1]) : 32000;
     if (big < 1000) {
-        std::fprintf(stderr, "usage: dogrid_bench [rows >= 1000]\n");
+        std::fprintf(stderr, "usage: do_grid_bench [rows >= 1000]\n");
         return 2;
     }
     Config config;

@@ -11,6 +11,8 @@
 
 #include "http/HttpClient.h"
 
+#include "platform/EventLoopQt.h"
+
 #include <QCoreApplication>
 
 #include <chrono>
@@ -63,6 +65,7 @@ double runCurl(std::vector<std::string> args) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     const bool tls = argc > 1 && std::string(argv[1]) == "--tls";
     if (tls) {
         --argc;

@@ -18,6 +18,8 @@
 #include "grid/ReportGrid.h"
 #include "tools/simulator/EngineSimulator.h"
 
+#include "platform/EventLoopQt.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -106,6 +108,7 @@ std::string curlConfig(const std::vector<std::string>& names, const ProfileStore
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     const int profiles = argc > 1 ? std::atoi(argv[1]) : 100;
     if (profiles < 1) {
         std::fprintf(stderr, "usage: run_bench [profiles]\n");

@@ -6,7 +6,7 @@
 // nearly all of a round spills to the file and comes back through refills; at the capacity the
 // program would choose on this machine a round stays in memory when it fits.
 //
-// Usage: bench_spill [total MiB, default 1024]
+// Usage: spill_bench [total MiB, default 1024]
 
 #include "http/SpillBuffer.h"
 

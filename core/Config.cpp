@@ -32,6 +32,7 @@ constexpr const char* SectionNames = "Names";
 constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
 constexpr const char* SectionSitemaps = "Sitemaps";
+constexpr const char* SectionIndexNow = "IndexNow";
 constexpr const char* SectionGoogle = "Google";
 
 struct KnownSection {
@@ -271,6 +272,26 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
         badValue(origin, SectionSitemaps, "MaxURLs", maxUrls,
                  "a number of URLs from 1 to 100000000 is expected");
     sitemapMaxUrls = urls;
+    std::string endpointList;
+    for (const std::string& endpoint : indexNowEndpoints)
+        endpointList += (endpointList.empty() ? "" : ",") + endpoint;
+    endpointList = readValue(ini, SectionIndexNow, "Endpoints", endpointList);
+    std::vector<std::string> endpoints;
+    std::size_t start = 0;
+    while (start <= endpointList.size()) {
+        std::size_t comma = std::min(endpointList.find(',', start), endpointList.size());
+        std::string endpoint = endpointList.substr(start, comma - start);
+        endpoint.erase(0, endpoint.find_first_not_of(" \t"));
+        endpoint.erase(endpoint.find_last_not_of(" \t") + 1);
+        const bool web = endpoint.rfind("https://", 0) == 0 || endpoint.rfind("http://", 0) == 0;
+        if (!web || endpoint.find("://") + 3 >= endpoint.size() || hasControlByte(endpoint) ||
+            endpoint.find(' ') != std::string::npos)
+            badValue(origin, SectionIndexNow, "Endpoints", endpointList,
+                     "a comma list of http or https URLs is expected");
+        endpoints.push_back(endpoint);
+        start = comma + 1;
+    }
+    indexNowEndpoints = endpoints;
     std::string tokenUrl = readValue(ini, SectionGoogle, "TokenURL", googleTokenUrl);
     if (!tokenUrl.empty() && !isHttpsUrl(tokenUrl))
         badValue(origin, SectionGoogle, "TokenURL", tokenUrl, "an https URL is expected");
@@ -289,6 +310,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
                                     {SectionHome, {"Maker", "HelpFile"}},
                                     {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
                                     {SectionSitemaps, {"MaxURLs"}},
+                                    {SectionIndexNow, {"Endpoints"}},
                                     {SectionGoogle, {"TokenURL", "APIBase"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));

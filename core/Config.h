@@ -49,8 +49,8 @@ bool isSecureHost(std::string_view value);
 std::string_view hostWithoutScheme(std::string_view value);
 
 // The values the program is built with, each of which a user configuration file may
-// override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps"
-// and "Google".
+// override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps",
+// "IndexNow" and "Google".
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -73,6 +73,9 @@ struct Config {
     bool catalogue = true;
     // The most URLs kept from one profile's sitemaps, which bounds the memory they take.
     std::uint64_t sitemapMaxUrls = 1'000'000;
+    // The IndexNow endpoints a profile with a key is announced to ([IndexNow] Endpoints, a
+    // comma list of http or https URLs).
+    std::vector<std::string> indexNowEndpoints = {"https://api.indexnow.org/indexnow"};
     // Google's token endpoint in place of the key file's token_uri; empty: the key file's.
     std::string googleTokenUrl;
     // The scheme, host and port of Google's APIs, without a trailing "/".

@@ -95,6 +95,8 @@ const std::string& valueOf(const SubmissionFields& f, FieldName name) {
 
 } // namespace
 
+// The catalogue itself: one entry per engine, in catalogue order.
+// size-check: data table
 std::vector<EngineEntry> engineCatalog(const Config& c) {
     using S = HostSlot;
     std::vector<EngineEntry> v;

@@ -1,5 +1,7 @@
 #include "core/HttpRunClient.h"
 
+#include "core/SitemapReader.h"
+
 #include "http/HttpClient.h"
 #include "http/HttpResponse.h"
 #include "platform/Text.h"
@@ -131,6 +133,33 @@ RunClient::Answer HttpRunClient::exchange(const Exchange& request) {
     answer.header = http_->Header;
     answer.body = http_->Body;
     return answer;
+}
+
+FetchResult HttpRunClient::fetch(const std::string& url, const SitemapSource::Sink& sink) {
+    beforeRequest();
+    // Nothing of the body is kept, so the bound that protects the run's memory gives way to
+    // the protocol's largest sitemap; the reader stops there itself.
+    const std::int64_t ownBound = http_->MaxBodySize;
+    http_->MaxBodySize = static_cast<std::int64_t>(SitemapReader::MaxBytes) + 65536;
+    struct Restore {
+        HttpRunClient& self;
+        std::int64_t bound;
+        ~Restore() {
+            self.http_->MaxBodySize = bound;
+            self.afterRequest();
+        }
+    } restore{*this, ownBound};
+    return fetchInPieces(*http_, url, sink);
+}
+
+FetchResult RunClient::fetch(const std::string& url, const SitemapSource::Sink& sink) {
+    const Answer answer = exchange({"GET", url, {}, {}});
+    FetchResult result{answer.status, {}};
+    if (answer.status < 200 || answer.status > 299)
+        result.problem = "the server answered with status " + std::to_string(answer.status);
+    else
+        sink(answer.body);
+    return result;
 }
 
 std::string RunClient::Answer::headerValue(std::string_view name) const {

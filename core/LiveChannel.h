@@ -39,6 +39,12 @@ public:
     // log. Throws Stopped when Stop was pressed; a failure on the way passes out as the client
     // raised it.
     virtual RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) = 0;
+    // Fetches a URL (a robots.txt, a sitemap) for the named engine with GET, handing the body
+    // to the sink piece by piece, and returns how it ended. Like send, it waits while paused,
+    // becomes a record of the request log and throws Stopped when Stop was pressed; unlike
+    // send, a failure on the way is returned as the result's problem.
+    virtual FetchResult fetch(const std::string& engine, const std::string& url,
+                              const SitemapSource::Sink& sink) = 0;
     // The engine accepted the submission: a result row (the engine, the site title), sorted in
     // with the catalogue's.
     virtual void accepted(const std::string& engine) = 0;
@@ -54,5 +60,7 @@ public:
 class LiveChannel {
 public:
     virtual ~LiveChannel() = default;
+    // A run begins: what a channel keeps for the length of one run starts afresh.
+    virtual void beginRun() {}
     virtual void announce(LiveRun& run) = 0;
 };

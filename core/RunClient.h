@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SitemapSource.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -62,6 +64,10 @@ public:
     // Sends the request as Get and Post do (time-outs, bounds, proxy, Abort) and returns the
     // answer, whatever its status; a failure on the way is an exception.
     virtual Answer exchange(const Exchange& request) = 0;
+    // Fetches the URL with GET, as Get does, and hands the body of a 2xx answer to the sink
+    // piece by piece as it arrives, so that a sitemap of 50 MB is never held whole (see
+    // SitemapSource::fetch). This default hands over the body of an exchange in one piece.
+    virtual FetchResult fetch(const std::string& url, const SitemapSource::Sink& sink);
 
     // Fired each time a part of a response has arrived.
     std::function<void()> OnPacketRecvd;

@@ -61,37 +61,6 @@ std::string statusText(const RunClient::Answer& answer) {
     return trim(std::to_string(answer.status) + " " + answer.reason);
 }
 
-// robots.txt through the run, so that its GET is a request of the run like every other:
-// recorded, paused and stopped with it. It is small (findSitemaps reads at most 500 KB of it),
-// so the whole answer is handed on at once.
-class RunSitemapSource final : public SitemapSource {
-public:
-    explicit RunSitemapSource(LiveRun& run) : run_(run) {}
-
-    FetchResult fetch(const std::string& url, const Sink& sink) override {
-        FetchResult result;
-        RunClient::Answer answer;
-        try {
-            answer = run_.send(SearchConsoleEngine, {"GET", url, {}, {}});
-        } catch (const LiveRun::Stopped&) {
-            throw;
-        } catch (const std::exception& e) {
-            result.problem = e.what();
-            return result;
-        }
-        result.status = answer.status;
-        if (answer.status < 200 || answer.status > 299) {
-            result.problem = "the server answered " + statusText(answer);
-            return result;
-        }
-        sink(answer.body);
-        return result;
-    }
-
-private:
-    LiveRun& run_;
-};
-
 } // namespace
 
 std::string searchConsoleKeyFile(const std::string& value, const std::string& profileDirectory) {
@@ -189,7 +158,9 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         return;
     }
 
-    RunSitemapSource source(run);
+    // robots.txt is fetched through the run, so that its GET is a request of the run like
+    // every other: recorded, paused and stopped with it.
+    RunSitemapSource source(run, SearchConsoleEngine);
     std::vector<std::string> problems;
     const std::vector<std::string> feeds =
         findSitemaps(run.fields().URL, run.profileValue(SitemapKey), source, problems);

@@ -48,11 +48,12 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Creates the directory and its missing parents.
+// Creates the directory and its missing parents. The profiles hold names, addresses and
+// phone numbers, so what is created here is open to its owner alone.
 bool makeDirectories(const std::string& path) {
     for (std::size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
         std::string part = path.substr(0, at);
-        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
         if (at == std::string::npos) break;
     }
     return isDirectory(path);
@@ -166,7 +167,7 @@ void ProfileStore::save(const SiteProfile& profile, const ProfileExtras& extras)
         ini.write(Section, ProfileFields[i].key, profile[i]);
     for (const auto& [key, value] : extras)
         if (!value.empty() || hasKey(ini, Section, key)) ini.write(Section, key, value);
-    ini.save(file);
+    ini.save(file, IniFile::NewFile::OwnerOnly);
 }
 
 void ProfileStore::remove(std::string_view name) const {
@@ -178,7 +179,8 @@ void ProfileStore::remove(std::string_view name) const {
 void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names) {
     list.BeginUpdate();
     list.SetRowCount(list.FixedRows());
-    list.SetCellText(0, 0, "Title");
+    // The header is written with the first name, so a listing of none leaves it as it was.
+    if (!names.empty()) list.SetCellText(0, 0, "Title");
     auto sortList = [&list] {
         list.FitColumns(true, 1);
         list.SortDirection = TSortDirection::sdAscending;

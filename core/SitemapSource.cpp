@@ -1,6 +1,7 @@
 #include "core/SitemapSource.h"
 
 #include "core/Config.h"
+#include "core/LiveChannel.h"
 #include "core/SitemapReader.h"
 #include "http/HttpClient.h"
 #include "platform/Text.h"
@@ -65,13 +66,20 @@ HttpSitemapSource::HttpSitemapSource(const Config& config) : http_(std::make_uni
 HttpSitemapSource::~HttpSitemapSource() = default;
 
 FetchResult HttpSitemapSource::fetch(const std::string& url, const Sink& sink) {
-    THttpClient& c = *http_;
+    return fetchInPieces(*http_, url, sink);
+}
+
+FetchResult fetchInPieces(THttpClient& c, const std::string& url, const SitemapSource::Sink& sink) {
     const std::string host = hostOfUrl(url);
     std::string away;
     bool stopped = false;
     std::exception_ptr error;
     c.bytesTotal = 0;
     c.bytesReceived = 0;
+    // The client's own hooks come back afterwards; its packet hook (a run's progress display)
+    // still sees every piece.
+    const TSockClient::HandlerEvent ownRedirect = c.OnRedirect;
+    const TSockClient::NotifyEvent ownPacket = c.OnPacketRecvd;
     c.OnRedirect = [&](bool& handled) {
         // By now the next URL is the one the server named.
         std::string next = redirectHost(c.requestURL());
@@ -82,7 +90,8 @@ FetchResult HttpSitemapSource::fetch(const std::string& url, const Sink& sink) {
     };
     // The body arrives here piece by piece and is handed on at once, so that the client's
     // text never holds more than the piece that just came.
-    c.OnPacketRecvd = [&](TSockClient&) {
+    c.OnPacketRecvd = [&](TSockClient& sender) {
+        if (ownPacket) ownPacket(sender);
         if (!stopped && c.replyNumber >= 200 && c.replyNumber <= 299) {
             try {
                 if (!sink(c.Body)) stopped = true;
@@ -96,12 +105,14 @@ FetchResult HttpSitemapSource::fetch(const std::string& url, const Sink& sink) {
     };
     struct Unhook {
         THttpClient& c;
+        const TSockClient::HandlerEvent& redirect;
+        const TSockClient::NotifyEvent& packet;
         ~Unhook() {
-            c.OnRedirect = nullptr;
-            c.OnPacketRecvd = nullptr;
+            c.OnRedirect = redirect;
+            c.OnPacketRecvd = packet;
             std::string().swap(c.Body);
         }
-    } unhook{c};
+    } unhook{c, ownRedirect, ownPacket};
 
     FetchResult result;
     try {
@@ -128,4 +139,8 @@ FetchResult HttpSitemapSource::fetch(const std::string& url, const Sink& sink) {
     else if (c.replyNumber < 200 || c.replyNumber > 299)
         result.problem = "the server answered with status " + std::to_string(c.replyNumber);
     return result;
+}
+
+FetchResult RunSitemapSource::fetch(const std::string& url, const Sink& sink) {
+    return run_.fetch(engine_, url, sink);
 }

@@ -5,8 +5,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 struct Config;
+class LiveRun;
 class THttpClient;
 
 // What a fetch ended with: the HTTP status (0 when there was none) and, for anything but a
@@ -46,4 +48,22 @@ public:
 
 private:
     std::unique_ptr<THttpClient> http_;
+};
+
+// Fetches the URL with the client and hands its body to the sink piece by piece, as
+// SitemapSource::fetch describes. The client's own hooks are back in place afterwards; its
+// packet hook still runs for every piece.
+FetchResult fetchInPieces(THttpClient& client, const std::string& url, const SitemapSource::Sink& sink);
+
+// Fetches through a run: each fetch is a request of the run, recorded in its request log
+// under the engine's name, waiting while the run is paused and ended by Stop (which passes
+// out as LiveRun::Stopped).
+class RunSitemapSource final : public SitemapSource {
+public:
+    RunSitemapSource(LiveRun& run, std::string engine) : run_(run), engine_(std::move(engine)) {}
+    FetchResult fetch(const std::string& url, const Sink& sink) override;
+
+private:
+    LiveRun& run_;
+    std::string engine_;
 };

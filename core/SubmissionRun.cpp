@@ -102,6 +102,8 @@ void SubmissionRun::Submit(const std::vector<std::string>& names) {
     stopRequested_ = false;
     liveRefused_ = false;
     host_.setRunBar(RunHost::RunBar::Running);
+    for (const auto& channel : channels_)
+        channel->beginRun();
     try {
         removeFooter();
         for (const std::string& name : names) {
@@ -192,6 +194,38 @@ RunClient::Answer SubmissionRun::send(const std::string& engine, const RunClient
     record.answered(answer.status > 0 ? std::optional<int>(answer.status) : std::nullopt, answer.reason,
                     client_.bytesReceived());
     return answer;
+}
+
+FetchResult SubmissionRun::fetch(const std::string& engine, const std::string& url,
+                                 const SitemapSource::Sink& sink) {
+    waitWhilePaused();
+    if (stopRequested_) throw LiveRun::Stopped();
+    host_.setGaugeProgress(0);
+    host_.setLabel("Submitting " + fields_.URL + " to " + engine);
+    client_.setTimeOut(RequestTimeOut);
+    RequestRecorder record(host_, {fields_.SiteTitle, engine, "GET", url});
+    FetchResult result;
+    try {
+        FlagScope inRequest(inRequest_);
+        result = client_.fetch(url, sink);
+    } catch (...) {
+        // What escapes is the sink's own failure, or Stop reaching a client that throws.
+        if (stopRequested_) {
+            record.stopped(client_.bytesReceived());
+            throw LiveRun::Stopped();
+        }
+        record.failed(failureMessage(std::current_exception()), client_.bytesReceived());
+        throw;
+    }
+    if (stopRequested_) {
+        record.stopped(client_.bytesReceived());
+        throw LiveRun::Stopped();
+    }
+    if (result.status > 0)
+        record.answered(result.status, client_.replyReason(), client_.bytesReceived());
+    else
+        record.failed(result.problem, client_.bytesReceived());
+    return result;
 }
 
 void SubmissionRun::accepted(const std::string& engine) {

@@ -97,6 +97,8 @@ private:
     const std::string& profileDirectory() const override { return profileDirectory_; }
     const Config& config() const override { return config_; }
     RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) override;
+    FetchResult fetch(const std::string& engine, const std::string& url,
+                      const SitemapSource::Sink& sink) override;
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;

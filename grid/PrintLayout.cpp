@@ -37,17 +37,44 @@ char lowerAscii(char c) {
 
 } // namespace
 
-std::string FormatDateTimeText(std::string_view format, const QDateTime& moment) {
-    static const std::array<const char*, 12> shortMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    static const std::array<const char*, 12> longMonths{"January",   "February", "March",    "April",
-                                                        "May",       "June",     "July",     "August",
-                                                        "September", "October",  "November", "December"};
-    static const std::array<const char*, 7> shortDays{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    static const std::array<const char*, 7> longDays{"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                                     "Friday", "Saturday", "Sunday"};
+namespace {
+
+const std::array<const char*, 12> shortMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const std::array<const char*, 12> longMonths{"January",   "February", "March",    "April",
+                                             "May",       "June",     "July",     "August",
+                                             "September", "October",  "November", "December"};
+const std::array<const char*, 7> shortDays{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const std::array<const char*, 7> longDays{"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                          "Friday", "Saturday", "Sunday"};
+
+// One run of n equal format letters (lower-cased) as text of the moment.
+std::string dateTimeField(char letter, int n, const QDateTime& moment, bool afterHour) {
     const QDate date = moment.date();
     const QTime time = moment.time();
+    switch (letter) {
+    case 'y':
+        return n <= 2 ? padded(date.year() % 100, 2) : padded(date.year(), 4);
+    case 'm':
+        // Minutes follow an hour in time formats such as "hh:mm".
+        if (afterHour && n <= 2) return padded(time.minute(), n == 1 ? 1 : 2);
+        if (n <= 2) return padded(date.month(), n);
+        return (n == 3 ? shortMonths : longMonths)[static_cast<std::size_t>(date.month() - 1)];
+    case 'd':
+        if (n <= 2) return padded(date.day(), n);
+        return (n == 3 ? shortDays : longDays)[static_cast<std::size_t>(date.dayOfWeek() - 1)];
+    case 'h':
+        return padded(time.hour(), n == 1 ? 1 : 2);
+    case 'n':
+        return padded(time.minute(), n == 1 ? 1 : 2);
+    default: // 's'
+        return padded(time.second(), n == 1 ? 1 : 2);
+    }
+}
+
+} // namespace
+
+std::string FormatDateTimeText(std::string_view format, const QDateTime& moment) {
     std::string out;
     bool afterHour = false;
     std::size_t i = 0;
@@ -69,36 +96,7 @@ std::string FormatDateTimeText(std::string_view format, const QDateTime& moment)
         std::size_t k = 1;
         while (i + k < format.size() && lowerAscii(format[i + k]) == lc)
             ++k;
-        const int n = static_cast<int>(k);
-        switch (lc) {
-        case 'y':
-            out += n <= 2 ? padded(date.year() % 100, 2) : padded(date.year(), 4);
-            break;
-        case 'm':
-            // Minutes follow an hour in time formats such as "hh:mm".
-            if (afterHour && n <= 2)
-                out += padded(time.minute(), n == 1 ? 1 : 2);
-            else if (n <= 2)
-                out += padded(date.month(), n);
-            else
-                out += (n == 3 ? shortMonths : longMonths)[static_cast<std::size_t>(date.month() - 1)];
-            break;
-        case 'd':
-            if (n <= 2)
-                out += padded(date.day(), n);
-            else
-                out += (n == 3 ? shortDays : longDays)[static_cast<std::size_t>(date.dayOfWeek() - 1)];
-            break;
-        case 'h':
-            out += padded(time.hour(), n == 1 ? 1 : 2);
-            break;
-        case 'n':
-            out += padded(time.minute(), n == 1 ? 1 : 2);
-            break;
-        case 's':
-            out += padded(time.second(), n == 1 ? 1 : 2);
-            break;
-        }
+        out += dateTimeField(lc, static_cast<int>(k), moment, afterHour);
         afterHour = lc == 'h';
         i += k;
     }

@@ -2,7 +2,7 @@
 
 #include "grid/OfficeExport.h"
 #include "grid/TextExport.h"
-#include "platform/LibreOfficeServers.h"
+#include "platform/LibreOfficeWriter.h"
 
 #include <filesystem>
 
@@ -25,10 +25,10 @@ template <typename Export>
 std::string officeCommand(const std::string& dir, const char* fileName, const ReportHooks& hooks,
                           Export run) {
     std::string path = inDir(dir, fileName);
-    if (hooks.servers) {
-        run(path, *hooks.servers);
+    if (hooks.office) {
+        run(path, *hooks.office);
     } else {
-        LibreOfficeServers libreOffice;
+        LibreOfficeWriter libreOffice;
         run(path, libreOffice);
     }
     return absolute(path);
@@ -79,14 +79,14 @@ std::string SavetoASCII1Click(TReportGrid& grid, const std::string& dir, const R
 }
 
 std::string SaveasXLS1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks) {
-    return officeCommand(dir, "Larkspan.xls", hooks, [&](const std::string& path, OleServers& servers) {
-        ExportSpreadsheet(grid, path, servers, hooks.busy);
+    return officeCommand(dir, "Larkspan.xls", hooks, [&](const std::string& path, OfficeWriter& writer) {
+        ExportSpreadsheet(grid, path, writer, hooks.busy);
     });
 }
 
 std::string SavetoDOC1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks) {
-    return officeCommand(dir, "Larkspan.doc", hooks, [&](const std::string& path, OleServers& servers) {
-        ExportDocument(grid, path, servers, hooks.busy);
+    return officeCommand(dir, "Larkspan.doc", hooks, [&](const std::string& path, OfficeWriter& writer) {
+        ExportDocument(grid, path, writer, hooks.busy);
     });
 }
 

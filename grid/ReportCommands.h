@@ -6,18 +6,18 @@
 #include <string>
 
 class BusyCursor;
-class OleServers;
+class OfficeWriter;
 
-// What the report commands need besides the table. Without servers the office commands use
+// What the report commands need besides the table. Without a writer the office commands use
 // LibreOffice; without a cursor nothing shows that they are busy (headless runs).
 struct ReportHooks {
-    OleServers* servers = nullptr;
+    OfficeWriter* office = nullptr;
     BusyCursor* busy = nullptr;
 };
 
 // The File-menu commands on the results table. Each writes its fixed file name into dir, or
 // into the process's working directory when dir is empty, and returns the absolute path of
-// the file for the status line. Failures are thrown (EReportGridError and the servers'
+// the file for the status line. Failures are thrown (EReportGridError and the office writer's
 // errors) for the caller's error display. The two CSV commands switch IncludeFixedCells off
 // first, and nothing switches it on again: from then on the cell file, the HTML file and the
 // spreadsheet leave out the header row and the engine column too.

@@ -1,47 +1,46 @@
 #pragma once
 
-#include "grid/CellCompare.h"
-#include "grid/ChunkedVector.h"
+#include "grid/CellStore.h"
+#include "grid/ColumnFit.h"
+#include "grid/GridSelection.h"
 #include "grid/HtmlSettings.h"
+#include "grid/ReportGridError.h"
+#include "grid/RowMarks.h"
+#include "grid/RowSort.h"
 #include "grid/TextMeasure.h"
-#include "platform/Error.h"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-class EReportGridError : public LarkspanError {
-public:
-    using LarkspanError::LarkspanError;
-};
-
-enum class TSortDirection { sdAscending, sdDescending };
-
-struct GridRect {
-    int Left = 0;
-    int Top = 0;
-    int Right = 0;
-    int Bottom = 0;
-};
-
 // The table control behind the results table and the submission list: a grid of text
 // cells with fixed header rows and columns, column fitting, the sort, the selection
 // rectangle and row marks. Widgets draw it; exporters, find and print read it.
-class TReportGrid {
+//
+// The cells live in a CellStore, which tells of every change by range; the sort, the fit,
+// the selection and the marks are classes of their own beside it that keep up with those
+// notices. The table assembles them behind the control's operations and repaints once per
+// change, or once at the end of an update.
+class TReportGrid : private CellStoreListener {
 public:
     TReportGrid(int colCount, int rowCount, int fixedCols, int fixedRows);
+    // A table is moved as a whole and never copied.
+    TReportGrid(TReportGrid&& other) noexcept;
+    TReportGrid(const TReportGrid&) = delete;
+    TReportGrid& operator=(const TReportGrid&) = delete;
+    TReportGrid& operator=(TReportGrid&&) = delete;
+    ~TReportGrid() override = default;
 
-    int ColCount() const { return colCount_; }
+    int ColCount() const { return parts_->store.colCount(); }
     void SetColCount(int count);
-    int RowCount() const { return static_cast<int>(rows_.size()); }
+    int RowCount() const { return parts_->store.rowCount(); }
     void SetRowCount(int count);
     int FixedCols() const { return fixedCols_; }
     int FixedRows() const { return fixedRows_; }
 
     // Cells outside the table read as empty text; setting one grows nothing and is ignored.
-    const std::string& CellText(int col, int row) const;
+    const std::string& CellText(int col, int row) const { return parts_->store.text(col, row); }
     void SetCellText(int col, int row, std::string text);
 
     int ColWidth(int col) const { return colWidths_.at(static_cast<std::size_t>(col)); }
@@ -50,8 +49,8 @@ public:
     void SetDefaultRowHeight(int height);
 
     // The font measurer used by FitColumns; the grid does not own it.
-    void SetTextMeasure(const TextMeasure* measure);
-    const TextMeasure* textMeasure() const { return measure_; }
+    void SetTextMeasure(const TextMeasure* measure) { parts_->fitter.setTextMeasure(measure); }
+    const TextMeasure* textMeasure() const { return parts_->fitter.textMeasure(); }
     // Each column becomes 4 pixels wider than its widest first line, plus extraPixels.
     void FitColumns(bool includeFixed, int extraPixels);
 
@@ -65,17 +64,21 @@ public:
     int CompareCells(int col, int rowA, int rowB) const;
 
     // The current selection rectangle; the standard mouse and keyboard handling set it.
-    GridRect Selection() const { return selection_; }
+    GridRect Selection() const { return parts_->selection.rect(); }
+    // The rectangle from its anchor (Left, Top as given), the corner that a Shift-extension
+    // keeps, to the other corner (Right, Bottom as given).
     void SetSelection(GridRect rect);
-    bool InSelection(int col, int row) const;
+    bool InSelection(int col, int row) const { return parts_->selection.contains(col, row); }
+    int AnchorCol() const { return parts_->selection.anchorCol(); }
+    int AnchorRow() const { return parts_->selection.anchorRow(); }
     // The current row and column (the focused cell).
-    int Row() const { return row_; }
-    int Col() const { return col_; }
-    void SetCurrent(int col, int row);
+    int Row() const { return parts_->selection.row(); }
+    int Col() const { return parts_->selection.col(); }
+    void SetCurrent(int col, int row) { parts_->selection.setCurrent(col, row); }
 
     // Row marks, kept while DisjunctRowSelect is on. Throws "Invalid row accessed".
     bool DisjunctRowSelect = false;
-    bool RowMarked(int row) const;
+    bool RowMarked(int row) const { return parts_->marks.marked(row); }
     void SetRowMarked(int row, bool marked);
     // The mouse part of row marking; the widget calls these around its own selection handling.
     void MarkPress(int row, bool ctrl);
@@ -97,57 +100,37 @@ public:
     void Refresh();
 
 private:
-    struct Cell {
-        std::string text;
-        int width = -1;                  // measured width of the first line, -1 until measured
-        CellClass cls = CellClass::Text; // how the sort reads the text
-    };
-    struct RowData {
-        std::vector<Cell> cells;
-        bool marked = false;
+    SortKey sortKey() const { return {SortColumn, SortDirection, SortFull, SortAutoFormat}; }
+
+    // The store's notices, handed to the parts that keep up with them.
+    void cellsAboutToChange(const CellRange& range) override;
+    void cellsChanged(const CellRange& range) override;
+    void rowsInserted(int first, int last) override;
+    void rowsAboutToBeRemoved(int first, int last) override;
+    void rowsRemoved(int first, int last) override;
+    void columnsAboutToBeRemoved(int first, int last) override;
+    void columnCountChanged(int count) override;
+    void rowsExchanged(int a, int b) override;
+    void rowMoved(int from, int to) override;
+
+    // The parts refer to the store, so they live together on the heap, and a table is moved
+    // by handing them over.
+    struct Parts {
+        Parts(int colCount, int rowCount, int fixedCols, int fixedRows);
+        CellStore store;
+        ColumnFitter fitter;
+        RowSorter sorter;
+        GridSelection selection;
+        RowMarks marks;
     };
 
-    void checkRow(int row) const;
-    int compareRows(const RowData& a, const RowData& b) const;
-    int compareCell(const RowData& a, const RowData& b, int col) const;
-    void quickSort(int lo, int hi, int d);
-    void exchangeRows(int i, int j);
-    bool trySortByInsertion(int d);
-    void countCell(int col, const Cell& cell, int delta);
-    bool repaintPending_ = false;
-
-    int colCount_;
     int fixedCols_;
     int fixedRows_;
-    // Chunked, so that putting a new row in place in a long table shifts a chunk, not the table.
-    ChunkedVector<std::unique_ptr<RowData>> rows_;
+    std::unique_ptr<Parts> parts_;
     std::vector<int> colWidths_;
     int defaultRowHeight_ = 18;
-    const TextMeasure* measure_ = nullptr;
-
-    // Measured widths per column, as counts per width, so the widest stays at hand.
-    std::vector<std::map<int, int>> widthCounts_;
-    // Cells whose text changed since the last fit. The cells stay where they are while rows
-    // move, so the pointers hold until rows or columns are removed; then everything is
-    // measured anew.
-    std::vector<std::pair<int, Cell*>> unmeasured_;
-    bool measureAll_ = true;
-
-    // Rows from FixedRows up to sortedEnd_ are known to be in the order of the last sort.
-    int sortedEnd_ = 0;
-    int sortedColumn_ = -1;
-    TSortDirection sortedDir_ = TSortDirection::sdAscending;
-    bool sortedFull_ = true;
-    bool sortedAutoFormat_ = true;
-    // Cells that do not classify as plain text, per column; while there are none the
-    // comparison is a total order and a new row can be put in place by binary search.
-    std::vector<int> nonTextCells_;
-
-    GridRect selection_;
-    int row_ = 0;
-    int col_ = 0;
-    int unmarkAtRelease_ = -1;
 
     std::function<void()> repaint_;
     int updateLock_ = 0;
+    bool repaintPending_ = false;
 };

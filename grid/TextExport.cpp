@@ -117,8 +117,11 @@ void writeCsv(const TReportGrid& grid, OutputFile& file) {
 
 // ---- Column-aligned text ----
 
-std::string_view beforeFirst(std::string_view text, std::string_view end) {
-    return text.substr(0, text.find(end));
+// A cell's part in column text: up to its first line break of any kind. The widths are
+// measured on the same part, so a bare CR or LF can neither run the columns together nor
+// land inside a line.
+std::string_view firstLine(std::string_view text) {
+    return text.substr(0, text.find_first_of("\r\n"));
 }
 
 // ---- HTML ----
@@ -143,10 +146,37 @@ std::string visibleText(std::string_view text) {
     return replaceAll(htmlEscape(text), "\r", "<br>");
 }
 
+// Whether a link cell's address may become an anchor. A browser skips leading blanks and
+// control characters and drops tabs and line breaks anywhere before it reads the scheme, so
+// the scheme is read the same way here. An address with a scheme other than the web's and
+// mail's (javascript:, data:, file: and the like) would run or open something on a click;
+// an address without a scheme is relative to the page and stays a link.
+bool safeLinkAddress(std::string_view text) {
+    std::string address;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((address.empty() && byte <= 0x20) || c == '\t' || c == '\n' || c == '\r') continue;
+        address += c;
+    }
+    // Scheme characters are ASCII whatever the locale says of other bytes.
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const auto schemeChar = [&letter](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    };
+    if (address.empty() || !letter(address[0])) return true;
+    std::size_t end = 0;
+    while (end < address.size() && schemeChar(address[end]))
+        ++end;
+    if (end == address.size() || address[end] != ':') return true;
+    const std::string scheme = upperAscii(std::string_view(address).substr(0, end));
+    return scheme == "HTTP" || scheme == "HTTPS" || scheme == "FTP" || scheme == "MAILTO";
+}
+
 // A cell's text as table data: CR as a line break, a link cell as an anchor showing the
 // part after "mailto:" or "://", an empty cell as a line break so the cell keeps its frame.
 std::string htmlCellText(std::string_view text) {
     if (text.empty()) return "<br>";
+    if (!safeLinkAddress(text)) return visibleText(text);
     std::string_view shown;
     if (auto mail = text.find("mailto:"); mail != std::string_view::npos)
         shown = text.substr(mail + 7);
@@ -197,23 +227,33 @@ void AppendCsv(const TReportGrid& grid, const std::string& fileName) {
     writeCsv(grid, file);
 }
 
-std::string AsciiText(const TReportGrid& grid) {
+std::vector<std::string> AsciiLines(const TReportGrid& grid) {
     std::vector<std::size_t> widths(static_cast<std::size_t>(grid.ColCount()), 0);
     for (int k = 0; k < grid.ColCount(); ++k)
         for (int r = 0; r < grid.RowCount(); ++r)
-            widths[static_cast<std::size_t>(k)] = std::max(
-                widths[static_cast<std::size_t>(k)], utf8Length(beforeFirst(grid.CellText(k, r), "\r")));
-    std::string out;
+            widths[static_cast<std::size_t>(k)] =
+                std::max(widths[static_cast<std::size_t>(k)], utf8Length(firstLine(grid.CellText(k, r))));
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(grid.RowCount()));
     for (int r = 0; r < grid.RowCount(); ++r) {
+        std::string line;
         for (int k = 0; k < grid.ColCount(); ++k) {
-            std::string_view t = beforeFirst(grid.CellText(k, r), "\r\n");
+            std::string_view t = firstLine(grid.CellText(k, r));
             std::size_t length = utf8Length(t);
             std::size_t width = widths[static_cast<std::size_t>(k)];
-            out += t;
-            if (length <= width) out.append(width - length + 1, ' ');
+            line += t;
+            if (length <= width) line.append(width - length + 1, ' ');
         }
-        out += "\r\n";
+        line += "\r\n";
+        lines.push_back(std::move(line));
     }
+    return lines;
+}
+
+std::string AsciiText(const TReportGrid& grid) {
+    std::string out;
+    for (const std::string& line : AsciiLines(grid))
+        out += line;
     return out;
 }
 

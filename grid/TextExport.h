@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class BusyCursor;
 
@@ -27,14 +28,18 @@ void ExportCsv(const TReportGrid& grid, const std::string& fileName);
 void AppendCsv(const TReportGrid& grid, const std::string& fileName);
 
 // Every column left-aligned in a field one character wider than its widest first line
-// (counted in characters). Shows the busy cursor, when one is given, while it works.
+// (counted in characters); a cell's first line ends at its first CR or LF. Shows the busy cursor, when one is
+// given, while it works.
 void ExportAscii(const TReportGrid& grid, const std::string& fileName, BusyCursor* busy = nullptr);
 // The text that ExportAscii writes, for the mail command's message body.
 std::string AsciiText(const TReportGrid& grid);
+// The same text as one line per row, each ending in CR LF.
+std::vector<std::string> AsciiLines(const TReportGrid& grid);
 
 // A table element with one row per table row, fixed cells in the fixed colour, link cells as
 // anchors, and the settings' prefix, suffix, header and footer files around it. Cell text is
-// escaped, so a cell cannot add markup of its own.
+// escaped, so a cell cannot add markup of its own, and a link cell whose address starts with
+// a scheme other than http, https, ftp or mailto is written as text, so it cannot add a script.
 void ExportHtml(const TReportGrid& grid, const std::string& fileName);
 
 // Six upper-case hexadecimal digits, red, green and blue, of a 0xRRGGBB colour.

@@ -11,9 +11,25 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class TSockClient;
+
+// Arms the socket client's time-out for as long as it lives: switched off on every way out of
+// the operation that armed it.
+class ArmedTimer {
+public:
+    explicit ArmedTimer(TSockClient& client);
+    ~ArmedTimer();
+    ArmedTimer(const ArmedTimer&) = delete;
+    ArmedTimer& operator=(const ArmedTimer&) = delete;
+
+private:
+    TSockClient& client_;
+};
 
 // A TCP client socket for one connection at a time, on the main thread's event loop.
 //
@@ -136,6 +152,7 @@ public:
     std::string SocketErrorText(int number);
 
 protected:
+    friend class ArmedTimer;
     // Whether a wait arms the time-out for itself (and switches it off on every way out), or
     // runs under the time-out as the operation around it armed it.
     enum class Arming { Arm, AsArmed };

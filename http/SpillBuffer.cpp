@@ -1,18 +1,17 @@
 #include "http/SpillBuffer.h"
 
 #include "platform/Error.h"
+#include "platform/TemporaryFiles.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <new>
 #include <sstream>
 #include <stdexcept>
 #include <sys/mman.h>
-#include <sys/sysinfo.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -31,12 +30,6 @@ constexpr off_t InitialFileSize = 1024;
 
 [[noreturn]] void throwErrno(const char* what) {
     throw std::system_error(errno, std::generic_category(), what);
-}
-
-std::string temporaryDirectory() {
-    const char* dir = std::getenv("TMPDIR");
-    if (dir && *dir) return dir;
-    return "/tmp";
 }
 
 // Searches needle in [begin, end) whatever bytes the range holds; returns the offset or -1.
@@ -73,22 +66,11 @@ std::int64_t TSpillBuffer::capacityFor(std::uint64_t freeBytes) {
 }
 
 std::uint64_t TSpillBuffer::freeMemory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::uint64_t kib = 0;
-    std::string unit;
-    while (meminfo >> key >> kib >> unit) {
-        if (key == "MemAvailable:") return kib * 1024;
-    }
-    struct sysinfo info {};
-    if (::sysinfo(&info) == 0) return static_cast<std::uint64_t>(info.freeram) * info.mem_unit;
-    return 0;
+    return availableMemory();
 }
 
 void TSpillBuffer::initialise() {
-    std::string name = temporaryDirectory() + "/BufXXXXXX";
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) throw LarkspanError("Can't create a temporary file");
+    auto [fd, name] = createTemporaryFile("Buf");
     if (::ftruncate(fd, InitialFileSize) != 0) {
         const int error = errno;
         ::close(fd);

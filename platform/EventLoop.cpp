@@ -1,7 +1,5 @@
 #include "platform/EventLoop.h"
 
-#include "platform/EventLoopQt.h"
-
 #include <cstdio>
 #include <mutex>
 #include <stdexcept>
@@ -28,8 +26,9 @@ EventLoop::ExceptionHandler& exceptionHandler() {
 
 EventLoop& EventLoop::instance() {
     auto& loop = installed();
-    // Code that runs without a main() of its own (the tests) gets the Qt loop on first use.
-    if (!loop) loop = std::make_unique<EventLoopQt>();
+    // Every main installs its loop before anything waits; one that forgot is a fault of the
+    // program, said plainly instead of crashing on a null loop.
+    if (!loop) throw std::logic_error("EventLoop::instance: no event loop was installed");
     return *loop;
 }
 

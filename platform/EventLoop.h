@@ -12,8 +12,8 @@
 // callbacks on the main thread. Code that has to wait for the network keeps the window alive
 // by pumping this loop (pump) instead of blocking.
 //
-// One implementation is chosen once per process (install); the program and the tests use the
-// Qt backend (EventLoopQt), which is also what instance() falls back to when nothing was installed.
+// One implementation is chosen once per process, in main (install); the program, the tests and
+// the benchmarks install the Qt backend (EventLoopQt), which this interface knows nothing of.
 //
 // Callbacks may remove their own watch or timer, or destroy the object that owns them, while
 // they run, also from inside a nested pump: the backend keeps the callback alive until it has

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,14 +22,30 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-// The section name of a header line, or nothing when the line is not a header.
+// The section name of a header line, or nothing when the line is not a header. A line whose
+// first "=" comes before its first "]" is a key line, so that a key starting with "[" stays a
+// key whatever its value holds.
 bool sectionName(std::string_view line, std::string_view& name) {
     std::string_view t = trimmed(line);
     if (t.empty() || t.front() != '[') return false;
     auto close = t.find(']');
-    if (close == std::string_view::npos) return false;
+    if (close == std::string_view::npos || t.find('=') < close) return false;
     name = trimmed(t.substr(1, close - 1));
     return true;
+}
+
+bool hasLineBreak(std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
+void checkNames(std::string_view section, std::string_view key) {
+    const bool badSection = hasLineBreak(section) || trimmed(section) != section ||
+                            section.find_first_of("]=") != std::string_view::npos;
+    const bool badKey = hasLineBreak(key) || trimmed(key) != key || key.find('=') != std::string_view::npos ||
+                        (!key.empty() && (key.front() == ';' || key.front() == '#')) ||
+                        (!key.empty() && key.front() == '[' && key.find(']') != std::string_view::npos);
+    if (badSection) throw std::invalid_argument("An INI section cannot be named " + std::string(section));
+    if (badKey) throw std::invalid_argument("An INI key cannot be named " + std::string(key));
 }
 
 bool keyOfLine(std::string_view line, std::string_view& key, std::string_view& value) {
@@ -67,17 +84,20 @@ IniFile IniFile::parse(std::string_view content) {
     bool first = true;
     while (start < content.size()) {
         auto nl = content.find('\n', start);
-        std::string_view line =
-            content.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
-        bool crlf = !line.empty() && line.back() == '\r' && nl != std::string_view::npos;
-        if (crlf) line.remove_suffix(1);
-        if (first && nl != std::string_view::npos) ini.eol_ = crlf ? "\r\n" : "\n";
-        first = false;
-        ini.lines_.push_back({std::string(line)});
         if (nl == std::string_view::npos) {
+            ini.lines_.push_back({std::string(content.substr(start)), ""});
             ini.finalNewline_ = false;
             break;
         }
+        std::string_view line = content.substr(start, nl - start);
+        const bool crlf = !line.empty() && line.back() == '\r';
+        if (first) ini.eol_ = crlf ? "\r\n" : "\n";
+        first = false;
+        // In a file of LF lines a CR before the LF is text of the line, not part of its end.
+        if (crlf && ini.eol_ == "\r\n")
+            ini.lines_.push_back({std::string(line.substr(0, line.size() - 1)), "\r\n"});
+        else
+            ini.lines_.push_back({std::string(line), "\n"});
         start = nl + 1;
     }
     return ini;
@@ -119,11 +139,12 @@ std::string IniFile::read(std::string_view section, std::string_view key, std::s
 }
 
 void IniFile::write(std::string_view section, std::string_view key, std::string_view value) {
+    checkNames(section, key);
     std::string line = std::string(key) + "=" + encodeValue(value);
     long header = findSection(section);
     if (header < 0) {
-        lines_.push_back({"[" + std::string(section) + "]"});
-        lines_.push_back({std::move(line)});
+        lines_.push_back({"[" + std::string(section) + "]", ""});
+        lines_.push_back({std::move(line), ""});
         return;
     }
     long existing = findKey(header, key);
@@ -139,7 +160,7 @@ void IniFile::write(std::string_view section, std::string_view key, std::string_
     long at = end;
     while (at > header + 1 && trimmed(lines_[static_cast<std::size_t>(at - 1)].text).empty())
         --at;
-    lines_.insert(lines_.begin() + at, {std::move(line)});
+    lines_.insert(lines_.begin() + at, {std::move(line), ""});
 }
 
 std::vector<std::string> IniFile::sections() const {
@@ -183,12 +204,12 @@ std::string IniFile::text() const {
     std::string out;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         out += lines_[i].text;
-        if (i + 1 < lines_.size() || finalNewline_) out += eol_;
+        if (i + 1 < lines_.size() || finalNewline_) out += lines_[i].eol.empty() ? eol_ : lines_[i].eol;
     }
     return out;
 }
 
-void IniFile::save(const std::string& path) const {
+void IniFile::save(const std::string& path, NewFile access) const {
     const LarkspanError failure("Unable to write to " + path);
     // Replace the file a symbolic link points to, not the link itself.
     std::string target = path;
@@ -204,7 +225,7 @@ void IniFile::save(const std::string& path) const {
     } else {
         mode_t mask = ::umask(0);
         ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = (access == NewFile::OwnerOnly ? 0600 : 0666) & ~mask;
     }
     auto slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);

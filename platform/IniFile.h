@@ -10,6 +10,9 @@
 // its value in place and keeps every other line and its order; a missing key is
 // appended to its section, a missing section to the end of the file.
 //
+// Lines end as the file's first line does; a line that ends otherwise keeps its own end. In a
+// file of LF lines a CR before an LF belongs to the line, so it stays part of the value.
+//
 // Values are stored verbatim unless they hold a line break or a backslash. Such a value
 // is written with "\\", "\n" and "\r" escapes, so that it reads back exactly and can never
 // start a key or a section of its own. Reading turns exactly those three escapes back
@@ -25,6 +28,9 @@ public:
 
     // The value of the key, or the default when the section or key is absent.
     std::string read(std::string_view section, std::string_view key, std::string_view fallback = {}) const;
+    // Throws std::invalid_argument for a section or key name that no line can hold as such
+    // (a line break, a key with "=", a key that would read as a header or a comment, blanks
+    // around a name, a section name with "]" or "="): it would be written as something else.
     void write(std::string_view section, std::string_view key, std::string_view value);
 
     // A key line as the file spells it. sectionIndex counts the section headers of the file
@@ -40,11 +46,14 @@ public:
     // The lines that are neither blank, a comment, a section header nor a key line.
     std::vector<std::string> strayLines() const;
 
+    // Who may read a file that save creates; an existing file keeps its mode.
+    enum class NewFile { Shared, OwnerOnly };
+
     std::string text() const;
     // Replaces the file as a whole: the new content goes to a file beside it, which is then
     // renamed over it, so a crash or a full disk never leaves a truncated file behind.
     // Throws LarkspanError "Unable to write to " + path on failure; the old file stays.
-    void save(const std::string& path) const;
+    void save(const std::string& path, NewFile access = NewFile::Shared) const;
 
     static std::string encodeValue(std::string_view value);
     static std::string decodeValue(std::string_view stored);
@@ -52,6 +61,9 @@ public:
 private:
     struct Line {
         std::string text; // without its line end
+        // The line's own end as read, so that saving gives every line back as it was; empty
+        // for a new line, which takes the file's line end.
+        std::string eol;
     };
     // Index of the section header line, or -1.
     long findSection(std::string_view section) const;

@@ -29,11 +29,11 @@ std::optional<LineFile> LineFile::createNew(const std::string& path) {
     const int fd = openFile(path, O_EXCL);
     if (fd < 0 && errno == EEXIST) return std::nullopt;
     if (fd < 0) throw LarkspanError("Cannot create " + path + ": " + std::strerror(errno));
-    return LineFile(fd, true, path);
+    return LineFile(fd, Ownership::Owned, path);
 }
 
 LineFile LineFile::borrow(int fd, std::string name) {
-    return LineFile(fd, false, std::move(name));
+    return LineFile(fd, Ownership::Borrowed, std::move(name));
 }
 
 LineFile::~LineFile() {

@@ -29,7 +29,9 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    LineFile(int fd, bool owned, std::string name) : fd_(fd), owned_(owned), name_(std::move(name)) {}
+    enum class Ownership { Owned, Borrowed };
+    LineFile(int fd, Ownership ownership, std::string name)
+        : fd_(fd), owned_(ownership == Ownership::Owned), name_(std::move(name)) {}
     void close() noexcept;
 
     int fd_ = -1;

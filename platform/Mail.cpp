@@ -18,7 +18,8 @@ void runProgram(const std::string& program, const std::vector<std::string>& argu
     // Both signals may come for one process (a crash reports an error and then finishes);
     // the caller hears about the first only.
     auto done = std::make_shared<std::function<void(bool)>>(std::move(finished));
-    auto report = [process, done](bool succeeded) {
+    enum class Outcome { Succeeded, Failed };
+    auto report = [process, done](Outcome outcome) {
         process->deleteLater();
         if (!*done) return;
         auto callback = std::move(*done);
@@ -26,13 +27,13 @@ void runProgram(const std::string& program, const std::vector<std::string>& argu
         // When the application is being torn down, the process is killed and nobody is left
         // to tell.
         if (QCoreApplication::closingDown()) return;
-        callback(succeeded);
+        callback(outcome == Outcome::Succeeded);
     };
     QObject::connect(process, &QProcess::finished, process, [report](int code, QProcess::ExitStatus status) {
-        report(status == QProcess::NormalExit && code == 0);
+        report(status == QProcess::NormalExit && code == 0 ? Outcome::Succeeded : Outcome::Failed);
     });
     QObject::connect(process, &QProcess::errorOccurred, process, [report](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) report(false);
+        if (error == QProcess::FailedToStart) report(Outcome::Failed);
     });
     process->start(QString::fromUtf8(program.data(), static_cast<qsizetype>(program.size())), args);
 }
@@ -43,6 +44,10 @@ std::vector<std::string> mailArguments(const std::string& body) {
     // line break and nothing a shell or the mail program could read as syntax.
     QByteArray encoded = QByteArray::fromStdString(body).toPercentEncoding();
     return {"mailto:?body=" + encoded.toStdString()};
+}
+
+bool mailBodyFits(const std::string& body) {
+    return mailArguments(body).front().size() <= MaxMailArgumentBytes;
 }
 
 void sendMail(const std::string& body, std::function<void(bool sent)> finished, const ProgramRunner& runner) {

@@ -27,6 +27,15 @@ inline constexpr const char* MailProgram = "xdg-email";
 // address is handed on untouched.
 std::vector<std::string> mailArguments(const std::string& body);
 
+// The longest argument that the mail program is given, in bytes. Linux takes at most 128 KiB
+// for one argument (terminating zero included); the margin leaves room for a mail program
+// that hands the address on inside an option of its own.
+inline constexpr std::size_t MaxMailArgumentBytes = 128 * 1024 - 4096;
+
+// Whether the argument that mailArguments makes of this body stays within
+// MaxMailArgumentBytes; measured on the encoded address itself.
+bool mailBodyFits(const std::string& body);
+
 // Opens a new message holding body in the user's mail composer. finished(false) when the mail
 // program is missing or reports a failure, which includes the user abandoning the message
 // where the mail program can tell.

@@ -20,11 +20,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::size_t utf8Prefix(std::string_view s, std::size_t maxBytes) {
     if (s.size() <= maxBytes) return s.size();
-    std::size_t n = maxBytes;
-    // Step back over continuation bytes to the start of the character that was cut.
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
-        --n;
-    return n;
+    // Look back over at most three continuation bytes for the lead byte of the character that
+    // the cut falls into. Bytes that belong to no character are kept as they are, so text that
+    // is not UTF-8 loses at most one unfinished character, never the whole cut.
+    for (std::size_t back = 1; back <= 4 && back <= maxBytes; ++back) {
+        const auto byte = static_cast<unsigned char>(s[maxBytes - back]);
+        if ((byte & 0xC0) == 0x80) continue;
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? maxBytes - back : maxBytes;
+    }
+    return maxBytes;
 }
 
 std::size_t utf8Length(std::string_view s) {

@@ -10,7 +10,8 @@ char upperAscii(char c);
 std::string upperAscii(std::string_view s);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
-// The longest prefix of at most maxBytes bytes that does not cut a UTF-8 sequence.
+// The longest prefix of at most maxBytes bytes that does not cut a UTF-8 sequence. Only the
+// bytes of the one character the cut falls into are given up, even in text that is not UTF-8.
 std::size_t utf8Prefix(std::string_view s, std::size_t maxBytes);
 // The number of characters (not bytes) of UTF-8 text.
 std::size_t utf8Length(std::string_view s);

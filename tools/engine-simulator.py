@@ -110,6 +110,8 @@ def load_services():
     for path in sorted(folder.glob("service_*.py")):
         spec = importlib.util.spec_from_file_location(path.stem, path)
         module = importlib.util.module_from_spec(spec)
+        # Registered by name, so that a service can use another (IndexNow reads the sites).
+        sys.modules[path.stem] = module
         spec.loader.exec_module(module)
         services.append(module)
     return services

@@ -5,7 +5,10 @@
 #include "core/EngineCatalog.h"
 #include "grid/ReportGrid.h"
 #include "platform/Error.h"
+#include "platform/EventLoopQt.h"
 #include "ui/PrintDevice.h"
+
+#include <memory>
 
 #include <QFile>
 #include <QGuiApplication>
@@ -53,6 +56,7 @@ TReportGrid sampleResults() {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     const std::string file = argc > 1 ? argv[1] : "Larkspan.pdf";
     try {
         const std::string path = PrintGridToPdf(sampleResults(), file);

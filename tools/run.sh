@@ -3,6 +3,10 @@
 # every request going to the engine simulator (tools/engine-simulator.py) on 127.0.0.1, so that
 # pressing "Go!" shows a complete run without sending anything to the internet. The demo
 # profiles are copied to build/demo-profiles each time; your own profiles are not touched.
+# The simulator also plays the IndexNow endpoint api.indexnow.org and the demo sites of
+# tools/demo/sites over TLS, with a certificate of a demo CA made here (build/demo-tls) that
+# the program is told to trust: "Fjord Kayak Tours" has a key and a sitemap, so the first
+# "Go!" shows an accepted IndexNow submission.
 # Extra arguments go to the program (for example --config FILE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,13 +19,18 @@ rm -rf "$profiles"
 mkdir -p "$profiles"
 cp tools/demo/profiles/*.ini "$profiles/"
 
+# The demo CA and the certificate the simulator shows for every host it plays.
+tls=build/demo-tls
+tools/make-demo-certs.sh "$tls"
+
 # A few engines answer slowly or without a length, one is down, so the gauge, the status
 # line and the failure handling all have something to show.
 port_file=build/engine-simulator.port
 rm -f "$port_file"
 python3 tools/engine-simulator.py --port 0 --port-file "$port_file" --log build/engine-simulator.log \
   --rule 'www.lycos.com=slow:80,nolength' --rule 'www.infoseek.com=slow:40' \
-  --rule 'www.google.com=delay:400' --rule 'www.switchboard.com=refuse' >/dev/null &
+  --rule 'www.google.com=delay:400' --rule 'www.switchboard.com=refuse' \
+  --tls "$tls/server.pem" "$tls/server.key" --sites tools/demo/sites >/dev/null &
 simulator=$!
 trap 'kill "$simulator" 2>/dev/null || true; wait "$simulator" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
@@ -31,4 +40,4 @@ for _ in $(seq 100); do
 done
 port=$(cat "$port_file")
 echo "Engine simulator on 127.0.0.1:$port (requests logged to build/engine-simulator.log)"
-build/app/larkspan --dir "$profiles" --proxy "127.0.0.1:$port" "$@"
+build/app/larkspan --dir "$profiles" --proxy "127.0.0.1:$port" --cacert "$tls/ca.pem" "$@"

@@ -16,6 +16,22 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
+namespace {
+
+// The home page's address looks like a visited link and clicks like one; it cannot be selected.
+void styleAsLink(QLabel* label) {
+    QPalette linkColours = label->palette();
+    linkColours.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x80));
+    label->setPalette(linkColours);
+    QFont underlined = label->font();
+    underlined.setUnderline(true);
+    label->setFont(underlined);
+    label->setCursor(Qt::PointingHandCursor);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+}
+
+} // namespace
+
 TAboutBox::TAboutBox(std::string makerHomePage, QWidget* parent) : QDialog(parent) {
     OpenAddress = shellOpen;
     setWindowTitle("About");
@@ -46,14 +62,7 @@ TAboutBox::TAboutBox(std::string makerHomePage, QWidget* parent) : QDialog(paren
     URLLabel = new ClickableLabel(
         QString::fromUtf8(makerHomePage.data(), static_cast<qsizetype>(makerHomePage.size())));
     URLLabel->setObjectName("URLLabel");
-    QPalette linkColours = URLLabel->palette();
-    linkColours.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x80));
-    URLLabel->setPalette(linkColours);
-    QFont underlined = URLLabel->font();
-    underlined.setUnderline(true);
-    URLLabel->setFont(underlined);
-    URLLabel->setCursor(Qt::PointingHandCursor);
-    URLLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    styleAsLink(URLLabel);
     connect(URLLabel, &ClickableLabel::clicked, this, &TAboutBox::URLLabelClick);
 
     auto* lines = new QVBoxLayout;

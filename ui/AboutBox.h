@@ -32,11 +32,14 @@ public:
     // Opens the link's address; tests replace it.
     std::function<void(const std::string& address)> OpenAddress;
 
+    // The program's icon, and the name, version and copyright lines beside it.
     QLabel* ProgramIcon = nullptr;
     QLabel* ProductName = nullptr;
     QLabel* Version = nullptr;
     QLabel* Copyright = nullptr;
+    // The maker's home page, opened by a click.
     ClickableLabel* URLLabel = nullptr;
+    // Closes the box.
     QPushButton* OKButton = nullptr;
 
     static constexpr int ClientWidth = 298;

@@ -52,6 +52,16 @@ void UseDialogFont(QWidget* w) {
     w->setFont(f);
 }
 
+// One of the small buttons side by side at the foot of the find dialog.
+QPushButton* rowButton(const char* caption, const char* name, QHBoxLayout* row, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setMinimumWidth(48);
+    button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    row->addWidget(button);
+    return button;
+}
+
 } // namespace
 
 Tfinddlg::Tfinddlg(QWidget* parent) : QDialog(parent) {
@@ -100,18 +110,10 @@ Tfinddlg::Tfinddlg(QWidget* parent) : QDialog(parent) {
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(4);
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("okButton");
+    auto* ok = rowButton("OK", "okButton", buttons, this);
     ok->setDefault(true);
-    auto* cancel = new QPushButton("Cancel", this);
-    cancel->setObjectName("cancelButton");
-    auto* help = new QPushButton("Help", this);
-    help->setObjectName("helpButton");
-    for (QPushButton* b : {ok, cancel, help}) {
-        b->setMinimumWidth(48);
-        b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        buttons->addWidget(b);
-    }
+    auto* cancel = rowButton("Cancel", "cancelButton", buttons, this);
+    auto* help = rowButton("Help", "helpButton", buttons, this);
     layout->addLayout(buttons, 2, 1, Qt::AlignBottom);
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

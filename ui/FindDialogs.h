@@ -20,13 +20,17 @@ public:
     std::string FindText() const;
     FindOptions Options() const;
 
+    // "Text to find".
     QLineEdit* findtext = nullptr;
+    // "Case sensitive", "Whole words only" and "Regular expressions".
     QCheckBox* chkcase = nullptr;
     QCheckBox* chkfull = nullptr;
     QCheckBox* chkregular = nullptr;
+    // "Where": the whole grid, the current column or the current row.
     QRadioButton* whereEntireGrid = nullptr;
     QRadioButton* whereCurrentColumn = nullptr;
     QRadioButton* whereCurrentRow = nullptr;
+    // "Direction": down the columns first or along the rows first.
     QRadioButton* dirTopDown = nullptr;
     QRadioButton* dirLeftRight = nullptr;
 

@@ -108,35 +108,75 @@ std::string folded(std::string_view s) {
     return upperAscii(s);
 }
 
+// The first line, the help file's mark and the title after it; nothing for another file.
+std::optional<std::string> documentTitle(std::string_view first) {
+    if (!startsWith(first, HelpMark) || (first.size() > HelpMark.size() && first[HelpMark.size()] != ' '))
+        return std::nullopt;
+    return std::string(trimmed(first.substr(HelpMark.size())));
+}
+
+// "@name the rest": the directive and the rest without surrounding blanks.
+std::pair<std::string_view, std::string_view> directiveParts(std::string_view line) {
+    auto space = line.find(' ');
+    return {line.substr(0, space),
+            space == std::string_view::npos ? std::string_view() : trimmed(line.substr(space))};
+}
+
+// "@topic ID Title": the topic's id and title, either empty when missing.
+HelpTopic topicHeading(std::string_view rest) {
+    auto gap = rest.find(' ');
+    HelpTopic topic;
+    topic.id = std::string(rest.substr(0, gap));
+    if (gap != std::string_view::npos) topic.title = std::string(trimmed(rest.substr(gap)));
+    return topic;
+}
+
+// "@keywords one; two": the keywords between the semicolons, empty ones left out.
+void addKeywords(std::string_view rest, std::vector<std::string>& keywords) {
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        auto semicolon = rest.find(';', start);
+        std::string_view keyword = trimmed(rest.substr(start, semicolon - start));
+        if (!keyword.empty()) keywords.emplace_back(keyword);
+        if (semicolon == std::string_view::npos) break;
+        start = semicolon + 1;
+    }
+}
+
+// "**Text|topic": the level is the number of stars; nothing when the line has none before its text.
+std::optional<HelpContentsEntry> contentsEntry(std::string_view line) {
+    std::size_t stars = line.find_first_not_of('*');
+    if (stars == 0 || stars == std::string_view::npos) return std::nullopt;
+    HelpContentsEntry entry;
+    entry.level = static_cast<int>(stars);
+    std::string_view body = line.substr(stars);
+    auto bar = body.rfind('|');
+    entry.text = std::string(trimmed(body.substr(0, bar)));
+    if (bar != std::string_view::npos) entry.topic = std::string(trimmed(body.substr(bar + 1)));
+    return entry;
+}
+
 } // namespace
 
 std::optional<HelpDocument> HelpDocument::parse(std::string_view text) {
     if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
     std::vector<std::string_view> lines = splitLines(text);
-    if (lines.empty()) return std::nullopt;
-    std::string_view first = lines.front();
-    if (!startsWith(first, HelpMark) || (first.size() > HelpMark.size() && first[HelpMark.size()] != ' '))
-        return std::nullopt;
+    std::optional<std::string> title = lines.empty() ? std::nullopt : documentTitle(lines.front());
+    if (!title) return std::nullopt;
 
     HelpDocument doc;
-    doc.title_ = std::string(trimmed(first.substr(HelpMark.size())));
+    doc.title_ = std::move(*title);
     enum class Section { None, Contents, Topic } section = Section::None;
     for (std::size_t n = 1; n < lines.size(); ++n) {
         std::string_view line = lines[n];
         const std::string where = "line " + std::to_string(n + 1) + ": ";
         if (startsWith(line, "#")) continue;
         if (startsWith(line, "@")) {
-            auto space = line.find(' ');
-            std::string_view directive = line.substr(0, space);
-            std::string_view rest =
-                space == std::string_view::npos ? std::string_view() : trimmed(line.substr(space));
+            auto [directive, rest] = directiveParts(line);
             if (directive == "@contents") {
                 section = Section::Contents;
             } else if (directive == "@topic") {
-                auto gap = rest.find(' ');
-                HelpTopic topic;
-                topic.id = std::string(rest.substr(0, gap));
-                if (gap != std::string_view::npos) topic.title = std::string(trimmed(rest.substr(gap)));
+                HelpTopic topic = topicHeading(rest);
                 if (topic.id.empty() || topic.title.empty())
                     doc.problems_.push_back(where + "a topic needs an id and a title");
                 else if (doc.topic(topic.id))
@@ -144,14 +184,7 @@ std::optional<HelpDocument> HelpDocument::parse(std::string_view text) {
                 doc.topics_.push_back(std::move(topic));
                 section = Section::Topic;
             } else if (directive == "@keywords" && section == Section::Topic) {
-                std::size_t start = 0;
-                while (start <= rest.size()) {
-                    auto semicolon = rest.find(';', start);
-                    std::string_view keyword = trimmed(rest.substr(start, semicolon - start));
-                    if (!keyword.empty()) doc.topics_.back().keywords.emplace_back(keyword);
-                    if (semicolon == std::string_view::npos) break;
-                    start = semicolon + 1;
-                }
+                addKeywords(rest, doc.topics_.back().keywords);
             } else {
                 doc.problems_.push_back(where + "unknown directive " + std::string(directive));
             }
@@ -163,21 +196,15 @@ std::optional<HelpDocument> HelpDocument::parse(std::string_view text) {
             break;
         case Section::Contents: {
             if (trimmed(line).empty()) break;
-            std::size_t stars = line.find_first_not_of('*');
-            if (stars == 0 || stars == std::string_view::npos) {
+            std::optional<HelpContentsEntry> entry = contentsEntry(line);
+            if (!entry) {
                 doc.problems_.push_back(where + "a contents entry begins with \"*\"");
                 break;
             }
-            HelpContentsEntry entry;
-            entry.level = static_cast<int>(stars);
-            std::string_view body = line.substr(stars);
-            auto bar = body.rfind('|');
-            entry.text = std::string(trimmed(body.substr(0, bar)));
-            if (bar != std::string_view::npos) entry.topic = std::string(trimmed(body.substr(bar + 1)));
             int previous = doc.contents_.empty() ? 0 : doc.contents_.back().level;
-            if (entry.level > previous + 1)
+            if (entry->level > previous + 1)
                 doc.problems_.push_back(where + "a contents entry more than one level below the one before");
-            doc.contents_.push_back(std::move(entry));
+            doc.contents_.push_back(std::move(*entry));
             break;
         }
         case Section::Topic:

@@ -75,29 +75,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(contents_, &QTreeWidget::itemActivated, this, &HelpWindow::itemActivated);
     connect(contents_, &QTreeWidget::itemClicked, this, &HelpWindow::itemActivated);
 
-    auto* indexPage = new QWidget;
-    auto* indexLayout = new QVBoxLayout(indexPage);
-    auto* typeLabel = new QLabel("&Type the first few letters of the word you're looking for:");
-    typeLabel->setWordWrap(true);
-    search_ = new QLineEdit;
-    search_->setObjectName("HelpIndexSearch");
-    typeLabel->setBuddy(search_);
-    index_ = plainTree();
-    index_->setObjectName("HelpIndex");
-    auto* display = new QPushButton("&Display");
-    indexLayout->addWidget(typeLabel);
-    indexLayout->addWidget(search_);
-    indexLayout->addWidget(new QLabel("Click the index entry you want, and then click Display."));
-    indexLayout->addWidget(index_, 1);
-    indexLayout->addWidget(display, 0, Qt::AlignRight);
-    connect(search_, &QLineEdit::textEdited, this, &HelpWindow::searchChanged);
-    connect(search_, &QLineEdit::returnPressed, this, [this] { itemActivated(index_->currentItem()); });
-    connect(index_, &QTreeWidget::itemActivated, this, &HelpWindow::itemActivated);
-    connect(display, &QPushButton::clicked, this, [this] { itemActivated(index_->currentItem()); });
-
     tabs_ = new QTabWidget;
     tabs_->addTab(contents_, "Contents");
-    tabs_->addTab(indexPage, "Index");
+    tabs_->addTab(buildIndexPage(), "Index");
 
     view_ = new QTextBrowser;
     view_->setObjectName("HelpTopic");
@@ -125,6 +105,30 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
+}
+
+// The keyword index: a search line above the list, "Display" below it.
+QWidget* HelpWindow::buildIndexPage() {
+    auto* indexPage = new QWidget;
+    auto* indexLayout = new QVBoxLayout(indexPage);
+    auto* typeLabel = new QLabel("&Type the first few letters of the word you're looking for:");
+    typeLabel->setWordWrap(true);
+    search_ = new QLineEdit;
+    search_->setObjectName("HelpIndexSearch");
+    typeLabel->setBuddy(search_);
+    index_ = plainTree();
+    index_->setObjectName("HelpIndex");
+    auto* display = new QPushButton("&Display");
+    indexLayout->addWidget(typeLabel);
+    indexLayout->addWidget(search_);
+    indexLayout->addWidget(new QLabel("Click the index entry you want, and then click Display."));
+    indexLayout->addWidget(index_, 1);
+    indexLayout->addWidget(display, 0, Qt::AlignRight);
+    connect(search_, &QLineEdit::textEdited, this, &HelpWindow::searchChanged);
+    connect(search_, &QLineEdit::returnPressed, this, [this] { itemActivated(index_->currentItem()); });
+    connect(index_, &QTreeWidget::itemActivated, this, &HelpWindow::itemActivated);
+    connect(display, &QPushButton::clicked, this, [this] { itemActivated(index_->currentItem()); });
+    return indexPage;
 }
 
 void HelpWindow::showHelp(const std::string& path, HelpPage page) {

@@ -53,6 +53,7 @@ public:
     std::function<void(const std::string& address)> OpenAddress;
 
 private:
+    QWidget* buildIndexPage();
     void load(const std::string& path);
     void fillContents();
     void fillIndex();

@@ -1,37 +1,29 @@
 #include "ui/MainWindow.h"
 
-#include "core/Countries.h"
-#include "core/EditorItems.h"
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
-#include "platform/Text.h"
 #include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FindCommands.h"
-#include "ui/Gauge.h"
 #include "ui/HelpCommands.h"
 #include "ui/HelpWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PrintCommands.h"
 #include "ui/PrintOptionsPage.h"
+#include "ui/ProfileEditorPage.h"
+#include "ui/ProfileListPages.h"
+#include "ui/QtStrings.h"
 #include "ui/ReportGridWidget.h"
 #include "ui/RequestLogWindow.h"
+#include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
-#include <QComboBox>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -39,66 +31,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-std::string ss(const QString& s) {
-    return s.toStdString();
-}
-
-// Multi-line fields store their lines joined by CR LF; the text control shows them with LF.
-std::string toStoredLines(const QString& text) {
-    return replaceAll(ss(text), "\n", "\r\n");
-}
-QString toShownLines(const std::string& text) {
-    return qs(replaceAll(text, "\r\n", "\n"));
-}
-
-QPlainTextEdit* memo(int lines) {
-    auto* m = new QPlainTextEdit;
-    m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m->setTabChangesFocus(true);
-    const int line = m->fontMetrics().lineSpacing();
-    m->setFixedHeight(line * lines + 2 * m->frameWidth() + 8);
-    return m;
-}
-
-// An editable drop-down list whose field may be narrower than its longest item: the open
-// list is made wide enough to show every item in full.
-class DropDown : public QComboBox {
-public:
-    void showPopup() override {
-        QAbstractItemView* list = view();
-        list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width() +
-                              2 * list->frameWidth() + 4);
-        QComboBox::showPopup();
-    }
-};
-
-QComboBox* dropDown(const std::vector<std::string>& items) {
-    auto* c = new DropDown;
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->setMaxVisibleItems(20);
-    // The longest item (a country or category name) would otherwise set the field's width and
-    // squeeze the fields beside it; the open list still shows every item in full.
-    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    c->setMinimumContentsLength(10);
-    for (const std::string& item : items)
-        c->addItem(qs(item));
-    // The list only offers choices: the field starts empty until a profile is loaded.
-    c->setCurrentIndex(-1);
-    return c;
-}
-
-QLabel* picture(const QPixmap& pm, const QString& hint) {
-    auto* l = new QLabel;
-    l->setPixmap(pm);
-    l->setFixedSize(pm.size());
-    setHint(l, hint);
-    return l;
-}
 
 // The page tabs with less padding beside their captions, so that all five fit across the
 // window's initial width of 579 pixels.
@@ -121,7 +53,7 @@ public:
 
 MainWindow::MainWindow(std::string profileDirectory, std::string directoryProblem, Config config,
                        QWidget* parent)
-    : QMainWindow(parent), config_(std::move(config)), store_(std::move(profileDirectory)) {
+    : QMainWindow(parent), config_(std::move(config)) {
     setWindowTitle("Larkspan");
     // The window's proportions are laid out for the small dialog font of 8 points.
     QFont small = font();
@@ -145,27 +77,11 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     grid_.SortColumn = 1;
     grid_.SortDirection = TSortDirection::sdDescending;
 
-    pages_ = new QTabWidget;
-    pages_->addTab(buildEditListPage(), "Select URL to Edit");
-    pages_->addTab(buildEditorPage(), "Create/Edit URL Information");
-    pages_->addTab(buildSubmitListPage(), "Prepare Submission List");
-    pages_->addTab(buildProgressPage(), "Track Progress");
-    pages_->addTab(buildOptionsPage(), "Options");
-    pages_->setCurrentIndex(SubmitListPage);
-    auto* tabStyle = new CompactTabStyle;
-    tabStyle->setParent(pages_->tabBar());
-    pages_->tabBar()->setStyle(tabStyle);
-    // Should a wider font still not leave room for every tab, the bar scrolls rather than
-    // making the window wider than its initial size.
-    pages_->setUsesScrollButtons(true);
-
-    auto* central = new QWidget;
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(4, 4, 4, 2);
-    layout->addWidget(pages_, 1);
-    layout->addWidget(buildRunBar());
-    setCentralWidget(central);
-    statusBar()->setSizeGripEnabled(true);
+    buildPages();
+    profiles_ =
+        std::make_unique<ProfileCommands>(std::move(profileDirectory), editList_, submitList_, *editorPage_,
+                                          [this](const std::string& text) { setStatusText(text); });
+    connectPages();
     // The help file starts as the configured path; the help window and the About box are
     // children of the main window, so they close with it.
     help_ = new HelpWindow(this);
@@ -177,8 +93,6 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     Timer1->setInterval(200);
 
     // Start-up: the profiles first, so the editor opens on the first one.
-    // A problem with the profile directory is said once the window is up, and stays on the
-    // status line, so that empty lists are never mistaken for a directory without profiles.
     if (directoryProblem.empty()) {
         try {
             LoadGrid();
@@ -186,26 +100,16 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
             directoryProblem = e.what();
         }
     }
-    if (!directoryProblem.empty()) {
-        setStatusText(directoryProblem);
-        // Without a usable directory there is nothing to save into or delete from.
-        SaveSettings->setEnabled(false);
-        BitBtn1->setEnabled(false);
-        QTimer::singleShot(0, this, [this, directoryProblem] { showError(directoryProblem); });
-    }
+    if (!directoryProblem.empty()) showDirectoryProblem(directoryProblem);
     grid_.SetCellText(0, 0, "Engine");
     grid_.SetCellText(1, 0, "URLs Submitted");
-    PauseButton->hide();
-    StopButton->hide();
-    PauseImage->hide();
-    StopImage->hide();
-    GoButton->show();
-    GoImage->show();
-    for (QLabel* image : Images)
-        image->hide();
     about_ = new TAboutBox(config_.makerHomePage, this);
     requestLog_ = new RequestLogWindow(this);
     connect(RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    // Enter presses the push button that has the focus, as in a dialog; only from a control
+    // that does not use Enter itself does it reach the window, which presses "Go!".
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
 }
 
 MainWindow::~MainWindow() {
@@ -215,203 +119,86 @@ MainWindow::~MainWindow() {
     delete takeCentralWidget();
 }
 
-QWidget* MainWindow::buildEditListPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    editListWidget_ = new ReportGridWidget(editList_, ReportGridWidget::Selection::WholeRows);
-    editListWidget_->setMinimumSize(300, 200);
-    editListWidget_->resize(513, 329);
-    editListWidget_->onSelectRow = [this](int row) {
-        runCommand([this, row] { StringGrid1SelectCell(row); });
-    };
-    layout->addWidget(editListWidget_, 1);
-    BitBtn1 = new QPushButton("Delete Highlighted Record");
-    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { runCommand([this] { BitBtn1Click(); }); });
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(BitBtn1);
-    row->addStretch();
-    layout->addLayout(row);
-    return page;
-}
-
-QWidget* MainWindow::buildEditorPage() {
-    auto* page = new QWidget;
-    auto* grid = new QGridLayout(page);
-    // Thirteen rows have to fit the window's initial height of 510 pixels.
-    grid->setVerticalSpacing(4);
-    auto line = [] { return new QLineEdit; };
-    auto* name = line();
-    auto* email = line();
-    auto* url = line();
-    url->setText("http://www.");
-    auto* title = line();
-    auto* category = dropDown(categoryItems());
-    auto* description = memo(4);
-    auto* keywords = memo(2);
-    auto* language = dropDown(languageItems());
-    auto* company = line();
-    auto* address = line();
-    auto* city = line();
-    auto* state = line();
-    state->setMaximumWidth(60);
-    auto* zip = line();
-    auto* country = dropDown(countryItems());
-    auto* phone = line();
-    auto* fax = line();
-    editors_ = {name,    email,   url,  title, category, description, keywords, language,
-                company, address, city, state, zip,      country,     phone,    fax};
-    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
-        editors_[i]->setObjectName(ProfileFields[i].control);
-
-    setHint(name, "Enter your first and last name");
-    setHint(email, "Enter your e-mail address (yourname@example.com)");
-    setHint(url, "Enter the URL to submit to the search engines");
-    setHint(category, "Select the category which best describes this site.");
-    setHint(language, "Choose the main language of this site.");
-    setHint(country, "Choose the location of this site.");
-
-    SitemapEdit = line();
-    SitemapEdit->setObjectName("SitemapEdit");
-    SitemapEdit->setPlaceholderText("from robots.txt");
-    setHint(SitemapEdit,
-            "Sitemap of this site|The URL of the site's sitemap, sitemap index or robots.txt; "
-            "leave it empty to use the Sitemap lines of the site's /robots.txt, else /sitemap.xml");
-
-    auto label = [](std::size_t field) { return new QLabel(ProfileFields[field].label); };
-    int r = 0;
-    grid->addWidget(label(fName), r, 0);
-    grid->addWidget(name, r, 1, 1, 2);
-    grid->addWidget(label(fEMail), r, 3);
-    grid->addWidget(email, r, 4, 1, 2);
-    ++r;
-    // The sitemap belongs to the site's URL, so it is edited beside it; a row of its own would
-    // not fit the window's height.
-    grid->addWidget(label(fURL), r, 0);
-    grid->addWidget(url, r, 1, 1, 2);
-    grid->addWidget(new QLabel("Sitemap"), r, 3);
-    grid->addWidget(SitemapEdit, r++, 4, 1, 2);
-    for (std::size_t f :
-         {fSiteTitle, fCategory, fSiteDescription, fKeywords, fLanguage, fCompany, fAddress}) {
-        grid->addWidget(label(f), r, 0,
-                        f == fSiteDescription || f == fKeywords ? Qt::AlignTop : Qt::Alignment());
-        grid->addWidget(editors_[f], r++, 1, 1, 5);
-    }
-    grid->addWidget(label(fCity), r, 0);
-    grid->addWidget(city, r, 1);
-    grid->addWidget(label(fState), r, 2);
-    grid->addWidget(state, r, 3);
-    grid->addWidget(label(fZip), r, 4);
-    grid->addWidget(zip, r++, 5);
-    grid->addWidget(label(fCountry), r, 0);
-    grid->addWidget(country, r, 1);
-    grid->addWidget(label(fPhone), r, 2);
-    grid->addWidget(phone, r, 3);
-    grid->addWidget(label(fFax), r, 4);
-    grid->addWidget(fax, r++, 5);
-    SaveSettings = new QPushButton("Save Settings");
-    SaveSettings->setObjectName("SaveSettings");
-    connect(SaveSettings, &QPushButton::clicked, this,
-            [this] { runCommand([this] { SaveSettingsClick(); }); });
-    grid->addWidget(SaveSettings, r++, 0, 1, 6, Qt::AlignHCenter);
-    grid->setRowStretch(r, 1);
-    // The three columns of short fields share the width equally, so that a phone number or an
-    // e-mail address shows in full at the window's initial width.
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    grid->setColumnStretch(5, 1);
-    // The sixteen fields keep their order; the sitemap comes after them.
-    for (std::size_t i = 0; i + 1 < ProfileFieldCount; ++i)
-        QWidget::setTabOrder(editors_[i], editors_[i + 1]);
-    QWidget::setTabOrder(editors_.back(), SitemapEdit);
-    QWidget::setTabOrder(SitemapEdit, SaveSettings);
-    return page;
-}
-
-QWidget* MainWindow::buildSubmitListPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    auto* text = new QLabel("Select URLs to submit. To select more than one adjacent entry, hold the Shift "
-                            "key down or the left mouse "
-                            "button while dragging your  mouse. To select non-adjacent URLs, depress the "
-                            "Ctrl key, then select with "
-                            "left mouse button clicks.");
-    text->setWordWrap(true);
-    layout->addWidget(text);
-    submitListWidget_ = new ReportGridWidget(submitList_, ReportGridWidget::Selection::WholeRows);
-    setHint(submitListWidget_, "Highlighted URLs will be submitted when you press Go!");
-    layout->addWidget(submitListWidget_, 1);
-    return page;
-}
-
-QWidget* MainWindow::buildProgressPage() {
-    auto* page = new QWidget;
-    auto* layout = new QGridLayout(page);
-    Label6 = new QLabel("Report");
-    // The run puts the site's URL in this caption: a long one is cut off at the page's edge
-    // instead of widening the window.
-    Label6->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    Gauge1 = new Gauge;
-    Gauge1->setMinimumWidth(200);
-    Gauge1->setMaximumWidth(409);
-    Gauge1->hide();
-    setHint(Gauge1, "Progress in retrieving information");
-    layout->addWidget(Label6, 0, 0);
-    layout->addWidget(Gauge1, 1, 0);
-    // The request log is opened from beside the results table, where a run is watched.
-    auto* caption = new QHBoxLayout;
-    caption->addWidget(new QLabel("Successful Submission to these Sites:"));
-    caption->addStretch();
-    RequestLogButton = new QPushButton("Request Log");
-    setHint(RequestLogButton, "Request Log|Show what happened to every request of the run");
-    caption->addWidget(RequestLogButton);
-    layout->addLayout(caption, 2, 0);
-    gridWidget_ = new ReportGridWidget(grid_, ReportGridWidget::Selection::Cells);
-    layout->addWidget(gridWidget_, 3, 0, 1, 2);
-    Memo1 = new QPlainTextEdit;
-    Memo1->setReadOnly(true);
-    Memo1->hide();
-    // The animation frames lie on top of one another; at most one is visible.
-    auto* frames = new QWidget;
-    frames->setFixedSize(121, 89);
-    for (int i = 0; i < 10; ++i) {
-        Images[static_cast<std::size_t>(i)] = new QLabel(frames);
-        Images[static_cast<std::size_t>(i)]->setPixmap(Pictures::animationFrame(i));
-        Images[static_cast<std::size_t>(i)]->setGeometry(0, 0, 121, 89);
-        Images[static_cast<std::size_t>(i)]->setObjectName(QString("Image%1").arg(i));
-    }
-    setHint(Images[7], "Busy searching. Please be patient.");
-    layout->addWidget(frames, 0, 1, 3, 1, Qt::AlignRight | Qt::AlignTop);
-    layout->setRowStretch(3, 1);
-    layout->setColumnStretch(0, 1);
-    return page;
-}
-
-QWidget* MainWindow::buildOptionsPage() {
+void MainWindow::buildPages() {
+    profileListPage_ = new ProfileListPage(editList_);
+    editorPage_ = new ProfileEditorPage;
+    submissionListPage_ = new SubmissionListPage(submitList_);
+    progressPage_ = new TrackProgressPage(grid_);
     optionsPage_ = new PrintOptionsPage;
     printing_ = std::make_unique<GridPrinting>(grid_, *optionsPage_);
-    return optionsPage_;
+    pages_ = new QTabWidget;
+    pages_->addTab(profileListPage_, "Select URL to Edit");
+    pages_->addTab(editorPage_, "Create/Edit URL Information");
+    pages_->addTab(submissionListPage_, "Prepare Submission List");
+    pages_->addTab(progressPage_, "Track Progress");
+    pages_->addTab(optionsPage_, "Options");
+    pages_->setCurrentIndex(SubmitListPage);
+    auto* tabStyle = new CompactTabStyle;
+    tabStyle->setParent(pages_->tabBar());
+    pages_->tabBar()->setStyle(tabStyle);
+    // Should a wider font still not leave room for every tab, the bar scrolls rather than
+    // making the window wider than its initial size.
+    pages_->setUsesScrollButtons(true);
+
+    runButtons_ = new RunButtons;
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 2);
+    layout->addWidget(pages_, 1);
+    layout->addWidget(runButtons_);
+    setCentralWidget(central);
+    statusBar()->setSizeGripEnabled(true);
+
+    Label6 = progressPage_->Label6;
+    Gauge1 = progressPage_->Gauge1;
+    Memo1 = progressPage_->Memo1;
+    Images = progressPage_->Images;
+    RequestLogButton = progressPage_->RequestLogButton;
+    GoButton = runButtons_->GoButton;
+    PauseButton = runButtons_->PauseButton;
+    StopButton = runButtons_->StopButton;
+    GoImage = runButtons_->GoImage;
+    PauseImage = runButtons_->PauseImage;
+    StopImage = runButtons_->StopImage;
+    SaveSettings = editorPage_->SaveSettings;
+    SitemapEdit = editorPage_->SitemapEdit;
+    LiveChannelsButton = editorPage_->LiveChannelsButton;
+    BitBtn1 = profileListPage_->BitBtn1;
 }
 
-QWidget* MainWindow::buildRunBar() {
-    auto* bar = new QWidget;
-    auto* layout = new QHBoxLayout(bar);
-    layout->setContentsMargins(0, 0, 0, 0);
-    GoImage = picture(Pictures::goButton(), "Begin submitting selected URLs");
-    GoButton = new QPushButton("Go!");
-    setHint(GoButton, "Begin submitting selected URLs");
-    PauseImage = picture(Pictures::pauseButton(), "Pause submission of selected URLs");
-    PauseButton = new QPushButton("Pause");
-    setHint(PauseButton, "Pause/Resume submission of selected URLs");
-    StopImage = picture(Pictures::stopButton(), "Stop this submission run.");
-    StopButton = new QPushButton("Stop");
-    setHint(StopButton, "Stop this submission run.");
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{GoImage, GoButton, PauseImage, PauseButton, StopImage, StopButton})
-        layout->addWidget(w);
-    layout->addStretch();
-    return bar;
+void MainWindow::connectPages() {
+    profileListPage_->list()->onSelectRow = [this](int row) {
+        runCommand([this, row] { StringGrid1SelectCell(row); });
+    };
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { runCommand([this] { BitBtn1Click(); }); });
+    connect(SaveSettings, &QPushButton::clicked, this,
+            [this] { runCommand([this] { SaveSettingsClick(); }); });
+}
+
+void MainWindow::showDirectoryProblem(std::string problem) {
+    // A problem with the profile directory is said once the window is up, and stays on the
+    // status line, so that empty lists are never mistaken for a directory without profiles.
+    setStatusText(problem);
+    // Without a usable directory there is nothing to save into or delete from.
+    SaveSettings->setEnabled(false);
+    BitBtn1->setEnabled(false);
+    QTimer::singleShot(0, this, [this, problem] { showError(problem); });
+}
+
+ReportGridWidget* MainWindow::submitListWidget() const {
+    return submissionListPage_->list();
+}
+
+ReportGridWidget* MainWindow::gridWidget() const {
+    return progressPage_->resultsWidget();
+}
+
+ReportGridWidget* MainWindow::editListWidget() const {
+    return profileListPage_->list();
+}
+
+LiveChannelsDialog* MainWindow::liveChannels() const {
+    return editorPage_->liveChannels();
 }
 
 QAction* MainWindow::addEntry(QMenu* menu, const QString& caption, const QString& hint,
@@ -427,7 +214,7 @@ QAction* MainWindow::addEntry(QMenu* menu, const QString& caption, const QString
     return action;
 }
 
-void MainWindow::buildMenus() {
+void MainWindow::buildFileMenu() {
     QMenu* file = menuBar()->addMenu("&File");
     addEntry(file, "&Save", "Save|Save current file", [this] { runReport(FileSaveItemClick); });
     addEntry(file, "Save to CSV", "Save As|Save results in comma-separated format.",
@@ -454,7 +241,10 @@ void MainWindow::buildMenus() {
              [this] { Send1Click(grid_, this, mailHooks); });
     file->addSeparator();
     addEntry(file, "E&xit", "Exit|Exit application", [this] { close(); });
+}
 
+void MainWindow::buildMenus() {
+    buildFileMenu();
     QMenu* find = menuBar()->addMenu("Find");
     addEntry(find, "Find First", "", [this] {
         if (auto cell = FindFirst1Click(this, grid_, find_)) showFound(*cell);
@@ -487,7 +277,7 @@ QAction* MainWindow::menuEntry(const QString& caption) const {
 void MainWindow::showFound(const GridCell& cell) {
     if (cell.Found()) {
         pages_->setCurrentIndex(ProgressPage);
-        gridWidget_->scrollToRow(cell.Row);
+        gridWidget()->scrollToRow(cell.Row);
     }
 }
 
@@ -508,7 +298,8 @@ void MainWindow::runCommand(const std::function<void()>& command) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    // "Go!" is the window's default button: Enter presses it unless a control uses Enter itself.
+    // "Go!" is the window's default button: Enter presses it unless a control uses Enter itself
+    // (a focused push button presses itself and never passes Enter on).
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && GoButton->isVisible() &&
         GoButton->isEnabled()) {
         GoButton->click();
@@ -518,35 +309,11 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 std::string MainWindow::fieldText(std::size_t field) const {
-    QWidget* w = editors_.at(field);
-    if (auto* e = qobject_cast<QLineEdit*>(w)) return ss(e->text());
-    if (auto* c = qobject_cast<QComboBox*>(w)) return ss(c->currentText());
-    return toStoredLines(static_cast<QPlainTextEdit*>(w)->toPlainText());
+    return editorPage_->fieldText(field);
 }
 
 void MainWindow::setFieldText(std::size_t field, const std::string& text) {
-    QWidget* w = editors_.at(field);
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        e->setText(qs(text));
-    else if (auto* c = qobject_cast<QComboBox*>(w))
-        c->setCurrentText(qs(text));
-    else
-        static_cast<QPlainTextEdit*>(w)->setPlainText(toShownLines(text));
-}
-
-SiteProfile MainWindow::editorProfile() const {
-    SiteProfile profile;
-    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
-        profile[i] = fieldText(i);
-    return profile;
-}
-
-void MainWindow::loadProfileIntoEditor(const std::string& name) {
-    SiteProfile profile = store_.load(name);
-    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
-        setFieldText(i, profile[i]);
-    SitemapEdit->setText(qs(store_.loadExtra(name, SitemapKey)));
-    update();
+    editorPage_->setFieldText(field, text);
 }
 
 void MainWindow::setStatusText(const std::string& text) {
@@ -557,45 +324,7 @@ std::string MainWindow::statusText() const {
     return ss(statusBar()->currentMessage());
 }
 
-void MainWindow::LoadGrid() {
-    editList_.SetRowCount(0);
-    std::vector<std::string> names;
-    std::string failure;
-    try {
-        names = store_.list();
-    } catch (const LarkspanError& e) {
-        failure = e.what();
-    }
-    editList_.SetRowCount(static_cast<int>(names.size()));
-    for (std::size_t i = 0; i < names.size(); ++i)
-        editList_.SetCellText(0, static_cast<int>(i), names[i]);
-    editList_.SetSelection({0, 0, 0, 0});
-    editList_.SetCurrent(0, 0);
-    fillSubmissionList(submitList_, names);
-    if (!names.empty()) {
-        CurrentSelection = names.front();
-        setStatusText("Current Selection: " + CurrentSelection);
-    }
-    loadProfileIntoEditor(names.empty() ? std::string() : names.front());
-    if (!failure.empty()) {
-        setStatusText(failure);
-        throw LarkspanError(failure);
-    }
-}
-
-void MainWindow::StringGrid1SelectCell(int row) {
-    std::string name = editList_.CellText(0, row);
-    CurrentSelection = name;
-    setStatusText("Current Selection: " + name);
-    loadProfileIntoEditor(name);
-}
-
-void MainWindow::SaveSettingsClick() {
-    store_.save(editorProfile(), {{SitemapKey, ss(SitemapEdit->text().trimmed())}});
-}
-
 void MainWindow::BitBtn1Click() {
-    if (!confirm(qs("Do you wish to delete the information for " + CurrentSelection + "?"))) return;
-    store_.remove(CurrentSelection);
-    LoadGrid();
+    if (!confirm(qs(profiles_->deleteQuestion()))) return;
+    profiles_->deleteCurrent();
 }

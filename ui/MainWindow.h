@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Config.h"
-#include "core/SiteProfile.h"
+#include "core/ProfileCommands.h"
 #include "grid/Find.h"
 #include "grid/ReportGrid.h"
 #include "ui/ShellCommands.h"
@@ -12,25 +12,31 @@
 #include <memory>
 
 class QAction;
-class QComboBox;
 class QLabel;
-class QMenu;
-struct ReportHooks;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
+struct ReportHooks;
+class ProfileEditorPage;
 class Gauge;
 class GridPrinting;
 class HelpCommands;
 class HelpWindow;
-class TAboutBox;
+class LiveChannelsDialog;
 class PrintOptionsPage;
-class RequestLogWindow;
+class ProfileListPage;
+class TrackProgressPage;
 class ReportGridWidget;
+class RequestLogWindow;
+class RunButtons;
+class SubmissionListPage;
+class TAboutBox;
 
-// The program's one window: five pages, the run bar and the status line.
+// The program's one window: it assembles the five pages, the run bar, the menus and the status
+// line, and connects the pages to the profile commands and the report commands.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -44,40 +50,44 @@ public:
     // The profile editor: one text per field, read and set by field index.
     std::string fieldText(std::size_t field) const;
     void setFieldText(std::size_t field, const std::string& text);
-    SiteProfile editorProfile() const;
-    void loadProfileIntoEditor(const std::string& name);
+    SiteProfile editorProfile() const { return profiles_->editorProfile(); }
+    void loadProfileIntoEditor(const std::string& name) { profiles_->loadIntoEditor(name); }
 
     void setStatusText(const std::string& text);
     std::string statusText() const;
-    const std::string& currentSelection() const { return CurrentSelection; }
-    void setCurrentSelection(const std::string& name) { CurrentSelection = name; }
+    const std::string& currentSelection() const { return profiles_->currentSelection(); }
+    void setCurrentSelection(const std::string& name) { profiles_->setCurrentSelection(name); }
 
     TReportGrid& Grid() { return grid_; }
     TReportGrid& SubmitListGrid() { return submitList_; }
     TReportGrid& StringGrid1() { return editList_; }
-    ReportGridWidget* submitListWidget() const { return submitListWidget_; }
-    ReportGridWidget* gridWidget() const { return gridWidget_; }
+    ReportGridWidget* submitListWidget() const;
+    ReportGridWidget* gridWidget() const;
+    ReportGridWidget* editListWidget() const;
     GridPrinting& printing() { return *printing_; }
     TFindState& findState() { return find_; }
     const Config& config() const { return config_; }
-    const ProfileStore& profileStore() const { return store_; }
+    const ProfileStore& profileStore() const { return profiles_->store(); }
     PrintOptionsPage* optionsPage() const { return optionsPage_; }
+    ProfileEditorPage& editor() const { return *editorPage_; }
+    TrackProgressPage& progress() const { return *progressPage_; }
+    RunButtons& runButtons() const { return *runButtons_; }
     TAboutBox* aboutBox() const { return about_; }
     // The request log, a window of its own that "Request Log" on "Track Progress" shows.
     RequestLogWindow* requestLog() const { return requestLog_; }
+    LiveChannelsDialog* liveChannels() const;
     HelpWindow* helpWindow() const { return help_; }
     HelpCommands& helpCommands() { return *helpCommands_; }
     // What "Sen&d" runs the mail program with; tests replace it.
     MailHooks mailHooks;
-    ReportGridWidget* editListWidget() const { return editListWidget_; }
     QTabWidget* pages() const { return pages_; }
     // The menu entry with this caption (access-key marks included), or null.
     QAction* menuEntry(const QString& caption) const;
 
-    // The profile commands.
-    void LoadGrid();
-    void StringGrid1SelectCell(int row);
-    void SaveSettingsClick();
+    // The profile commands, named after the controls that run them.
+    void LoadGrid() { profiles_->listProfiles(); }
+    void StringGrid1SelectCell(int row) { profiles_->selectRow(row); }
+    void SaveSettingsClick() { profiles_->save(); }
     void BitBtn1Click();
     // The question that BitBtn1Click asks, and the general error display; tests replace them.
     std::function<bool(const QString& question)> confirm;
@@ -87,13 +97,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QWidget* buildEditListPage();
-    QWidget* buildEditorPage();
-    QWidget* buildSubmitListPage();
-    QWidget* buildProgressPage();
-    QWidget* buildOptionsPage();
-    QWidget* buildRunBar();
+    void buildPages();
+    void connectPages();
+    void showDirectoryProblem(std::string problem);
     void buildMenus();
+    void buildFileMenu();
     // A menu entry: caption with its access key, hint, and the command it runs.
     QAction* addEntry(QMenu* menu, const QString& caption, const QString& hint,
                       std::function<void()> command);
@@ -102,18 +110,19 @@ private:
     void runCommand(const std::function<void()>& command);
 
     Config config_;
-    ProfileStore store_;
-    std::string CurrentSelection;
 
     TReportGrid editList_{1, 0, 0, 0};
     TReportGrid submitList_{1, 2, 0, 1};
     TReportGrid grid_{2, 2, 1, 1};
 
     QTabWidget* pages_ = nullptr;
-    ReportGridWidget* editListWidget_ = nullptr;
-    ReportGridWidget* submitListWidget_ = nullptr;
-    ReportGridWidget* gridWidget_ = nullptr;
+    ProfileListPage* profileListPage_ = nullptr;
+    ProfileEditorPage* editorPage_ = nullptr;
+    SubmissionListPage* submissionListPage_ = nullptr;
+    TrackProgressPage* progressPage_ = nullptr;
     PrintOptionsPage* optionsPage_ = nullptr;
+    RunButtons* runButtons_ = nullptr;
+    std::unique_ptr<ProfileCommands> profiles_;
     // Find and print state of the results table.
     TFindState find_;
     std::unique_ptr<GridPrinting> printing_;
@@ -122,25 +131,34 @@ private:
     TAboutBox* about_ = nullptr;
     RequestLogWindow* requestLog_ = nullptr;
 
-    // The editor's controls in field order; each is a QLineEdit, QComboBox or QPlainTextEdit.
-    std::array<QWidget*, ProfileFieldCount> editors_{};
-
 public:
-    // Controls that the run drives.
+    // The pages' controls under the names of the window's layout, for the run's timer, the
+    // tests and the screenshots; each points into the page that owns it.
+    // The caption above the gauge on "Track Progress".
     QLabel* Label6 = nullptr;
+    // The run's progress bar.
     Gauge* Gauge1 = nullptr;
+    // The hidden log of failures.
     QPlainTextEdit* Memo1 = nullptr;
+    // The animation's ten frames.
     std::array<QLabel*, 10> Images{};
+    // The run bar's buttons and their pictures.
     QPushButton* GoButton = nullptr;
     QPushButton* PauseButton = nullptr;
     QPushButton* StopButton = nullptr;
     QLabel* GoImage = nullptr;
     QLabel* PauseImage = nullptr;
     QLabel* StopImage = nullptr;
+    // The run's clock: each tick moves the animation and the run on.
     QTimer* Timer1 = nullptr;
+    // "Save Settings" on the editor page.
     QPushButton* SaveSettings = nullptr;
     // The profile's Sitemap key, beside the sixteen fields.
     QLineEdit* SitemapEdit = nullptr;
+    // Opens the settings of the live channels, which are saved with the profile.
+    QPushButton* LiveChannelsButton = nullptr;
+    // "Delete Highlighted Record" on the profile list.
     QPushButton* BitBtn1 = nullptr;
+    // Opens the request log from "Track Progress".
     QPushButton* RequestLogButton = nullptr;
 };

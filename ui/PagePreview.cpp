@@ -10,13 +10,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 // The page area: every repaint lays the table out on a page of the area's size.
 class PreviewArea : public QWidget {
 public:
-    PreviewArea(const TReportGrid& grid, TGridPrint& print, QWidget* parent)
-        : QWidget(parent), grid_(grid), print_(print) {
+    PreviewArea(const TReportGrid& grid, TGridPrint& print, std::function<void()> painted, QWidget* parent)
+        : QWidget(parent), grid_(grid), print_(print), painted_(std::move(painted)) {
         setObjectName("PageArea");
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -31,11 +33,15 @@ protected:
         page.ScreenDpi = logicalDpiX();
         PainterSurface surface(&painter);
         print_.PreviewPaint(grid_, surface, page);
+        // The page count follows the area's size; when it shrank below the page shown, the
+        // paint went to the last page, and the label has to say so.
+        painted_();
     }
 
 private:
     const TReportGrid& grid_;
     TGridPrint& print_;
+    std::function<void()> painted_;
 };
 
 } // namespace
@@ -68,7 +74,8 @@ TPagePreview::TPagePreview(const TReportGrid& grid, TGridPrint& print, QWidget* 
     barLayout->addWidget(PageLabel);
     barLayout->addStretch();
     layout->addWidget(bar);
-    PageArea = new PreviewArea(grid, print, this);
+    PageArea = new PreviewArea(
+        grid, print, [this] { showPageNumber(); }, this);
     layout->addWidget(PageArea, 1);
 
     connect(PrevButton, &QPushButton::clicked, this, &TPagePreview::PrevClick);
@@ -77,7 +84,8 @@ TPagePreview::TPagePreview(const TReportGrid& grid, TGridPrint& print, QWidget* 
 }
 
 void TPagePreview::showPageNumber() {
-    PageLabel->setText(QString("Page : %1").arg(print_.FromPage));
+    const QString text = QString("Page : %1").arg(print_.FromPage);
+    if (PageLabel->text() != text) PageLabel->setText(text);
 }
 
 void TPagePreview::PrevClick() {

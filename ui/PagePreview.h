@@ -14,9 +14,12 @@ class TPagePreview : public QDialog {
 public:
     TPagePreview(const TReportGrid& grid, TGridPrint& print, QWidget* parent = nullptr);
 
+    // The buttons to the page before and after.
     QPushButton* PrevButton = nullptr;
     QPushButton* NextButton = nullptr;
+    // "Page : N", the page drawn.
     QLabel* PageLabel = nullptr;
+    // The paper the page is drawn on.
     QWidget* PageArea = nullptr;
 
 public slots:

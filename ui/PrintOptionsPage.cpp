@@ -17,10 +17,12 @@
 
 namespace {
 
-QCheckBox* checkBox(const char* name, const QString& caption, bool checked, QWidget* parent) {
+enum class Initially { Checked, Unchecked };
+
+QCheckBox* checkBox(const char* name, const QString& caption, Initially state, QWidget* parent) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
-    box->setChecked(checked);
+    box->setChecked(state == Initially::Checked);
     return box;
 }
 
@@ -33,14 +35,7 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     group->setObjectName("PrintingOptions");
     setHint(group, "Performs printing of the grid");
     outer->addWidget(group);
-    auto* submission = new QGroupBox("Submission", this);
-    submission->setObjectName("SubmissionOptions");
-    auto* submissionLayout = new QVBoxLayout(submission);
-    CatalogueCheckBox = checkBox("CatalogueCheckBox", "Send to the 32 engines of the catalogue", true, submission);
-    setHint(CatalogueCheckBox, "Send to the catalogue|Send each profile to the 32 engines of the catalogue as well as "
-                               "to today's services (IndexNow, Google Search Console)");
-    submissionLayout->addWidget(CatalogueCheckBox);
-    outer->addWidget(submission);
+    outer->addWidget(buildSubmissionGroup());
     outer->addStretch();
 
     auto* layout = new QGridLayout(group);
@@ -55,15 +50,16 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     layout->addWidget(titleLabel, 0, 0, Qt::AlignTop);
     layout->addWidget(Memo4, 0, 1, 1, 2);
 
-    PrintDateCheckBox = checkBox("PrintDateCheckBox", "Print date", false, group);
-    PrintTimeCheckBox = checkBox("PrintTimeCheckBox", "Print time", false, group);
-    PrintPageNumbersCheckBox = checkBox("PrintPageNumbersCheckBox", "Print page numbers", false, group);
-    PrintBordersCheckBox = checkBox("PrintBordersCheckBox", "Print borders", true, group);
+    PrintDateCheckBox = checkBox("PrintDateCheckBox", "Print date", Initially::Unchecked, group);
+    PrintTimeCheckBox = checkBox("PrintTimeCheckBox", "Print time", Initially::Unchecked, group);
+    PrintPageNumbersCheckBox =
+        checkBox("PrintPageNumbersCheckBox", "Print page numbers", Initially::Unchecked, group);
+    PrintBordersCheckBox = checkBox("PrintBordersCheckBox", "Print borders", Initially::Checked, group);
     setHint(PrintBordersCheckBox, "Lines dividing columns and rows, and a frame around the table.");
-    FitToPageCheckBox = checkBox("FitToPageCheckBox", "Fit to page", false, group);
+    FitToPageCheckBox = checkBox("FitToPageCheckBox", "Fit to page", Initially::Unchecked, group);
     setHint(FitToPageCheckBox, "expand or shrink to fit text on the page.");
-    PrintCenteredCheckBox = checkBox("PrintCenteredCheckBox", "Print centered", true, group);
-    AutoSizeCheckBox = checkBox("AutoSizeCheckBox", "Auto size", true, group);
+    PrintCenteredCheckBox = checkBox("PrintCenteredCheckBox", "Print centered", Initially::Checked, group);
+    AutoSizeCheckBox = checkBox("AutoSizeCheckBox", "Auto size", Initially::Checked, group);
 
     auto* left = new QVBoxLayout;
     for (QCheckBox* c :
@@ -75,6 +71,30 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     layout->addLayout(left, 1, 1, Qt::AlignTop);
     layout->addLayout(right, 1, 2, Qt::AlignTop);
 
+    layout->addLayout(buildBordersRow(group), 2, 1, 1, 2);
+
+    Button8 = new QPushButton("Print font", group);
+    Button8->setObjectName("Button8");
+    layout->addWidget(Button8, 3, 1, Qt::AlignLeft);
+    layout->setColumnStretch(2, 1);
+    connect(Button8, &QPushButton::clicked, this, &PrintOptionsPage::Button8Click);
+}
+
+QGroupBox* PrintOptionsPage::buildSubmissionGroup() {
+    auto* submission = new QGroupBox("Submission", this);
+    submission->setObjectName("SubmissionOptions");
+    auto* submissionLayout = new QVBoxLayout(submission);
+    CatalogueCheckBox = checkBox("CatalogueCheckBox", "Send to the 32 engines of the catalogue",
+                                 Initially::Checked, submission);
+    setHint(CatalogueCheckBox,
+            "Send to the catalogue|Send each profile to the 32 engines of the catalogue as well as "
+            "to today's services (IndexNow, Google Search Console)");
+    submissionLayout->addWidget(CatalogueCheckBox);
+    return submission;
+}
+
+// "Borders" with its three choices, all lines first.
+QHBoxLayout* PrintOptionsPage::buildBordersRow(QGroupBox* group) {
     auto* borders = new QHBoxLayout;
     borders->addWidget(new QLabel("Borders", group));
     auto* lines = new QButtonGroup(group);
@@ -90,13 +110,7 @@ PrintOptionsPage::PrintOptionsPage(QWidget* parent) : QWidget(parent) {
     }
     BordersAll->setChecked(true);
     borders->addStretch();
-    layout->addLayout(borders, 2, 1, 1, 2);
-
-    Button8 = new QPushButton("Print font", group);
-    Button8->setObjectName("Button8");
-    layout->addWidget(Button8, 3, 1, Qt::AlignLeft);
-    layout->setColumnStretch(2, 1);
-    connect(Button8, &QPushButton::clicked, this, &PrintOptionsPage::Button8Click);
+    return borders;
 }
 
 PrintOptionsState PrintOptionsPage::State() const {

@@ -5,6 +5,8 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGroupBox;
+class QHBoxLayout;
 class QFont;
 class QPlainTextEdit;
 class QPushButton;
@@ -25,7 +27,9 @@ public:
     // Makes the font the print font of the table, its header and its footer.
     void ApplyPrintFont(const QFont& font);
 
+    // The title of the printout, one line per line.
     QPlainTextEdit* Memo4 = nullptr;
+    // What the printout shows and how it is laid out.
     QCheckBox* PrintDateCheckBox = nullptr;
     QCheckBox* PrintTimeCheckBox = nullptr;
     QCheckBox* PrintPageNumbersCheckBox = nullptr;
@@ -33,9 +37,11 @@ public:
     QCheckBox* FitToPageCheckBox = nullptr;
     QCheckBox* PrintCenteredCheckBox = nullptr;
     QCheckBox* AutoSizeCheckBox = nullptr;
+    // "Borders": all lines, horizontal ones or vertical ones.
     QRadioButton* BordersAll = nullptr;
     QRadioButton* BordersHorz = nullptr;
     QRadioButton* BordersVert = nullptr;
+    // "Print font".
     QPushButton* Button8 = nullptr;
     // Runs send to the 32 engines of the catalogue, besides the live channels.
     QCheckBox* CatalogueCheckBox = nullptr;
@@ -45,5 +51,7 @@ public slots:
     void Button8Click();
 
 private:
+    QGroupBox* buildSubmissionGroup();
+    QHBoxLayout* buildBordersRow(QGroupBox* group);
     TPrintsettings* settings_ = nullptr;
 };

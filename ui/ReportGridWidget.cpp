@@ -29,8 +29,6 @@ ReportGridWidget::ReportGridWidget(TReportGrid& grid, Selection selection, QWidg
     horizontalScrollBar()->setSingleStep(16);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] { viewport()->update(); });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), [this] { viewport()->update(); });
-    anchorCol_ = grid_.Selection().Left;
-    anchorRow_ = grid_.Selection().Top;
     updateScrollBars();
 }
 
@@ -154,19 +152,24 @@ void ReportGridWidget::paintEvent(QPaintEvent*) {
     }
 }
 
-void ReportGridWidget::moveTo(int col, int row, bool extend) {
+ReportGridWidget::Selecting ReportGridWidget::selectingFor(Qt::KeyboardModifiers modifiers) {
+    return modifiers & Qt::ShiftModifier ? Selecting::Extending : Selecting::Anew;
+}
+
+void ReportGridWidget::moveTo(int col, int row, Selecting selecting) {
+    const bool extend = selecting == Selecting::Extending;
     row = std::clamp(row, grid_.FixedRows(), std::max(grid_.FixedRows(), grid_.RowCount() - 1));
     col = std::clamp(col, grid_.FixedCols(), std::max(grid_.FixedCols(), grid_.ColCount() - 1));
     if (grid_.RowCount() <= grid_.FixedRows()) return;
-    if (!extend) {
-        anchorCol_ = col;
-        anchorRow_ = row;
-    }
+    // The anchor lives in the table, so that a cell that Find or a sort moved to is where a
+    // Shift-extension starts.
+    const int anchorCol = extend ? grid_.AnchorCol() : col;
+    const int anchorRow = extend ? grid_.AnchorRow() : row;
     int oldRow = grid_.Row();
     if (mode_ == Selection::WholeRows)
-        grid_.SetSelection({grid_.FixedCols(), anchorRow_, grid_.ColCount() - 1, row});
+        grid_.SetSelection({grid_.FixedCols(), anchorRow, grid_.ColCount() - 1, row});
     else
-        grid_.SetSelection({anchorCol_, anchorRow_, col, row});
+        grid_.SetSelection({anchorCol, anchorRow, col, row});
     grid_.SetCurrent(col, row);
     scrollToRow(row);
     viewport()->update();
@@ -192,11 +195,10 @@ void ReportGridWidget::mousePressEvent(QMouseEvent* event) {
     // Header cells neither select nor sort.
     if (row < grid_.FixedRows() || col < grid_.FixedCols()) return;
     bool ctrl = event->modifiers() & Qt::ControlModifier;
-    bool shift = event->modifiers() & Qt::ShiftModifier;
     grid_.MarkPress(row, ctrl);
     pressing_ = true;
     pressWithCtrl_ = ctrl;
-    moveTo(col, row, shift);
+    moveTo(col, row, selectingFor(event->modifiers()));
 }
 
 void ReportGridWidget::mouseMoveEvent(QMouseEvent* event) {
@@ -206,7 +208,7 @@ void ReportGridWidget::mouseMoveEvent(QMouseEvent* event) {
     if (pos.y() >= viewport()->height()) pos.setY(viewport()->height() - 1);
     if (pos.y() < fixedHeight() && verticalScrollBar()->value() > 0)
         verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
-    if (cellAt(pos, col, row) && row >= grid_.FixedRows()) moveTo(col, row, true);
+    if (cellAt(pos, col, row) && row >= grid_.FixedRows()) moveTo(col, row, Selecting::Extending);
 }
 
 void ReportGridWidget::mouseReleaseEvent(QMouseEvent* event) {
@@ -254,7 +256,7 @@ void ReportGridWidget::keyPressEvent(QKeyEvent* event) {
         return;
     }
     // The keyboard moves the rectangle only; marks stay where the mouse put them.
-    moveTo(col, row, event->modifiers() & Qt::ShiftModifier);
+    moveTo(col, row, selectingFor(event->modifiers()));
 }
 
 void ReportGridWidget::resizeEvent(QResizeEvent* event) {

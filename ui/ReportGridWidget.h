@@ -39,7 +39,11 @@ protected:
 
 private:
     void updateScrollBars();
-    void moveTo(int col, int row, bool extend);
+    // Whether a move extends the selection from its anchor or starts a new one there.
+    enum class Selecting { Anew, Extending };
+    void moveTo(int col, int row, Selecting selecting);
+    // Shift extends the selection.
+    static Selecting selectingFor(Qt::KeyboardModifiers modifiers);
     int fixedWidth() const;
     int fixedHeight() const;
     int firstScrollRow() const;
@@ -47,8 +51,6 @@ private:
     TReportGrid& grid_;
     Selection mode_;
     std::unique_ptr<QtTextMeasure> measure_;
-    int anchorCol_ = 0;
-    int anchorRow_ = 0;
     bool pressing_ = false;
     bool pressWithCtrl_ = false;
 };

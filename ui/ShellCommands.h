@@ -23,12 +23,17 @@ struct MailHooks {
     std::function<void(QWidget* parent)> failed;
 };
 
-// "Sen&d": opens a new message in the user's mail program whose body is the results table
-// as column-aligned text, with no subject and no recipients. The window stays usable while
+// "Sen&d": opens a new message in the user's mail program whose body is MailBody, with no
+// subject and no recipients. The window stays usable while
 // the composer is open; when the mail program is missing or reports failure (the user
 // abandoning the message included, where it can tell), "Error sending mail" is shown, unless
 // parent has gone by then.
 void Send1Click(const TReportGrid& grid, QWidget* parent, const MailHooks& hooks = {});
+
+// The message body of "Sen&d": the results table as column-aligned text. A table too long
+// for the mail program's argument gives the rows that fit, from the top, and a last line that
+// says how many rows were left out and that the File menu saves them all.
+std::string MailBody(const TReportGrid& grid);
 
 // The box of a failed send: "Error sending mail" with an error icon and OK.
 void ShowMailError(QWidget* parent);

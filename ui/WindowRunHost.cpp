@@ -3,27 +3,20 @@
 #include "core/HttpRunClient.h"
 #include "core/LiveChannels.h"
 #include "core/SubmissionRun.h"
+#include "platform/EventLoop.h"
+#include "ui/MainWindow.h"
 #include "ui/PrintOptionsPage.h"
+#include "ui/QtStrings.h"
+#include "ui/RequestLogWindow.h"
+#include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 
 #include <QCheckBox>
-#include "platform/EventLoop.h"
-#include "ui/Gauge.h"
-#include "ui/MainWindow.h"
-#include "ui/RequestLogWindow.h"
-
 #include <QEvent>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-} // namespace
 
 std::string WindowRunHost::fieldText(std::size_t field) const {
     return window_.fieldText(field);
@@ -50,7 +43,7 @@ TReportGrid& WindowRunHost::results() {
 }
 
 void WindowRunHost::setLabel(const std::string& text) {
-    window_.Label6->setText(qs(text));
+    window_.progress().setCaption(text);
 }
 
 void WindowRunHost::setStatusText(const std::string& text) {
@@ -58,40 +51,33 @@ void WindowRunHost::setStatusText(const std::string& text) {
 }
 
 void WindowRunHost::setGaugeVisible(bool visible) {
-    window_.Gauge1->setVisible(visible);
+    using Visibility = TrackProgressPage::Visibility;
+    window_.progress().setGauge(visible ? Visibility::Shown : Visibility::Hidden);
 }
 
 void WindowRunHost::setGaugeProgress(int percent) {
-    window_.Gauge1->setProgress(percent);
+    window_.progress().setGaugeProgress(percent);
 }
 
 void WindowRunHost::showAnimationFrame(int frame) {
-    for (int i = 0; i < static_cast<int>(window_.Images.size()); ++i)
-        window_.Images[static_cast<std::size_t>(i)]->setVisible(i == frame);
+    window_.progress().showAnimationFrame(frame);
 }
 
 void WindowRunHost::setRunBar(RunBar state) {
-    const bool running = state == RunBar::Running;
-    window_.PauseButton->setVisible(running);
-    window_.StopButton->setVisible(running);
-    window_.PauseImage->setVisible(running);
-    window_.StopImage->setVisible(running);
-    window_.GoButton->setVisible(!running);
-    window_.GoImage->setVisible(!running);
+    window_.runButtons().setState(state == RunBar::Running ? RunButtons::State::Running
+                                                           : RunButtons::State::Idle);
 }
 
 std::string WindowRunHost::pauseCaption() const {
-    // Some desktop themes add access-key marks to button texts on their own; the run
-    // compares the caption as the user reads it.
-    return QString(window_.PauseButton->text()).remove('&').toStdString();
+    return window_.runButtons().pauseCaption();
 }
 
 void WindowRunHost::setPauseCaption(const std::string& caption) {
-    window_.PauseButton->setText(qs(caption));
+    window_.runButtons().setPauseCaption(caption);
 }
 
 void WindowRunHost::appendLog(const std::string& line) {
-    window_.Memo1->appendPlainText(qs(line));
+    window_.progress().appendLog(line);
 }
 
 void WindowRunHost::information(const std::string& message, Message) {
@@ -134,16 +120,17 @@ WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<R
     QCheckBox* catalogue = window_.optionsPage()->CatalogueCheckBox;
     catalogue->setChecked(run_->catalogueEnabled());
     connect(catalogue, &QCheckBox::toggled, this, [this](bool on) { run_->setCatalogueEnabled(on); });
-    connect(window_.GoButton, &QPushButton::clicked, this, [this] {
+    RunButtons& buttons = window_.runButtons();
+    connect(buttons.GoButton, &QPushButton::clicked, this, [this] {
         // The run is watched on "Track Progress"; a user who pressed "Go!" elsewhere would
         // otherwise see only the buttons change until "Done!".
         window_.pages()->setCurrentIndex(MainWindow::ProgressPage);
         if (!run_->running()) host_.beginRun();
         command([this] { run_->GoButtonClick(); });
     });
-    connect(window_.PauseButton, &QPushButton::clicked, this,
+    connect(buttons.PauseButton, &QPushButton::clicked, this,
             [this] { command([this] { run_->PauseButtonClick(); }); });
-    connect(window_.StopButton, &QPushButton::clicked, this,
+    connect(buttons.StopButton, &QPushButton::clicked, this,
             [this] { command([this] { run_->StopButtonClick(); }); });
     connect(window_.Timer1, &QTimer::timeout, this, [this] { run_->Timer1Timer(); });
     window_.Timer1->start();

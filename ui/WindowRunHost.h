@@ -14,7 +14,7 @@
 class MainWindow;
 struct Config;
 
-// The run's host on the main window's public controls.
+// The run's host on the main window: the progress page, the run bar, the editor and the lists.
 class WindowRunHost final : public RunHost {
 public:
     explicit WindowRunHost(MainWindow& window) : window_(window) {}

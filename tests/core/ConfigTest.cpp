@@ -154,9 +154,8 @@ TEST(Config, WhatTheFileHoldsBeyondTheKnownValuesIsReported) {
 TEST(Config, ValuesThatCannotBeUsedAreErrors) {
     EXPECT_EQ(errorOf("[Hosts]\nAlexa=www.x.org/path\n"),
               "test.ini: [Hosts] Alexa=www.x.org/path: not a host or host:port");
-    for (const char* bad :
-         {"", "a b", "h:", ":80", "h:0", "h:65536", "h:8x", "h:+80", "h:-1", "-h", "h:80:1", "http://h",
-          "https://", "https://h:0", "https://h/"})
+    for (const char* bad : {"", "a b", "h:", ":80", "h:0", "h:65536", "h:8x", "h:+80", "h:-1", "-h", "h:80:1",
+                            "http://h", "https://", "https://h:0", "https://h/"})
         EXPECT_NE(errorOf(std::string("[Hosts]\nShared=") + bad + "\n"), "no error") << bad;
     EXPECT_NE(errorOf("[Run]\nMaxBodySize=0\n"), "no error");
     EXPECT_NE(errorOf("[Run]\nMaxBodySize=-1\n"), "no error");
@@ -165,6 +164,9 @@ TEST(Config, ValuesThatCannotBeUsedAreErrors) {
     EXPECT_NE(errorOf("[Run]\nDeadline=99999999999\n"), "no error");
     EXPECT_NE(errorOf("[Run]\nProxy=proxy:abc\n"), "no error");
     EXPECT_EQ(errorOf("[Run]\nProxy=\n"), "no error");
+    EXPECT_EQ(errorOf("[Run]\nCatalogue=yes\n"),
+              "test.ini: [Run] Catalogue=yes: 1 (send to the catalogue) or 0 is expected");
+    EXPECT_FALSE(apply("[Run]\nCatalogue=0\n").config.catalogue);
     EXPECT_EQ(errorOf("[Hosts]\nShared=HTTPS://h:8443\n[Run]\nCAFile=/dev/null/ca.pem\n"),
               "test.ini: [Run] CAFile=/dev/null/ca.pem: not a readable file");
     EXPECT_NE(errorOf("[Home]\nMaker=\n"), "no error");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -174,4 +175,31 @@ TEST(ProfileStore, AStoreWithoutADirectoryTouchesNoFile) {
     std::error_code ec;
     EXPECT_FALSE(std::filesystem::remove(stray, ec)) << "wrote " << stray;
     EXPECT_EQ(none.load(title), SiteProfile{});
+}
+
+TEST(ProfileStore, ProfilesAreTheOwnersAloneAndAnEmptyListingWritesNoHeader) {
+    TempDir dir;
+    const mode_t oldMask = ::umask(022);
+    ::setenv("XDG_DATA_HOME", (dir.str() + "/data").c_str(), 1);
+    ::unsetenv("LARKSPAN_HOME");
+    const std::string home = ProfileStore::resolveDirectory(std::nullopt);
+    ProfileStore store(home);
+    store.save(sample("fresh"));
+    dir.write("data/larkspan/shared.ini", "[Settings]\n");
+    store.save(sample("shared"));
+    ::umask(oldMask);
+    namespace fs = std::filesystem;
+    const auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+    EXPECT_EQ(mode(home), fs::perms::owner_all);
+    EXPECT_EQ(mode(dir / "data"), fs::perms::owner_all);
+    EXPECT_EQ(mode(store.fileName("fresh")), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(mode(store.fileName("shared")), fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read | fs::perms::others_read);
+
+    // The header comes with the first listed name.
+    TReportGrid list(1, 2, 0, 1);
+    fillSubmissionList(list, {});
+    EXPECT_EQ(list.CellText(0, 0), "");
+    fillSubmissionList(list, {"one"});
+    EXPECT_EQ(list.CellText(0, 0), "Title");
 }

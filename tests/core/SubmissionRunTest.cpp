@@ -477,6 +477,62 @@ TEST_F(SubmissionRunTest, AnErrorThatEscapesTheRunLeavesTheWindowIdle) {
     EXPECT_EQ(client.calls.size(), 32u);
 }
 
+// A channel for profiles with the key "Ping": one POST to the key's address; a 2xx answer is
+// accepted, any other refused.
+class PingChannel final : public LiveChannel {
+public:
+    void announce(LiveRun& run) override {
+        const std::string target = run.profileValue("Ping");
+        if (target.empty()) return;
+        RunClient::Answer answer = run.send("Ping", {"POST", target, {{"Content-Type", "text/plain"}}, "hi"});
+        if (answer.status / 100 == 2)
+            run.accepted("Ping");
+        else
+            run.refused("Ping refused: " + std::to_string(answer.status));
+    }
+};
+
+TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLikeIt) {
+    run.addChannel(std::make_unique<PingChannel>());
+    run.setProfileDirectory(dir.str());
+    host.store.save(completeProfile("Alpha"), {{"Ping", "https://ping.test/in"}});
+    save(completeProfile("Beta"));
+    selectProfiles({"Alpha", "Beta"});
+    run.GoButtonClick();
+    // Alpha's 32 entries, its ping, then Beta's 32 entries; Beta has no key.
+    ASSERT_EQ(client.calls.size(), 65u);
+    EXPECT_EQ(client.calls[32].method, "POST");
+    EXPECT_EQ(client.calls[32].url, "https://ping.test/in");
+    EXPECT_EQ(client.calls[32].timeOut, SubmissionRun::RequestTimeOut);
+    EXPECT_EQ(run.ResultCount(), 65);
+    const std::vector<std::string> engines = engineColumn();
+    EXPECT_EQ(std::count(engines.begin(), engines.end(), "Ping"), 1);
+    ASSERT_EQ(host.records.size(), 65u);
+    EXPECT_EQ(host.records[32].engine, "Ping");
+    EXPECT_EQ(host.records[32].status, std::optional<int>(200));
+    EXPECT_FALSE(run.liveRefused());
+
+    // Without the catalogue only the channel sends; a refusal is a log line, not a row.
+    run.setCatalogueEnabled(false);
+    client.calls.clear();
+    client.answer.status = 403;
+    run.GoButtonClick();
+    ASSERT_EQ(client.calls.size(), 1u);
+    EXPECT_EQ(run.ResultCount(), 65);
+    EXPECT_EQ(host.log, std::vector<std::string>{"Ping refused: 403"});
+    EXPECT_TRUE(run.liveRefused());
+
+    // Stop during the channel's request ends the run as Stop does for the catalogue.
+    client.calls.clear();
+    client.behaviour = [&](const FakeRunClient::Call&) { run.StopButtonClick(); };
+    run.GoButtonClick();
+    EXPECT_EQ(client.calls.size(), 1u);
+    EXPECT_EQ(host.records.back().outcome, RequestRecord::Outcome::Stopped);
+    EXPECT_EQ(host.log.size(), 1u);
+    EXPECT_FALSE(run.liveRefused());
+    EXPECT_EQ(host.messages.back(), "Done!");
+}
+
 TEST(SubmissionRunSelection, OnlyTheSelectionRectangleBelowTheHeaderCounts) {
     TReportGrid list(1, 2, 0, 1);
     fillSubmissionList(list, {"d", "b", "a", "c"});

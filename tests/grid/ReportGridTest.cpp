@@ -193,3 +193,80 @@ TEST(ReportGridRepaint, SortRepaintsOnce) {
     sortAscending(g);
     EXPECT_EQ(repaints, 1);
 }
+
+TEST(ReportGridSort, TheSelectionGoesWhereTheCurrentRowGoes) {
+    TReportGrid g = results();
+    fill(g, {{"c", "1"}, {"b", "2"}, {"a", "3"}});
+    g.SetSelection({1, 1, 1, 1});
+    g.SetCurrent(1, 1); // "c"
+    sortAscending(g);
+    EXPECT_EQ(g.Row(), 3);
+    EXPECT_TRUE(g.InSelection(1, 3));
+    EXPECT_FALSE(g.InSelection(1, 1));
+    EXPECT_EQ(g.AnchorRow(), 3); // a Shift-extension starts from there too
+    // Rows added one by one, the current one identical to a row already in place.
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        TReportGrid live = results();
+        const int sorted = 2 + static_cast<int>(rng() % 6);
+        live.SetRowCount(1 + sorted);
+        for (int r = 1; r <= sorted; ++r)
+            live.SetCellText(0, r, std::string(1, static_cast<char>('a' + rng() % 3)));
+        sortAscending(live);
+        const int added = 1 + static_cast<int>(rng() % 3);
+        live.SetRowCount(1 + sorted + added);
+        for (int r = sorted + 1; r <= sorted + added; ++r)
+            live.SetCellText(0, r, std::string(1, static_cast<char>('a' + rng() % 3)));
+        const int current = 1 + static_cast<int>(rng() % (sorted + added));
+        TReportGrid full = results();
+        full.SetRowCount(live.RowCount());
+        for (int r = 1; r < live.RowCount(); ++r)
+            full.SetCellText(0, r, live.CellText(0, r));
+        for (TReportGrid* g2 : {&live, &full}) {
+            g2->SetCurrent(1, current);
+            g2->SetSelection({1, current, 1, current});
+            sortAscending(*g2);
+        }
+        ASSERT_EQ(live.Row(), full.Row()) << "round " << round;
+        ASSERT_TRUE(live.InSelection(1, live.Row()));
+    }
+}
+
+TEST(CellStore, NoticesComeInMatchedPairsAndTheCurrentRowFollowsMoves) {
+    struct Recorder : CellStoreListener {
+        std::vector<std::string> heard;
+        GridSelection selection{0, 2};
+        void note(const char* what, int a, int b) {
+            heard.push_back(what + std::to_string(a) + "," + std::to_string(b));
+        }
+        void cellsAboutToChange(const CellRange& r) override { note("about ", r.FirstCol, r.FirstRow); }
+        void cellsChanged(const CellRange& r) override { note("changed ", r.LastCol, r.LastRow); }
+        void rowsInserted(int first, int last) override { note("inserted ", first, last); }
+        void rowsAboutToBeRemoved(int first, int last) override { note("removing ", first, last); }
+        void rowsRemoved(int first, int last) override { note("removed ", first, last); }
+        void columnsAboutToBeRemoved(int first, int last) override { note("dropping ", first, last); }
+        void columnCountChanged(int count) override { note("columns ", count, count); }
+        void rowsExchanged(int a, int b) override { selection.rowsExchanged(a, b); }
+        void rowMoved(int from, int to) override { selection.rowMoved(from, to); }
+    } recorder;
+    CellStore store(2, 1);
+    store.setListener(&recorder);
+    store.setRowCount(5);
+    EXPECT_TRUE(store.setText(1, 3, "x"));
+    EXPECT_FALSE(store.setText(1, 3, "x")); // no change, no notice
+    EXPECT_FALSE(store.setText(2, 0, "outside"));
+    store.setRowCount(2);
+    store.setColCount(1);
+    EXPECT_EQ(recorder.heard,
+              (std::vector<std::string>{"inserted 1,4", "about 1,3", "changed 1,3", "removing 2,4",
+                                        "removed 2,4", "dropping 1,1", "columns 1,1"}));
+    store.setRowCount(6);
+    store.moveRow(4, 1); // the current row 2 moves down by one
+    EXPECT_EQ(recorder.selection.row(), 3);
+    store.moveRow(3, 5); // the current row itself
+    EXPECT_EQ(recorder.selection.row(), 5);
+    store.moveRow(0, 5); // a row from above passes it
+    EXPECT_EQ(recorder.selection.row(), 4);
+    store.exchangeRows(4, 0);
+    EXPECT_EQ(recorder.selection.row(), 0);
+}

@@ -279,3 +279,41 @@ TEST(Ascii, TheTextForMailIsWhatTheFileHolds) {
     EXPECT_EQ(AsciiText(grid), readFile(tmp.file("out.asc")));
     EXPECT_FALSE(AsciiText(grid).empty());
 }
+
+TEST(Ascii, ACellEndsAtItsFirstLineBreakOfAnyKind) {
+    TempDir tmp;
+    TReportGrid grid(2, 4, 0, 0);
+    grid.SetCellText(0, 0, "ab\rlonger text");
+    grid.SetCellText(0, 1, "abc\nlonger text");
+    grid.SetCellText(0, 2, "a\r\nb");
+    grid.SetCellText(0, 3, "\n");
+    for (int r = 0; r < 4; ++r)
+        grid.SetCellText(1, r, "x");
+    EXPECT_EQ(AsciiText(grid), "ab  x \r\nabc x \r\na   x \r\n    x \r\n");
+}
+
+TEST(Html, OnlyWebAndMailSchemesBecomeLinks) {
+    TempDir tmp;
+    const Lines scripts = {"javascript:alert(1)//://x",   " \x01JavaScript:alert(1)//mailto:x",
+                           "java\tscript:alert(1)//://x", "vbscript:x//://",
+                           "data:text/html,<b>//://",     "file:///etc/passwd",
+                           "\nVBSCRIPT:x//mailto:y"};
+    const Lines links = {"HTTPS://example.com/", "ftp://example.com/f", "mailto:me@example.com",
+                         "www.example.com/?u=http://x", "see http://example.com/"};
+    TReportGrid grid(1, static_cast<int>(scripts.size() + links.size()), 0, 0);
+    int row = 0;
+    for (const auto& text : scripts)
+        grid.SetCellText(0, row++, text);
+    for (const auto& text : links)
+        grid.SetCellText(0, row++, text);
+    ExportHtml(grid, tmp.file("out.htm"));
+    Lines lines = crlfLines(tmp.file("out.htm"));
+    for (std::size_t i = 0; i < scripts.size(); ++i)
+        EXPECT_EQ(lines[2 + 3 * i].find("<A "), std::string::npos) << lines[2 + 3 * i];
+    EXPECT_EQ(lines[2], "<td nowrap>javascript:alert(1)//://x</td>");
+    EXPECT_EQ(lines[11], "<td nowrap>vbscript:x//://</td>");
+    for (std::size_t i = scripts.size(); i < scripts.size() + links.size(); ++i)
+        EXPECT_EQ(lines[2 + 3 * i].rfind("<td nowrap><A HREF=\"", 0), 0u) << lines[2 + 3 * i];
+    EXPECT_EQ(lines[2 + 3 * scripts.size()],
+              "<td nowrap><A HREF=\"HTTPS://example.com/\">example.com/</A></td>");
+}

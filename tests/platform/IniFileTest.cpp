@@ -103,3 +103,60 @@ TEST(IniFile, ListsSectionsKeysAndStrayLinesAsTheFileHasThem) {
     EXPECT_EQ(keys[3].key, "C");
     EXPECT_EQ(ini.strayLines(), (std::vector<std::string>{"plain text", "[broken"}));
 }
+
+TEST(IniFile, CutsAndWritesNeverLoseOrReshapeWhatTheFileHolds) {
+    // A value that is not UTF-8 gives up at most the bytes of one unfinished character.
+    const std::string continuation(2100, '\x80');
+    EXPECT_EQ(IniFile::parse("[S]\nK=" + continuation).read("S", "K").size(), 2047u);
+    const std::string cutLead = std::string(2045, 'a') + "\xE2\x82\xAC";
+    EXPECT_EQ(IniFile::parse("[S]\nK=" + cutLead).read("S", "K"), std::string(2045, 'a'));
+
+    // A line that ends in CR LF keeps its CR in a file whose lines end in LF, and every line
+    // comes back as it was.
+    const std::string mixed = "[S]\nA=1\r\nB=2\nC=3\r";
+    IniFile lf = IniFile::parse(mixed);
+    EXPECT_EQ(lf.text(), mixed);
+    EXPECT_EQ(lf.read("S", "A"), "1\r");
+    lf.write("S", "B", "two");
+    lf.write("S", "D", "4");
+    EXPECT_EQ(lf.text(), "[S]\nA=1\r\nB=two\nC=3\r\nD=4");
+    EXPECT_EQ(IniFile::parse(lf.text()).read("S", "C"), "3\r");
+    const std::string crlf = "[S]\r\nA=1\nB=2\r\n";
+    EXPECT_EQ(IniFile::parse(crlf).text(), crlf);
+    EXPECT_EQ(IniFile::parse(crlf).read("S", "B"), "2");
+
+    // A key that starts with "[" stays a key whatever its value holds.
+    IniFile ini = IniFile::parse("[S]\n[k=old\n");
+    ini.write("S", "[k", "]");
+    ini.write("S", "[new", "x]y");
+    IniFile again = IniFile::parse(ini.text());
+    EXPECT_EQ(again.sections(), (std::vector<std::string>{"S"}));
+    EXPECT_EQ(again.read("S", "[k"), "]");
+    EXPECT_EQ(again.read("S", "[new"), "x]y");
+    // Names that no line can hold are refused instead of written as something else.
+    for (const char* key : {"[a]", "a=b", "a\nb", " a", ";a"})
+        EXPECT_THROW(ini.write("S", key, "v"), std::invalid_argument) << key;
+    for (const char* section : {"S]", "a=b", "S "})
+        EXPECT_THROW(ini.write(section, "k", "v"), std::invalid_argument) << section;
+    EXPECT_EQ(IniFile::parse(ini.text()).sections(), (std::vector<std::string>{"S"}));
+}
+
+TEST(IniFile, NewFilesForTheOwnerAloneAndExistingFilesKeepTheirMode) {
+    TempDir dir;
+    const mode_t oldMask = ::umask(022);
+    IniFile ini;
+    ini.write("Settings", "Phone", "555");
+    const fs::path own = dir.path() / "own.ini";
+    ini.save(own.string(), IniFile::NewFile::OwnerOnly);
+    const fs::path shared = dir.path() / "shared.ini";
+    ini.save(shared.string());
+    ::umask(oldMask);
+    EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    fs::permissions(own, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ini.save(own.string(), IniFile::NewFile::OwnerOnly);
+    EXPECT_EQ(fs::status(own).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}

@@ -279,3 +279,45 @@ TEST(MainWindow, TheSitemapLineLoadsAndSavesBesideTheSixteenFields) {
     w.SaveSettingsClick();
     EXPECT_EQ(dir.read("Alpha.ini"), sixteen + "Sitemap=\n");
 }
+
+TEST(MainWindow, EnterPressesTheFocusedButtonAndGoOnlyFromControlsThatDoNotUseEnter) {
+    TempDir dir;
+    dir.write("only.ini", profileFile("only"));
+    MainWindow w(dir.str(), "");
+    // Count the presses of "Go!" instead of starting a run.
+    QObject::disconnect(w.GoButton, &QPushButton::clicked, nullptr, nullptr);
+    int goes = 0;
+    QObject::connect(w.GoButton, &QPushButton::clicked, [&goes] { ++goes; });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+    w.pages()->setCurrentIndex(1);
+    w.setFieldText(fSiteTitle, "renamed");
+    auto* save = w.findChild<QPushButton*>("SaveSettings");
+    save->setFocus();
+    QTest::keyClick(save, Qt::Key_Return);
+    EXPECT_TRUE(std::filesystem::exists(dir / "renamed.ini"));
+    EXPECT_EQ(goes, 0);
+
+    w.pages()->setCurrentIndex(0);
+    int asked = 0;
+    w.confirm = [&asked](const QString&) {
+        ++asked;
+        return false;
+    };
+    w.BitBtn1->setFocus();
+    QTest::keyClick(w.BitBtn1, Qt::Key_Enter);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(goes, 0);
+
+    // A line edit does not use Enter, a multi-line text does.
+    w.pages()->setCurrentIndex(1);
+    auto* url = w.findChild<QLineEdit*>("URLEdit");
+    url->setFocus();
+    QTest::keyClick(url, Qt::Key_Return);
+    EXPECT_EQ(goes, 1);
+    auto* description = w.findChild<QPlainTextEdit*>("SiteDescriptionMemo");
+    description->setFocus();
+    QTest::keyClick(description, Qt::Key_Return);
+    EXPECT_EQ(goes, 1);
+}

@@ -257,3 +257,20 @@ TEST(HeadlessPdf, StartStatesAndUnwritableFiles) {
         EXPECT_STREQ(e.what(), "Cannot create no-such-dir/Larkspan.pdf");
     }
 }
+
+TEST(PagePreview, TheLabelNamesThePageDrawnAfterThePagesGrewFewer) {
+    TReportGrid grid = results(120);
+    TGridPrint print;
+    TPagePreview preview(grid, print);
+    preview.show();
+    preview.PageArea->grab();
+    const int before = print.PageCount;
+    for (int i = 0; i < before; ++i)
+        preview.NextButton->click();
+    ASSERT_EQ(preview.PageLabel->text(), QString("Page : %1").arg(before));
+    preview.resize(674, 2000); // a taller page holds more rows
+    preview.PageArea->grab();
+    ASSERT_LT(print.PageCount, before);
+    EXPECT_EQ(print.FromPage, print.PageCount);
+    EXPECT_EQ(preview.PageLabel->text(), QString("Page : %1").arg(print.FromPage));
+}

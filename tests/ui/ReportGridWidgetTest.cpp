@@ -1,4 +1,5 @@
 #include "ui/ReportGridWidget.h"
+#include "ui/FindCommands.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -63,4 +64,22 @@ TEST(ReportGridWidget, HeaderClicksDoNothingAndLinkCellsOpen) {
     QTest::mouseClick(w.viewport(), Qt::LeftButton, {}, w.cellRect(1, 2).center());
     EXPECT_EQ(opened, std::vector<std::string>{"http://www.example.com/Larkspan/Default.htm"});
     EXPECT_TRUE(g.InSelection(1, 2));
+}
+
+TEST(ReportGridWidget, ShiftExtendsFromTheCellThatFindMovedTo) {
+    TReportGrid g(2, 8, 1, 1);
+    for (int r = 1; r < 8; ++r)
+        g.SetCellText(1, r, "site " + std::to_string(r));
+    ReportGridWidget w(g, ReportGridWidget::Selection::Cells);
+    w.resize(700, 300);
+    w.show();
+    QTest::mouseClick(w.viewport(), Qt::LeftButton, {}, w.cellRect(1, 1).center());
+    MoveToCell(g, {1, 4});
+    QTest::keyClick(&w, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(g.Selection().Top, 4);
+    EXPECT_EQ(g.Selection().Bottom, 5);
+    MoveToCell(g, {1, 6});
+    QTest::mouseClick(w.viewport(), Qt::LeftButton, Qt::ShiftModifier, w.cellRect(1, 3).center());
+    EXPECT_EQ(g.Selection().Top, 3);
+    EXPECT_EQ(g.Selection().Bottom, 6);
 }

@@ -4,10 +4,12 @@
 #include "grid/TextExport.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -131,4 +133,57 @@ TEST(ShellCommands, TheFailureBoxIsAnErrorBoxWithOK) {
     });
     fake.pending(false);
     EXPECT_EQ(*shown, "Error sending mail");
+}
+
+TEST(ShellCommands, ALongTableSendsTheRowsThatFitAndSaysHowManyAreLeftOut) {
+    // Eighteen profiles' worth of rows and more, with text that encodes to three bytes a byte.
+    TReportGrid grid = resultsTable();
+    grid.SetRowCount(2001);
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        grid.SetCellText(0, r, "Engine " + std::to_string(r));
+        grid.SetCellText(1, r, "Caf\xc3\xa9 & Bar \xe2\x80\x94 site number " + std::to_string(r));
+    }
+    const std::string whole = AsciiText(grid);
+    ASSERT_GT(mailArguments(whole)[0].size(), 131072u); // more than one argument can carry
+
+    FakeRunner fake;
+    Send1Click(grid, nullptr, {fake.runner(), [](QWidget*) {}});
+    ASSERT_EQ(fake.calls.size(), 1u);
+    const std::string argument = fake.calls[0].second.at(0);
+    EXPECT_LE(argument.size(), MaxMailArgumentBytes);
+    EXPECT_LT(MaxMailArgumentBytes, 131072u);
+    const std::string body =
+        QByteArray::fromPercentEncoding(QByteArray::fromStdString(argument.substr(13))).toStdString();
+
+    // Whole rows from the top, then the line that says what is missing, and nothing else.
+    const std::size_t lastLine = body.rfind("\r\n", body.size() - 3) + 2;
+    const std::string rows = body.substr(0, lastLine);
+    ASSERT_EQ(whole.rfind(rows, 0), 0u);
+    const int shown = static_cast<int>(std::count(rows.begin(), rows.end(), '\n'));
+    const int left = grid.RowCount() - shown;
+    const auto leftOut = [](int count) {
+        return std::to_string(count) +
+               " more rows did not fit into this message; the File menu saves them all.\r\n";
+    };
+    EXPECT_EQ(body.substr(lastLine), leftOut(left));
+    // The message holds as many rows as fit: one more would not have.
+    const std::size_t nextRow = whole.find("\r\n", rows.size()) + 2;
+    EXPECT_GT(mailArguments(whole.substr(0, nextRow) + leftOut(left - 1))[0].size(), MaxMailArgumentBytes);
+
+    // The program really starts with that argument.
+    bool finished = false, started = false;
+    runProgram("true", {argument}, [&](bool ok) {
+        finished = true;
+        started = ok;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!finished && clock.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(started);
+
+    // A table that fits goes whole.
+    TReportGrid small = resultsTable();
+    Send1Click(small, nullptr, {fake.runner(), [](QWidget*) {}});
+    EXPECT_EQ(fake.calls.back().second, mailArguments(AsciiText(small)));
 }

@@ -2,6 +2,7 @@
 // platform: dialogs PROFILE_DIR OUTPUT_DIR
 #include "core/EngineCatalog.h"
 #include "grid/PrintLayout.h"
+#include "platform/EventLoopQt.h"
 #include "tools/screenshots/SaveGrab.h"
 #include "ui/AboutBox.h"
 #include "ui/FindDialogs.h"
@@ -10,6 +11,8 @@
 #include "ui/MainWindow.h"
 #include "ui/PagePreview.h"
 #include "ui/PrintCommands.h"
+
+#include <memory>
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +32,7 @@ bool save(QWidget& w, const QString& dir, const char* name) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     if (argc != 3) {
         std::fprintf(stderr, "usage: dialogs PROFILE_DIR OUTPUT_DIR\n");
         return 2;

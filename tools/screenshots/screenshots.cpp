@@ -11,6 +11,8 @@
 #include "ui/RequestLogWindow.h"
 #include "ui/WindowRunHost.h"
 
+#include "platform/EventLoopQt.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -25,6 +27,7 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     if (argc != 3) {
         std::fprintf(stderr, "usage: screenshots PROFILE_DIR OUTPUT_DIR\n");
         return 2;

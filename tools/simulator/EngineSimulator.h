@@ -35,6 +35,7 @@ public:
         std::string keyFile;
     };
 
+    // Options are further words of the command line, such as a service's "--sites DIR".
     explicit EngineSimulator(const std::vector<std::string>& rules = {},
                              const std::string& script = defaultScript(), const Tls& tls = {},
                              const std::vector<std::string>& options = {}) {

@@ -1,0 +1,76 @@
+#include "app/Commands.h"
+#include "app/Startup.h"
+#include "core/Config.h"
+#include "core/IndexNow.h"
+#include "core/SiteProfile.h"
+#include "core/SitemapSource.h"
+#include "platform/IniFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr const char* Usage = "usage: larkspan key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert "
+                              "FILE] [--generate|--check] "
+                              "NAME\n";
+
+} // namespace
+
+// Prints a profile's IndexNow key; --generate makes a new one and saves it in the profile,
+// --check fetches the key file and says whether it holds the key (exit 0) or why not (exit 1).
+int runKey(const CommandLine& cl) {
+    if (cl.args.size() != 1 || (cl.generate && cl.check)) {
+        std::fprintf(stderr,
+                     "larkspan: key takes one profile name and at most one of --generate and --check\n%s",
+                     Usage);
+        return 2;
+    }
+    const Config config = startupConfig(cl);
+
+    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    const std::string& name = cl.args.front();
+    const std::vector<std::string> listed = store.list();
+    if (std::find(listed.begin(), listed.end(), name) == listed.end()) {
+        std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
+                     store.directory().c_str());
+        return 1;
+    }
+
+    if (cl.generate) {
+        const std::string key = generateIndexNowKey();
+        // Only the key's line changes: the profile's other lines stay as they are, whatever
+        // its site title says.
+        const std::string file = store.fileName(name);
+        IniFile ini = IniFile::load(file);
+        ini.write("Settings", IndexNowKeyKey, key);
+        ini.save(file);
+        std::printf("%s\n", key.c_str());
+        const std::string url =
+            indexNowKeyFileUrl(store.load(name)[fURL], key, store.loadExtra(name, IndexNowKeyLocationKey));
+        std::fprintf(stderr, "larkspan: upload a file holding the key to %s, then run larkspan key --check\n",
+                     url.c_str());
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
+    const std::string key = store.loadExtra(name, IndexNowKeyKey);
+    if (key.empty()) {
+        std::fprintf(stderr, "larkspan: \"%s\" has no IndexNow key; larkspan key --generate makes one\n",
+                     name.c_str());
+        return 1;
+    }
+    if (!cl.check) {
+        std::printf("%s\n", key.c_str());
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    HttpSitemapSource web(config);
+    const KeyFileCheck check =
+        checkIndexNowKeyFile(web, store.load(name)[fURL], key, store.loadExtra(name, IndexNowKeyLocationKey));
+    if (!check.holdsKey) {
+        std::fprintf(stderr, "larkspan: %s\n", check.message.c_str());
+        return 1;
+    }
+    std::printf("%s\n", check.message.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

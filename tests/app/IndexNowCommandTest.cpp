@@ -1,0 +1,109 @@
+// The headless IndexNow commands as the built program: `key`, the POST lines of `requests`,
+// and the exit status of `submit`, against the engine simulator's site and endpoint over TLS.
+#include "core/IndexNow.h"
+#include "core/SiteProfile.h"
+#include "platform/Json.h"
+#include "support/TestCertificates.h"
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/RunTestSupport.h"
+#include "tools/simulator/EngineSimulator.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const std::string Key = "a1b2c3d4e5f60718293a4b5c6d7e8f90";
+
+class IndexNowCommandTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::unique_ptr<EngineSimulator> simulator;
+    std::string site;
+
+    void SetUp() override {
+        const TestCertificates& certs = TestCertificates::get();
+        if (!certs.error().empty()) GTEST_SKIP() << certs.error();
+        dir.write("sites/127.0.0.1/sitemap.xml", "");
+        simulator =
+            std::make_unique<EngineSimulator>(std::vector<std::string>{}, EngineSimulator::defaultScript(),
+                                              EngineSimulator::Tls{certs.path("server.pem"), certs.key()},
+                                              std::vector<std::string>{"--sites", dir.file("sites")});
+        site = "https://127.0.0.1:" + std::to_string(simulator->port());
+        dir.write("sites/127.0.0.1/sitemap.xml",
+                  "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" + site +
+                      "/a\"b</loc></url></urlset>");
+        dir.write("larkspan.ini", "[Run]\nCatalogue=0\n[IndexNow]\nEndpoints=" + site + "/indexnow\n");
+        std::filesystem::create_directories(dir / "profiles");
+    }
+    void profile(const std::string& title, const std::string& key) {
+        ProfileStore(dir.file("profiles"))
+            .save(completeProfile(title, site + "/"),
+                  {{IndexNowKeyKey, key}, {"Sitemap", site + "/sitemap.xml"}});
+    }
+    ProgramResult larkspan(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, {"--dir", dir.file("profiles"), "--config", dir.file("larkspan.ini"),
+                                       "--cacert", TestCertificates::get().ca()});
+        RunOptions options;
+        options.environment.insert("XDG_STATE_HOME", QString::fromStdString(dir.file("state")));
+        options.environment.insert("QT_QPA_PLATFORM", "offscreen");
+        return runLarkspan(args, options);
+    }
+};
+
+TEST_F(IndexNowCommandTest, KeyPrintsGeneratesAndChecks) {
+    profile("Garden", "");
+    ProgramResult none = larkspan({"key", "Garden"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.err, "larkspan: \"Garden\" has no IndexNow key; larkspan key --generate makes one\n");
+    EXPECT_EQ(larkspan({"key", "--generate", "--check", "Garden"}).exitCode, 2);
+
+    ProgramResult made = larkspan({"key", "--generate", "Garden"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string key = made.out.substr(0, made.out.size() - 1);
+    EXPECT_EQ(indexNowKeyProblem(key), "");
+    EXPECT_EQ(key.size(), 32u);
+    EXPECT_EQ(ProfileStore(dir.file("profiles")).loadExtra("Garden", IndexNowKeyKey), key);
+    EXPECT_EQ(larkspan({"key", "Garden"}).out, key + "\n");
+
+    ProgramResult missing = larkspan({"key", "--check", "Garden"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "larkspan: The key file " + site + "/" + key +
+                               ".txt cannot be read: the server answered with status 404.\n");
+    dir.write("sites/127.0.0.1/" + key + ".txt", key + "\n");
+    ProgramResult there = larkspan({"key", "--check", "Garden"});
+    EXPECT_EQ(there.exitCode, 0) << there.err;
+    EXPECT_EQ(there.out, "The key file " + site + "/" + key + ".txt is there and holds the key.\n");
+}
+
+TEST_F(IndexNowCommandTest, RequestsPrintsThePostsAndSubmitSaysWhenOneWasRefused) {
+    profile("Garden", Key);
+    ProgramResult requests = larkspan({"requests", "Garden"});
+    ASSERT_EQ(requests.exitCode, 0) << requests.err;
+    const std::string body = "{\"host\":\"127.0.0.1:" + std::to_string(simulator->port()) + "\",\"key\":\"" +
+                             Key + "\",\"urlList\":[\"" + site + "/\",\"" + site + "/a\\\"b\"]}";
+    const std::string post = "{\"engine\": \"IndexNow (127.0.0.1)\", \"method\": \"post\", \"url\": \"" +
+                             site + "/indexnow\", \"body\": " + jsonString(body) + "}\n";
+    ASSERT_GT(requests.out.size(), post.size());
+    EXPECT_EQ(requests.out.substr(requests.out.size() - post.size()), post);
+    // The catalogue's 32 lines come first; nothing was submitted.
+    EXPECT_EQ(std::count(requests.out.begin(), requests.out.end(), '\n'), 33);
+    for (const auto& r : simulator->requests())
+        EXPECT_EQ(r.method, "GET");
+
+    // No key file on the site: the endpoint refuses, and submit says so in its status.
+    ProgramResult refused = larkspan({"submit", "Garden"});
+    EXPECT_EQ(refused.exitCode, 3) << refused.err;
+    EXPECT_NE(refused.out.find("IndexNow (127.0.0.1) refused 2 URLs of Garden: 403 Forbidden"),
+              std::string::npos)
+        << refused.out;
+
+    dir.write("sites/127.0.0.1/" + Key + ".txt", Key);
+    ProgramResult accepted = larkspan({"submit", "Garden"});
+    EXPECT_EQ(accepted.exitCode, 0) << accepted.out;
+    EXPECT_NE(accepted.out.find("\nIndexNow (127.0.0.1) Garden\n"), std::string::npos) << accepted.out;
+}
+
+} // namespace

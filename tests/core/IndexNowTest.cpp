@@ -1,0 +1,367 @@
+// The IndexNow channel: its rules on their own, then whole runs against the engine simulator's
+// IndexNow endpoint over TLS on 127.0.0.1, which reads the key files and sitemaps of the site
+// it serves from a folder of the test.
+#include "core/IndexNowSubmitter.h"
+
+#include "../common/TempDir.h"
+#include "RunFakes.h"
+#include "RunTestSupport.h"
+#include "core/Config.h"
+#include "core/HttpRunClient.h"
+#include "core/SitemapReader.h"
+#include "core/SitemapState.h"
+#include "core/SubmissionRun.h"
+#include "core/UrlTable.h"
+#include "platform/Error.h"
+#include "platform/IniFile.h"
+#include "support/TestCertificates.h"
+#include "tools/simulator/EngineSimulator.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const std::string Key = "0123456789abcdef0123456789abcdef";
+
+TEST(IndexNowRules, KeysHostsAndKeyLocations) {
+    EXPECT_EQ(indexNowKeyProblem("abcd-EF9"), "");
+    EXPECT_EQ(indexNowKeyProblem(std::string(128, 'a')), "");
+    const std::string rule = "The IndexNow key must be 8 to 128 characters from a-z, A-Z, 0-9 and \"-\".";
+    EXPECT_EQ(indexNowKeyProblem("abcdefg"), rule);
+    EXPECT_EQ(indexNowKeyProblem(std::string(129, 'a')), rule);
+    EXPECT_EQ(indexNowKeyProblem("abcd_efgh"), rule);
+    const std::string generated = generateIndexNowKey();
+    EXPECT_EQ(generated.size(), 32u);
+    EXPECT_EQ(generated.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_NE(generated, generateIndexNowKey());
+
+    EXPECT_EQ(indexNowHost("https://WWW.Example.com:443/a"), "www.example.com");
+    EXPECT_EQ(indexNowHost("http://www.example.com:443/a"), "www.example.com:443");
+    EXPECT_EQ(indexNowHost("https://user@shop.example.com:8443"), "shop.example.com:8443");
+    EXPECT_EQ(indexNowKeyFileUrl("www.example.com", Key, ""), "https://www.example.com/" + Key + ".txt");
+    EXPECT_EQ(indexNowKeyLocationProblem("http://www.example.com/", "https://www.example.com/k/key.txt"), "");
+    EXPECT_EQ(indexNowKeyLocationProblem("http://www.example.com/", "https://cdn.example.com/key.txt"),
+              "The IndexNow key location must be the URL of a file on www.example.com (such as "
+              "https://www.example.com/keys/KEY.txt).");
+    EXPECT_NE(indexNowKeyLocationProblem("http://www.example.com/", "https://www.example.com/k/"), "");
+
+    EXPECT_EQ(parseRetryAfter(" 120 ", 1000), std::optional<std::int64_t>(1120));
+    EXPECT_EQ(parseRetryAfter("Sun, 06 Nov 1994 08:49:37 GMT", 0), std::optional<std::int64_t>(784111777));
+    EXPECT_EQ(parseRetryAfter("soon", 0), std::nullopt);
+    EXPECT_EQ(parseRetryAfter("Sun, 06 Foo 1994 08:49:37 GMT", 0), std::nullopt);
+}
+
+TEST(IndexNowRules, TheListAndItsExactBody) {
+    UrlTable sitemap;
+    for (const char* url : {"https://www.example.com/shop/a\"b", "https://www.example.com/shop/c\\d",
+                            "https://www.example.com/shop/caf\xC3\xA9", "https://www.example.com/about",
+                            "https://other.example.com/shop/x", "https://www.example.com/shop/"})
+        sitemap.insert(url, NoLastmod);
+    const std::vector<std::size_t> all{0, 1, 2, 3, 4, 5};
+
+    // Without a key location the whole host counts; the profile URL comes first, once.
+    IndexNowSubmission whole("  https://www.example.com/shop/ ", Key, "", sitemap, all);
+    EXPECT_EQ(whole.host(), "www.example.com");
+    EXPECT_EQ(whole.leftOut(), 1u);
+    ASSERT_EQ(whole.batchCount(), 1u);
+    EXPECT_EQ(whole.body(0),
+              "{\"host\":\"www.example.com\",\"key\":\"" + Key +
+                  "\",\"urlList\":[\"https://www.example.com/shop/\","
+                  "\"https://www.example.com/shop/a\\\"b\",\"https://www.example.com/shop/c\\\\d\","
+                  "\"https://www.example.com/shop/caf\xC3\xA9\",\"https://www.example.com/about\"]}");
+
+    // A key location speaks for its folder only; a profile URL outside it is left out too.
+    const std::string location = "https://www.example.com/shop/" + Key + ".txt";
+    IndexNowSubmission shop("http://www.example.com/", Key, location, sitemap, all);
+    EXPECT_EQ(shop.leftOut(), 3u);
+    EXPECT_EQ(shop.size(), 4u);
+    EXPECT_EQ(shop.url(0), "https://www.example.com/shop/a\"b");
+    EXPECT_NE(shop.body(0).find("\"keyLocation\":\"" + location + "\",\"urlList\":["), std::string::npos);
+}
+
+TEST(IndexNowRules, EndpointsComeFromTheConfiguration) {
+    Config config;
+    EXPECT_EQ(config.indexNowEndpoints, std::vector<std::string>{"https://api.indexnow.org/indexnow"});
+    std::vector<std::string> warnings;
+    config.apply(
+        IniFile::parse("[IndexNow]\nEndpoints = https://www.bing.com/indexnow, http://127.0.0.1:8/in\n"),
+        "test.ini", warnings);
+    EXPECT_EQ(config.indexNowEndpoints,
+              (std::vector<std::string>{"https://www.bing.com/indexnow", "http://127.0.0.1:8/in"}));
+    EXPECT_TRUE(warnings.empty());
+    try {
+        config.apply(IniFile::parse("[IndexNow]\nEndpoints=https://www.bing.com/indexnow,,\n"), "test.ini",
+                     warnings);
+        ADD_FAILURE() << "an empty endpoint was taken";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "test.ini: [IndexNow] Endpoints=https://www.bing.com/indexnow,,: a comma "
+                  "list of http or https URLs is expected");
+    }
+}
+
+// A site with a key, served by the simulator over TLS, and runs of its profile without the
+// catalogue.
+class IndexNowRunTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Config config;
+    FakeRunHost host{dir.file("profiles")};
+    HttpRunClient client;
+    std::unique_ptr<EngineSimulator> simulator;
+    std::unique_ptr<SubmissionRun> run;
+    std::string site; // "https://127.0.0.1:PORT"
+
+    void SetUp() override {
+        if (!TestCertificates::get().error().empty()) GTEST_SKIP() << TestCertificates::get().error();
+        std::filesystem::create_directories(dir / "profiles");
+        std::filesystem::create_directories(dir / "sites" / "127.0.0.1");
+    }
+    void start(std::vector<std::string> options = {}, const std::vector<std::string>& rules = {},
+               IndexNowSubmission::Scope scope = IndexNowSubmission::Scope::Enforced) {
+        const TestCertificates& certs = TestCertificates::get();
+        options.insert(options.end(), {"--sites", dir.file("sites")});
+        simulator = std::make_unique<EngineSimulator>(
+            rules, EngineSimulator::defaultScript(),
+            EngineSimulator::Tls{certs.path("server.pem"), certs.key()}, options);
+        site = "https://127.0.0.1:" + std::to_string(simulator->port());
+        config.caFile = certs.ca();
+        config.catalogue = false;
+        config.indexNowEndpoints = {site + "/indexnow"};
+        run = std::make_unique<SubmissionRun>(host, client, config);
+        run->Start();
+        run->setProfileDirectory(dir.file("profiles"));
+        run->addChannel(std::make_unique<IndexNowSubmitter>(scope));
+    }
+    void siteFile(const std::string& path, const std::string& content) {
+        dir.write("sites/127.0.0.1/" + path, content);
+    }
+    // A sitemap of n pages, each with the lastmod given, and the profile that uses it.
+    void sitemapOf(int pages, const std::string& lastmod = "2020-01-01", const std::string& extra = "") {
+        std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+        for (int i = 0; i < pages; ++i)
+            xml += "<url><loc>" + site + "/p/" + std::to_string(i) + "</loc><lastmod>" + lastmod +
+                   "</lastmod></url>";
+        siteFile("sitemap.xml", xml + extra + "</urlset>");
+    }
+    void profile(const std::string& title, const std::string& key = Key, const std::string& location = "",
+                 const std::string& url = "") {
+        host.store.save(
+            completeProfile(title, url.empty() ? site + "/" : url),
+            {{IndexNowKeyKey, key}, {IndexNowKeyLocationKey, location}, {"Sitemap", site + "/sitemap.xml"}});
+    }
+    void submit(const std::vector<std::string>& names = {"Garden"}) { run->Submit(names); }
+    std::vector<EngineSimulator::Request> posts() const {
+        std::vector<EngineSimulator::Request> result;
+        for (const auto& r : simulator->requests())
+            if (r.method == "POST") result.push_back(r);
+        return result;
+    }
+    std::size_t accepted(const std::string& name = "Garden") const {
+        return SitemapState::load(dir.file("profiles"), name).acceptedCount(IndexNowChannel);
+    }
+    std::vector<std::string> rows() const {
+        std::vector<std::string> r;
+        for (int row = 1; row <= run->ResultCount(); ++row)
+            r.push_back(host.grid.CellText(0, row) + " | " + host.grid.CellText(1, row));
+        return r;
+    }
+};
+
+TEST_F(IndexNowRunTest, AcceptedInBatchesOfTenThousandThenOnlyWhatChanged) {
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    sitemapOf(25'001);
+    profile("Garden");
+    submit();
+
+    const auto sent = posts();
+    ASSERT_EQ(sent.size(), 3u);
+    const std::vector<std::size_t> sizes{10'000, 10'000, 5'002};
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].path, "/indexnow");
+        EXPECT_TRUE(sent[i].tls);
+        EXPECT_NE(sent[i].raw.find("\r\nContent-Type: application/json; charset=utf-8\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(std::count(sent[i].body.begin(), sent[i].body.end(), ','), sizes[i] + 1) << i;
+    }
+    EXPECT_EQ(sent[0].body.rfind("{\"host\":\"127.0.0.1:" + std::to_string(simulator->port()) +
+                                     "\",\"key\":\"" + Key + "\",\"urlList\":[\"" + site + "/\",\"" + site +
+                                     "/p/0\",",
+                                 0),
+              0u);
+    EXPECT_EQ(rows(), std::vector<std::string>{"IndexNow (127.0.0.1) | Garden"});
+    EXPECT_TRUE(host.log.empty()) << host.log.front();
+    EXPECT_FALSE(run->liveRefused());
+    EXPECT_EQ(accepted(), 25'002u);
+    // The sitemap's GET is a request of the run.
+    ASSERT_EQ(host.records.size(), 4u);
+    EXPECT_EQ(host.records[0].method, "GET");
+    EXPECT_EQ(host.records[0].engine, "IndexNow");
+    EXPECT_EQ(host.records[0].status, std::optional<int>(200));
+
+    // Two pages changed and one is new: the next run sends them after the profile URL.
+    sitemapOf(25'001, "2020-01-01",
+              "<url><loc>" + site + "/p/5</loc><lastmod>2099-01-01</lastmod></url><url><loc>" + site +
+                  "/new</loc></url>");
+    std::string xml = dir.read("sites/127.0.0.1/sitemap.xml");
+    xml.replace(xml.find("/p/7</loc><lastmod>2020-01-01"), 29, "/p/7</loc><lastmod>2099-01-01");
+    siteFile("sitemap.xml", xml);
+    submit();
+    ASSERT_EQ(posts().size(), 4u);
+    EXPECT_EQ(posts()[3].body, "{\"host\":\"127.0.0.1:" + std::to_string(simulator->port()) +
+                                   "\",\"key\":\"" + Key + "\",\"urlList\":[\"" + site + "/\",\"" + site +
+                                   "/p/5\",\"" + site + "/p/7\",\"" + site + "/new\"]}");
+    EXPECT_EQ(run->ResultCount(), 2);
+}
+
+TEST_F(IndexNowRunTest, EachRefusalIsALogLineWithItsMeaningAndNoRow) {
+    // 202 is accepted like 200; a key location in a folder speaks for that folder only.
+    start({"--indexnow-accept", "202"});
+    siteFile("p/" + Key + ".txt", Key);
+    sitemapOf(2);
+    profile("Garden", Key, site + "/p/" + Key + ".txt");
+    submit();
+    EXPECT_EQ(rows(), std::vector<std::string>{"IndexNow (127.0.0.1) | Garden"});
+    EXPECT_EQ(host.log, std::vector<std::string>{"IndexNow: 1 URL of Garden left out: not on 127.0.0.1:" +
+                                                 std::to_string(simulator->port()) +
+                                                 " or outside the key location's folder"});
+    ASSERT_EQ(posts().size(), 1u);
+    EXPECT_NE(posts()[0].body.find(",\"keyLocation\":\"" + site + "/p/" + Key + ".txt\",\"urlList\":[\"" +
+                                   site + "/p/0\","),
+              std::string::npos);
+    EXPECT_FALSE(run->liveRefused());
+
+    // 403: the key file holds another key, then there is none.
+    host.log.clear();
+    const std::string other = "fedcba9876543210";
+    profile("Wrong", other);
+    siteFile(other + ".txt", Key);
+    profile("Missing", "aaaaaaaaaaaaaaaa");
+    submit({"Wrong", "Missing"});
+    const std::string forbidden =
+        ": 403 Forbidden (forbidden: key not valid (no key file, or the file does not "
+        "hold the key)); 3 URLs stay pending";
+    EXPECT_EQ(host.log,
+              (std::vector<std::string>{"IndexNow (127.0.0.1) refused 3 URLs of Wrong" + forbidden,
+                                        "IndexNow (127.0.0.1) refused 3 URLs of Missing" + forbidden}));
+    EXPECT_TRUE(run->liveRefused());
+    EXPECT_EQ(run->ResultCount(), 1);
+    EXPECT_EQ(accepted("Wrong"), 0u);
+}
+
+TEST_F(IndexNowRunTest, ForeignUrlsAndBadRequestsAreRefused) {
+    // The profile names localhost, its sitemap lies on 127.0.0.1: unchecked, its URLs go as
+    // URLs of localhost.
+    start({}, {}, IndexNowSubmission::Scope::Unchecked);
+    sitemapOf(2);
+    profile("Garden", Key, "", "https://localhost:" + std::to_string(simulator->port()) + "/");
+    submit();
+    EXPECT_EQ(host.log,
+              std::vector<std::string>{
+                  "IndexNow (127.0.0.1) refused 3 URLs of Garden: 422 Unprocessable Entity (unprocessable: "
+                  "URLs not on the host, or the key does not match the protocol's form); 3 URLs stay "
+                  "pending"});
+    EXPECT_EQ(accepted(), 0u);
+
+    simulator.reset();
+    host.log.clear();
+    start({}, {"/indexnow=status:400"});
+    siteFile(Key + ".txt", Key);
+    sitemapOf(1);
+    profile("Garden");
+    submit();
+    EXPECT_EQ(host.log,
+              std::vector<std::string>{"IndexNow (127.0.0.1) refused 2 URLs of Garden: 400 Bad Request "
+                                       "(bad request: invalid format); 2 URLs stay pending"});
+    EXPECT_EQ(run->ResultCount(), 0);
+}
+
+TEST_F(IndexNowRunTest, TooManyRequestsPausesTheEndpointForTheRunOrUntilRetryAfter) {
+    start({"--indexnow-429-after", "1"});
+    siteFile(Key + ".txt", Key);
+    sitemapOf(10'000);
+    profile("Garden");
+    profile("Herbs");
+    submit({"Garden", "Herbs"});
+    // Garden's first POST is accepted, its second refused; Herbs is not sent at all.
+    EXPECT_EQ(posts().size(), 2u);
+    EXPECT_EQ(accepted("Garden"), 10'000u);
+    EXPECT_EQ(rows(), std::vector<std::string>{"IndexNow (127.0.0.1) | Garden"});
+    ASSERT_EQ(host.log.size(), 2u);
+    EXPECT_EQ(host.log[0],
+              "IndexNow (127.0.0.1) refused 1 URL of Garden: 429 Too Many Requests (too many requests: "
+              "seen as spam, slow down); 1 URL stays pending; no more submissions to 127.0.0.1 in this "
+              "run");
+    EXPECT_EQ(host.log[1],
+              "IndexNow (127.0.0.1): not called again in this run after 429 Too Many Requests; 10001 URLs "
+              "of Herbs stay pending");
+    // Without Retry-After the next run tries again.
+    submit({"Herbs"});
+    EXPECT_EQ(posts().size(), 3u);
+
+    simulator.reset();
+    host.log.clear();
+    start({"--indexnow-429-after", "1", "--indexnow-retry-after", "3600"});
+    siteFile(Key + ".txt", Key);
+    sitemapOf(10'000);
+    profile("Herbs");
+    submit({"Herbs"});
+    ASSERT_EQ(host.log.size(), 1u);
+    EXPECT_NE(host.log[0].find("; no more submissions to 127.0.0.1 in this run nor before 20"),
+              std::string::npos);
+    // A later run, even of a new program, keeps away until then.
+    run = std::make_unique<SubmissionRun>(host, client, config);
+    run->setProfileDirectory(dir.file("profiles"));
+    run->addChannel(std::make_unique<IndexNowSubmitter>());
+    submit({"Herbs"});
+    EXPECT_EQ(posts().size(), 2u);
+    ASSERT_EQ(host.log.size(), 2u);
+    EXPECT_EQ(host.log[1].rfind("IndexNow (127.0.0.1): not called before 20", 0), 0u) << host.log[1];
+}
+
+TEST_F(IndexNowRunTest, AStoppedRunKeepsWhatWasAcceptedAndMarksNothingElse) {
+    start({}, {"/indexnow=delay:600"});
+    siteFile(Key + ".txt", Key);
+    sitemapOf(25'001);
+    profile("Garden");
+    int submissions = 0;
+    host.onLabel = [&](const std::string& label) {
+        if (label.find("to IndexNow (127.0.0.1)") != std::string::npos && ++submissions == 2)
+            QTimer::singleShot(200, [&] { run->StopButtonClick(); });
+    };
+    submit();
+    EXPECT_EQ(posts().size(), 2u);
+    EXPECT_EQ(accepted(), 10'000u);
+    const SitemapState state = SitemapState::load(dir.file("profiles"), "Garden");
+    EXPECT_TRUE(state.acceptedAt(IndexNowChannel, site + "/p/9998"));
+    EXPECT_FALSE(state.acceptedAt(IndexNowChannel, site + "/p/9999"));
+    EXPECT_EQ(host.records.back().outcome, RequestRecord::Outcome::Stopped);
+    EXPECT_FALSE(run->liveRefused());
+}
+
+TEST_F(IndexNowRunTest, TheKeyFileCheckSaysWhatItFound) {
+    start();
+    siteFile(Key + ".txt", Key + "\r\n");
+    siteFile("keys/other.txt", "something else");
+    HttpSitemapSource web(config);
+    const KeyFileCheck good = checkIndexNowKeyFile(web, site + "/", Key, "");
+    EXPECT_TRUE(good.holdsKey);
+    EXPECT_EQ(good.message, "The key file " + site + "/" + Key + ".txt is there and holds the key.");
+    const KeyFileCheck wrong = checkIndexNowKeyFile(web, site + "/", Key, site + "/keys/other.txt");
+    EXPECT_FALSE(wrong.holdsKey);
+    EXPECT_EQ(wrong.message,
+              "The key file " + site + "/keys/other.txt is there but does not hold the key " + Key + ".");
+    const KeyFileCheck missing = checkIndexNowKeyFile(web, site + "/", "abcdefgh", "");
+    EXPECT_FALSE(missing.holdsKey);
+    EXPECT_EQ(missing.message,
+              "The key file " + site + "/abcdefgh.txt cannot be read: the server answered with status 404.");
+
+    EXPECT_EQ(saveIndexNowKeyFile(dir.str(), Key), dir.file(Key + ".txt"));
+    EXPECT_EQ(dir.read(Key + ".txt"), Key);
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+"""The web sites that today's services read: key files, robots.txt and sitemaps.
+
+    --sites DIR    serve DIR/HOST/PATH for a GET of http(s)://HOST/PATH
+
+A host is one of these sites when DIR has a folder of its name (the host name in lower case,
+without the port); requests for other hosts are left to the rest of the simulator. A path
+without a file is 404. The IndexNow service reads key files through read().
+"""
+
+import collections
+import pathlib
+import urllib.parse
+
+# The simulator's Reply: it reads the fields by name.
+Reply = collections.namedtuple("Reply", "engine status headers body")
+SITES = None
+
+
+def add_arguments(parser):
+    parser.add_argument("--sites", metavar="DIR",
+                        help="serve the files of DIR/HOST/ as the web site HOST")
+
+
+def configure(args):
+    global SITES
+    SITES = pathlib.Path(args.sites).resolve() if args.sites else None
+
+
+def site_folder(host):
+    if SITES is None or not host:
+        return None
+    folder = (SITES / host.lower()).resolve()
+    if folder.parent != SITES or not folder.is_dir():
+        return None
+    return folder
+
+
+def read(host, path):
+    """The bytes of the site's file at the path, or None when there is none."""
+    folder = site_folder(host)
+    if folder is None:
+        return None
+    relative = urllib.parse.unquote(path).lstrip("/")
+    if not relative or relative.endswith("/"):
+        relative += "index.html"
+    target = (folder / relative).resolve()
+    if folder not in target.parents or not target.is_file():
+        return None
+    return target.read_bytes()
+
+
+def content_type(path):
+    if path.endswith(".xml"):
+        return "application/xml"
+    if path.endswith(".gz"):
+        return "application/gzip"
+    if path.endswith(".html"):
+        return "text/html"
+    return "text/plain; charset=utf-8"
+
+
+def handle(request):
+    if request.method not in ("GET", "HEAD") or site_folder(request.host) is None:
+        return None
+    data = read(request.host, request.path)
+    engine = "site " + request.host.lower()
+    if data is None:
+        return Reply(engine, 404, [("Content-Type", "text/plain")], b"Not Found\n")
+    body = b"" if request.method == "HEAD" else data
+    return Reply(engine, 200, [("Content-Type", content_type(request.path))], body)

@@ -1,0 +1,157 @@
+#include "ui/IndexNowTab.h"
+
+#include "core/IndexNow.h"
+#include "core/SitemapSource.h"
+#include "platform/Error.h"
+#include "ui/MainWindow.h"
+
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+std::string ss(const QString& text) {
+    return text.trimmed().toStdString();
+}
+
+} // namespace
+
+IndexNowTab::IndexNowTab(QWidget* parent) : LiveChannelTab(parent) {
+    setObjectName("IndexNowTab");
+    auto* layout = new QVBoxLayout(this);
+    auto* note = new QLabel("With a key, Go! announces the profile URL and the changed pages of its sitemap "
+                            "to the IndexNow engines (Bing, Yandex, Seznam, Naver, Yep and others). The site "
+                            "proves the key with a text file that holds it.");
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    auto* form = new QFormLayout;
+    key_ = new QLineEdit;
+    key_->setObjectName("IndexNowKeyEdit");
+    key_->setMaxLength(128);
+    key_->setToolTip("8 to 128 characters from a-z, A-Z, 0-9 and -");
+    auto* generate = new QPushButton("Generate");
+    generate->setObjectName("GenerateButton");
+    auto* keyRow = new QHBoxLayout;
+    keyRow->addWidget(key_, 1);
+    keyRow->addWidget(generate);
+    form->addRow("Key", keyRow);
+    location_ = new QLineEdit;
+    location_->setObjectName("IndexNowKeyLocationEdit");
+    location_->setPlaceholderText("https://HOST/KEY.txt");
+    location_->setToolTip("Where the key file lies when not at the site's root; it then speaks only for "
+                          "pages in its folder and below");
+    form->addRow("Key location", location_);
+    layout->addLayout(form);
+
+    auto* commands = new QHBoxLayout;
+    auto* save = new QPushButton("Save Key File...");
+    save->setObjectName("SaveKeyFileButton");
+    check_ = new QPushButton("Check Key File");
+    check_->setObjectName("CheckKeyFileButton");
+    commands->addWidget(save);
+    commands->addWidget(check_);
+    commands->addStretch(1);
+    layout->addLayout(commands);
+    result_ = new QLabel;
+    result_->setObjectName("IndexNowResult");
+    result_->setWordWrap(true);
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(result_);
+    layout->addStretch(1);
+
+    chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, "Save Key File"); };
+    connect(generate, &QPushButton::clicked, this, [this] { GenerateClick(); });
+    connect(save, &QPushButton::clicked, this, [this] { SaveKeyFileClick(); });
+    connect(check_, &QPushButton::clicked, this, [this] { CheckKeyFileClick(); });
+}
+
+void IndexNowTab::load(const ProfileStore& store, const std::string& profile) {
+    key_->setText(QString::fromStdString(store.loadExtra(profile, IndexNowKeyKey)));
+    location_->setText(QString::fromStdString(store.loadExtra(profile, IndexNowKeyLocationKey)));
+    storedUrl_ = store.load(profile)[fURL];
+    result_->clear();
+}
+
+ProfileExtras IndexNowTab::extras() const {
+    return {{IndexNowKeyKey, ss(key_->text())}, {IndexNowKeyLocationKey, ss(location_->text())}};
+}
+
+std::optional<std::string> IndexNowTab::check() const {
+    const std::string key = ss(key_->text());
+    if (!key.empty())
+        if (std::string problem = indexNowKeyProblem(key); !problem.empty()) return problem;
+    if (std::string problem = indexNowKeyLocationProblem(profileUrl(), ss(location_->text()));
+        !problem.empty())
+        return problem;
+    return std::nullopt;
+}
+
+QString IndexNowTab::result() const {
+    return result_->text();
+}
+
+MainWindow* IndexNowTab::mainWindow() const {
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
+        if (auto* main = qobject_cast<MainWindow*>(w)) return main;
+    return nullptr;
+}
+
+std::string IndexNowTab::profileUrl() const {
+    // The URL being edited counts, not the one last saved.
+    if (const MainWindow* main = mainWindow()) return main->fieldText(fURL);
+    return storedUrl_;
+}
+
+void IndexNowTab::say(const std::string& text) {
+    result_->setText(QString::fromStdString(text));
+}
+
+void IndexNowTab::GenerateClick() {
+    try {
+        key_->setText(QString::fromStdString(generateIndexNowKey()));
+        say("A new key. Save Settings keeps it with the profile; Save Key File... writes the file for the "
+            "site.");
+    } catch (const LarkspanError& e) {
+        say(e.what());
+    }
+}
+
+void IndexNowTab::SaveKeyFileClick() {
+    const std::string key = ss(key_->text());
+    if (std::string problem = indexNowKeyProblem(key); !problem.empty()) {
+        say(problem);
+        return;
+    }
+    const QString folder = chooseFolder();
+    if (folder.isEmpty()) return;
+    try {
+        const std::string file = saveIndexNowKeyFile(folder.toStdString(), key);
+        say("Saved " + file + ". Upload it so that it is " +
+            indexNowKeyFileUrl(profileUrl(), key, ss(location_->text())) + ", then press Check Key File.");
+    } catch (const LarkspanError& e) {
+        say(e.what());
+    }
+}
+
+void IndexNowTab::CheckKeyFileClick() {
+    const std::string key = ss(key_->text());
+    if (key.empty()) {
+        say("There is no key to check: type one or press Generate.");
+        return;
+    }
+    // The check goes out like a run's requests: through the proxy and with the trust anchors
+    // of the configuration.
+    const MainWindow* main = mainWindow();
+    HttpSitemapSource web(main ? main->config() : Config{});
+    check_->setEnabled(false);
+    say("Checking " + indexNowKeyFileUrl(profileUrl(), key, ss(location_->text())) + "...");
+    const KeyFileCheck found = checkIndexNowKeyFile(web, profileUrl(), key, ss(location_->text()));
+    check_->setEnabled(true);
+    say(found.message);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/SiteProfile.h"
+
+#include <QDialog>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class LiveChannelTab;
+class QTabWidget;
+
+// "Live Channels": the settings of the profile being edited for today's services, one tab per
+// channel. It belongs to the editor page: the editor loads it with each profile, and "Save
+// Settings" checks and saves its values with the sixteen fields.
+class LiveChannelsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The program's tabs, in the order of the channels.
+    static std::vector<LiveChannelTab*> channelTabs();
+
+    explicit LiveChannelsDialog(std::vector<LiveChannelTab*> tabs, QWidget* parent = nullptr);
+
+    void load(const ProfileStore& store, const std::string& profile);
+    ProfileExtras extras() const;
+    // The first tab's reason to refuse a save, or nothing.
+    std::optional<std::string> check() const;
+    const std::vector<LiveChannelTab*>& tabs() const { return tabs_; }
+
+private:
+    QTabWidget* pages_ = nullptr;
+    std::vector<LiveChannelTab*> tabs_;
+};
