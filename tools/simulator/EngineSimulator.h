@@ -13,8 +13,7 @@
 #include <vector>
 
 // Starts tools/engine-simulator.py on 127.0.0.1 and a free port, for tests, benchmarks and
-// screenshots, and stops it again. Rules are the simulator's --rule texts; options are further
-// arguments, such as those of the service modules.
+// screenshots, and stops it again. Rules are the simulator's --rule texts.
 class EngineSimulator {
 public:
     struct Request {

@@ -27,6 +27,7 @@ Both answer only over TLS, as Google does.
 """
 
 import base64
+import collections
 import hashlib
 import json
 import re
@@ -35,7 +36,8 @@ import threading
 import time
 import urllib.parse
 
-from __main__ import Reply
+# The simulator's Reply: it reads the fields by name.
+Reply = collections.namedtuple("Reply", "engine status headers body")
 
 ENGINE = "Google Search Console"
 GRANT = "urn:ietf:params:oauth:grant-type:jwt-bearer"
