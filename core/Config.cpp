@@ -33,6 +33,7 @@ constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
 constexpr const char* SectionSitemaps = "Sitemaps";
 constexpr const char* SectionIndexNow = "IndexNow";
+constexpr const char* SectionGoogle = "Google";
 
 struct KnownSection {
     const char* name;
@@ -74,6 +75,18 @@ template <typename Int> bool parseDecimal(std::string_view text, Int& out) {
 bool readableFile(const std::string& name) {
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(name.c_str(), R_OK) == 0;
+}
+
+// An https URL with a host and no blanks or control bytes: the Google values carry secrets,
+// which never travel in the clear.
+bool isHttpsUrl(std::string_view url) {
+    if (url.size() <= SecureScheme.size() ||
+        !equalsIgnoringCase(url.substr(0, SecureScheme.size()), SecureScheme))
+        return false;
+    if (url[SecureScheme.size()] == '/' || url[SecureScheme.size()] == ':') return false;
+    for (char c : url)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+    return true;
 }
 
 bool isHostByte(char c) {
@@ -279,6 +292,16 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
         start = comma + 1;
     }
     indexNowEndpoints = endpoints;
+    std::string tokenUrl = readValue(ini, SectionGoogle, "TokenURL", googleTokenUrl);
+    if (!tokenUrl.empty() && !isHttpsUrl(tokenUrl))
+        badValue(origin, SectionGoogle, "TokenURL", tokenUrl, "an https URL is expected");
+    googleTokenUrl = tokenUrl;
+    std::string apiBase = readValue(ini, SectionGoogle, "APIBase", googleApiBase);
+    if (!apiBase.empty() && apiBase.back() == '/') apiBase.pop_back();
+    if (!isHttpsUrl(apiBase) || apiBase.find('/', SecureScheme.size()) != std::string::npos ||
+        apiBase.find_first_of("?#", SecureScheme.size()) != std::string::npos)
+        badValue(origin, SectionGoogle, "APIBase", apiBase, "https://host or https://host:port is expected");
+    googleApiBase = apiBase;
 
     // Whatever the file holds beyond these values has no effect; say so rather than let a
     // misspelt key pass unnoticed.
@@ -287,7 +310,8 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
                                     {SectionHome, {"Maker", "HelpFile"}},
                                     {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
                                     {SectionSitemaps, {"MaxURLs"}},
-                                    {SectionIndexNow, {"Endpoints"}}};
+                                    {SectionIndexNow, {"Endpoints"}},
+                                    {SectionGoogle, {"TokenURL", "APIBase"}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         known[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     const std::vector<std::string> sections = ini.sections();

@@ -49,8 +49,8 @@ bool isSecureHost(std::string_view value);
 std::string_view hostWithoutScheme(std::string_view value);
 
 // The values the program is built with, each of which a user configuration file may
-// override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps" and
-// "IndexNow".
+// override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps",
+// "IndexNow" and "Google".
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -76,6 +76,10 @@ struct Config {
     // The IndexNow endpoints a profile with a key is announced to ([IndexNow] Endpoints, a
     // comma list of http or https URLs).
     std::vector<std::string> indexNowEndpoints = {"https://api.indexnow.org/indexnow"};
+    // Google's token endpoint in place of the key file's token_uri; empty: the key file's.
+    std::string googleTokenUrl;
+    // The scheme, host and port of Google's APIs, without a trailing "/".
+    std::string googleApiBase = "https://www.googleapis.com";
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
     // A host of the [Hosts] section: "host", "host:port", or either after "https://".

@@ -6,7 +6,9 @@
 # The simulator also plays the IndexNow endpoint api.indexnow.org and the demo sites of
 # tools/demo/sites over TLS, with a certificate of a demo CA made here (build/demo-tls) that
 # the program is told to trust: "Fjord Kayak Tours" has a key and a sitemap, so the first
-# "Go!" shows an accepted IndexNow submission.
+# "Go!" shows an accepted IndexNow submission. It plays Google Search Console too, with a demo
+# service account whose key file is written beside the copied profiles and named in the copy of
+# "Example Garden Supplies": its "Go!" shows an accepted sitemap submission.
 # Extra arguments go to the program (for example --config FILE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,17 @@ cp tools/demo/profiles/*.ini "$profiles/"
 tls=build/demo-tls
 tools/make-demo-certs.sh "$tls"
 
+# The demo's Google service account: a key file as Google Cloud issues it, readable by its
+# owner only, for the property of Example Garden Supplies' URL.
+account=demo@larkspan-demo.iam.gserviceaccount.com
+(umask 077 && python3 - "$tls/google-account.key" "$profiles/google-key.json" "$account") <<'PY'
+import json, sys
+with open(sys.argv[2], "w") as f:
+    json.dump({"type": "service_account", "client_email": sys.argv[3], "private_key_id": "demo",
+               "private_key": open(sys.argv[1]).read(), "token_uri": "https://oauth2.googleapis.com/token"}, f)
+PY
+printf 'GoogleServiceAccount=google-key.json\n' >> "$profiles/Example Garden Supplies.ini"
+
 # A few engines answer slowly or without a length, one is down, so the gauge, the status
 # line and the failure handling all have something to show.
 port_file=build/engine-simulator.port
@@ -30,7 +43,8 @@ rm -f "$port_file"
 python3 tools/engine-simulator.py --port 0 --port-file "$port_file" --log build/engine-simulator.log \
   --rule 'www.lycos.com=slow:80,nolength' --rule 'www.infoseek.com=slow:40' \
   --rule 'www.google.com=delay:400' --rule 'www.switchboard.com=refuse' \
-  --tls "$tls/server.pem" "$tls/server.key" --sites tools/demo/sites >/dev/null &
+  --tls "$tls/server.pem" "$tls/server.key" --sites tools/demo/sites \
+  --google-account "$profiles/google-key.json" --google-property "http://www.example.com/=$account" >/dev/null &
 simulator=$!
 trap 'kill "$simulator" 2>/dev/null || true; wait "$simulator" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do

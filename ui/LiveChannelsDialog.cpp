@@ -1,5 +1,6 @@
 #include "ui/LiveChannelsDialog.h"
 
+#include "ui/GoogleTab.h"
 #include "ui/IndexNowTab.h"
 #include "ui/LiveChannelTab.h"
 
@@ -11,6 +12,7 @@
 std::vector<LiveChannelTab*> LiveChannelsDialog::channelTabs() {
     std::vector<LiveChannelTab*> tabs;
     tabs.push_back(new IndexNowTab);
+    tabs.push_back(new GoogleTab);
     return tabs;
 }
 

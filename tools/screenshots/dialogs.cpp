@@ -6,8 +6,10 @@
 #include "tools/screenshots/SaveGrab.h"
 #include "ui/AboutBox.h"
 #include "ui/FindDialogs.h"
+#include "ui/GoogleTab.h"
 #include "ui/HelpCommands.h"
 #include "ui/HelpWindow.h"
+#include "ui/LiveChannelsDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PagePreview.h"
 #include "ui/PrintCommands.h"
@@ -16,6 +18,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <cstdio>
 
 namespace {
@@ -67,5 +71,15 @@ int main(int argc, char** argv) {
     window.helpCommands().Contents1Click();
     window.helpWindow()->resize(640, 460);
     ok = save(*window.helpWindow(), out, "help-window") && ok;
+    // The Live Channels dialog on its Google Search Console tab, with a key file named.
+    LiveChannelsDialog& live = *window.liveChannels();
+    for (LiveChannelTab* tab : live.tabs())
+        if (auto* google = qobject_cast<GoogleTab*>(tab)) {
+            google->KeyFileEdit->setText("/home/jane/.config/larkspan/garden-search-console.json");
+            google->KeyFileEdit->setCursorPosition(0);
+            live.findChild<QTabWidget*>()->setCurrentWidget(google);
+        }
+    live.resize(560, 330);
+    ok = save(live, out, "live-channels-google") && ok;
     return ok ? 0 : 1;
 }

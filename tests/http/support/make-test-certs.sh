@@ -7,6 +7,10 @@
 #   wronghost.pem        signed by the test CA for www.example.com only
 #   selfsigned.pem       for 127.0.0.1 and localhost, signed by its own key
 #   unknownca.pem        for 127.0.0.1 and localhost, signed by a CA nobody trusts
+#   google.pem           signed by the test CA for Google's token and API hosts, which the
+#                        simulator plays inside CONNECT tunnels
+#   account.key          an RSA key (PKCS#8 PEM) for the service accounts of the Google tests
+#   other-account.key    another RSA key, which the simulator does not know
 # Every server certificate uses server.key. EC keys keep this quick.
 set -euo pipefail
 dir=$1
@@ -54,6 +58,11 @@ sign server.pem local.ext 20200101000000Z 20991231000000Z
 sign expired.pem local.ext 20200101000000Z 20200201000000Z
 sign future.pem local.ext 20990101000000Z 20991231000000Z
 sign wronghost.pem other.ext 20200101000000Z 20991231000000Z
+printf 'subjectAltName=DNS:oauth2.googleapis.com,DNS:www.googleapis.com\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' > google.ext
+sign google.pem google.ext 20200101000000Z 20991231000000Z
 sign unknownca.pem local.ext 20200101000000Z 20991231000000Z other-ca.pem other-ca.key
 quiet openssl req -x509 -key server.key -out selfsigned.pem -days 3650 -subj "/CN=localhost" \
   -addext subjectAltName=DNS:localhost,IP:127.0.0.1
+rsa() { quiet openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1"; }
+rsa account.key
+rsa other-account.key

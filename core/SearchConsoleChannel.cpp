@@ -1,0 +1,255 @@
+#include "core/SearchConsoleChannel.h"
+
+#include "core/Config.h"
+#include "core/GoogleAuth.h"
+#include "core/SiteProfile.h"
+#include "core/SitemapSource.h"
+#include "core/Sitemaps.h"
+#include "core/SubmissionFields.h"
+#include "platform/Error.h"
+
+#include <cstdlib>
+
+namespace {
+
+const std::string Prefix = std::string(SearchConsoleEngine) + ": ";
+// A token is given up this long before its end, so that it never runs out on the way.
+constexpr std::chrono::seconds ExpiryMargin{60};
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+bool hasBlankOrControl(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+// What the API's statuses mean for a sitemap submission.
+std::string meaning(int status) {
+    switch (status) {
+    case 400:
+        return "the request was not understood";
+    case 401:
+        return "the token is bad or expired";
+    case 403:
+        return "the service account is not a user of the property";
+    case 404:
+        return "the property is unknown";
+    case 429:
+        return "too many requests; try again later";
+    default:
+        if (status >= 500) return "a fault at Google; try again later";
+        return "not a success";
+    }
+}
+
+std::string statusText(const RunClient::Answer& answer) {
+    if (answer.status == 0) return "an answer without a status";
+    return trim(std::to_string(answer.status) + " " + answer.reason);
+}
+
+} // namespace
+
+std::string searchConsoleKeyFile(const std::string& value, const std::string& profileDirectory) {
+    if (value.rfind("~/", 0) == 0) {
+        const char* home = std::getenv("HOME");
+        if (home && *home) return std::string(home) + value.substr(1);
+    }
+    if (value.empty() || value.front() == '/' || profileDirectory.empty()) return value;
+    return profileDirectory + "/" + value;
+}
+
+std::string defaultSearchConsoleProperty(std::string_view profileUrl) {
+    const std::string url = trim(profileUrl);
+    const auto colon = url.find("://");
+    if (colon == std::string::npos) return {};
+    const std::string scheme = lower(url.substr(0, colon));
+    if (scheme != "http" && scheme != "https") return {};
+    std::string authority = url.substr(colon + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const auto at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+    if (authority.empty() || authority.front() == ':' || hasBlankOrControl(authority)) return {};
+    return scheme + "://" + lower(authority) + "/";
+}
+
+std::optional<std::string> searchConsolePropertyProblem(std::string_view property) {
+    const std::string_view domain = "sc-domain:";
+    const std::string text(property);
+    if (hasBlankOrControl(text)) return "The Search Console property may not hold blanks.";
+    if (text.rfind(domain, 0) == 0) {
+        if (text.size() == domain.size() || text.find('/') != std::string::npos)
+            return "A domain property is sc-domain: and the domain, such as sc-domain:example.com.";
+        return std::nullopt;
+    }
+    const std::string base = defaultSearchConsoleProperty(text);
+    if (base.empty() || text.back() != '/')
+        return "The Search Console property is a URL prefix ending in \"/\" (https://www.example.com/) "
+               "or sc-domain: and a domain.";
+    return std::nullopt;
+}
+
+std::string percentEncodeSegment(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
+            b == '.' || b == '_' || b == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    }
+    return out;
+}
+
+std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view property,
+                                    std::string_view feed) {
+    return std::string(apiBase) + "/webmasters/v3/sites/" + percentEncodeSegment(property) + "/sitemaps/" +
+           percentEncodeSegment(feed);
+}
+
+void SearchConsoleChannel::announce(LiveRun& run) {
+    const std::string keyValue = trim(run.profileValue(GoogleServiceAccountKey));
+    if (keyValue.empty()) return;
+
+    ServiceAccount account;
+    std::string warning;
+    try {
+        account = readServiceAccount(searchConsoleKeyFile(keyValue, run.profileDirectory()), warning);
+    } catch (const LarkspanError& e) {
+        run.refused(Prefix + e.what());
+        return;
+    }
+    if (!warning.empty()) run.log(Prefix + "warning: " + warning);
+
+    const Config& config = run.config();
+    const std::string tokenUrl = config.googleTokenUrl.empty() ? account.tokenUri : config.googleTokenUrl;
+    if (lower(tokenUrl.substr(0, 8)) != "https://" || hasBlankOrControl(tokenUrl)) {
+        // The assertion is as good as the key for an hour: it never travels in the clear.
+        run.refused(Prefix + "the token URL " + tokenUrl + " of the key file is not an https URL");
+        return;
+    }
+
+    std::string property = trim(run.profileValue(SearchConsolePropertyKey));
+    if (property.empty()) property = defaultSearchConsoleProperty(run.fields().URL);
+    if (property.empty()) {
+        run.refused(Prefix + "the profile URL \"" + run.fields().URL +
+                    "\" names no web site to use as the property");
+        return;
+    }
+    if (auto problem = searchConsolePropertyProblem(property)) {
+        run.refused(Prefix + "the property \"" + property + "\" cannot be used. " + *problem);
+        return;
+    }
+
+    // robots.txt is fetched through the run, so that its GET is a request of the run like
+    // every other: recorded, paused and stopped with it.
+    RunSitemapSource source(run, SearchConsoleEngine);
+    std::vector<std::string> problems;
+    const std::vector<std::string> feeds =
+        findSitemaps(run.fields().URL, run.profileValue(SitemapKey), source, problems);
+    for (const std::string& problem : problems)
+        run.log(Prefix + problem);
+    if (feeds.empty()) {
+        run.refused(Prefix + "there is no sitemap of " + run.fields().URL + " to submit");
+        return;
+    }
+    for (const std::string& feed : feeds)
+        if (!submit(run, account, tokenUrl, property, feed)) return;
+}
+
+bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                                  const std::string& property, const std::string& feed) {
+    const std::string url = searchConsoleSitemapUrl(run.config().googleApiBase, property, feed);
+    for (Renewal renewal : {Renewal::WhenExpired, Renewal::Now}) {
+        const std::optional<std::string> bearer = token(run, account, tokenUrl, renewal);
+        if (!bearer) return false;
+        RunClient::Answer answer;
+        try {
+            // The token travels in a header line only: the request log records URLs. The PUT
+            // has no body, so it names no type of one either.
+            answer =
+                run.send(SearchConsoleEngine,
+                         {"PUT", url, {{"Authorization", "Bearer " + *bearer}, {"Content-Type", ""}}, {}});
+        } catch (const LiveRun::Stopped&) {
+            throw;
+        } catch (const std::exception& e) {
+            run.refused(Prefix + "the sitemap " + feed + " could not be submitted: " + e.what());
+            return true;
+        }
+        if (answer.status == 200 || answer.status == 204) {
+            run.accepted(SearchConsoleEngine);
+            return true;
+        }
+        // A token that Google no longer takes although its time has not run out (it was
+        // revoked, or the clocks differ) is renewed once, and the sitemap sent once more.
+        if (answer.status == 401 && renewal == Renewal::WhenExpired) continue;
+        std::string line = Prefix + "the sitemap " + feed + " of " + property +
+                           " was not taken: " + statusText(answer) + ", " + meaning(answer.status);
+        if (const std::string message = apiErrorMessage(answer.body); !message.empty())
+            line += ": " + message;
+        run.refused(line);
+        return true;
+    }
+    return true;
+}
+
+std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const ServiceAccount& account,
+                                                       const std::string& tokenUrl, Renewal renewal) {
+    const std::string key = tokenUrl + '\n' + account.clientEmail + '\n' + account.privateKeyId;
+    const auto now = std::chrono::steady_clock::now();
+    if (auto held = tokens_.find(key); held != tokens_.end()) {
+        if (renewal == Renewal::WhenExpired && now + ExpiryMargin < held->second.expires)
+            return held->second.value;
+        tokens_.erase(held);
+    }
+
+    const std::int64_t issuedAt =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    std::string assertion;
+    try {
+        assertion = makeAssertion(account, tokenUrl, issuedAt);
+    } catch (const LarkspanError& e) {
+        run.refused(Prefix + "no token for " + account.clientEmail + ": " + e.what());
+        return std::nullopt;
+    }
+    RunClient::Answer answer;
+    try {
+        answer = run.send(SearchConsoleEngine, {"POST",
+                                                tokenUrl,
+                                                {{"Content-Type", "application/x-www-form-urlencoded"}},
+                                                tokenRequestBody(assertion)});
+    } catch (const LiveRun::Stopped&) {
+        throw;
+    } catch (const std::exception& e) {
+        run.refused(Prefix + "the token request to " + tokenUrl + " failed: " + e.what());
+        return std::nullopt;
+    }
+    const TokenAnswer answered = parseTokenAnswer(answer.status, answer.body);
+    if (!answered.ok()) {
+        std::string line = Prefix + "no token for " + account.clientEmail + ": " + statusText(answer) + ", " +
+                           answered.error;
+        if (!answered.description.empty()) line += ": " + answered.description;
+        run.refused(line);
+        return std::nullopt;
+    }
+    tokens_[key] = {answered.accessToken, now + std::chrono::seconds(answered.expiresIn)};
+    return answered.accessToken;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/LiveChannel.h"
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct ServiceAccount;
+
+// The profile keys beside the sixteen fields that the Search Console channel reads.
+// The path of the service account's JSON key file; a relative path is taken from the
+// directory of the profiles. Without it, the profile is not announced to Google.
+constexpr const char* GoogleServiceAccountKey = "GoogleServiceAccount";
+// The Search Console property: a URL prefix ("https://www.example.com/") or a domain
+// ("sc-domain:example.com"); empty: the profile URL's scheme and host with a trailing "/".
+constexpr const char* SearchConsolePropertyKey = "SearchConsoleProperty";
+// The engine of the channel's result rows, log lines and request records.
+constexpr const char* SearchConsoleEngine = "Google Search Console";
+
+// The key file a GoogleServiceAccount value names: "~/" is the home directory, and a relative
+// path lies in the profiles' directory, where a user most likely keeps it.
+std::string searchConsoleKeyFile(const std::string& value, const std::string& profileDirectory);
+// The property a profile without SearchConsoleProperty uses: "https://www.example.com/" for
+// "https://WWW.Example.com/shop/"; empty when the URL names no http or https site.
+std::string defaultSearchConsoleProperty(std::string_view profileUrl);
+// Why the text cannot be a property, as a sentence for the editor; nothing when it can.
+std::optional<std::string> searchConsolePropertyProblem(std::string_view property);
+// The text as one path segment: every byte but letters, digits and "-._~" percent-encoded.
+std::string percentEncodeSegment(std::string_view text);
+// The API's address of a sitemap of a property.
+std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view property,
+                                    std::string_view feed);
+
+// Submits each sitemap of a profile that names a service account to Google Search Console:
+// a token for the account (kept in memory while it lasts), then a PUT for each sitemap.
+class SearchConsoleChannel final : public LiveChannel {
+public:
+    void announce(LiveRun& run) override;
+
+private:
+    struct Token {
+        std::string value;
+        std::chrono::steady_clock::time_point expires;
+    };
+    enum class Renewal { WhenExpired, Now };
+
+    // The account's token, fetched when there is none that lasts, or when the API refused
+    // the one held; nothing when the token endpoint did not give one (which was logged).
+    std::optional<std::string> token(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                                     Renewal renewal);
+    // Submits one sitemap; false when the account's token could not be had, so that the
+    // profile's other sitemaps are not tried with it.
+    bool submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                const std::string& property, const std::string& feed);
+
+    // By token endpoint, account and key, so that a new key or another endpoint is never
+    // answered with an old token. Never written anywhere.
+    std::map<std::string, Token> tokens_;
+};

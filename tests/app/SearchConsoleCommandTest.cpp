@@ -1,0 +1,79 @@
+// 'larkspan submit' with a profile that names a Google service account, against the engine
+// simulator playing Google's own hosts inside CONNECT tunnels, so that the built-in addresses
+// of the token endpoint and the API are the ones used.
+#include "core/SearchConsoleChannel.h"
+#include "core/SiteProfile.h"
+#include "platform/Text.h"
+#include "support/TestCertificates.h"
+#include "tests/common/Files.h"
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/RunTestSupport.h"
+#include "tools/simulator/EngineSimulator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr const char* Account = "larkspan@example-project.iam.gserviceaccount.com";
+
+TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefused) {
+    const TestCertificates& certs = TestCertificates::get();
+    ASSERT_EQ(certs.error(), "");
+    TempDir profiles;
+    TempDir work;
+    const std::string keyFile = profiles.file("account.json");
+    profiles.write("account.json", "{\"client_email\": \"" + std::string(Account) +
+                                       "\", \"private_key_id\": \"k1\", \"private_key\": \"" +
+                                       replaceAll(readFile(certs.path("account.key")), "\n", "\\n") +
+                                       "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
+    std::filesystem::permissions(keyFile,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ProfileStore store(profiles.str());
+    store.save(completeProfile("Alpha", "https://alpha.example/"),
+               {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://alpha.example/sitemap.xml"}});
+    store.save(completeProfile("Zeta", "https://zeta.example/"),
+               {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://zeta.example/sitemap.xml"}});
+    work.write("larkspan.ini", "[Run]\nCatalogue=0\nCAFile=" + certs.ca() + "\n");
+
+    EngineSimulator simulator(
+        {}, EngineSimulator::defaultScript(), EngineSimulator::Tls{certs.path("google.pem"), certs.key()},
+        {"--google-account", keyFile, "--google-property", "https://alpha.example/=" + std::string(Account)});
+    auto submit = [&](const std::string& name) {
+        RunOptions options;
+        options.environment.insert("QT_QPA_PLATFORM", "offscreen");
+        options.workingDirectory = QString::fromStdString(work.str());
+        return runLarkspan({"submit", "--dir", profiles.str(), "--config", work.file("larkspan.ini"),
+                            "--proxy", simulator.address(), name},
+                           options);
+    };
+
+    ProgramResult alpha = submit("Alpha");
+    ASSERT_EQ(alpha.exitCode, 0) << alpha.err << alpha.out;
+    EXPECT_NE(alpha.out.find("\nGoogle Search Console Alpha\n"), std::string::npos) << alpha.out;
+    const auto received = simulator.requests();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].host, "oauth2.googleapis.com");
+    EXPECT_EQ(received[0].target, "/token");
+    EXPECT_EQ(received[1].host, "www.googleapis.com");
+    EXPECT_EQ(received[1].target, "/webmasters/v3/sites/https%3A%2F%2Falpha.example%2F/sitemaps/"
+                                  "https%3A%2F%2Falpha.example%2Fsitemap.xml");
+    EXPECT_TRUE(received[0].tls && received[1].tls && received[0].proxy && received[1].proxy);
+
+    // Zeta's property is unknown to Google: the run completes, but says that Google refused.
+    ProgramResult zeta = submit("Zeta");
+    EXPECT_EQ(zeta.exitCode, 3) << zeta.err;
+    EXPECT_NE(zeta.out.find("Google Search Console: the sitemap https://zeta.example/sitemap.xml of "
+                            "https://zeta.example/ was not taken: 404 Not Found, the property is unknown"),
+              std::string::npos)
+        << zeta.out;
+    // Neither the key nor a token is ever printed.
+    for (const std::string& text : {alpha.out, alpha.err, zeta.out, zeta.err}) {
+        EXPECT_EQ(text.find("PRIVATE KEY"), std::string::npos);
+        EXPECT_EQ(text.find("ya29."), std::string::npos);
+    }
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// The Google Search Console tab of the Live Channels dialog: what it loads, refuses and saves.
+#include "ui/GoogleTab.h"
+
+#include "core/SearchConsoleChannel.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/RunTestSupport.h"
+#include "ui/LiveChannelsDialog.h"
+
+#include <QLineEdit>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+TEST(GoogleTab, LoadsChecksAndSavesTheKeyFileAndTheProperty) {
+    TempDir dir;
+    ProfileStore store(dir.str());
+    dir.write("key.json", "{}");
+    store.save(completeProfile("Garden", "https://WWW.Example.com/shop/"),
+               {{GoogleServiceAccountKey, "key.json"}, {SearchConsolePropertyKey, "sc-domain:example.com"}});
+    store.save(completeProfile("Plain", "http://plain.example/"));
+
+    GoogleTab tab;
+    tab.load(store, "Garden");
+    EXPECT_EQ(tab.KeyFileEdit->text(), "key.json");
+    EXPECT_EQ(tab.PropertyEdit->text(), "sc-domain:example.com");
+    EXPECT_EQ(tab.PropertyEdit->placeholderText(), "https://www.example.com/ (from the URL)");
+    EXPECT_EQ(tab.check(), std::nullopt);
+    EXPECT_EQ(tab.extras(), (ProfileExtras{{"GoogleServiceAccount", "key.json"},
+                                           {"SearchConsoleProperty", "sc-domain:example.com"}}));
+
+    // What the run could not use is refused before it is saved.
+    tab.PropertyEdit->setText("https://www.example.com");
+    EXPECT_EQ(tab.check(),
+              "The Search Console property is a URL prefix ending in \"/\" (https://www.example.com/) "
+              "or sc-domain: and a domain.");
+    tab.PropertyEdit->setText("  ");
+    tab.KeyFileEdit->setText("missing.json");
+    EXPECT_EQ(tab.check(), "The service account key file " + dir.file("missing.json") + " cannot be read.");
+    tab.KeyFileEdit->setText("");
+    tab.PropertyEdit->setText("sc-domain:example.org");
+    EXPECT_EQ(tab.check(), "A Search Console property needs the service account's key file.");
+
+    // A profile without the keys shows empty lines and keeps its file as it was.
+    tab.load(store, "Plain");
+    EXPECT_EQ(tab.KeyFileEdit->text(), "");
+    EXPECT_EQ(tab.PropertyEdit->text(), "");
+    EXPECT_EQ(tab.PropertyEdit->placeholderText(), "http://plain.example/ (from the URL)");
+    EXPECT_EQ(tab.check(), std::nullopt);
+    const std::string before = dir.read("Plain.ini");
+    store.save(store.load("Plain"), tab.extras());
+    EXPECT_EQ(dir.read("Plain.ini"), before);
+
+    // The dialog lists the tab.
+    std::vector<std::unique_ptr<LiveChannelTab>> tabs;
+    for (LiveChannelTab* t : LiveChannelsDialog::channelTabs())
+        tabs.emplace_back(t);
+    EXPECT_EQ(std::count_if(tabs.begin(), tabs.end(),
+                            [](const auto& t) { return t->title() == "Google Search Console"; }),
+              1);
+}
+
+} // namespace

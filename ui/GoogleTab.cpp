@@ -1,0 +1,103 @@
+#include "ui/GoogleTab.h"
+
+#include "core/SearchConsoleChannel.h"
+#include "ui/ErrorDisplay.h"
+
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* PropertyExamples = "https://www.example.com/ or sc-domain:example.com";
+
+std::string trimmed(const QLineEdit* edit) {
+    return edit->text().trimmed().toStdString();
+}
+
+} // namespace
+
+GoogleTab::GoogleTab(QWidget* parent) : LiveChannelTab(parent) {
+    setObjectName("GoogleTab");
+    auto* layout = new QVBoxLayout(this);
+    auto* note = new QLabel("Go! submits the site's sitemaps to Google Search Console as a service account "
+                            "that the property's owner has added as a user. Without a key file the site is "
+                            "not submitted to Google.");
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    auto* form = new QFormLayout;
+    KeyFileEdit = new QLineEdit;
+    KeyFileEdit->setObjectName("GoogleServiceAccountEdit");
+    KeyFileEdit->setPlaceholderText("the service account's JSON key file");
+    setHint(KeyFileEdit,
+            "Service account key file|The JSON key file that Google Cloud issued for the service "
+            "account; a relative path is taken from the profiles' folder. Keep it readable by "
+            "you only (chmod 600).");
+    BrowseButton = new QPushButton("Browse...");
+    BrowseButton->setObjectName("GoogleServiceAccountBrowse");
+    setHint(BrowseButton, "Choose the key file|Choose the service account's JSON key file");
+    connect(BrowseButton, &QPushButton::clicked, this, [this] { browse(); });
+    auto* keyRow = new QHBoxLayout;
+    keyRow->addWidget(KeyFileEdit, 1);
+    keyRow->addWidget(BrowseButton);
+    form->addRow("Key file", keyRow);
+
+    PropertyEdit = new QLineEdit;
+    PropertyEdit->setObjectName("SearchConsolePropertyEdit");
+    PropertyEdit->setPlaceholderText(PropertyExamples);
+    setHint(PropertyEdit, "Search Console property|The property as Search Console names it: a URL prefix "
+                          "ending in \"/\" or sc-domain: and the domain; empty: the URL's scheme and host "
+                          "with \"/\"");
+    form->addRow("Property", PropertyEdit);
+    layout->addLayout(form);
+    layout->addStretch(1);
+}
+
+QString GoogleTab::title() const {
+    return "Google Search Console";
+}
+
+void GoogleTab::load(const ProfileStore& store, const std::string& profile) {
+    profileDirectory_ = store.directory();
+    KeyFileEdit->setText(QString::fromStdString(store.loadExtra(profile, GoogleServiceAccountKey)));
+    PropertyEdit->setText(QString::fromStdString(store.loadExtra(profile, SearchConsolePropertyKey)));
+    // The empty line shows what the run will use instead.
+    const std::string fallback = defaultSearchConsoleProperty(store.load(profile)[fURL]);
+    PropertyEdit->setPlaceholderText(fallback.empty() ? QString(PropertyExamples)
+                                                      : QString::fromStdString(fallback + " (from the URL)"));
+}
+
+ProfileExtras GoogleTab::extras() const {
+    return {{GoogleServiceAccountKey, trimmed(KeyFileEdit)},
+            {SearchConsolePropertyKey, trimmed(PropertyEdit)}};
+}
+
+std::optional<std::string> GoogleTab::check() const {
+    const std::string key = trimmed(KeyFileEdit);
+    const std::string property = trimmed(PropertyEdit);
+    if (!property.empty()) {
+        if (auto problem = searchConsolePropertyProblem(property)) return problem;
+        if (key.empty()) return "A Search Console property needs the service account's key file.";
+    }
+    if (key.empty()) return std::nullopt;
+    // The run reads the file each time; a path that leads nowhere is caught here already.
+    const std::string path = searchConsoleKeyFile(key, profileDirectory_);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), R_OK) != 0)
+        return "The service account key file " + path + " cannot be read.";
+    return std::nullopt;
+}
+
+void GoogleTab::browse() {
+    const QString file = QFileDialog::getOpenFileName(this, "Service Account Key File", KeyFileEdit->text(),
+                                                      "JSON key files (*.json);;All files (*)");
+    if (!file.isEmpty()) KeyFileEdit->setText(file);
+}

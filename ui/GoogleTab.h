@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui/LiveChannelTab.h"
+
+class QLineEdit;
+class QPushButton;
+
+// The Google Search Console tab of the "Live Channels" dialog: the service account's key file
+// and the property, which the run's Search Console channel reads from the profile.
+class GoogleTab final : public LiveChannelTab {
+    Q_OBJECT
+public:
+    explicit GoogleTab(QWidget* parent = nullptr);
+
+    QString title() const override;
+    void load(const ProfileStore& store, const std::string& profile) override;
+    ProfileExtras extras() const override;
+    std::optional<std::string> check() const override;
+
+    QLineEdit* KeyFileEdit = nullptr;
+    QPushButton* BrowseButton = nullptr;
+    QLineEdit* PropertyEdit = nullptr;
+
+private:
+    void browse();
+
+    // Where a relative key file path is taken from: the profiles' directory.
+    std::string profileDirectory_;
+};
