@@ -3,6 +3,7 @@
 #include "core/SubmissionFields.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -196,6 +197,13 @@ int expectedSizeOf(const std::vector<EngineEntry>& catalog, std::string_view dis
     for (const EngineEntry& e : catalog)
         if (e.DisplayName == displayName) return e.ExpectedSize;
     return DefaultExpectedSize;
+}
+
+bool isUniqueDisplayName(const std::vector<EngineEntry>& catalog, std::string_view name) {
+    const auto same = std::count_if(catalog.begin(), catalog.end(), [&](const EngineEntry& e) {
+        return equalsIgnoringCase(e.DisplayName, name);
+    });
+    return same <= 1 && !equalsIgnoringCase(name, "Shared");
 }
 
 EngineRequest BuildRequest(const EngineEntry& entry, const SubmissionFields& fields) {

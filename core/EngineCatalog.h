@@ -68,6 +68,10 @@ std::vector<EngineEntry> engineCatalog(const Config& config = Config{});
 // The ExpectedSize of the entry whose display name is exactly the given name, else 9000.
 // "Lycos (method 2)" does not take the size of "Lycos".
 int expectedSizeOf(const std::vector<EngineEntry>& catalog, std::string_view displayName);
+// Whether a display name names one entry alone. Display names must stay unique, whatever
+// their case: the progress display and the [Hosts] keys find an entry by its name, and
+// "Shared" is the key of the shared submission service.
+bool isUniqueDisplayName(const std::vector<EngineEntry>& catalog, std::string_view name);
 
 // A built request: for "get" the URL, for "post" the target and the body.
 struct EngineRequest {

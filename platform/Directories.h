@@ -21,6 +21,7 @@ enum class BaseDirectory {
 std::optional<std::string> userDirectory(BaseDirectory base, std::string_view relative);
 
 bool isDirectory(const std::string& path);
+bool isRegularFile(const std::string& path);
 bool pathExists(const std::string& path);
 // A regular file that this process may read.
 bool isReadableFile(const std::string& path);

@@ -4,6 +4,7 @@
 #include "platform/ReadFile.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -278,4 +279,52 @@ std::string IniFile::decodeValue(std::string_view stored) {
         out += c;
     }
     return out;
+}
+
+std::vector<std::string> IniFile::beyondSchema(const Schema& schema, const std::string& origin) const {
+    std::vector<std::string> found;
+    const std::vector<std::string> names = sections();
+    // For each header: the schema's section it opens, or null; and whether it is the first
+    // header of that name, which is the only one that reads see.
+    std::vector<const Schema::Section*> sectionOf(names.size(), nullptr);
+    std::vector<bool> firstOfName(names.size(), true);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j)
+            if (equalsIgnoringCase(names[j], names[i])) firstOfName[i] = false;
+        for (const Schema::Section& known : schema.sections)
+            if (equalsIgnoringCase(known.name, names[i])) sectionOf[i] = &known;
+        if (!sectionOf[i])
+            found.push_back(origin + ": unknown section [" + names[i] + "] is ignored");
+        else if (!firstOfName[i])
+            found.push_back(origin + ": section [" + names[i] +
+                            "] appears again; only its first appearance counts");
+    }
+    const std::vector<KeyLine> keys = keyLines();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const KeyLine& line = keys[k];
+        if (line.sectionIndex == std::string::npos) {
+            found.push_back(origin + ": key " + line.key + " outside any section is ignored");
+            continue;
+        }
+        const Schema::Section* known = sectionOf[line.sectionIndex];
+        if (!known || !firstOfName[line.sectionIndex]) continue; // already told with its section
+        const std::string& sectionName = names[line.sectionIndex];
+        const bool isKnown = std::any_of(known->keys.begin(), known->keys.end(), [&](const std::string& key) {
+            return equalsIgnoringCase(key, line.key);
+        });
+        const bool repeated = std::any_of(
+            keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(k), [&](const KeyLine& other) {
+                return other.sectionIndex == line.sectionIndex && equalsIgnoringCase(other.key, line.key);
+            });
+        if (!isKnown)
+            found.push_back(origin + ": unknown key " + line.key + " in section [" + sectionName +
+                            "] is ignored");
+        else if (repeated)
+            found.push_back(origin + ": key " + line.key + " appears again in section [" + sectionName +
+                            "]; only the first counts");
+    }
+    for (const std::string& line : strayLines())
+        found.push_back(origin + ": line \"" + line +
+                        "\" is neither a section, a key nor a comment; ignored");
+    return found;
 }

@@ -46,6 +46,20 @@ public:
     // The lines that are neither blank, a comment, a section header nor a key line.
     std::vector<std::string> strayLines() const;
 
+    // What a file is meant to hold: its sections and the keys of each (names ignore case).
+    struct Schema {
+        struct Section {
+            std::string name;
+            std::vector<std::string> keys;
+        };
+        std::vector<Section> sections;
+    };
+    // What the file holds beyond the schema, each as a text beginning with origin: unknown
+    // sections and keys, sections and keys that appear again (reads see only the first), keys
+    // outside any section, and lines that are none of these. Such things have no effect, and
+    // saying so keeps a misspelt name from passing unnoticed.
+    std::vector<std::string> beyondSchema(const Schema& schema, const std::string& origin) const;
+
     // Who may read a file that save creates; an existing file keeps its mode.
     enum class NewFile { Shared, OwnerOnly };
 
