@@ -6,7 +6,7 @@
 #   tools/check-sizes.sh [folder...]      (default: core http grid ui)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-enforced="${LARKSPAN_SIZE_ENFORCED:-ui grid}"
+enforced="${LARKSPAN_SIZE_ENFORCED:-core http grid ui}"
 folders=("$@")
 [ ${#folders[@]} -gt 0 ] || folders=(core http grid ui)
 
