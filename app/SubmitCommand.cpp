@@ -24,22 +24,20 @@
 
 namespace {
 
-// The reports --save can write, by the names the user gives them.
-struct SaveTarget {
-    const char* name;
-    std::string (*run)(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks);
-};
-
 // The headless print: the table to "Larkspan.pdf" in the working directory.
 std::string printToPdf(TReportGrid& grid, const std::string&, const ReportHooks&) {
     return PrintGridToPdf(grid);
 }
 
-const SaveTarget saveTargets[] = {
-    {"txt", FileSaveItemClick}, {"csv", SavetoCSV1Click},  {"master", AppendtoMASTERCSV1Click},
-    {"asc", SavetoASCII1Click}, {"htm", SavetoHTML1Click}, {"xls", SaveasXLS1Click},
-    {"doc", SavetoDOC1Click},   {"pdf", printToPdf},
-};
+using ReportFunction = std::string (*)(TReportGrid&, const std::string&, const ReportHooks&);
+
+// The report of that --save name: the File menu's, or "pdf" for the print.
+ReportFunction reportNamed(const std::string& name) {
+    if (name == "pdf") return printToPdf;
+    for (const ReportCommand& report : ReportCommands())
+        if (name == report.saveName) return report.run;
+    return nullptr;
+}
 
 // Splits "a,b,c" into its names; nothing when a name is empty.
 std::optional<std::vector<std::string>> splitList(const std::string& list) {
@@ -55,12 +53,6 @@ std::optional<std::vector<std::string>> splitList(const std::string& list) {
     }
 }
 
-const SaveTarget* findTarget(const std::string& name) {
-    for (const SaveTarget& t : saveTargets)
-        if (name == t.name) return &t;
-    return nullptr;
-}
-
 } // namespace
 
 // Runs the named profiles as the window would with those rows of the submission list
@@ -73,7 +65,7 @@ int runSubmit(const CommandLine& cl) {
         return 2;
     }
     // Everything the user asked for is checked before anything is sent.
-    std::vector<const SaveTarget*> saves;
+    std::vector<ReportFunction> saves;
     if (cl.save) {
         auto names = splitList(*cl.save);
         if (!names) {
@@ -82,15 +74,15 @@ int runSubmit(const CommandLine& cl) {
             return 2;
         }
         for (const std::string& name : *names) {
-            const SaveTarget* target = findTarget(name);
-            if (!target) {
+            const ReportFunction report = reportNamed(name);
+            if (!report) {
                 std::fprintf(
                     stderr,
                     "larkspan: --save: unknown report \"%s\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n",
                     name.c_str());
                 return 2;
             }
-            saves.push_back(target);
+            saves.push_back(report);
         }
     }
     const Config config = startupConfig(cl);
@@ -139,9 +131,9 @@ int runSubmit(const CommandLine& cl) {
     host.clearProgress();
 
     int status = 0;
-    for (const SaveTarget* target : saves) {
+    for (const ReportFunction report : saves) {
         try {
-            std::string path = target->run(host.results(), "", ReportHooks{});
+            std::string path = report(host.results(), "", ReportHooks{});
             std::printf("%s\n", path.c_str());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "larkspan: %s\n", e.what());

@@ -35,13 +35,19 @@ std::string officeCommand(const std::string& dir, const char* fileName, const Re
 }
 
 const ReportCommand commands[] = {
-    {"&Save", "FileSaveItemClick", "Larkspan.txt", FileSaveItemClick},
-    {"Save to CSV", "SavetoCSV1Click", "Larkspan.csv", SavetoCSV1Click},
-    {"Append to MASTER.CSV", "AppendtoMASTERCSV1Click", "Larkspan Master.csv", AppendtoMASTERCSV1Click},
-    {"Save as XLS", "SaveasXLS1Click", "Larkspan.xls", SaveasXLS1Click},
-    {"Save to HTML", "SavetoHTML1Click", "Larkspan.htm", SavetoHTML1Click},
-    {"Save to ASCII", "SavetoASCII1Click", "Larkspan.asc", SavetoASCII1Click},
-    {"Save to DOC", "SavetoDOC1Click", "Larkspan.doc", SavetoDOC1Click},
+    {"&Save", "FileSaveItemClick", "Larkspan.txt", FileSaveItemClick, "Save|Save current file", "txt"},
+    {"Save to CSV", "SavetoCSV1Click", "Larkspan.csv", SavetoCSV1Click,
+     "Save As|Save results in comma-separated format.", "csv"},
+    {"Append to MASTER.CSV", "AppendtoMASTERCSV1Click", "Larkspan Master.csv", AppendtoMASTERCSV1Click, "",
+     "master"},
+    {"Save as XLS", "SaveasXLS1Click", "Larkspan.xls", SaveasXLS1Click,
+     "Save As|Save results in Excel spreadsheet format", "xls"},
+    {"Save to HTML", "SavetoHTML1Click", "Larkspan.htm", SavetoHTML1Click,
+     "Save As|Save results in web page format", "htm"},
+    {"Save to ASCII", "SavetoASCII1Click", "Larkspan.asc", SavetoASCII1Click,
+     "Save As|Save results in text file format", "asc"},
+    {"Save to DOC", "SavetoDOC1Click", "Larkspan.doc", SavetoDOC1Click,
+     "Save As|Save results in MS Word Document format", "doc"},
 };
 
 } // namespace

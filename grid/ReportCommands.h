@@ -29,11 +29,14 @@ std::string SavetoASCII1Click(TReportGrid& grid, const std::string& dir, const R
 std::string SaveasXLS1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
 std::string SavetoDOC1Click(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks = {});
 
-// The commands in menu order, for binding menu entries and for saving every report.
+// The commands in menu order: the File menu's entries and the reports of `submit --save` come
+// from this one table.
 struct ReportCommand {
     const char* caption;
     const char* handler;
     const char* fileName;
     std::string (*run)(TReportGrid& grid, const std::string& dir, const ReportHooks& hooks);
+    const char* hint;     // the menu entry's hint
+    const char* saveName; // the report's name for `submit --save`
 };
 std::span<const ReportCommand> ReportCommands();

@@ -216,18 +216,8 @@ QAction* MainWindow::addEntry(QMenu* menu, const QString& caption, const QString
 
 void MainWindow::buildFileMenu() {
     QMenu* file = menuBar()->addMenu("&File");
-    addEntry(file, "&Save", "Save|Save current file", [this] { runReport(FileSaveItemClick); });
-    addEntry(file, "Save to CSV", "Save As|Save results in comma-separated format.",
-             [this] { runReport(SavetoCSV1Click); });
-    addEntry(file, "Append to MASTER.CSV", "", [this] { runReport(AppendtoMASTERCSV1Click); });
-    addEntry(file, "Save as XLS", "Save As|Save results in Excel spreadsheet format",
-             [this] { runReport(SaveasXLS1Click); });
-    addEntry(file, "Save to HTML", "Save As|Save results in web page format",
-             [this] { runReport(SavetoHTML1Click); });
-    addEntry(file, "Save to ASCII", "Save As|Save results in text file format",
-             [this] { runReport(SavetoASCII1Click); });
-    addEntry(file, "Save to DOC", "Save As|Save results in MS Word Document format",
-             [this] { runReport(SavetoDOC1Click); });
+    for (const ReportCommand& report : ReportCommands())
+        addEntry(file, report.caption, report.hint, [this, run = report.run] { runReport(run); });
     file->addSeparator();
     addEntry(file, "&Print", "Print results with selected options", [this] {
         std::string pdf = printing_->FilePrintItemClick();
