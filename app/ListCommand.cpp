@@ -1,5 +1,6 @@
 #include "app/Commands.h"
 #include "core/SiteProfile.h"
+#include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
 
 #include <cstdio>

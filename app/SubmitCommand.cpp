@@ -6,6 +6,7 @@
 #include "core/KeptRuns.h"
 #include "core/LiveChannels.h"
 #include "core/SiteProfile.h"
+#include "core/SubmissionList.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportCommands.h"
 #include "platform/Error.h"

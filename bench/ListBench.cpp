@@ -4,6 +4,7 @@
 // ratio compares the cost per profile at 10,000 and at 1,000 profiles: it stays near 1
 // when the listing grows linearly (n log n for the sort).
 #include "core/SiteProfile.h"
+#include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
 
 #include <chrono>

@@ -14,6 +14,7 @@
 #include "core/HttpRunClient.h"
 #include "core/SiteProfile.h"
 #include "core/SubmissionFields.h"
+#include "core/SubmissionList.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportGrid.h"
 #include "tools/simulator/EngineSimulator.h"

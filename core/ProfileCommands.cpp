@@ -1,4 +1,5 @@
 #include "core/ProfileCommands.h"
+#include "core/SubmissionList.h"
 
 #include "grid/ReportGrid.h"
 #include "platform/Error.h"

@@ -1,7 +1,5 @@
 #include "core/SiteProfile.h"
 
-#include "grid/CellCompare.h"
-#include "grid/ReportGrid.h"
 #include "platform/Directories.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
@@ -116,40 +114,4 @@ void ProfileStore::save(const SiteProfile& profile, const ProfileExtras& extras)
 void ProfileStore::remove(std::string_view name) const {
     if (directory_.empty()) return;
     removeFile(fileName(name));
-}
-
-void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names) {
-    list.BeginUpdate();
-    list.SetRowCount(list.FixedRows());
-    // The header is written with the first name, so a listing of none leaves it as it was.
-    if (!names.empty()) list.SetCellText(0, 0, "Title");
-    auto sortList = [&list] {
-        list.FitColumns(true, 1);
-        list.SortDirection = TSortDirection::sdAscending;
-        list.SortColumn = 0;
-        list.SortRows();
-    };
-    // The listing sorts after each name from the second on. Names of plain text are all
-    // different and compare as a total order, so one sort at the end leaves the same list.
-    // Names that read as numbers or dates can compare equal though they differ ("1", "01"),
-    // and where those end depends on every sort in turn, so then each one is made.
-    const bool plainText =
-        !list.SortAutoFormat || std::all_of(names.begin(), names.end(), [](const std::string& n) {
-            return classifyCell(n) == CellClass::Text;
-        });
-    if (plainText) {
-        list.SetRowCount(list.FixedRows() + static_cast<int>(names.size()));
-        int row = list.FixedRows();
-        for (const auto& name : names)
-            list.SetCellText(0, row++, name);
-        if (names.size() >= 2) sortList();
-    } else {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            list.SetRowCount(list.RowCount() + 1);
-            list.SetCellText(0, list.RowCount() - 1, names[i]);
-            if (i >= 1) sortList();
-        }
-    }
-    list.EndUpdate();
-    list.Refresh();
 }

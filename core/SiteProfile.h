@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-class TReportGrid;
 class TextMeasure;
 
 // One field of a site profile: its key in the profile file, its editor control and label.
@@ -81,7 +80,3 @@ public:
 private:
     std::string directory_;
 };
-
-// Fills the submission list with the names, below its "Title" header row, in the order of
-// the listing: sorted by name and with fitted columns once two or more names are listed.
-void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names);

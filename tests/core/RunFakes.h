@@ -4,6 +4,7 @@
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
+#include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
 #include "platform/EventLoop.h"
 

@@ -1,4 +1,5 @@
 #include "core/SiteProfile.h"
+#include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
 #include "tests/common/TempDir.h"
 

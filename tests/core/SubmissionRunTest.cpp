@@ -5,6 +5,7 @@
 #include "RunTestSupport.h"
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
+#include "core/SubmissionList.h"
 
 #include <gtest/gtest.h>
 
