@@ -172,17 +172,19 @@ std::string SubmissionRun::profileValue(std::string_view key) const {
     return ProfileStore(profileDirectory_).loadExtra(profileName_, key);
 }
 
-RunClient::Answer SubmissionRun::send(const std::string& engine, const RunClient::Exchange& request) {
+template <typename Call>
+auto SubmissionRun::liveRequest(const std::string& engine, RequestRecorder::Request request, Call call) {
     waitWhilePaused();
     if (stopRequested_) throw LiveRun::Stopped();
     host_.setGaugeProgress(0);
     host_.setLabel("Submitting " + fields_.URL + " to " + engine);
     client_.setTimeOut(RequestTimeOut);
-    RequestRecorder record(host_, {fields_.SiteTitle, engine, request.method, request.url});
-    RunClient::Answer answer;
+    RequestRecorder record(host_, std::move(request));
     try {
         FlagScope inRequest(inRequest_);
-        answer = client_.exchange(request);
+        auto outcome = call();
+        finishRecord(record, outcome);
+        return outcome;
     } catch (...) {
         if (stopRequested_) {
             record.stopped(client_.bytesReceived());
@@ -191,41 +193,33 @@ RunClient::Answer SubmissionRun::send(const std::string& engine, const RunClient
         record.failed(failureMessage(std::current_exception()), client_.bytesReceived());
         throw;
     }
-    record.answered(answer.status > 0 ? std::optional<int>(answer.status) : std::nullopt, answer.reason,
-                    client_.bytesReceived());
-    return answer;
 }
 
-FetchResult SubmissionRun::fetch(const std::string& engine, const std::string& url,
-                                 const SitemapSource::Sink& sink) {
-    waitWhilePaused();
-    if (stopRequested_) throw LiveRun::Stopped();
-    host_.setGaugeProgress(0);
-    host_.setLabel("Submitting " + fields_.URL + " to " + engine);
-    client_.setTimeOut(RequestTimeOut);
-    RequestRecorder record(host_, {fields_.SiteTitle, engine, "GET", url});
-    FetchResult result;
-    try {
-        FlagScope inRequest(inRequest_);
-        result = client_.fetch(url, sink);
-    } catch (...) {
-        // What escapes is the sink's own failure, or Stop reaching a client that throws.
-        if (stopRequested_) {
-            record.stopped(client_.bytesReceived());
-            throw LiveRun::Stopped();
-        }
-        record.failed(failureMessage(std::current_exception()), client_.bytesReceived());
-        throw;
-    }
-    if (stopRequested_) {
-        record.stopped(client_.bytesReceived());
-        throw LiveRun::Stopped();
-    }
+void SubmissionRun::finishRecord(RequestRecorder& record, const RunClient::Answer& answer) {
+    record.answered(answer.status > 0 ? std::optional<int>(answer.status) : std::nullopt, answer.reason,
+                    client_.bytesReceived());
+}
+
+void SubmissionRun::finishRecord(RequestRecorder& record, const FetchResult& result) {
     if (result.status > 0)
         record.answered(result.status, client_.replyReason(), client_.bytesReceived());
     else
         record.failed(result.problem, client_.bytesReceived());
-    return result;
+}
+
+RunClient::Answer SubmissionRun::send(const std::string& engine, const RunClient::Exchange& request) {
+    return liveRequest(engine, {fields_.SiteTitle, engine, request.method, request.url},
+                       [&] { return client_.exchange(request); });
+}
+
+FetchResult SubmissionRun::fetch(const std::string& engine, const std::string& url,
+                                 const SitemapSource::Sink& sink) {
+    return liveRequest(engine, {fields_.SiteTitle, engine, "GET", url}, [&] {
+        FetchResult result = client_.fetch(url, sink);
+        // A fetch that Stop ended without an exception still ends the run: what it read is cut.
+        if (stopRequested_) throw LiveRun::Stopped();
+        return result;
+    });
 }
 
 void SubmissionRun::accepted(const std::string& engine) {

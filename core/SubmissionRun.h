@@ -3,6 +3,7 @@
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
 #include "core/LiveChannel.h"
+#include "core/RequestRecorder.h"
 #include "core/SubmissionFields.h"
 
 #include <cstdint>
@@ -99,6 +100,12 @@ private:
     RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) override;
     FetchResult fetch(const std::string& engine, const std::string& url,
                       const SitemapSource::Sink& sink) override;
+    // One request of a live channel: waits while paused, shows it, records it, and lets Stop
+    // end the run; call sends it through the client.
+    template <typename Call>
+    auto liveRequest(const std::string& engine, RequestRecorder::Request request, Call call);
+    void finishRecord(RequestRecorder& record, const RunClient::Answer& answer);
+    void finishRecord(RequestRecorder& record, const FetchResult& result);
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;
