@@ -74,7 +74,7 @@ bool matchesFullSortAndFit(const TReportGrid& grid, int results, const TextMeasu
     }
     reference.SortColumn = 0;
     reference.SortRows();
-    reference.FitColumns(true, 1);
+    reference.FitColumns(TReportGrid::FitFixed::Include, 1);
     for (int r = 0; r <= results; ++r)
         for (int c = 0; c < 2; ++c)
             if (grid.CellText(c, r) != reference.CellText(c, r)) return false;

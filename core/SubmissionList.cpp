@@ -11,7 +11,7 @@ void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names
     // The header is written with the first name, so a listing of none leaves it as it was.
     if (!names.empty()) list.SetCellText(0, 0, "Title");
     auto sortList = [&list] {
-        list.FitColumns(true, 1);
+        list.FitColumns(TReportGrid::FitFixed::Include, 1);
         list.SortDirection = TSortDirection::sdAscending;
         list.SortColumn = 0;
         list.SortRows();

@@ -297,7 +297,7 @@ void SubmissionRun::DoGrid(const std::string& engineName, const std::string& sit
     if (grid.RowCount() <= resultCount_) grid.SetRowCount(resultCount_ + 1);
     grid.SetCellText(0, resultCount_, engineName);
     grid.SetCellText(1, resultCount_, siteTitle);
-    grid.FitColumns(true, 1);
+    grid.FitColumns(TReportGrid::FitFixed::Include, 1);
     grid.SortColumn = 0;
     grid.SortDirection = TSortDirection::sdAscending;
     grid.SortRows();
@@ -370,7 +370,7 @@ void SubmissionRun::appendFooter() {
     grid.SetCellText(0, last - 1, "More Info:");
     grid.SetCellText(1, last - 1, "This report prepared by Larkspan. Latest version from:");
     grid.SetCellText(1, last, footerAddress_);
-    grid.FitColumns(true, 1);
+    grid.FitColumns(TReportGrid::FitFixed::Include, 1);
     grid.Refresh();
     grid.EndUpdate();
 }

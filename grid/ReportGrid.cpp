@@ -48,8 +48,8 @@ void TReportGrid::SetDefaultRowHeight(int height) {
     Refresh();
 }
 
-void TReportGrid::FitColumns(bool includeFixed, int extraPixels) {
-    parts_->fitter.fit(colWidths_, includeFixed ? 0 : fixedCols_, extraPixels);
+void TReportGrid::FitColumns(FitFixed fixed, int extraPixels) {
+    parts_->fitter.fit(colWidths_, fixed == FitFixed::Include ? 0 : fixedCols_, extraPixels);
     Refresh();
 }
 

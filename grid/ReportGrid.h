@@ -51,8 +51,13 @@ public:
     // The font measurer used by FitColumns; the grid does not own it.
     void SetTextMeasure(const TextMeasure* measure) { parts_->fitter.setTextMeasure(measure); }
     const TextMeasure* textMeasure() const { return parts_->fitter.textMeasure(); }
+    // Whether fitting the columns widens the fixed ones too.
+    enum class FitFixed { Include, Leave };
     // Each column becomes 4 pixels wider than its widest first line, plus extraPixels.
-    void FitColumns(bool includeFixed, int extraPixels);
+    void FitColumns(FitFixed fixed, int extraPixels);
+    void FitColumns(bool includeFixed, int extraPixels) {
+        FitColumns(includeFixed ? FitFixed::Include : FitFixed::Leave, extraPixels);
+    }
 
     int SortColumn = 0;
     TSortDirection SortDirection = TSortDirection::sdAscending;

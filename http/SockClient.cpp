@@ -190,7 +190,7 @@ void TSockClient::watchSocket() {
     if (!writeWatch_)
         writeWatch_ = loop.watchDescriptor(fd_, EventLoop::Readiness::Write, [this] { onWritable(); });
     else
-        loop.setWatchEnabled(writeWatch_, true);
+        loop.setWatch(writeWatch_, EventLoop::Watch::On);
 }
 
 void TSockClient::onWritable() {
@@ -203,7 +203,7 @@ void TSockClient::onWritable() {
             return;
         }
         writable_ = true;
-        if (writeWatch_) EventLoop::instance().setWatchEnabled(writeWatch_, false);
+        if (writeWatch_) EventLoop::instance().setWatch(writeWatch_, EventLoop::Watch::Off);
         RaiseSignal();
     } catch (...) {
         // Notification handlers swallow every error; the waiting operation sees the state.
@@ -214,7 +214,7 @@ void TSockClient::handleConnectResult(int error) {
     if (!connecting_) return;
     connecting_ = false;
     EventLoop& loop = EventLoop::instance();
-    if (writeWatch_) loop.setWatchEnabled(writeWatch_, false);
+    if (writeWatch_) loop.setWatch(writeWatch_, EventLoop::Watch::Off);
     notifyOk = error == 0;
     if (!notifyOk) {
         lastError = sockerr::fromErrno(error);

@@ -13,7 +13,7 @@ void TSockClient::waitWritable() {
     writable_ = false;
     watchSocket();
     waitUntil([this, fd] { return writable_ || fd_ != fd || !writeWatch_; }, Arming::AsArmed);
-    if (writeWatch_) EventLoop::instance().setWatchEnabled(writeWatch_, false);
+    if (writeWatch_) EventLoop::instance().setWatch(writeWatch_, EventLoop::Watch::Off);
 }
 
 int TSockClient::sendErrno(int errnoValue) const {

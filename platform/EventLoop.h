@@ -35,6 +35,8 @@ public:
     virtual Handle watchDescriptor(int fd, Readiness readiness, Callback callback) = 0;
     // Stops and restarts the calls without giving the handle up.
     virtual void setWatchEnabled(Handle handle, bool enabled) = 0;
+    enum class Watch { On, Off };
+    void setWatch(Handle handle, Watch state) { setWatchEnabled(handle, state == Watch::On); }
     virtual void unwatchDescriptor(Handle handle) = 0;
 
     // Starts a timer; returns 0 when the platform refuses one. Main thread only.

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     grid.SortColumn = 0;
     grid.SortDirection = TSortDirection::sdAscending;
     grid.SortRows();
-    grid.FitColumns(true, 1);
+    grid.FitColumns(TReportGrid::FitFixed::Include, 1);
 
     bool ok = save(*window.aboutBox(), out, "about-box");
     Tfinddlg find(&window);
