@@ -9,6 +9,7 @@
 #include "support/ScriptedServer.h"
 
 #include "http/HttpClient.h"
+#include "platform/EventLoopQt.h"
 
 #include <QCoreApplication>
 
@@ -33,6 +34,7 @@ std::string headerFile;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     app = new QCoreApplication(*argc, *argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
     server = new ScriptedServer;
     const std::string dir = "/tmp/larkspan-fuzz-" + std::to_string(::getpid());
     ::mkdir(dir.c_str(), 0700);
