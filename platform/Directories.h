@@ -10,14 +10,14 @@
 // The value of an environment variable; empty when it is not set.
 std::string environment(const char* name);
 
-// The user's base directories of the XDG base directory specification.
+// The user's XDG base directories.
 enum class BaseDirectory {
     Data,   // $XDG_DATA_HOME, else ~/.local/share
     State,  // $XDG_STATE_HOME, else ~/.local/state
     Config, // $XDG_CONFIG_HOME, else ~/.config
 };
 // The base directory followed by "/" and relative. A relative value of the variable is
-// ignored, as the specification says; nothing when neither it nor HOME gives a directory.
+// ignored, as XDG requires; nothing when neither it nor HOME gives a directory.
 std::optional<std::string> userDirectory(BaseDirectory base, std::string_view relative);
 
 bool isDirectory(const std::string& path);

@@ -49,7 +49,7 @@ standard output, and written to --port-file when given. SIGTERM and SIGINT stop 
 import argparse
 import collections
 import fnmatch
-import importlib.util
+import importlib
 import pathlib
 import json
 import os
@@ -107,13 +107,11 @@ Reply = collections.namedtuple("Reply", "engine status headers body")
 def load_services():
     services = []
     folder = pathlib.Path(__file__).resolve().parent / "simulator"
+    # Imported by name from their folder, so that a service can use another (IndexNow reads
+    # the sites).
+    sys.path.insert(0, str(folder))
     for path in sorted(folder.glob("service_*.py")):
-        spec = importlib.util.spec_from_file_location(path.stem, path)
-        module = importlib.util.module_from_spec(spec)
-        # Registered by name, so that a service can use another (IndexNow reads the sites).
-        sys.modules[path.stem] = module
-        spec.loader.exec_module(module)
-        services.append(module)
+        services.append(importlib.import_module(path.stem))
     return services
 
 
