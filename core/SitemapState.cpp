@@ -2,6 +2,7 @@
 
 #include "core/SitemapReader.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,28 +20,10 @@ constexpr std::string_view SnapshotHeader = "larkspan-state 1";
 
 // Texts go into tab-separated lines; these escapes keep a tab or line break inside one.
 void appendEscaped(std::string& out, std::string_view text) {
-    if (text.find_first_of("\\\t\n\r") == std::string_view::npos) {
+    if (text.find_first_of("\\\t\n\r") == std::string_view::npos)
         out += text;
-        return;
-    }
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
+    else
+        out += backslashEscaped(text, "\t\n\r");
 }
 
 std::string unescape(std::string_view text) {

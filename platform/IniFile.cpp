@@ -242,24 +242,7 @@ void IniFile::save(const std::string& path, NewFile access) const {
 
 std::string IniFile::encodeValue(std::string_view value) {
     if (value.find_first_of("\r\n\\") == std::string_view::npos) return std::string(value);
-    std::string out;
-    out.reserve(value.size() + 8);
-    for (char c : value) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return backslashEscaped(value, "\n\r");
 }
 
 std::string IniFile::decodeValue(std::string_view stored) {

@@ -121,3 +121,19 @@ std::string withThousands(std::uint64_t n) {
     }
     return out;
 }
+
+std::string backslashEscaped(std::string_view text, std::string_view controls) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (controls.find(c) != std::string_view::npos && (c == '\t' || c == '\n' || c == '\r')) {
+            out += '\\';
+            out += c == '\t' ? 't' : c == '\n' ? 'n' : 'r';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

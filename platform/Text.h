@@ -24,6 +24,10 @@ std::string_view trimmed(std::string_view s, std::string_view blanks = " \t");
 // The number in decimal with a comma between groups of three digits: 1,000,000.
 std::string withThousands(std::uint64_t n);
 
+// The text with "\\" for each backslash and "\t", "\n", "\r" for those of tab, LF and CR that
+// controls names, so that it fits on one line (or in one tab-separated field).
+std::string backslashEscaped(std::string_view text, std::string_view controls);
+
 // Replaces every occurrence of from by to, left to right, without rescanning the result.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
 
