@@ -5,19 +5,10 @@
 # step. Exits non-zero when the build fails or the fuzzer finds a crash, a leak or a hang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-fuzz
+source tools/fuzz-common.sh
+FUZZ_CMAKE_ARGS=("$@")
 seconds=${LARKSPAN_FUZZ_SECONDS:-45}
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLARKSPAN_FUZZ=ON -DLARKSPAN_BUILD_UI=OFF -DLARKSPAN_BUILD_TESTS=OFF -DLARKSPAN_BUILD_BENCH=OFF "$@" >/dev/null
-cmake --build "$build" --target http_response_fuzz -j "$(nproc)"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/larkspan-fuzz.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/corpus"
-cp tests/http/fuzz/corpus/* "$work/corpus/"
-# Findings are written into the work directory and shown in the log; a finding fails the run.
-(cd "$work" && "$OLDPWD/$build/tests/http/fuzz/http_response_fuzz" \
-  -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=65536 \
-  -print_final_stats=1 corpus)
+fuzz_build_targets http_response_fuzz
+fuzz_run tests/http/fuzz/http_response_fuzz tests/http/fuzz/corpus "$seconds" 65536 4096 20
 echo "Fuzzing the HTTP client's response reading: no findings in ${seconds}s."

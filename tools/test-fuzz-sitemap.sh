@@ -5,20 +5,10 @@
 # step. Exits non-zero when the build fails or the fuzzer finds a crash, a leak or a hang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-fuzz
+source tools/fuzz-common.sh
+FUZZ_CMAKE_ARGS=("$@")
 seconds=${LARKSPAN_FUZZ_SECONDS:-30}
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLARKSPAN_FUZZ=ON -DLARKSPAN_BUILD_UI=OFF -DLARKSPAN_BUILD_TESTS=OFF -DLARKSPAN_BUILD_BENCH=OFF "$@" >/dev/null
-cmake --build "$build" --target sitemap_reader_fuzz -j "$(nproc)"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/larkspan-fuzz-sitemap.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/corpus"
-cp tests/core/fuzz/corpus/* "$work/corpus/"
-# Findings are written into the work directory and shown in the log; a finding fails the run.
-# Inputs up to 1 MiB let gzip bombs and long documents reach the reader's limits.
-(cd "$work" && "$OLDPWD/$build/tests/core/fuzz/sitemap_reader_fuzz" \
-  -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=1048576 \
-  -print_final_stats=1 corpus)
+fuzz_build_targets sitemap_reader_fuzz
+fuzz_run tests/core/fuzz/sitemap_reader_fuzz tests/core/fuzz/corpus "$seconds" 1048576 2048 20
 echo "Fuzzing the sitemap reader: no findings in ${seconds}s."
