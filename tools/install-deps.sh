@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdg-utils desktop-file-utils man-db dpkg-dev file fonts-dejavu-core
   python3 curl nginx-light poppler-utils clang libclang-rt-14-dev
   libssl-dev openssl ca-certificates libexpat1-dev zlib1g-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libsqlite3-dev sqlite3 libgumbo-dev
 )
 if [ "${LARKSPAN_WITH_OFFICE:-1}" = 1 ]; then
   packages+=(libreoffice-calc-nogui libreoffice-writer-nogui)

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// An absolute http or https URL, normalised once when it is parsed: scheme and host in lower
+// case, the scheme's default port dropped, dot segments removed, percent-encoding normalised
+// (unreserved characters decoded, hexadecimal digits in upper case, bytes outside printable
+// ASCII encoded as UTF-8), an empty path made "/", the fragment dropped. Every piece of live
+// code (the live client, scopes, robots.txt, sitemaps, the channels) compares URLs through
+// this one type, so two spellings of one page are one URL everywhere.
+class Url {
+public:
+    // Nothing for a text that is not an absolute http or https URL with a host, or whose host
+    // holds a control character, a space or another byte that no host name may hold.
+    static std::optional<Url> parse(std::string_view text);
+    // The reference (absolute, or relative as in a Location line or an href) resolved against
+    // this URL; nothing when the result is no http or https URL.
+    std::optional<Url> resolve(std::string_view reference) const;
+
+    const std::string& scheme() const { return scheme_; }
+    const std::string& host() const { return host_; }
+    // The port the URL names, or its scheme's default.
+    int port() const { return port_; }
+    bool defaultPort() const;
+    // The path, always starting with "/", and the query without its "?" (empty for none).
+    const std::string& path() const { return path_; }
+    const std::string& query() const { return query_; }
+    bool hasQuery() const { return hasQuery_; }
+
+    // "scheme://host[:port]", the port only when it is not the scheme's default.
+    std::string origin() const;
+    // "host[:port]" as a Host line or IndexNow's host names it.
+    std::string hostPort() const;
+    // The path with "?query" when there is one: what a request line names.
+    std::string pathAndQuery() const;
+    // The whole normalised URL.
+    std::string text() const;
+
+    bool sameOrigin(const Url& other) const;
+    // Same origin, and the path lies in the folder of the other URL's path (the part up to its
+    // last "/"), compared after normalisation: "/k/../c" is not in "/k/".
+    bool inFolderOf(const Url& other) const;
+
+    friend bool operator==(const Url& a, const Url& b) { return a.text() == b.text(); }
+
+private:
+    std::string scheme_;
+    std::string host_;
+    int port_ = 0;
+    std::string path_ = "/";
+    std::string query_;
+    bool hasQuery_ = false;
+};
