@@ -280,7 +280,18 @@ void readGoogle(Config& c, const IniFile& ini, const std::string& origin) {
     if (!isHttpsUrl(apiBase) || apiBase.find('/', SecureScheme.size()) != std::string::npos ||
         apiBase.find_first_of("?#", SecureScheme.size()) != std::string::npos)
         badValue(origin, SectionGoogle, "APIBase", apiBase, "https://host or https://host:port is expected");
+    // A base of its own stands for every Google host, the inspection API's included; the
+    // built-in one leaves each API on Google's host for it.
+    if (apiBase != c.googleApiBase) c.googleInspectionBase = apiBase;
     c.googleApiBase = apiBase;
+    std::string perRun =
+        readValue(ini, SectionGoogle, "InspectPerRun", std::to_string(c.googleInspectPerRun));
+    int inspections = 0;
+    // More than Google's 2,000 a day would only be refused; 0 turns inspection off.
+    if (!parseDecimal(perRun, inspections) || inspections < 0 || inspections > 2000)
+        badValue(origin, SectionGoogle, "InspectPerRun", perRun,
+                 "a number of inspections from 0 to 2000 is expected");
+    c.googleInspectPerRun = inspections;
 }
 
 } // namespace
@@ -301,7 +312,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
                             {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
                             {SectionSitemaps, {"MaxURLs"}},
                             {SectionIndexNow, {"Endpoints"}},
-                            {SectionGoogle, {"TokenURL", "APIBase"}}}};
+                            {SectionGoogle, {"TokenURL", "APIBase", "InspectPerRun"}}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         schema.sections[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     for (std::string& warning : ini.beyondSchema(schema, origin))

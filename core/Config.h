@@ -80,6 +80,11 @@ struct Config {
     std::string googleTokenUrl;
     // The scheme, host and port of Google's APIs, without a trailing "/".
     std::string googleApiBase = "https://www.googleapis.com";
+    // The same for the URL Inspection API, which lives on a host of its own. A configured
+    // APIBase replaces both, so that tests and the simulator play them on one port.
+    std::string googleInspectionBase = "https://searchconsole.googleapis.com";
+    // The most URLs of one property that a run inspects; Google allows 2,000 a day.
+    int googleInspectPerRun = 200;
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
     // A host of the [Hosts] section: "host", "host:port", or either after "https://".
