@@ -19,9 +19,13 @@ the RS256 signature against the account's public key; the claims iss (a known ac
 minutes of now) and exp (after now, at most an hour after iat). Errors are Google's JSON with
 error and error_description.
 
+    --google-sitemap SITE=FEED      a sitemap submitted to the property a day before (repeatable)
+
 The API (PUT /webmasters/v3/sites/SITE/sitemaps/FEED, SITE and FEED each one percent-encoded path
 segment, no body) checks the bearer token, then the property (404 when unknown) and whether the
-token's account is one of its users (403). Success is 200 with an empty body.
+token's account is one of its users (403). Success is 200 with an empty body. GET
+/webmasters/v3/sites/SITE/sitemaps lists the sitemaps submitted to the property, each with a
+state drawn from its URL (read or pending, errors, warnings, contents), as Google lists them.
 
 Both answer only over TLS, as Google does.
 """
@@ -50,6 +54,7 @@ CLOCK_SKEW = 300
 accounts = {}  # client_email -> {"kid", "n", "e"}
 properties = {}  # site -> set of client_email
 tokens = {}  # access token -> {"email", "expires", "uses"}
+submitted = {}  # site -> {feed: time of its submission}
 lock = threading.Lock()
 settings = {"lifetime": 3600, "uses": 0, "path": "/token"}
 
@@ -60,6 +65,8 @@ def add_arguments(parser):
     parser.add_argument("--google-token-lifetime", type=int, default=3600, metavar="SECONDS")
     parser.add_argument("--google-token-uses", type=int, default=0, metavar="N")
     parser.add_argument("--google-token-path", default="/token", metavar="PATH")
+    parser.add_argument("--google-sitemap", action="append", default=[], metavar="SITE=FEED",
+                        help="a sitemap submitted to the property before the simulator started")
 
 
 def configure(args):
@@ -76,6 +83,11 @@ def configure(args):
     settings["lifetime"] = args.google_token_lifetime
     settings["uses"] = args.google_token_uses
     settings["path"] = args.google_token_path
+    for text in args.google_sitemap:
+        site, sep, feed = text.partition("=")
+        if not sep or not site or not feed:
+            raise SystemExit("--google-sitemap wants SITE=FEED: " + text)
+        submitted.setdefault(site, {})[feed] = time.time() - 86400
 
 
 # --- The public half of an RSA key, from its PEM text, with a small DER reader.
@@ -223,17 +235,9 @@ def token_endpoint(request):
                             "token_type": "Bearer"})
 
 
-def sitemaps_api(request):
-    if not request.tls:
-        return api_error(403, "SSL is required to perform this operation.", "sslRequired")
-    parts = request.path[len(API_PREFIX):].split("/")
-    if len(parts) != 3 or parts[1] != "sitemaps" or not parts[0] or not parts[2]:
-        return api_error(404, "Not Found", "notFound")
-    site, feed = urllib.parse.unquote(parts[0]), urllib.parse.unquote(parts[2])
-    if request.method != "PUT":
-        return api_error(405, "Method not allowed.", "methodNotAllowed")
-    if request.body or header(request, "Content-Length") not in ("", "0"):
-        return api_error(400, "The request has a body.", "badRequest")
+def authorize(request, site):
+    """(email, None) when the request's bearer token is good and its account a user of the site,
+    else (None, the error Reply). A token taken counts as one of its uses."""
     bearer = header(request, "Authorization")
     with lock:
         held = tokens.get(bearer[len("Bearer "):]) if bearer.startswith("Bearer ") else None
@@ -242,15 +246,69 @@ def sitemaps_api(request):
             held["uses"] -= 1
             valid = held["uses"] >= 0
     if not valid:
-        return api_error(401, "Request had invalid authentication credentials. Expected OAuth 2 access "
-                              "token, login cookie or other valid authentication credential.",
-                         "authError")
+        return None, api_error(401, "Request had invalid authentication credentials. Expected OAuth 2 "
+                                    "access token, login cookie or other valid authentication "
+                                    "credential.", "authError")
     if site not in properties:
-        return api_error(404, "Site '%s' is not a Search Console property." % site, "notFound")
+        return None, api_error(404, "Site '%s' is not a Search Console property." % site, "notFound")
     if held["email"] not in properties[site]:
-        return api_error(403, "User does not have sufficient permission for site '%s'. See also: "
-                              "https://support.google.com/webmasters/answer/2451999." % site,
-                         "forbidden")
+        return None, api_error(403, "User does not have sufficient permission for site '%s'. See also: "
+                                    "https://support.google.com/webmasters/answer/2451999." % site,
+                               "forbidden")
+    return held["email"], None
+
+
+def sitemaps_api(request):
+    if not request.tls:
+        return api_error(403, "SSL is required to perform this operation.", "sslRequired")
+    parts = request.path[len(API_PREFIX):].split("/")
+    if len(parts) == 2 and parts[0] and parts[1] == "sitemaps":
+        return sitemap_list(request, urllib.parse.unquote(parts[0]))
+    if len(parts) != 3 or parts[1] != "sitemaps" or not parts[0] or not parts[2]:
+        return api_error(404, "Not Found", "notFound")
+    site, feed = urllib.parse.unquote(parts[0]), urllib.parse.unquote(parts[2])
+    if request.method != "PUT":
+        return api_error(405, "Method not allowed.", "methodNotAllowed")
+    if request.body or header(request, "Content-Length") not in ("", "0"):
+        return api_error(400, "The request has a body.", "badRequest")
+    _, refused = authorize(request, site)
+    if refused:
+        return refused
     if not re.fullmatch(r"https?://[^\s/]+/\S*", feed):
         return api_error(400, "Invalid sitemap URL '%s'." % feed, "invalidParameter")
+    with lock:
+        submitted.setdefault(site, {})[feed] = time.time()
     return Reply(ENGINE, 200, [], b"")
+
+
+def rfc3339(seconds):
+    return time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(seconds)) + ".%03dZ" % (int(seconds * 1000) % 1000)
+
+
+def sitemap_entry(feed, when):
+    """A sitemap as Google lists it, its state drawn from its URL so that it is the same each
+    time: most were read a few minutes after their submission, one in eight is still pending,
+    some have errors or warnings, and a feed whose name holds "index" is a sitemap index."""
+    draw = int.from_bytes(hashlib.sha256(feed.encode()).digest()[:8], "big")
+    entry = {"path": feed, "lastSubmitted": rfc3339(when),
+             "isPending": draw % 8 == 0, "isSitemapsIndex": "index" in feed.lower(),
+             "type": "sitemap", "warnings": str(draw // 8 % 3), "errors": str(1 if draw % 11 == 0 else 0),
+             "contents": [{"type": "web", "submitted": str(10 + draw // 24 % 990), "indexed": "0"}]}
+    if not entry["isPending"]:
+        entry["lastDownloaded"] = rfc3339(when + 60 + draw // 7 % 600)
+    if draw % 5 == 0:
+        entry["contents"].append({"type": "image", "submitted": str(draw // 5 % 200), "indexed": "0"})
+    return entry
+
+
+def sitemap_list(request, site):
+    if request.method != "GET":
+        return api_error(405, "Method not allowed.", "methodNotAllowed")
+    _, refused = authorize(request, site)
+    if refused:
+        return refused
+    with lock:
+        feeds = sorted(submitted.get(site, {}).items())
+    if not feeds:
+        return json_reply(200, {})
+    return json_reply(200, {"sitemap": [sitemap_entry(feed, when) for feed, when in feeds]})
