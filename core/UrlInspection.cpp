@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <initializer_list>
+#include <tuple>
 
 namespace {
 
