@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -31,6 +32,10 @@ bool daylightSaving(std::int64_t utcSeconds) {
     const std::int64_t begins = secondsOf(year_month_day(y / March / Sunday[2])) + 10 * 3600;
     const std::int64_t ends = secondsOf(year_month_day(y / November / Sunday[1])) + 9 * 3600;
     return utcSeconds >= begins && utcSeconds < ends;
+}
+
+InspectionQuota::Decision stop(std::string reason) {
+    return {InspectionQuota::Decision::Kind::Stop, {}, std::move(reason)};
 }
 
 } // namespace
@@ -121,6 +126,7 @@ std::int64_t InspectionQuota::dayEnd(const std::string& property) {
 
 InspectionQuota::Decision InspectionQuota::next(const std::string& property) {
     using Kind = Decision::Kind;
+    if (perRun_ == 0) return stop("inspection is off ([Google] InspectPerRun=0)");
     const std::int64_t time = now();
     std::int64_t until = counts_.pausedUntil(property);
     // A pause set by a clock that ran ahead would last beyond what any Retry-After may ask for:
@@ -130,22 +136,14 @@ InspectionQuota::Decision InspectionQuota::next(const std::string& property) {
         counts_.pause(property, until);
     }
     if (time < until)
-        return {Kind::Stop,
-                {},
-                "Google asked for no more inspections of " + property + " before " + formatUtc(until)};
-    if (madeThisRun(property) >= perRun_) {
-        if (perRun_ == 0) return {Kind::Stop, {}, "inspection is off ([Google] InspectPerRun=0)"};
-        return {Kind::Stop,
-                {},
-                "this run made the " + withThousands(static_cast<std::uint64_t>(perRun_)) +
-                    " inspections of " + property + " it may ([Google] InspectPerRun)"};
-    }
+        return stop("Google asked for no more inspections of " + property + " before " + formatUtc(until));
+    if (madeThisRun(property) >= perRun_)
+        return stop("this run made the " + withThousands(static_cast<std::uint64_t>(perRun_)) +
+                    " inspections of " + property + " it may ([Google] InspectPerRun)");
     if (usedToday(property) >= PerDay)
-        return {Kind::Stop,
-                {},
-                "the " + withThousands(PerDay) + " inspections of " + property +
+        return stop("the " + withThousands(PerDay) + " inspections of " + property +
                     " that Google allows a day are made; its next day begins at " +
-                    formatUtc(dayEnd(property))};
+                    formatUtc(dayEnd(property)));
     auto& recent = recent_[property];
     const milliseconds moment = clock_.monotonic();
     while (!recent.empty() && moment - recent.front() >= Minute)
