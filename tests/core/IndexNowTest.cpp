@@ -321,6 +321,8 @@ TEST_F(IndexNowRunTest, TooManyRequestsPausesTheEndpointForTheRunOrUntilRetryAft
     EXPECT_EQ(posts().size(), 2u);
     ASSERT_EQ(host.log.size(), 2u);
     EXPECT_EQ(host.log[1].rfind("IndexNow (127.0.0.1): not called before 20", 0), 0u) << host.log[1];
+    // The one URL that the 429 left is the only one still pending.
+    EXPECT_TRUE(host.log[1].ends_with("; 1 URL of Herbs stays pending")) << host.log[1];
 }
 
 TEST_F(IndexNowRunTest, AStoppedRunKeepsWhatWasAcceptedAndMarksNothingElse) {
