@@ -58,8 +58,11 @@ TEST(CommandTable, RefusesOptionsThatACommandDoesNotTakeAndNamesThem) {
         {{"list", "--all=1"}, "larkspan: unknown option --all=1"},
         {{"list", "--dir"}, "larkspan: option --dir needs a value"},
     };
+    // The window's options are read once Qt has taken its own, so Qt needs a platform first.
+    RunOptions offscreen;
+    offscreen.environment.insert("QT_QPA_PLATFORM", "offscreen");
     for (const Case& c : cases) {
-        const ProgramResult r = runLarkspan(c.args);
+        const ProgramResult r = runLarkspan(c.args, offscreen);
         EXPECT_EQ(r.exitCode, 2) << c.error;
         EXPECT_EQ(r.out, "") << c.error;
         // The window's Qt may warn first (no session runtime directory).
