@@ -1,20 +1,92 @@
 #include "app/CommandLine.h"
 
-#include "platform/Error.h"
+#include <algorithm>
 
-#include <cstring>
+namespace {
 
-CommandLine parseCommandLine(int argc, char** argv) {
-    CommandLine cl;
-    auto valueOf = [&](int& i, const std::string& arg,
-                       const std::string& name) -> std::optional<std::string> {
-        if (arg == name) {
-            if (i + 1 >= argc) throw LarkspanError("option " + name + " needs a value");
-            return std::string(argv[++i]);
+// The words of a spec's option list, each a group of one or more alternatives.
+std::vector<std::string> groups(const CommandSpec& spec) {
+    std::vector<std::string> words;
+    std::string_view rest = spec.options;
+    while (!rest.empty()) {
+        const std::size_t space = rest.find(' ');
+        if (space != 0) words.emplace_back(rest.substr(0, space));
+        if (space == std::string_view::npos) break;
+        rest.remove_prefix(space + 1);
+    }
+    return words;
+}
+
+// The names of every option a spec takes, alternatives apart.
+std::vector<std::string> optionNames(const CommandSpec& spec) {
+    std::vector<std::string> names;
+    for (const std::string& group : groups(spec)) {
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t bar = group.find('|', start);
+            names.push_back(group.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+            if (bar == std::string::npos) break;
+            start = bar + 1;
         }
-        if (arg.rfind(name + "=", 0) == 0) return arg.substr(name.size() + 1);
-        return std::nullopt;
-    };
+    }
+    return names;
+}
+
+const OptionSpec* optionNamed(std::string_view name) {
+    for (const OptionSpec& option : optionTable())
+        if (option.name == name) return &option;
+    return nullptr;
+}
+
+// "--dir DIR", or the switch's name alone.
+std::string withValue(const OptionSpec& option) {
+    return option.value ? std::string(option.name) + " " + option.value : std::string(option.name);
+}
+
+// The option's line (or lines) of a help text: the name in a field of 19 characters, then the
+// help, its continuation lines indented to the same column.
+std::string optionHelp(const OptionSpec& option) {
+    std::string head = "  " + withValue(option);
+    head.resize(std::max<std::size_t>(head.size() + 1, 21), ' ');
+    std::string text = head;
+    for (const char* c = option.help; *c; ++c)
+        text += *c == '\n' ? std::string("\n") + std::string(21, ' ') : std::string(1, *c);
+    return text + "\n";
+}
+
+std::string spellingOf(const CommandSpec& spec) {
+    return *spec.name ? std::string(spec.name) : std::string("the window");
+}
+
+// Finds the option that arg names, as "--name" or "--name=value", and stores it; false when arg
+// names no option of the table.
+bool takeOption(CommandLine& cl, int argc, char** argv, int& i, const CommandSpec& spec) {
+    const std::string arg = argv[i];
+    const std::size_t equals = arg.find('=');
+    const OptionSpec* option = optionNamed(std::string_view(arg).substr(0, equals));
+    // A switch takes no value, so "--all=x" names no option.
+    if (!option || (equals != std::string::npos && !option->value)) return false;
+    const std::vector<std::string> taken = optionNames(spec);
+    if (std::find(taken.begin(), taken.end(), option->name) == taken.end()) {
+        std::string message = spellingOf(spec) + " does not take " + option->name;
+        if (*spec.name) message += "\nusage: larkspan " + usageLine(spec);
+        throw UsageError(message);
+    }
+    if (!option->value) {
+        cl.*option->flag = true;
+    } else if (equals != std::string::npos) {
+        cl.*option->text = arg.substr(equals + 1);
+    } else {
+        if (i + 1 >= argc) throw UsageError(std::string("option ") + option->name + " needs a value");
+        cl.*option->text = std::string(argv[++i]);
+    }
+    return true;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(int argc, char** argv, const CommandSpec& spec) {
+    CommandLine cl;
     bool onlyArgs = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -31,29 +103,47 @@ CommandLine parseCommandLine(int argc, char** argv) {
             cl.help = true;
         } else if (arg == "--version") {
             cl.version = true;
-        } else if (auto v = valueOf(i, arg, "--dir")) {
-            cl.dir = v;
-        } else if (auto v = valueOf(i, arg, "--config")) {
-            cl.config = v;
-        } else if (auto v = valueOf(i, arg, "--proxy")) {
-            cl.proxy = v;
-        } else if (arg == "--all") {
-            cl.all = true;
-        } else if (arg == "--generate") {
-            cl.generate = true;
-        } else if (arg == "--check") {
-            cl.check = true;
-        } else if (auto v = valueOf(i, arg, "--save")) {
-            cl.save = v;
-        } else if (auto v = valueOf(i, arg, "--cacert")) {
-            cl.cacert = v;
-        } else if (auto v = valueOf(i, arg, "--log")) {
-            cl.log = v;
-        } else if (auto v = valueOf(i, arg, "--run")) {
-            cl.run = v;
-        } else {
-            throw LarkspanError("unknown option " + arg);
+        } else if (!takeOption(cl, argc, argv, i, spec)) {
+            throw UsageError("unknown option " + arg);
         }
     }
     return cl;
+}
+
+std::string usageLine(const CommandSpec& spec) {
+    std::string line = spec.name;
+    for (const std::string& group : groups(spec)) {
+        std::string shown = group;
+        // A lone option shows its value; alternatives are switches and show their names.
+        if (group.find('|') == std::string::npos)
+            if (const OptionSpec* option = optionNamed(group)) shown = withValue(*option);
+        line += (line.empty() ? "[" : " [") + shown + "]";
+    }
+    if (*spec.operands) line += std::string(line.empty() ? "" : " ") + spec.operands;
+    return line;
+}
+
+std::string usageText(std::string_view command) {
+    const CommandSpec* spec = findCommand(command);
+    return spec ? "usage: larkspan " + usageLine(*spec) + "\n" : std::string();
+}
+
+std::string commandHelp(const CommandSpec& spec) {
+    std::string text = "usage: larkspan " + usageLine(spec) + "\n" + spec.summary + "\nOptions:\n";
+    for (const std::string& name : optionNames(spec))
+        if (const OptionSpec* option = optionNamed(name)) text += optionHelp(*option);
+    return text + "  --help             print this text\n";
+}
+
+std::string programHelp() {
+    std::string text = "Usage: larkspan " + usageLine(windowSpec()) +
+                       "\n"
+                       "       larkspan COMMAND [OPTIONS] ...\n\nCommands:\n";
+    for (const CommandSpec& command : commandTable())
+        text += "  larkspan " + usageLine(command) + "\n";
+    text += "\nWith no command the window opens. Options:\n";
+    for (const OptionSpec& option : optionTable())
+        text += optionHelp(option);
+    return text + "  --help, --version\n"
+                  "\nlarkspan COMMAND --help prints the usage of that command alone.\n";
 }

@@ -1,10 +1,20 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// The options shared by the headless commands, and the words after them.
+// A command line that cannot be used: bad usage, exit status 2.
+class UsageError : public LarkspanError {
+public:
+    using LarkspanError::LarkspanError;
+};
+
+// The options of the window and the headless commands, and the words after them.
 struct CommandLine {
     std::string command; // empty: open the window
     std::optional<std::string> dir;
@@ -27,5 +37,49 @@ struct CommandLine {
     std::vector<std::string> args;
 };
 
-// Throws LarkspanError with a usage message for an unknown option or a missing value.
-CommandLine parseCommandLine(int argc, char** argv);
+// One option: its name, the word that stands for its value in the usage (none for a switch),
+// the member of CommandLine that takes it, and its lines in `larkspan --help`.
+struct OptionSpec {
+    const char* name;
+    const char* value = nullptr;
+    std::optional<std::string> CommandLine::*text = nullptr;
+    bool CommandLine::*flag = nullptr;
+    // Continuation lines start with "\n"; the help text indents them.
+    const char* help = "";
+};
+
+// One row of the command table: dispatch, the options the command takes and its usage all come
+// from here. options lists the command's options as its usage shows them, one bracketed group
+// per word: "--dir --config --generate|--check" is "[--dir DIR] [--config FILE]
+// [--generate|--check]", and an option missing from the list is refused before run is called.
+struct CommandSpec {
+    const char* name;
+    int (*run)(const CommandLine&);
+    const char* options;
+    // The words after the options in the usage: "NAME", "NAME...", or empty.
+    const char* operands;
+    // What `larkspan COMMAND --help` says the command does, lines ending in "\n".
+    const char* summary;
+};
+
+// The tables, in the order `larkspan --help` shows them (app/CommandTable.cpp).
+std::span<const OptionSpec> optionTable();
+std::span<const CommandSpec> commandTable();
+// The row of the window, for `larkspan` without a command: its options, no run.
+const CommandSpec& windowSpec();
+const CommandSpec* findCommand(std::string_view name);
+
+// Parses the options the spec takes; --help, -h and --version go with every spec. Throws
+// UsageError for an unknown option, an option that the spec does not take (naming both, with
+// the usage line) or a missing value.
+CommandLine parseCommandLine(int argc, char** argv, const CommandSpec& spec);
+
+// The usage of one command, as "key [--dir DIR] ... NAME" (no "larkspan ", no line end).
+std::string usageLine(const CommandSpec& spec);
+// "usage: larkspan " + the usage line of the named command + "\n"; the messages of bad usage
+// end with it.
+std::string usageText(std::string_view command);
+// What `larkspan COMMAND --help` prints: the usage line, the summary, the options it takes.
+std::string commandHelp(const CommandSpec& spec);
+// What `larkspan --help` prints: every command's usage line and every option.
+std::string programHelp();

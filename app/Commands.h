@@ -1,18 +1,8 @@
 #pragma once
 
+// What a command's source file includes: the parsed command line and the usage texts. Each
+// command is one function `int runName(const CommandLine&)` in app/NameCommand.cpp, declared and
+// given its row in app/CommandTable.cpp, which is all that dispatch, option checks and help
+// need. It returns the exit status: 0 for success, 1 for a failure of the work itself, 2 for
+// bad usage (the table refuses options that the command does not take before it runs).
 #include "app/CommandLine.h"
-
-// The headless commands. Each returns the process's exit status: 0 for success,
-// 1 for a failure of the work itself, 2 for bad usage.
-int runList(const CommandLine& cl);
-// Prints the requests a run would send for one profile, as JSON lines: the catalogue's, then
-// the IndexNow POSTs.
-int runRequests(const CommandLine& cl);
-// Submits profiles to every engine, printing the log and the results; --save writes reports.
-int runSubmit(const CommandLine& cl);
-// Prints the records of the newest kept run, or of the N-th newest with --run N.
-int runLog(const CommandLine& cl);
-// Prints the URLs of a profile's sitemaps that its next submission would send.
-int runSitemap(const CommandLine& cl);
-// Prints a profile's IndexNow key, makes one (--generate) or checks its key file (--check).
-int runKey(const CommandLine& cl);

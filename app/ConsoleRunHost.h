@@ -10,7 +10,8 @@
 #include <string>
 
 // The run's host for the headless command. The editor is a record in memory; log lines and
-// messages go to standard output as they happen; on a terminal, a progress line on standard
+// messages go to the given stream as they happen (standard output, or standard error when the
+// records take standard output); on a terminal, a progress line on standard
 // error shows the gauge, the label and the status line, redrawn in place. Request records go
 // to the run's kept file and to the file given with --log.
 class ConsoleRunHost final : public RunHost {

@@ -10,21 +10,13 @@
 #include <cstdio>
 #include <string>
 
-namespace {
-
-constexpr const char* Usage = "usage: larkspan key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert "
-                              "FILE] [--generate|--check] "
-                              "NAME\n";
-
-} // namespace
-
 // Prints a profile's IndexNow key; --generate makes a new one and saves it in the profile,
 // --check fetches the key file and says whether it holds the key (exit 0) or why not (exit 1).
 int runKey(const CommandLine& cl) {
     if (cl.args.size() != 1 || (cl.generate && cl.check)) {
         std::fprintf(stderr,
                      "larkspan: key takes one profile name and at most one of --generate and --check\n%s",
-                     Usage);
+                     usageText("key").c_str());
         return 2;
     }
     const Config config = startupConfig(cl);

@@ -4,6 +4,8 @@
 #include "grid/ReportGrid.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Prints the profile names in the order of the submission list, one a line.
 int runList(const CommandLine& cl) {
@@ -12,8 +14,12 @@ int runList(const CommandLine& cl) {
         return 2;
     }
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    const std::vector<std::string> names = store.list();
+    // An empty answer looks the same as a wrong folder: say which one was read, where scripts
+    // reading the names do not see it.
+    if (names.empty()) std::fprintf(stderr, "larkspan: no profiles in %s\n", store.directory().c_str());
     TReportGrid list(1, 2, 0, 1);
-    fillSubmissionList(list, store.list());
+    fillSubmissionList(list, names);
     for (int row = list.FixedRows(); row < list.RowCount(); ++row) {
         const std::string& name = list.CellText(0, row);
         std::fwrite(name.data(), 1, name.size(), stdout);

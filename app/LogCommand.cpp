@@ -1,15 +1,47 @@
 #include "app/Commands.h"
 #include "core/KeptRuns.h"
+#include "core/RequestRecord.h"
 #include "platform/Error.h"
 #include "platform/ReadFile.h"
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
-// Prints a kept run's file as it stands: one record a line, as `submit --log` writes them.
+namespace {
+
+// Prints the lines of a kept run's file that hold records, as they stand; what else a damaged
+// file holds is counted on standard error, not passed on to the scripts that read the records.
+int printRecords(const std::string& path) {
+    const std::optional<std::string> content = readWholeFile(path);
+    if (!content) {
+        std::fprintf(stderr, "larkspan: cannot read %s\n", path.c_str());
+        return 1;
+    }
+    int unreadable = 0;
+    for (std::string_view rest = *content; !rest.empty();) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!parseRecordLine(line)) {
+            unreadable += line.find_first_not_of(" \t\r") != std::string_view::npos;
+            continue;
+        }
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    if (unreadable > 0)
+        std::fprintf(stderr, "larkspan: %d line%s of %s %s not a record\n", unreadable,
+                     unreadable == 1 ? "" : "s", path.c_str(), unreadable == 1 ? "is" : "are");
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+} // namespace
+
+// Prints the records of a kept run's file as they stand: one a line, as `submit --log` writes them.
 int runLog(const CommandLine& cl) {
     if (!cl.args.empty()) {
-        std::fprintf(stderr, "larkspan: log takes no names\nusage: larkspan log [--run N]\n");
+        std::fprintf(stderr, "larkspan: log takes no names\n%s", usageText("log").c_str());
         return 2;
     }
     std::size_t which = 1;
@@ -40,11 +72,5 @@ int runLog(const CommandLine& cl) {
                      runs.size() == 1 ? "" : "s", dir.c_str());
         return 1;
     }
-    const std::optional<std::string> content = readWholeFile(runs[which - 1]);
-    if (!content) {
-        std::fprintf(stderr, "larkspan: cannot read %s\n", runs[which - 1].c_str());
-        return 1;
-    }
-    std::fwrite(content->data(), 1, content->size(), stdout);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    return printRecords(runs[which - 1]);
 }

@@ -22,10 +22,10 @@ namespace {
 // sitemaps are read (and their problems told on standard error), nothing is submitted.
 // Returns false when the profile's key or key location cannot be used.
 bool printIndexNowPosts(const Config& config, const ProfileStore& store, const std::string& name,
-                        const SubmissionFields& fields) {
-    const std::string key = store.loadExtra(name, IndexNowKeyKey);
+                        const LoadedProfile& profile, const SubmissionFields& fields) {
+    const std::string key = profile.extra(IndexNowKeyKey);
     if (key.empty()) return true;
-    const std::string location = store.loadExtra(name, IndexNowKeyLocationKey);
+    const std::string location = profile.extra(IndexNowKeyLocationKey);
     std::string problem = indexNowKeyProblem(key);
     if (problem.empty()) problem = indexNowKeyLocationProblem(fields.URL, location);
     if (!problem.empty()) {
@@ -34,15 +34,15 @@ bool printIndexNowPosts(const Config& config, const ProfileStore& store, const s
     }
     HttpSitemapSource web(config);
     const SiteSitemaps sitemaps =
-        readSitemaps(fields.URL, store.loadExtra(name, SitemapKey), web, config.sitemapMaxUrls);
+        readSitemaps(fields.URL, profile.extra(SitemapKey), web, config.sitemapMaxUrls);
     for (const std::string& p : sitemaps.problems)
         std::fprintf(stderr, "larkspan: %s\n", p.c_str());
     const SitemapState state = SitemapState::load(store.directory(), name);
     const IndexNowSubmission submission(fields.URL, key, location, sitemaps.urls,
                                         state.changed(IndexNowChannel, sitemaps.urls));
     if (submission.leftOut() > 0)
-        std::fprintf(stderr, "larkspan: %zu URLs left out: not on %s%s\n", submission.leftOut(),
-                     submission.host().c_str(),
+        std::fprintf(stderr, "larkspan: %zu URL%s left out: not on %s%s\n", submission.leftOut(),
+                     submission.leftOut() == 1 ? "" : "s", submission.host().c_str(),
                      location.empty() ? "" : " or outside the key location's folder");
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     for (const std::string& endpoint : config.indexNowEndpoints) {
@@ -78,8 +78,9 @@ int runRequests(const CommandLine& cl) {
     const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    const LoadedProfile profile = store.loadWhole(cl.args.front());
     SubmissionFields fields;
-    PreparedProfile prepared = PrepareProfile(fields, store.load(cl.args.front()));
+    PreparedProfile prepared = PrepareProfile(fields, profile.fields);
     if (!prepared.complete) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(IncompleteProfileMessage.size()),
                      IncompleteProfileMessage.data());
@@ -93,6 +94,6 @@ int runRequests(const CommandLine& cl) {
                ", \"body\": " + jsonString(request.body) + "}\n";
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
-    const bool usable = printIndexNowPosts(config, store, cl.args.front(), fields);
+    const bool usable = printIndexNowPosts(config, store, cl.args.front(), profile, fields);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) && usable ? 0 : 1;
 }

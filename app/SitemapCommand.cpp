@@ -13,14 +13,22 @@
 #include <string>
 #include <unistd.h>
 
+namespace {
+
+// "1 URL", "2 URLs".
+std::string counted(std::size_t n, const std::string& noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+} // namespace
+
 // Prints the URLs of a profile's sitemaps that its next submission would send, as
 // "URL<TAB>lastmod" lines: those the IndexNow channel has not accepted since they last
 // changed, or all of them with --all. Only the GETs of robots.txt and the sitemaps are sent.
 int runSitemap(const CommandLine& cl) {
     if (cl.args.size() != 1) {
-        std::fprintf(stderr, "larkspan: sitemap takes exactly one profile name\n"
-                             "usage: larkspan sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
-                             "[--cacert FILE] [--all] NAME\n");
+        std::fprintf(stderr, "larkspan: sitemap takes exactly one profile name\n%s",
+                     usageText("sitemap").c_str());
         return 2;
     }
     const Config config = startupConfig(cl);
@@ -58,10 +66,10 @@ int runSitemap(const CommandLine& cl) {
         }
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fprintf(stderr,
-                 "larkspan: %d sitemap files read, %zu URLs kept, %zu dropped, %zu duplicates, %d over a "
-                 "limit; %zu %s\n",
-                 read.filesRead, read.urls.size(), read.dropped, read.duplicates, read.overLimit,
-                 shown.size(), cl.all ? "printed" : "changed");
+    std::fprintf(stderr, "larkspan: %s read, %s kept, %zu dropped, %s, %d over a limit; %zu %s\n",
+                 counted(static_cast<std::size_t>(read.filesRead), "sitemap file").c_str(),
+                 counted(read.urls.size(), "URL").c_str(), read.dropped,
+                 counted(read.duplicates, "duplicate").c_str(), read.overLimit, shown.size(),
+                 cl.all ? "printed" : "changed");
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

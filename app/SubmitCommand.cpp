@@ -6,6 +6,7 @@
 #include "core/KeptRuns.h"
 #include "core/LiveChannels.h"
 #include "core/SiteProfile.h"
+#include "core/SubmissionFields.h"
 #include "core/SubmissionList.h"
 #include "core/SubmissionRun.h"
 #include "grid/ReportCommands.h"
@@ -54,59 +55,115 @@ std::optional<std::vector<std::string>> splitList(const std::string& list) {
     }
 }
 
+// The reports that --save names, in its order; nothing, after saying why, when the list is not
+// one of known names.
+std::optional<std::vector<ReportFunction>> reportsToSave(const CommandLine& cl) {
+    std::vector<ReportFunction> saves;
+    if (!cl.save) return saves;
+    auto names = splitList(*cl.save);
+    if (!names) {
+        std::fprintf(stderr, "larkspan: --save takes a comma list of txt,csv,master,asc,htm,xls,doc,pdf\n");
+        return std::nullopt;
+    }
+    for (const std::string& name : *names) {
+        const ReportFunction report = reportNamed(name);
+        if (!report) {
+            std::fprintf(
+                stderr,
+                "larkspan: --save: unknown report \"%s\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n",
+                name.c_str());
+            return std::nullopt;
+        }
+        saves.push_back(report);
+    }
+    return saves;
+}
+
+// The file that --log names ("-": standard output), made before anything is sent so that a
+// wrong path costs no run. Throws LarkspanError when it cannot be made.
+std::optional<LineFile> recordCopy(const CommandLine& cl) {
+    if (!cl.log) return std::nullopt;
+    if (*cl.log == "-") return LineFile::borrow(STDOUT_FILENO, "standard output");
+    return LineFile(*cl.log);
+}
+
+// The named profiles in the order of the submission list as the window shows it, each once.
+std::vector<std::string> inListOrder(TReportGrid& list, const ProfileStore& store,
+                                     const std::vector<std::string>& named) {
+    fillSubmissionList(list, store.list());
+    std::vector<std::string> names;
+    for (int row = list.FixedRows(); row < list.RowCount(); ++row) {
+        const std::string& name = list.CellText(0, row);
+        if (std::find(named.begin(), named.end(), name) != named.end() &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
+}
+
+// Says on standard error which fields each profile lacks that the run skipped as incomplete
+// (the run's log says only "Please complete all fields!"); true when there was one.
+bool tellIncomplete(const ProfileStore& store, const std::vector<std::string>& names) {
+    bool any = false;
+    for (const std::string& name : names) {
+        const std::vector<std::string_view> missing = MissingFields(store.load(name));
+        if (missing.empty()) continue;
+        std::string list;
+        for (const std::string_view key : missing)
+            list += (list.empty() ? "" : ", ") + std::string(key);
+        std::fprintf(stderr, "larkspan: \"%s\" was not submitted: fill in %s\n", name.c_str(), list.c_str());
+        any = true;
+    }
+    return any;
+}
+
+// Writes the reports, printing each file's path; false when one could not be written.
+bool saveReports(const std::vector<ReportFunction>& saves, TReportGrid& results, std::FILE* out) {
+    bool saved = true;
+    for (const ReportFunction report : saves) {
+        try {
+            std::string path = report(results, "", ReportHooks{});
+            std::fprintf(out, "%s\n", path.c_str());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "larkspan: %s\n", e.what());
+            saved = false;
+        }
+    }
+    std::fflush(out);
+    return saved;
+}
+
 } // namespace
 
 // Runs the named profiles as the window would with those rows of the submission list
-// highlighted, then writes the reports asked for with --save.
+// highlighted, then writes the reports asked for with --save. With --log - the records alone go
+// to standard output, and what is written for people goes to standard error.
 int runSubmit(const CommandLine& cl) {
     if (cl.args.empty()) {
-        std::fprintf(stderr, "larkspan: submit needs at least one profile name\n"
-                             "usage: larkspan submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
-                             "[--cacert FILE] [--save LIST] [--log FILE] NAME...\n");
+        std::fprintf(stderr, "larkspan: submit needs at least one profile name\n%s",
+                     usageText("submit").c_str());
         return 2;
     }
     // Everything the user asked for is checked before anything is sent.
-    std::vector<ReportFunction> saves;
-    if (cl.save) {
-        auto names = splitList(*cl.save);
-        if (!names) {
-            std::fprintf(stderr,
-                         "larkspan: --save takes a comma list of txt,csv,master,asc,htm,xls,doc,pdf\n");
-            return 2;
-        }
-        for (const std::string& name : *names) {
-            const ReportFunction report = reportNamed(name);
-            if (!report) {
-                std::fprintf(
-                    stderr,
-                    "larkspan: --save: unknown report \"%s\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n",
-                    name.c_str());
-                return 2;
-            }
-            saves.push_back(report);
-        }
-    }
+    const std::optional<std::vector<ReportFunction>> saves = reportsToSave(cl);
+    if (!saves) return 2;
     const Config config = startupConfig(cl);
 
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     for (const std::string& name : cl.args)
         if (!knownProfile(store, name)) return 1;
-
-    // The records' file is made before anything is sent, so that a wrong path costs no run.
-    std::optional<LineFile> recordCopy;
-    if (cl.log) {
-        try {
-            recordCopy =
-                *cl.log == "-" ? LineFile::borrow(STDOUT_FILENO, "standard output") : LineFile(*cl.log);
-        } catch (const LarkspanError& e) {
-            std::fprintf(stderr, "larkspan: %s\n", e.what());
-            return 1;
-        }
+    std::optional<LineFile> copy;
+    try {
+        copy = recordCopy(cl);
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 1;
     }
 
+    std::FILE* human = copy && *cl.log == "-" ? stderr : stdout;
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    ConsoleRunHost host(store, stdout, terminal ? stderr : nullptr);
-    if (recordCopy) host.copyRecordsTo(std::move(*recordCopy));
+    ConsoleRunHost host(store, human, terminal ? stderr : nullptr);
+    if (copy) host.copyRecordsTo(std::move(*copy));
     host.keepRecords(KeptRun([] { return KeptRuns::defaultDirectory(DirectoryLookup::Create); },
                              std::chrono::system_clock::now()));
     HttpRunClient client;
@@ -114,15 +171,7 @@ int runSubmit(const CommandLine& cl) {
     run.Start();
     run.setProfileDirectory(store.directory());
     addLiveChannels(run);
-    // The submission list as the window shows it; the named rows are submitted in its order.
-    fillSubmissionList(host.submitList(), store.list());
-    std::vector<std::string> names;
-    for (int row = host.submitList().FixedRows(); row < host.submitList().RowCount(); ++row) {
-        const std::string& name = host.submitList().CellText(0, row);
-        if (std::find(cl.args.begin(), cl.args.end(), name) != cl.args.end() &&
-            std::find(names.begin(), names.end(), name) == names.end())
-            names.push_back(name);
-    }
+    const std::vector<std::string> names = inListOrder(host.submitList(), store, cl.args);
 
     // Ctrl+C stops the run as the Stop button does: the request in flight is aborted and the
     // results so far are printed. A second Ctrl+C ends the program at once.
@@ -131,19 +180,10 @@ int runSubmit(const CommandLine& cl) {
     // What follows goes on lines of its own, not behind the last progress line.
     host.clearProgress();
 
-    int status = 0;
-    for (const ReportFunction report : saves) {
-        try {
-            std::string path = report(host.results(), "", ReportHooks{});
-            std::printf("%s\n", path.c_str());
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "larkspan: %s\n", e.what());
-            status = 1;
-        }
-    }
-    std::fflush(stdout);
+    const bool saved = saveReports(*saves, host.results(), human);
+    const bool incomplete = tellIncomplete(store, names);
     if (interrupt.raised()) return 130;
+    if (!saved || incomplete) return 1;
     // The run completed, but a service of today did not take everything.
-    if (status == 0 && run.liveRefused()) return 3;
-    return status;
+    return run.liveRefused() ? 3 : 0;
 }

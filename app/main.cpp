@@ -1,5 +1,4 @@
 #include "app/CommandLine.h"
-#include "app/Commands.h"
 #include "app/Startup.h"
 #include "platform/Error.h"
 #include "platform/EventLoopQt.h"
@@ -16,54 +15,6 @@ int runWindow(int argc, char** argv);
 
 namespace {
 
-struct Command {
-    const char* name;
-    int (*run)(const CommandLine&);
-    const char* usage;
-};
-
-const Command commands[] = {
-    {"list", runList, "list [--dir DIR]"},
-    {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
-    {"submit", runSubmit,
-     "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--save LIST] [--log FILE] "
-     "NAME..."},
-    {"log", runLog, "log [--run N]"},
-    {"sitemap", runSitemap,
-     "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
-    {"key", runKey,
-     "key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--generate|--check] NAME"},
-};
-
-void printUsage(std::FILE* out) {
-    std::fprintf(out, "Usage: larkspan [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE]\n"
-                      "       larkspan COMMAND [OPTIONS] ...\n\nCommands:\n");
-    for (const auto& c : commands)
-        std::fprintf(out, "  larkspan %s\n", c.usage);
-    std::fprintf(out, "\nWith no command the window opens. Options:\n"
-                      "  --dir DIR          the profile directory (default $LARKSPAN_HOME,\n"
-                      "                     else $XDG_DATA_HOME/larkspan)\n"
-                      "  --config FILE      the configuration file (default\n"
-                      "                     $XDG_CONFIG_HOME/larkspan/larkspan.ini)\n"
-                      "  --proxy HOST:PORT  send every request through this proxy\n"
-                      "  --cacert FILE      trust the certificates of this PEM file for https too\n"
-                      "  --save LIST        after a run, write these reports (comma list of\n"
-                      "                     txt,csv,master,asc,htm,xls,doc,pdf) to the working directory\n"
-                      "  --log FILE         also write the run's request records to FILE, one JSON\n"
-                      "                     object a line (- for standard output)\n"
-                      "  --run N            the N-th newest kept run (default 1, the newest)\n"
-                      "  --all              sitemap: print every URL, not only the changed ones\n"
-                      "  --generate         key: make a new IndexNow key and save it in the profile\n"
-                      "  --check            key: fetch the key file and say whether it holds the key\n"
-                      "  --help, --version\n");
-}
-
-const Command* findCommand(const char* word) {
-    for (const auto& c : commands)
-        if (std::strcmp(c.name, word) == 0) return &c;
-    return nullptr;
-}
-
 QtMessageHandler standardMessageHandler = nullptr;
 
 void quietRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -74,23 +25,49 @@ void quietRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, c
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
+// Whether the words ask for the help text or the version, which never open the window.
+bool asksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+            !std::strcmp(argv[i], "--version"))
+            return true;
+    return false;
+}
+
+// Runs the command (or prints the help or the version) once the application exists.
+int runHeadless(int argc, char** argv, const CommandSpec* command) {
+    try {
+        const CommandLine cl = parseCommandLine(argc, argv, command ? *command : windowSpec());
+        if (cl.version) {
+            std::printf("larkspan 2.0\n");
+            return 0;
+        }
+        if (cl.help || !command) {
+            const std::string text = command ? commandHelp(*command) : programHelp();
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        return command->run(cl);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const Command* command = argc > 1 ? findCommand(argv[1]) : nullptr;
-    bool wantsWindow = command == nullptr;
-    if (wantsWindow) {
-        for (int i = 1; i < argc; ++i)
-            if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
-                !std::strcmp(argv[i], "--version"))
-                wantsWindow = false;
-        if (argc > 1 && argv[1][0] != '-') {
-            std::fprintf(stderr, "larkspan: unknown command %s\n", argv[1]);
-            printUsage(stderr);
-            return 2;
-        }
+    const CommandSpec* command = argc > 1 ? findCommand(argv[1]) : nullptr;
+    if (!command && argc > 1 && argv[1][0] != '-') {
+        std::fprintf(stderr, "larkspan: unknown command %s\n", argv[1]);
+        const std::string help = programHelp();
+        std::fwrite(help.data(), 1, help.size(), stderr);
+        return 2;
     }
-    if (wantsWindow) return runWindow(argc, argv);
+    if (!command && !asksForHelpOrVersion(argc, argv)) return runWindow(argc, argv);
 
     // Without a display the headless commands still measure fonts and print: they
     // choose Qt's offscreen platform themselves.
@@ -103,28 +80,5 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     EventLoop::install(std::make_unique<EventLoopQt>());
     QGuiApplication::setApplicationName("Larkspan");
-    CommandLine cl;
-    try {
-        cl = parseCommandLine(argc, argv);
-    } catch (const LarkspanError& e) {
-        std::fprintf(stderr, "larkspan: %s\n", e.what());
-        return 2;
-    }
-    try {
-        if (cl.version) {
-            std::printf("larkspan 2.0\n");
-            return 0;
-        }
-        if (cl.help || !command) {
-            printUsage(stdout);
-            return 0;
-        }
-        return command->run(cl);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "larkspan: %s\n", e.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "larkspan: %s\n", e.what());
-        return 1;
-    }
+    return runHeadless(argc, argv, command);
 }

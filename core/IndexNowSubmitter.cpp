@@ -20,6 +20,11 @@ std::string count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// "; 1 URL of Garden stays pending", "; 3 URLs of Garden stay pending".
+std::string stillPending(std::size_t n, const std::string& site) {
+    return "; " + count(n, "URL", "URLs") + " of " + site + (n == 1 ? " stays" : " stay") + " pending";
+}
+
 // Compacts the state file when the profile is done, however it ends: what was accepted is
 // in the journal already, so a failure here loses nothing and is not worth a message.
 class Compaction {
@@ -86,8 +91,7 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
                                const std::string& endpoint, SitemapState& state) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
-    const std::string pending =
-        "; " + count(submission.size(), "URL", "URLs") + " of " + site + " stay pending";
+    const std::string pending = stillPending(submission.size(), site);
     if (pausedThisRun_.count(endpoint)) {
         run.refused(engine + ": not called again in this run after 429 Too Many Requests" + pending);
         return;

@@ -57,6 +57,23 @@ std::string recordTime(std::chrono::system_clock::time_point when);
 // empty for a skipped or stopped request. Every line is valid JSON whatever bytes the texts hold.
 std::string recordLine(const RequestRecord& record);
 
+// The record that one line holds, as recordLine writes it (with or without its line break);
+// nothing when the line holds no record: not a JSON object, or without a known outcome or an
+// engine. A key that is missing or of another type reads as empty; "reason" becomes the reason
+// of an answer and the message of a failure. A line that recordLine wrote gives back the same
+// line.
+std::optional<RequestRecord> parseRecordLine(std::string_view line);
+
+// The records of a run's file, in their order.
+struct RecordLines {
+    std::vector<RequestRecord> records;
+    // The lines that are not blank and hold no record.
+    int unreadable = 0;
+};
+RecordLines parseRecordLines(std::string_view text);
+// The records of a kept run's file; nothing when the file cannot be read.
+std::optional<RecordLines> readRecordLines(const std::string& path);
+
 // The counts at the top of the request log: "29 answered (27 with 2xx), 2 failed, 1 skipped",
 // followed by ", 1 stopped" when a request was stopped.
 std::string recordCounts(const std::vector<RequestRecord>& records);

@@ -91,6 +91,35 @@ SiteProfile ProfileStore::load(std::string_view name) const {
     return profile;
 }
 
+std::string LoadedProfile::extra(std::string_view key) const {
+    for (const auto& [name, value] : extras)
+        if (equalsIgnoringCase(name, key)) return value;
+    return {};
+}
+
+LoadedProfile ProfileStore::loadWhole(std::string_view name) const {
+    LoadedProfile loaded;
+    if (directory_.empty()) return loaded;
+    const IniFile ini = IniFile::load(fileName(name));
+    for (std::size_t i = 0; i < ProfileFieldCount; ++i)
+        loaded.fields[i] = ini.read(Section, ProfileFields[i].key, "");
+    // Reads see the first section of a name only, and the first of a repeated key.
+    const std::vector<std::string> sections = ini.sections();
+    const auto first = std::find_if(sections.begin(), sections.end(),
+                                    [](const std::string& s) { return equalsIgnoringCase(s, Section); });
+    const auto settings = static_cast<std::size_t>(first - sections.begin());
+    for (const IniFile::KeyLine& line : ini.keyLines()) {
+        if (line.sectionIndex != settings) continue;
+        const auto isField = [&](const ProfileField& f) { return equalsIgnoringCase(f.key, line.key); };
+        const auto isKept = [&](const auto& kept) { return equalsIgnoringCase(kept.first, line.key); };
+        if (std::any_of(ProfileFields.begin(), ProfileFields.end(), isField) ||
+            std::any_of(loaded.extras.begin(), loaded.extras.end(), isKept))
+            continue;
+        loaded.extras.emplace_back(line.key, ini.read(Section, line.key, ""));
+    }
+    return loaded;
+}
+
 std::string ProfileStore::loadExtra(std::string_view name, std::string_view key) const {
     if (directory_.empty()) return {};
     return IniFile::load(fileName(name)).read(Section, key, "");

@@ -48,6 +48,15 @@ constexpr const char* SitemapKey = "Sitemap";
 // Values of keys beside the sixteen fields, by key.
 using ProfileExtras = std::vector<std::pair<std::string, std::string>>;
 
+// A profile as its file holds it, read once: the sixteen fields and the other keys of its section.
+struct LoadedProfile {
+    SiteProfile fields;
+    // The keys beside the sixteen fields, in file order, each once.
+    ProfileExtras extras;
+    // The value of a key beside the sixteen fields (its name in any case); empty when missing.
+    std::string extra(std::string_view key) const;
+};
+
 // The directory that holds the profile files, one file per site named after its title.
 class ProfileStore {
 public:
@@ -67,6 +76,9 @@ public:
     std::vector<std::string> list() const;
     // A missing or unreadable file, or a missing key, gives empty texts.
     SiteProfile load(std::string_view name) const;
+    // The profile with every key of its section, from one reading of its file; empty for a
+    // missing or unreadable file.
+    LoadedProfile loadWhole(std::string_view name) const;
     // The value of a key beside the sixteen fields; empty like a field when it is missing.
     std::string loadExtra(std::string_view name, std::string_view key) const;
     // Writes the profile to the file named by its site title, keeping the file's other lines.

@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -50,6 +51,15 @@ void URLtoSubmitName(SubmissionFields& fields, std::string_view url) {
         encoded = replaceAll(encoded, "~", "%7E");
     }
     fields.EncodedURL = std::move(encoded);
+}
+
+std::vector<std::string_view> MissingFields(const SiteProfile& profile) {
+    // The fields that IsComplete asks for, as PrepareProfile copies them from the profile.
+    constexpr ProfileFieldIndex needed[] = {fName, fEMail, fURL, fCategory, fLanguage, fCountry};
+    std::vector<std::string_view> missing;
+    for (const ProfileFieldIndex field : needed)
+        if (profile[field].empty()) missing.emplace_back(ProfileFields[field].key);
+    return missing;
 }
 
 bool IsComplete(const SubmissionFields& fields) {

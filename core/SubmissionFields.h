@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The prepared values of the profile being submitted, and the engine it is going to.
 // Every field but EncodedURL goes into a request exactly as it stands here.
@@ -62,6 +63,10 @@ PreparedProfile PrepareProfile(SubmissionFields& fields, const SiteProfile& prof
 
 // True when every field that a submission needs is non-empty.
 bool IsComplete(const SubmissionFields& fields);
+
+// The keys of the fields that a submission needs and the profile leaves empty, in field order
+// ("Name", "EMail", "URL", "Category", "Language", "Country"); none for a complete profile.
+std::vector<std::string_view> MissingFields(const SiteProfile& profile);
 
 // The message for a profile that is not complete.
 inline constexpr std::string_view IncompleteProfileMessage = "Please complete all fields!";

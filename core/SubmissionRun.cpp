@@ -127,6 +127,7 @@ void SubmissionRun::submitProfile(const std::string& name) {
     host_.setStatusText("Current Selection: " + name);
     host_.loadProfile(name);
     profileName_ = name;
+    profile_ = profileDirectory_.empty() ? LoadedProfile{} : ProfileStore(profileDirectory_).loadWhole(name);
 
     SiteProfile profile;
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
@@ -168,8 +169,7 @@ void SubmissionRun::announceLive() {
 }
 
 std::string SubmissionRun::profileValue(std::string_view key) const {
-    if (profileDirectory_.empty()) return {};
-    return ProfileStore(profileDirectory_).loadExtra(profileName_, key);
+    return profile_.extra(key);
 }
 
 template <typename Call>

@@ -123,6 +123,9 @@ private:
     std::vector<std::unique_ptr<LiveChannel>> channels_;
     std::string profileDirectory_;
     std::string profileName_;
+    // The profile being submitted as its file held it when its turn came; the channels read
+    // their keys here.
+    LoadedProfile profile_;
     bool catalogueEnabled_ = true;
     bool liveRefused_ = false;
     std::vector<EngineEntry> catalog_;

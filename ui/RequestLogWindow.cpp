@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -20,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -52,10 +51,6 @@ const std::string& reasonOf(const RequestRecord& r) {
     if (r.outcome == RequestRecord::Outcome::Answered) return r.reason;
     if (r.outcome == RequestRecord::Outcome::Failed) return r.message;
     return none;
-}
-
-std::string text(const QJsonObject& o, const char* key) {
-    return o.value(key).toString().toStdString();
 }
 
 } // namespace
@@ -130,35 +125,13 @@ void RequestLogModel::reset(std::vector<RequestRecord> records) {
 }
 
 std::vector<RequestRecord> readRecordFile(const QString& path, int& unreadable) {
-    unreadable = 0;
-    std::vector<RequestRecord> records;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::optional<RecordLines> read = readRecordLines(QFile::encodeName(path).toStdString());
+    if (!read) {
         unreadable = -1;
-        return records;
+        return {};
     }
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.trimmed().isEmpty()) continue;
-        const QJsonObject o = QJsonDocument::fromJson(line).object();
-        const auto outcome = outcomeNamed(text(o, "outcome"));
-        if (!outcome || !o.value("engine").isString()) {
-            ++unreadable;
-            continue;
-        }
-        RequestRecord r;
-        r.time = text(o, "time");
-        r.profile = text(o, "profile");
-        r.engine = text(o, "engine");
-        r.method = text(o, "method");
-        r.url = text(o, "url");
-        r.outcome = *outcome;
-        if (o.value("status").isDouble()) r.status = o.value("status").toInt();
-        (r.outcome == RequestRecord::Outcome::Answered ? r.reason : r.message) = text(o, "reason");
-        r.bytes = static_cast<std::int64_t>(o.value("bytes").toDouble());
-        r.ms = static_cast<std::int64_t>(o.value("ms").toDouble());
-        records.push_back(std::move(r));
-    }
-    return records;
+    unreadable = read->unreadable;
+    return std::move(read->records);
 }
 
 RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window) {

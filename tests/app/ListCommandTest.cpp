@@ -29,8 +29,9 @@ TEST(ListCommand, ReportsAMissingDirectoryAndBadUsage) {
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
     r = runLarkspan({"frobnicate"});
     EXPECT_EQ(r.exitCode, 2);
-    // An empty directory lists nothing and succeeds.
+    // An empty directory lists nothing and succeeds, and says which folder it read.
     r = runLarkspan({"list", "--dir", dir.str()});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "larkspan: no profiles in " + dir.str() + "\n");
 }

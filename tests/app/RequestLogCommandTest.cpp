@@ -93,15 +93,13 @@ TEST_F(RequestLogCommandTest, SubmitWritesTheRecordsAndLogPrintsTheKeptRuns) {
     ASSERT_EQ(keptFiles().size(), 1u);
     EXPECT_EQ(readFile(keptFiles()[0]), first);
 
-    // "-" writes them among the rest of standard output, where scripts pick out the objects.
-    o = larkspan(submit({"--log", "-", "Alpha"}));
+    // "-" makes standard output the records' alone; what people read goes to standard error.
+    o = larkspan(submit({"--log", "-", "--save", "txt", "Alpha"}));
     ASSERT_EQ(o.exitCode, 0) << o.err;
-    std::string objects;
-    for (std::size_t start = 0, end; start < o.out.size(); start = end + 1) {
-        end = o.out.find('\n', start);
-        if (o.out[start] == '{') objects += o.out.substr(start, end - start + 1);
-    }
+    const std::string objects = o.out;
     EXPECT_EQ(records(objects).size(), 32u);
+    EXPECT_NE(o.err.find("\nGoogle                          Alpha\n"), std::string::npos) << o.err;
+    EXPECT_TRUE(o.err.ends_with("\nDone!\n" + work.file("Larkspan.txt") + "\n")) << o.err;
     ASSERT_EQ(keptFiles().size(), 2u);
 
     o = larkspan({"log"});
@@ -110,6 +108,12 @@ TEST_F(RequestLogCommandTest, SubmitWritesTheRecordsAndLogPrintsTheKeptRuns) {
     o = larkspan({"log", "--run", "2"});
     EXPECT_EQ(o.exitCode, 0) << o.err;
     EXPECT_EQ(o.out, first);
+    // A line that holds no record (a disk that filled up, an editor) is left out and counted.
+    writeFile(keptFiles()[0], first + "{\"time\": \"2026-12-07T\n\n" + first.substr(0, first.find('\n') + 1));
+    o = larkspan({"log", "--run", "2"});
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out, first + first.substr(0, first.find('\n') + 1));
+    EXPECT_EQ(o.err, "larkspan: 1 line of " + keptFiles()[0].string() + " is not a record\n");
     o = larkspan({"log", "--run", "3"});
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_EQ(o.err, "larkspan: --run 3: only 2 kept runs in " + runs().string() + "\n");

@@ -80,6 +80,65 @@ TEST(RequestRecords, OneJsonObjectALineWithTheKeysInTheirOrder) {
     EXPECT_EQ(recordCounts({ok, ok, skipped}), "2 answered (2 with 2xx), 0 failed, 1 skipped");
 }
 
+TEST(RequestRecords, ALineReadsBackAsTheRecordThatWroteIt) {
+    RequestRecord odd = answered();
+    odd.profile = "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8C\xBF";
+    const char reason[] = "Not\tFound\r\n\x01\x1F\x7F \"quoted\" back\\slash \0nul";
+    odd.reason.assign(reason, sizeof reason - 1);
+    odd.url = "http://xn--caf-dma.test/\xC3\xA9?q=\"a\"&b=\\\n\x02";
+    odd.bytes = std::int64_t{1} << 40;
+    odd.ms = 0;
+    RequestRecord failed = odd;
+    failed.outcome = Outcome::Failed;
+    failed.status.reset();
+    failed.reason.clear();
+    failed.message = "Connection refused \xE2\x80\x94 \x1B[31m";
+    RequestRecord skipped;
+    skipped.outcome = Outcome::Skipped;
+    skipped.engine = "Alexa (method 2)";
+    RequestRecord stopped = failed;
+    stopped.outcome = Outcome::Stopped;
+    stopped.message.clear();
+    for (const RequestRecord& r : {answered(), odd, failed, skipped, stopped}) {
+        const std::string line = recordLine(r);
+        const std::optional<RequestRecord> back = parseRecordLine(line);
+        ASSERT_TRUE(back.has_value()) << line;
+        EXPECT_EQ(recordLine(*back), line);
+        EXPECT_EQ(back->time, r.time);
+        EXPECT_EQ(back->profile, r.profile);
+        EXPECT_EQ(back->url, r.url);
+        EXPECT_EQ(back->outcome, r.outcome);
+        EXPECT_EQ(back->status, r.status);
+        EXPECT_EQ(back->reason, r.reason);
+        EXPECT_EQ(back->message, r.message);
+        EXPECT_EQ(back->bytes, r.bytes);
+    }
+
+    // A file's lines: blank ones are passed over, those that hold no record counted.
+    const std::string text = recordLine(odd) + "\n  \n" + "not json\n" + "[1, 2]\n" +
+                             "{\"engine\": \"Google\", \"outcome\": \"vanished\"}\n" +
+                             "{\"outcome\": \"failed\"}\n" + recordLine(failed).substr(0, 40) + "\n" +
+                             "{\"engine\": \"Lycos\", \"outcome\": \"answered\", \"status\": \"200\"}\n" +
+                             recordLine(skipped);
+    const RecordLines read = parseRecordLines(text);
+    EXPECT_EQ(read.unreadable, 5);
+    ASSERT_EQ(read.records.size(), 3u);
+    EXPECT_EQ(recordLine(read.records[0]), recordLine(odd));
+    // Keys that are missing or of another type read as empty.
+    EXPECT_EQ(read.records[1].engine, "Lycos");
+    EXPECT_EQ(read.records[1].status, std::nullopt);
+    EXPECT_EQ(read.records[1].time, "");
+    EXPECT_EQ(recordLine(read.records[2]), recordLine(skipped));
+    // A byte that is no UTF-8 is written as U+FFFD and read back as that character.
+    RequestRecord broken = answered();
+    broken.reason = "bad \xFF byte";
+    EXPECT_EQ(parseRecordLine(recordLine(broken))->reason, "bad \xEF\xBF\xBD byte");
+    TempDir dir;
+    dir.write("run.jsonl", text);
+    EXPECT_EQ(readRecordLines(dir.file("run.jsonl"))->records.size(), 3u);
+    EXPECT_FALSE(readRecordLines(dir.file("absent.jsonl")).has_value());
+}
+
 TEST(KeptRuns, TheNewestHundredRunsAreKeptNamedByTheirStart) {
     TempDir dir;
     KeptRuns runs(dir.str());

@@ -47,6 +47,27 @@ TEST(ProfileStore, SaveWritesTheSixteenKeysInOrderAndKeepsForeignLines) {
     EXPECT_NE(text.find("[Other]\nx=1\n"), std::string::npos);
 }
 
+TEST(ProfileStore, LoadingWholeReadsTheFieldsAndEveryOtherKeyOfTheSectionOnce) {
+    TempDir dir;
+    ProfileStore store(dir.str());
+    SiteProfile p = sample("Shop");
+    store.save(p, {{"IndexNowKey", "k1"}, {"Sitemap", "https://shop.test/a\\b\nc"}});
+    // Keys of other sections, a repeated key and a repeated section are what single reads see.
+    dir.write("Shop.ini", dir.read("Shop.ini") + "Empty=\n[Other]\nGoogleServiceAccount=no\n"
+                                                 "[settings]\nindexnowkey=second\nLate=yes\n");
+    const LoadedProfile whole = store.loadWhole("Shop");
+    EXPECT_EQ(whole.fields, store.load("Shop"));
+    EXPECT_EQ(whole.fields, p);
+    EXPECT_EQ(
+        whole.extras,
+        (ProfileExtras{{"IndexNowKey", "k1"}, {"Sitemap", "https://shop.test/a\\b\nc"}, {"Empty", ""}}));
+    for (const char* key : {"IndexNowKey", "indexnowkey", "Sitemap", "Empty", "Late", "GoogleServiceAccount"})
+        EXPECT_EQ(whole.extra(key), store.loadExtra("Shop", key)) << key;
+    EXPECT_EQ(whole.extra("INDEXNOWKEY"), "k1");
+    EXPECT_EQ(store.loadWhole("absent").extras, ProfileExtras{});
+    EXPECT_EQ(ProfileStore("").loadWhole("Shop").extra("IndexNowKey"), "");
+}
+
 TEST(ProfileStore, TitlesThatAreNoFileNameFailWithoutWriting) {
     TempDir dir;
     ProfileStore store(dir.str());

@@ -36,4 +36,13 @@ grep -q "table.h" <<<"$out" && fail "a file within the limit without its marked 
 
 out=$(LARKSPAN_SIZE_ENFORCED="" "$script" "$dir/src") || fail "a folder that is only reported failed"
 grep -q "long.h: 501 lines (over 500) \[reported, not yet enforced\]" <<<"$out" || fail "not reported"
+# Without arguments every source folder is scanned and enforced, app/ among them.
+mkdir -p "$dir/repo/tools" "$dir/repo/app"
+cp "$script" "$dir/repo/tools/"
+body 501 > "$dir/repo/app/long.cpp"
+set +e
+out=$(env -u LARKSPAN_SIZE_ENFORCED "$dir/repo/tools/check-sizes.sh"); status=$?
+set -e
+[ $status -eq 1 ] || fail "exit status $status for a long file in app/ by default"
+grep -qx "app/long.cpp: 501 lines (over 500)" <<<"$out" || fail "app/ not scanned by default"
 echo "check-sizes test passed"

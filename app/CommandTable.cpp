@@ -1,0 +1,89 @@
+// The options and the commands of the command line. Dispatch, option checks, `larkspan --help`,
+// `larkspan COMMAND --help` and the usage lines of the messages all read these two tables; the
+// README, the manual page and the help file show the same usage lines, and a test compares them.
+#include "app/CommandLine.h"
+
+#include <algorithm>
+
+// Each command is one function in its own app/NameCommand.cpp, returning the exit status:
+// 0 for success, 1 for a failure of the work itself, 2 for bad usage.
+int runList(const CommandLine& cl);
+int runRequests(const CommandLine& cl);
+int runSubmit(const CommandLine& cl);
+int runLog(const CommandLine& cl);
+int runSitemap(const CommandLine& cl);
+int runKey(const CommandLine& cl);
+
+namespace {
+
+using C = CommandLine;
+
+// An option with a value, and a switch.
+constexpr OptionSpec valued(const char* name, const char* value, std::optional<std::string> C::*member,
+                            const char* help) {
+    return {name, value, member, nullptr, help};
+}
+constexpr OptionSpec flag(const char* name, bool C::*member, const char* help) {
+    return {name, nullptr, nullptr, member, help};
+}
+
+// size-check: data table
+constexpr OptionSpec Options[] = {
+    valued("--dir", "DIR", &C::dir,
+           "the profile directory (default $LARKSPAN_HOME,\nelse $XDG_DATA_HOME/larkspan)"),
+    valued("--config", "FILE", &C::config,
+           "the configuration file (default\n$XDG_CONFIG_HOME/larkspan/larkspan.ini)"),
+    valued("--proxy", "HOST:PORT", &C::proxy, "send every request through this proxy"),
+    valued("--cacert", "FILE", &C::cacert, "trust the certificates of this PEM file for https too"),
+    valued("--save", "LIST", &C::save,
+           "after a run, write these reports (comma list of\n"
+           "txt,csv,master,asc,htm,xls,doc,pdf) to the working directory"),
+    valued("--log", "FILE", &C::log,
+           "also write the run's request records to FILE, one JSON\nobject a line (- for standard output)"),
+    valued("--run", "N", &C::run, "the N-th newest kept run (default 1, the newest)"),
+    flag("--all", &C::all, "sitemap: print every URL, not only the changed ones"),
+    flag("--generate", &C::generate, "key: make a new IndexNow key and save it in the profile"),
+    flag("--check", &C::check, "key: fetch the key file and say whether it holds the key"),
+};
+
+// One row per command: its name, its function, its options as the usage shows them, the words
+// after them, and what it does.
+// size-check: data table
+constexpr CommandSpec Commands[] = {
+    {"list", runList, "--dir", "", "Prints the profile names in the submission list's order, one a line.\n"},
+    {"requests", runRequests, "--dir --config --proxy --cacert", "NAME",
+     "Prints the 32 requests that a run would send for the profile, one JSON object a\n"
+     "line, then the IndexNow POSTs of a profile with a key. Nothing is submitted; only\n"
+     "the profile's sitemaps are read.\n"},
+    {"submit", runSubmit, "--dir --config --proxy --cacert --save --log", "NAME...",
+     "Submits the named profiles as the window would with those rows highlighted,\n"
+     "printing the log, the results table and \"Done!\"; --save writes reports.\n"},
+    {"log", runLog, "--run", "", "Prints the records of the newest kept run, or of the N-th newest.\n"},
+    {"sitemap", runSitemap, "--dir --config --proxy --cacert --all", "NAME",
+     "Prints the URLs of the profile's sitemaps that its next submission would send.\n"},
+    {"key", runKey, "--dir --config --proxy --cacert --generate|--check", "NAME",
+     "Prints the profile's IndexNow key, makes one (--generate) or checks its key file\n"
+     "on the site (--check).\n"},
+};
+
+constexpr CommandSpec Window{"", nullptr, "--dir --config --proxy --cacert", "", "Opens the window.\n"};
+
+} // namespace
+
+std::span<const OptionSpec> optionTable() {
+    return Options;
+}
+
+std::span<const CommandSpec> commandTable() {
+    return Commands;
+}
+
+const CommandSpec& windowSpec() {
+    return Window;
+}
+
+const CommandSpec* findCommand(std::string_view name) {
+    const auto found = std::find_if(std::begin(Commands), std::end(Commands),
+                                    [&](const CommandSpec& c) { return c.name == name; });
+    return found == std::end(Commands) ? nullptr : found;
+}
