@@ -7,20 +7,19 @@ constexpr const char* CatalogueOffNothingSent =
     "to send. Give the profile an IndexNow key or a Google key file under Live Channels..., or switch "
     "the catalogue on.";
 
-// Why a run sent nothing, or nothing when it sent something (or was stopped).
+// Why a run with the catalogue switched off sent nothing, or nothing when it sent something
+// (or was stopped). With the catalogue on, a run that sends nothing ends as it always has.
 std::string nothingSentReason(const RunTally& t) {
-    if (t.stopped || t.sent > 0) return {};
+    if (t.catalogue || t.stopped || t.sent > 0) return {};
     if (t.profiles == 0) return "Nothing was sent: no profile is highlighted on Prepare Submission List.";
     if (t.complete == 0) return "Nothing was sent: no highlighted profile has all its required fields.";
-    if (!t.catalogue) return CatalogueOffNothingSent;
-    return "Nothing was sent: every request failed earlier in this session and is not tried again.";
+    return CatalogueOffNothingSent;
 }
 
 } // namespace
 
 std::string runEndMessage(const RunTally& tally) {
-    if (!tally.catalogue && tally.complete > 0 && !nothingSentReason(tally).empty())
-        return CatalogueOffNothingSent;
+    if (tally.complete > 0 && !nothingSentReason(tally).empty()) return CatalogueOffNothingSent;
     return "Done!";
 }
 

@@ -21,8 +21,8 @@ struct RunTally {
 // sent nothing at all, which says why instead of reporting a success.
 std::string runEndMessage(const RunTally& tally);
 // The status line once the box is closed: empty after a run that went as asked; otherwise the
-// refusals listed on "Track Progress" ("Done, 1 live channel refused: see below"), or why
-// nothing was sent.
+// refusals listed on "Track Progress" ("Done, 1 live channel refused: see below"), or, with the
+// catalogue switched off, why nothing was sent.
 std::string runEndStatus(const RunTally& tally);
 // The line that "Track Progress" shows for a run with the catalogue switched off.
 std::string catalogueOffNote(std::size_t entries);

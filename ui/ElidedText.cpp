@@ -35,8 +35,10 @@ void ElidedLabel::updateToolTip() {
 QRect ElidingStatusBar::messageRect() const {
     // Where the bar's own drawing puts its message: inside a small margin, left of the grip.
     QRect r = rect().adjusted(6, 0, -6, 0);
+    // The grip is placed by the bar's layout; until then it tells nothing of the room left.
     if (isSizeGripEnabled())
-        if (auto* grip = findChild<QSizeGrip*>()) r.setRight(std::min(r.right(), grip->x() - 2));
+        if (auto* grip = findChild<QSizeGrip*>(); grip && grip->isVisible() && grip->x() > r.left())
+            r.setRight(std::min(r.right(), grip->x() - 2));
     return r;
 }
 

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -113,9 +114,15 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     // that does not use Enter itself does it reach the window, which presses "Go!".
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
-    // The smallest size at which every page still shows its controls whole, none over another;
-    // the initial size stays the layout's own.
-    setMinimumSize(minimumSizeHint().expandedTo(QSize(560, 480)));
+    // The smallest size at which every page shows its controls whole: all five tabs in view
+    // (narrower, the last ones hide behind scroll buttons, and the editor's short fields cut
+    // an e-mail address or a phone number), and the pages' own smallest height. The initial
+    // size is the layout's own and lies above it.
+    const int tabs = pages_->tabBar()->sizeHint().width() +
+                     pages_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 2 +
+                     centralWidget()->layout()->contentsMargins().left() +
+                     centralWidget()->layout()->contentsMargins().right() + 4;
+    setMinimumSize(std::max(minimumSizeHint().width(), tabs), minimumSizeHint().height());
 }
 
 std::string MainWindow::pageHelpTopic(Page page) {

@@ -16,17 +16,17 @@ TEST(RunSummary, TheEndSaysWhatNeedsAttention) {
         {{1, 1, 32, 0, true, false}, "Done!", ""},
         {{1, 1, 33, 1, true, false}, "Done!", "Done, 1 live channel refused: see below"},
         {{2, 2, 2, 3, false, false}, "Done!", "Done, 3 live channels refused: see below"},
-        // Nothing was sent, and the status line says why; the box stays "Done!" where the
-        // catalogue was on.
-        {{0, 0, 0, 0, true, false},
+        // With the catalogue on, a run that sends nothing ends as it always has.
+        {{0, 0, 0, 0, true, false}, "Done!", ""},
+        {{1, 1, 0, 0, true, false}, "Done!", ""},
+        // With it off, the status line says why nothing was sent, and so does the box when a
+        // complete profile was there to send.
+        {{0, 0, 0, 0, false, false},
          "Done!",
          "Nothing was sent: no profile is highlighted on Prepare Submission List."},
         {{2, 0, 0, 0, false, false},
          "Done!",
          "Nothing was sent: no highlighted profile has all its required fields."},
-        {{1, 1, 0, 0, true, false},
-         "Done!",
-         "Nothing was sent: every request failed earlier in this session and is not tried again."},
         {{1, 1, 0, 0, false, false}, catalogueOff, catalogueOff},
         // A stopped run says nothing more than it did.
         {{1, 1, 0, 0, false, true}, "Done!", ""},

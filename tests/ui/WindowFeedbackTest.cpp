@@ -31,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -279,13 +280,21 @@ TEST(WindowFeedback, GaugeStatusLineAndEditorStayReadable) {
     // Qt ends an elided text with "…", or with "..." in a font without that character.
     const QString shown = bar->shownMessage();
     EXPECT_TRUE(shown.endsWith(QChar(0x2026)) || shown.endsWith("...")) << shown.toStdString();
+    EXPECT_GT(shown.size(), 20);
     EXPECT_LT(shown.size(), static_cast<qsizetype>(longText.size()));
     EXPECT_EQ(w.window->statusText(), longText);
 
-    // At the window's smallest size no control of the editor lies over another.
+    // At the window's smallest size every tab is in view, the editor's short fields show a
+    // whole e-mail address and phone number, and no control lies over another.
     w.window->pages()->setCurrentIndex(MainWindow::EditorPage);
     w.window->resize(w.window->minimumSize());
     QTest::qWait(0);
+    QTabBar* tabs = w.window->pages()->tabBar();
+    EXPECT_LE(tabs->tabRect(tabs->count() - 1).right(), tabs->width()) << w.window->minimumWidth();
+    for (const char* name : {"EMailEdit", "PhoneEdit", "FaxEdit", "ZipEdit"}) {
+        auto* edit = w.window->findChild<QLineEdit*>(name);
+        EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(edit->text()) + 8) << name;
+    }
     QWidget* page = w.window->pages()->currentWidget();
     std::vector<QWidget*> controls;
     for (QWidget* c : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
