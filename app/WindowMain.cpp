@@ -1,9 +1,11 @@
 #include "app/CommandLine.h"
 #include "app/Startup.h"
 #include "core/Config.h"
+#include "core/KeptRuns.h"
 #include "core/SiteProfile.h"
 #include "platform/Error.h"
 #include "platform/EventLoopQt.h"
+#include "ui/FirstStart.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowRunHost.h"
 
@@ -41,6 +43,15 @@ int runWindow(int argc, char** argv) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 1;
     }
+    // The first start asks whether runs send to the catalogue too, and remembers the answer.
+    FirstStart first{cl.config.value_or(Config::defaultPath()), cl.config.has_value(), {}};
+    try {
+        first.runsDirectory = KeptRuns::defaultDirectory(DirectoryLookup::Find);
+    } catch (const LarkspanError&) {
+        // Without a state directory no run was kept.
+    }
+    const std::optional<std::string> notKept =
+        first.settle(config, [] { return askAboutCatalogue(nullptr); });
     std::string dir, problem;
     try {
         dir = ProfileStore::resolveDirectory(cl.dir);
@@ -49,6 +60,7 @@ int runWindow(int argc, char** argv) {
     }
     MainWindow window(dir, problem, config);
     WindowRun run(window, config);
+    if (notKept) window.setStatusText(*notKept);
     window.show();
     return app.exec();
 }

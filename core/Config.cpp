@@ -159,6 +159,28 @@ std::string Config::defaultPath() {
     return userDirectory(BaseDirectory::Config, "larkspan/larkspan.ini").value_or("");
 }
 
+bool Config::setsCatalogue(const std::string& path) {
+    if (path.empty() || !isReadableFile(path)) return false;
+    const IniFile ini = IniFile::load(path);
+    const std::vector<std::string> sections = ini.sections();
+    for (const IniFile::KeyLine& line : ini.keyLines())
+        if (line.sectionIndex < sections.size() &&
+            equalsIgnoringCase(sections[line.sectionIndex], SectionRun) &&
+            equalsIgnoringCase(line.key, "Catalogue"))
+            return true;
+    return false;
+}
+
+void Config::saveCatalogue(const std::string& path, bool catalogue) {
+    const std::string directory = path.substr(0, path.find_last_of('/'));
+    if (!directory.empty() && directory != path && !isDirectory(directory) &&
+        !makePrivateDirectories(directory))
+        throw LarkspanError("Unable to write to " + path);
+    IniFile ini = IniFile::load(path);
+    ini.write(SectionRun, "Catalogue", catalogue ? "1" : "0");
+    ini.save(path);
+}
+
 Config Config::load(const std::optional<std::string>& path, std::vector<std::string>& warnings) {
     Config config;
     std::string file = path ? *path : defaultPath();

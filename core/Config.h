@@ -107,6 +107,13 @@ struct Config {
     // Overrides values from INI text; origin names the file in errors and warnings.
     void apply(const IniFile& ini, const std::string& origin, std::vector<std::string>& warnings);
 
+    // Whether the file sets [Run] Catalogue: the user has chosen whether runs send to the
+    // catalogue. A missing or unreadable file sets nothing.
+    static bool setsCatalogue(const std::string& path);
+    // Writes [Run] Catalogue (1 or 0) into the file, keeping every other line of it; a missing
+    // file and its directory are made. Throws LarkspanError "Unable to write to " + path.
+    static void saveCatalogue(const std::string& path, bool catalogue);
+
     // Replaces caFile with a file named on the command line; throws LarkspanError
     // "--cacert FILE: not a readable file" for one that cannot be used.
     void useCAFile(const std::string& file);

@@ -20,7 +20,7 @@ public:
     // The Sitemap line as it is to be saved (without surrounding blanks).
     virtual std::string sitemap() const = 0;
     virtual void setSitemap(const std::string& text) = 0;
-    // Shows the live channels' values of the named profile.
+    // Shows the live channels' values of the named profile; an empty name shows empty values.
     virtual void loadLiveChannels(const ProfileStore& store, const std::string& name) = 0;
     // The live channels' keys and values to save with the profile.
     virtual ProfileExtras liveChannelValues() const = 0;
@@ -45,8 +45,14 @@ public:
     void selectRow(int row);
     void loadIntoEditor(const std::string& name);
     // Saves the editor's profile under its title; the live channels' values are checked first,
-    // and a value that breaks its rule keeps the whole profile from being saved.
+    // and a value that breaks its rule keeps the whole profile from being saved. Both lists
+    // then show the profile (a new title included), the editor and the highlighted rows stay
+    // as they are, and the status line says where the profile went.
     void save();
+    // The user changed the site title in the editor. The Sitemap line and the live channels'
+    // values belong to one profile: when the title comes to name another profile (or none),
+    // they become that profile's (or empty), so a new site never inherits another site's key.
+    void titleEdited(const std::string& title);
     // The question to ask before deleteCurrent.
     std::string deleteQuestion() const;
     // Deletes the current selection's file and lists the profiles again.
@@ -58,10 +64,16 @@ public:
     const ProfileStore& store() const { return store_; }
 
 private:
+    // Lists the profiles into both lists again without touching the editor or the highlight.
+    void refreshLists();
+
     ProfileStore store_;
     TReportGrid& profileList_;
     TReportGrid& submissionList_;
     ProfileEditor& editor_;
     StatusLine status_;
     std::string current_;
+    // The profile whose Sitemap line and live channels' values the editor shows; empty for
+    // a title that names no saved profile.
+    std::string extrasOwner_;
 };

@@ -54,4 +54,14 @@ public:
     // Takes the record of one request as soon as the request has ended (or was skipped): the
     // window shows it in the request log, the headless command writes it out, and both keep it.
     virtual void record(const RequestRecord& record) = 0;
+    // A line that a run wants seen beside its results, not only in the log: a live channel's
+    // refusal or pause, or what the run left out. The window lists these lines under the
+    // results table; a host that prints its log has them there already.
+    enum class Note { LeftOut, Refusal };
+    virtual void showNote(const std::string& line, Note kind) {
+        (void)line;
+        (void)kind;
+    }
+    // A run starts: the notes of the run before go.
+    virtual void clearNotes() {}
 };

@@ -40,3 +40,41 @@ void fillSubmissionList(TReportGrid& list, const std::vector<std::string>& names
     list.EndUpdate();
     list.Refresh();
 }
+
+namespace {
+
+bool anyRowMarked(const TReportGrid& list) {
+    for (int row = list.FixedRows(); row < list.RowCount(); ++row)
+        if (list.RowMarked(row)) return true;
+    return false;
+}
+
+} // namespace
+
+std::vector<std::string> highlightedProfiles(const TReportGrid& list) {
+    const bool marked = anyRowMarked(list);
+    std::vector<std::string> names;
+    for (int row = list.FixedRows(); row < list.RowCount(); ++row)
+        if (marked ? list.RowMarked(row) : list.InSelection(0, row)) names.push_back(list.CellText(0, row));
+    return names;
+}
+
+void refillSubmissionList(TReportGrid& list, const std::vector<std::string>& names) {
+    const std::vector<std::string> before = highlightedProfiles(list);
+    const bool marked = anyRowMarked(list);
+    fillSubmissionList(list, names);
+    std::vector<int> rows;
+    for (int row = list.FixedRows(); row < list.RowCount(); ++row)
+        if (std::find(before.begin(), before.end(), list.CellText(0, row)) != before.end())
+            rows.push_back(row);
+    if (rows.empty()) return;
+    // A highlight that the new listing splits (a new name sorted in between) is kept as marks:
+    // a rectangle over the same span would take in the new name.
+    const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
+    list.BeginUpdate();
+    if (marked || !contiguous)
+        for (int row : rows)
+            list.SetRowMarked(row, true);
+    list.SetSelection({0, rows.front(), 0, contiguous ? rows.back() : rows.front()});
+    list.EndUpdate();
+}

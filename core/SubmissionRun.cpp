@@ -5,6 +5,7 @@
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
+#include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
 
 #include <algorithm>
@@ -82,10 +83,7 @@ void SubmissionRun::Start() {
 }
 
 std::vector<std::string> SubmissionRun::selectedProfiles(const TReportGrid& list) {
-    std::vector<std::string> names;
-    for (int row = list.FixedRows(); row < list.RowCount(); ++row)
-        if (list.InSelection(0, row)) names.push_back(list.CellText(0, row));
-    return names;
+    return highlightedProfiles(list);
 }
 
 void SubmissionRun::GoButtonClick() {
@@ -101,6 +99,12 @@ void SubmissionRun::Submit(const std::vector<std::string>& names) {
     running_ = true;
     stopRequested_ = false;
     liveRefused_ = false;
+    tally_ = {};
+    tally_.profiles = static_cast<int>(names.size());
+    tally_.catalogue = catalogueEnabled_;
+    host_.clearNotes();
+    // A run that leaves the catalogue out says so where its results are watched.
+    if (!catalogueEnabled_) host_.showNote(catalogueOffNote(catalog_.size()), RunHost::Note::LeftOut);
     host_.setRunBar(RunHost::RunBar::Running);
     for (const auto& channel : channels_)
         channel->beginRun();
@@ -140,6 +144,7 @@ void SubmissionRun::submitProfile(const std::string& name) {
         return;
     }
 
+    ++tally_.complete;
     animationFrame_ = 0;
     if (catalogueEnabled_) {
         for (const EngineEntry& entry : catalog_) {
@@ -180,6 +185,7 @@ auto SubmissionRun::liveRequest(const std::string& engine, RequestRecorder::Requ
     host_.setLabel("Submitting " + fields_.URL + " to " + engine);
     client_.setTimeOut(RequestTimeOut);
     RequestRecorder record(host_, std::move(request));
+    ++tally_.sent;
     try {
         FlagScope inRequest(inRequest_);
         auto outcome = call();
@@ -228,7 +234,9 @@ void SubmissionRun::accepted(const std::string& engine) {
 
 void SubmissionRun::refused(const std::string& logLine) {
     liveRefused_ = true;
+    ++tally_.refusals;
     log(logLine);
+    host_.showNote(logLine, RunHost::Note::Refusal);
 }
 
 void SubmissionRun::log(const std::string& line) {
@@ -263,7 +271,10 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
 
     client_.setTimeOut(RequestTimeOut);
     std::optional<RequestRecorder> record;
-    if (sends) record.emplace(host_, std::move(request));
+    if (sends) {
+        record.emplace(host_, std::move(request));
+        ++tally_.sent;
+    }
     try {
         FlagScope inRequest(inRequest_);
         if (method == "get")
@@ -378,10 +389,13 @@ void SubmissionRun::appendFooter() {
 void SubmissionRun::endRun() {
     appendFooter();
     host_.setStatusText("");
-    host_.information("Done!", RunHost::Message::RunEnded);
+    tally_.stopped = stopRequested_;
+    host_.information(runEndMessage(tally_), RunHost::Message::RunEnded);
     host_.setLabel("Finished!");
     animationFrame_ = IdleFrame;
     host_.setGaugeVisible(false);
     host_.setRunBar(RunHost::RunBar::Idle);
     running_ = false;
+    // Refusals and runs that sent nothing stay on the status line once the box is gone.
+    if (std::string status = runEndStatus(tally_); !status.empty()) host_.setStatusText(status);
 }

@@ -4,6 +4,7 @@
 #include "core/EngineCatalog.h"
 #include "core/LiveChannel.h"
 #include "core/RequestRecorder.h"
+#include "core/RunSummary.h"
 #include "core/SubmissionFields.h"
 
 #include <cstdint>
@@ -47,13 +48,15 @@ public:
     bool catalogueEnabled() const { return catalogueEnabled_; }
     // A live channel refused a submission of the last run, or could not be reached.
     bool liveRefused() const { return liveRefused_; }
+    // What the last run (or the one going) sent, refused and left out.
+    const RunTally& tally() const { return tally_; }
 
     // What the window does once when it is created: the results table's header, the idle run
     // bar and animation, and the client's settings (the body-size bound, the whole-request
     // deadline and the proxy of the configuration).
     void Start();
 
-    // "Go!": submits the profiles of the submission list's selection rectangle.
+    // "Go!": submits the profiles highlighted in the submission list.
     void GoButtonClick();
     // A run over the named profiles, in the given order.
     void Submit(const std::vector<std::string>& names);
@@ -73,8 +76,8 @@ public:
     // Shows a message; a message containing "Fatal Error" also closes the window.
     void ErrorTrap(const std::string& message);
 
-    // The names of the submission list's rows that lie in its selection rectangle, in list
-    // order; the header row never counts.
+    // The names of the submission list's highlighted rows, in list order: the marked rows when
+    // any is marked, else those of the selection rectangle; the header row never counts.
     static std::vector<std::string> selectedProfiles(const TReportGrid& list);
 
     bool running() const { return running_; }
@@ -128,6 +131,7 @@ private:
     LoadedProfile profile_;
     bool catalogueEnabled_ = true;
     bool liveRefused_ = false;
+    RunTally tally_;
     std::vector<EngineEntry> catalog_;
     std::string footerAddress_;
     std::uint64_t maxBodySize_;

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev googletest
-  xvfb xauth xdg-utils desktop-file-utils man-db dpkg-dev file fonts-dejavu-core
+  xvfb xauth xdotool x11-apps xdg-utils desktop-file-utils man-db dpkg-dev file fonts-dejavu-core
   python3 curl nginx-light poppler-utils clang libclang-rt-14-dev
   libssl-dev openssl ca-certificates libexpat1-dev zlib1g-dev nlohmann-json3-dev
   libcurl4-openssl-dev libsqlite3-dev sqlite3 libgumbo-dev

@@ -54,4 +54,10 @@ for _ in $(seq 100); do
 done
 port=$(cat "$port_file")
 echo "Engine simulator on 127.0.0.1:$port (requests logged to build/engine-simulator.log)"
-build/app/larkspan --dir "$profiles" --proxy "127.0.0.1:$port" --cacert "$tls/ca.pem" "$@"
+# The demo's own configuration answers the first start's question (send to the catalogue too:
+# every request goes to the simulator), so the demo neither asks nor writes your configuration.
+demo_config=build/demo-config
+mkdir -p "$demo_config/larkspan"
+printf '[Run]\nCatalogue=1\n' > "$demo_config/larkspan/larkspan.ini"
+XDG_CONFIG_HOME="$PWD/$demo_config" \
+  build/app/larkspan --dir "$profiles" --proxy "127.0.0.1:$port" --cacert "$tls/ca.pem" "$@"

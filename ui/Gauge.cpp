@@ -28,10 +28,9 @@ void Gauge::paintEvent(QPaintEvent*) {
     const int filled = inner.width() * (progress_ - minimum_) / (maximum_ - minimum_);
     QRect done(inner.left(), inner.top(), filled, inner.height());
     p.fillRect(done, QColor(0, 255, 0));
-    // The text in black over the empty part and in white over the filled part.
+    // The percentage has to read over both parts. Lime is nearly as light as white, so the
+    // white that an inverted drawing puts over the filled part can hardly be seen; black
+    // reads over both.
     p.setPen(Qt::black);
-    p.drawText(inner, Qt::AlignCenter, percentText());
-    p.setClipRect(done);
-    p.setPen(Qt::white);
     p.drawText(inner, Qt::AlignCenter, percentText());
 }

@@ -3,8 +3,8 @@
 #include <QWidget>
 
 // A horizontal progress bar with a single border, a white background and a lime filled part.
-// Values outside the range are held at the nearer end; the middle shows "%d%%", drawn
-// inverted so that it stays readable over the filled and the empty part.
+// Values outside the range are held at the nearer end; the middle shows "%d%%" in a colour
+// that stays readable over the filled and the empty part.
 class Gauge : public QWidget {
     Q_OBJECT
 public:

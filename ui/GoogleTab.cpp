@@ -67,10 +67,14 @@ QString GoogleTab::title() const {
 
 void GoogleTab::load(const ProfileStore& store, const std::string& profile) {
     profileDirectory_ = store.directory();
-    KeyFileEdit->setText(QString::fromStdString(store.loadExtra(profile, GoogleServiceAccountKey)));
-    PropertyEdit->setText(QString::fromStdString(store.loadExtra(profile, SearchConsolePropertyKey)));
+    const bool saved = !profile.empty();
+    KeyFileEdit->setText(saved ? QString::fromStdString(store.loadExtra(profile, GoogleServiceAccountKey))
+                               : QString());
+    PropertyEdit->setText(saved ? QString::fromStdString(store.loadExtra(profile, SearchConsolePropertyKey))
+                                : QString());
     // The empty line shows what the run will use instead.
-    const std::string fallback = defaultSearchConsoleProperty(store.load(profile)[fURL]);
+    const std::string fallback =
+        saved ? defaultSearchConsoleProperty(store.load(profile)[fURL]) : std::string();
     PropertyEdit->setPlaceholderText(fallback.empty() ? QString(PropertyExamples)
                                                       : QString::fromStdString(fallback + " (from the URL)"));
 }

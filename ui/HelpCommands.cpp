@@ -29,6 +29,10 @@ void HelpCommands::HowtoUseHelp1Click() {
     viewer_.showHelp(ResolvedHelpFile(), HelpPage::HowToUseHelp);
 }
 
+void HelpCommands::TopicClick(const std::string& topic) {
+    viewer_.showHelpTopic(ResolvedHelpFile(), topic);
+}
+
 std::string HelpCommands::ResolvedHelpFile() const {
     if (readableFile(helpFile_)) return helpFile_;
     const std::string name = std::filesystem::path(helpFile_).filename().string();

@@ -16,6 +16,12 @@ public:
     // Opens the viewer on a page of the help file at path. A file that cannot be read is the
     // viewer's to deal with: the commands report nothing.
     virtual void showHelp(const std::string& path, HelpPage page) = 0;
+    // Opens the viewer on one topic of the help file; a viewer without topics shows the
+    // contents.
+    virtual void showHelpTopic(const std::string& path, const std::string& topic) {
+        (void)topic;
+        showHelp(path, HelpPage::Contents);
+    }
 };
 
 // The application's help file and the Help menu's three commands on it. It starts as the
@@ -30,6 +36,8 @@ public:
     void Index1Click();
     // "&How to Use Help": the viewer's own instructions, beside the current help file.
     void HowtoUseHelp1Click();
+    // F1: the viewer opens on the topic about what the user is looking at.
+    void TopicClick(const std::string& topic);
 
     const std::string& HelpFile() const { return helpFile_; }
     void SetHelpFile(std::string file) { helpFile_ = std::move(file); }

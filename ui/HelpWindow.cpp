@@ -145,6 +145,20 @@ void HelpWindow::showHelp(const std::string& path, HelpPage page) {
         for (const HelpContentsEntry& e : document_->contents())
             if (!e.topic.empty() && showTopic(e.topic)) break;
     }
+    present(page);
+}
+
+void HelpWindow::showHelpTopic(const std::string& path, const std::string& topic) {
+    // A topic the file lacks (an older help file) leaves the viewer on its contents.
+    load(path);
+    if (!document_ || !showTopic(topic)) {
+        showHelp(path, HelpPage::Contents);
+        return;
+    }
+    present(HelpPage::Contents);
+}
+
+void HelpWindow::present(HelpPage page) {
     if (page == HelpPage::Index) {
         tabs_->setCurrentIndex(1);
         search_->setFocus();

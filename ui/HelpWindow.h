@@ -26,6 +26,7 @@ public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
     void showHelp(const std::string& path, HelpPage page) override;
+    void showHelpTopic(const std::string& path, const std::string& topic) override;
 
     // Shows a topic of the loaded file; false when it has no topic of that id.
     bool showTopic(const std::string& id);
@@ -54,6 +55,8 @@ public:
 
 private:
     QWidget* buildIndexPage();
+    // Shows the window on the tab of the page asked for and brings it to the front.
+    void present(HelpPage page);
     void load(const std::string& path);
     void fillContents();
     void fillIndex();

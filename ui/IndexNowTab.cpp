@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -66,15 +67,22 @@ IndexNowTab::IndexNowTab(QWidget* parent) : LiveChannelTab(parent) {
     layout->addStretch(1);
 
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, "Save Key File"); };
+    confirmReplace = [this] {
+        return QMessageBox::question(this, "Replace Key",
+                                     "Replace this profile's IndexNow key with a new one? The site's key "
+                                     "file then has to be saved and uploaded again.") == QMessageBox::Yes;
+    };
     connect(generate, &QPushButton::clicked, this, [this] { GenerateClick(); });
     connect(save, &QPushButton::clicked, this, [this] { SaveKeyFileClick(); });
     connect(check_, &QPushButton::clicked, this, [this] { CheckKeyFileClick(); });
 }
 
 void IndexNowTab::load(const ProfileStore& store, const std::string& profile) {
-    key_->setText(QString::fromStdString(store.loadExtra(profile, IndexNowKeyKey)));
-    location_->setText(QString::fromStdString(store.loadExtra(profile, IndexNowKeyLocationKey)));
-    storedUrl_ = store.load(profile)[fURL];
+    const bool saved = !profile.empty();
+    key_->setText(saved ? QString::fromStdString(store.loadExtra(profile, IndexNowKeyKey)) : QString());
+    location_->setText(saved ? QString::fromStdString(store.loadExtra(profile, IndexNowKeyLocationKey))
+                             : QString());
+    storedUrl_ = saved ? store.load(profile)[fURL] : std::string();
     result_->clear();
 }
 
@@ -113,6 +121,8 @@ void IndexNowTab::say(const std::string& text) {
 }
 
 void IndexNowTab::GenerateClick() {
+    // The site's key file holds the old key: a new one is useless until that file is replaced.
+    if (!key_->text().trimmed().isEmpty() && confirmReplace && !confirmReplace()) return;
     try {
         key_->setText(QString::fromStdString(generateIndexNowKey()));
         say("A new key. Save Settings keeps it with the profile; Save Key File... writes the file for the "

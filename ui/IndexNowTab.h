@@ -23,7 +23,8 @@ public:
     ProfileExtras extras() const override;
     std::optional<std::string> check() const override;
 
-    // "Generate": a new key from the system's random source.
+    // "Generate": a new key from the system's random source; a key that is there is replaced
+    // only when the user agrees.
     void GenerateClick();
     // "Save Key File...": KEY.txt holding the key, in a folder the user chooses.
     void SaveKeyFileClick();
@@ -36,6 +37,8 @@ public:
     QString result() const;
     // Asks for the folder of the key file; tests replace it. Empty: cancelled.
     std::function<QString()> chooseFolder;
+    // Asks before "Generate" replaces a key that is there; tests replace it.
+    std::function<bool()> confirmReplace;
 
 private:
     // The window whose editor holds the profile URL, and whose configuration the check uses.

@@ -16,7 +16,8 @@ public:
 
     // The tab's caption.
     virtual QString title() const = 0;
-    // Shows the values of the named profile's file (empty ones for a profile without them).
+    // Shows the values of the named profile's file (empty ones for a profile without them,
+    // and for an empty name, which is a profile not saved yet).
     virtual void load(const ProfileStore& store, const std::string& profile) = 0;
     // The keys and values to save with the profile.
     virtual ProfileExtras extras() const = 0;

@@ -28,7 +28,24 @@ public:
     std::optional<std::string> check() const;
     const std::vector<LiveChannelTab*>& tabs() const { return tabs_; }
 
+    // Where the dialog's size is kept between sessions: window.conf beside the configuration
+    // file (it is the window's state, not a setting the user writes).
+    static QString stateFile();
+    // The size the dialog opens at: the one kept from the last session, else one that shows
+    // every explanation in full.
+    QSize openingSize() const;
+
+    // Close, Escape and the window's close button keep the size for the next session.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QTabWidget* pages_ = nullptr;
     std::vector<LiveChannelTab*> tabs_;
+    void rememberSize() const;
+
+    bool sized_ = false;
 };

@@ -3,6 +3,7 @@
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
 #include "ui/AboutBox.h"
+#include "ui/ElidedText.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FindCommands.h"
 #include "ui/HelpCommands.h"
@@ -24,7 +25,9 @@
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -60,6 +63,8 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     small.setPointSize(8);
     setFont(small);
     setWindowIcon(QIcon(Pictures::programIcon(64)));
+    // Long status texts end in "..." where the window cuts them.
+    setStatusBar(new ElidingStatusBar);
     resize(579, 510);
     showError = [this](const std::string& message) { showErrorBox(this, message); };
     confirm = [this](const QString& question) {
@@ -88,7 +93,6 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     helpCommands_ =
         std::make_unique<HelpCommands>(*help_, config_.helpFile, defaultHelpSearchDirs(config_.helpFile));
     buildMenus();
-
     Timer1 = new QTimer(this);
     Timer1->setInterval(200);
 
@@ -110,6 +114,31 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     // that does not use Enter itself does it reach the window, which presses "Go!".
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
+    // The smallest size at which every page shows its controls whole: all five tabs in view
+    // (narrower, the last ones hide behind scroll buttons, and the editor's short fields cut
+    // an e-mail address or a phone number), and the pages' own smallest height. The initial
+    // size is the layout's own and lies above it.
+    const int tabs = pages_->tabBar()->sizeHint().width() +
+                     pages_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 2 +
+                     centralWidget()->layout()->contentsMargins().left() +
+                     centralWidget()->layout()->contentsMargins().right() + 4;
+    setMinimumSize(std::max(minimumSizeHint().width(), tabs), minimumSizeHint().height());
+}
+
+std::string MainWindow::pageHelpTopic(Page page) {
+    switch (page) {
+    case EditListPage:
+        return "page-select";
+    case EditorPage:
+        return "page-editor";
+    case SubmitListPage:
+        return "page-submit";
+    case ProgressPage:
+        return "page-progress";
+    case OptionsPage:
+        return "page-options";
+    }
+    return "welcome";
 }
 
 MainWindow::~MainWindow() {
@@ -173,6 +202,9 @@ void MainWindow::connectPages() {
     connect(BitBtn1, &QPushButton::clicked, this, [this] { runCommand([this] { BitBtn1Click(); }); });
     connect(SaveSettings, &QPushButton::clicked, this,
             [this] { runCommand([this] { SaveSettingsClick(); }); });
+    connect(editorPage_, &ProfileEditorPage::titleEdited, this, [this](const QString& title) {
+        runCommand([this, title] { profiles_->titleEdited(ss(title)); });
+    });
 }
 
 void MainWindow::showDirectoryProblem(std::string problem) {
@@ -255,6 +287,10 @@ void MainWindow::buildMenus() {
     addEntry(help, "&Larkspan Home Page", "Learn more about Larkspan",
              [this] { ProductHomePageClick(config_); });
     addEntry(help, "&About Larkspan", "Info about Larkspan", [this] { about_->Present(); });
+    // F1 opens the help topic of the page in front.
+    auto* pageHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(pageHelp, &QShortcut::activated, this,
+            [this] { helpCommands_->TopicClick(pageHelpTopic(static_cast<Page>(pages_->currentIndex()))); });
 }
 
 QAction* MainWindow::menuEntry(const QString& caption) const {

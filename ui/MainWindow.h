@@ -81,6 +81,8 @@ public:
     // What "Sen&d" runs the mail program with; tests replace it.
     MailHooks mailHooks;
     QTabWidget* pages() const { return pages_; }
+    // The help topic that F1 opens on the page.
+    static std::string pageHelpTopic(Page page);
     // The menu entry with this caption (access-key marks included), or null.
     QAction* menuEntry(const QString& caption) const;
 

@@ -111,6 +111,8 @@ void ProfileEditorPage::createFields() {
                 line()};
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
         editors_[i]->setObjectName(ProfileFields[i].control);
+    connect(static_cast<QLineEdit*>(editors_[fSiteTitle]), &QLineEdit::textEdited, this,
+            &ProfileEditorPage::titleEdited);
     setHint(editors_[fName], "Enter your first and last name");
     setHint(editors_[fEMail], "Enter your e-mail address (yourname@example.com)");
     setHint(editors_[fURL], "Enter the URL to submit to the search engines");

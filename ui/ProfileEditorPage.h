@@ -26,6 +26,11 @@ public:
 
     LiveChannelsDialog* liveChannels() const { return liveChannels_; }
 
+signals:
+    // The user changed the site title (a profile loaded into the editor does not count).
+    void titleEdited(const QString& title);
+
+public:
     // The profile's Sitemap key, beside the sixteen fields.
     QLineEdit* SitemapEdit = nullptr;
     // "Save Settings": saves the profile under its title.

@@ -2,17 +2,19 @@
 
 #include "core/KeptRuns.h"
 #include "platform/ShellOpen.h"
+#include "ui/EarlierRunsDialog.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSortFilterProxyModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -46,6 +48,18 @@ QColor background(const RequestRecord& r) {
 }
 
 // What the reason column shows: the reason phrase of an answer, the message of a failure.
+// Draws a cell's text elided in its middle, as addresses are best cut.
+class MiddleElidingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
 const std::string& reasonOf(const RequestRecord& r) {
     static const std::string none;
     if (r.outcome == RequestRecord::Outcome::Answered) return r.reason;
@@ -67,7 +81,13 @@ QVariant RequestLogModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= ColumnCount) return {};
     const RequestRecord& r = records_[static_cast<std::size_t>(index.row())];
     if (role == Qt::BackgroundRole) return QBrush(background(r));
-    if (role == Qt::ToolTipRole && index.column() == Time) return qs(r.time);
+    if (role == Qt::ToolTipRole) {
+        // The columns that may be cut show their whole text on pointing.
+        if (index.column() == Time) return qs(r.time);
+        if (index.column() == Url) return qs(r.url);
+        if (index.column() == Reason && !reasonOf(r).empty()) return qs(reasonOf(r));
+        return {};
+    }
     if (role != Qt::DisplayRole && role != SortRole) return {};
     const bool sorting = role == SortRole;
     switch (index.column()) {
@@ -105,7 +125,7 @@ QVariant RequestLogModel::data(const QModelIndex& index, int role) const {
 
 QVariant RequestLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
     static const std::array<const char*, ColumnCount> titles{
-        "#", "Time", "Profile", "Engine", "Method", "Outcome", "Status", "Reason", "Bytes", "ms", "URL"};
+        "Engine", "URL", "Outcome", "Status", "Reason", "Method", "Profile", "Time", "Bytes", "ms", "#"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     return QString(titles[static_cast<std::size_t>(section)]);
@@ -138,8 +158,7 @@ RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window
     setWindowTitle("Request Log");
     resize(960, 480);
     chooseFile = [](QWidget* parent, const QString& directory) {
-        return QFileDialog::getOpenFileName(parent, "Open Earlier Run", directory,
-                                            "Request records (*.jsonl);;All files (*)");
+        return EarlierRunsDialog::choose(parent, directory);
     };
     openUrl = shellOpen;
 
@@ -162,12 +181,25 @@ RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window
     table_->setModel(sorted_);
     table_->setSortingEnabled(true);
     table_->sortByColumn(RequestLogModel::Number, Qt::AscendingOrder);
+    // The order of the requests is the natural one; the number column need not be in view.
+    table_->horizontalHeader()->setSortIndicator(RequestLogModel::Number, Qt::AscendingOrder);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->setWordWrap(false);
+    // An address keeps its host and its last part in view; the whole shows as a tooltip.
+    table_->setItemDelegateForColumn(RequestLogModel::Url, new MiddleElidingDelegate(table_));
+    // Escape and Ctrl+W close the window, and so does the desktop's own Close when it differs.
+    QList<QKeySequence> closing{QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)};
+    if (const QKeySequence desktop(QKeySequence::Close); !desktop.isEmpty() && !closing.contains(desktop))
+        closing.append(desktop);
+    for (const QKeySequence& keys : closing) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
     table_->setToolTip("Double-click a request to open its address in the browser.");
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const QModelIndex source = sorted_->mapToSource(index);
@@ -189,6 +221,7 @@ RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
 void RequestLogWindow::beginRun() {
     currentRun_.clear();
+    refusals_.clear();
     problem_->hide();
     showCurrentRun();
 }
@@ -206,6 +239,11 @@ void RequestLogWindow::add(const RequestRecord& record) {
     if (model_.rowCount() <= 32 || model_.rowCount() % 32 == 0) fitColumns();
 }
 
+void RequestLogWindow::addRefusal(const std::string& line) {
+    refusals_.push_back(line);
+    if (showingCurrent_) showCounts();
+}
+
 void RequestLogWindow::setProblem(const std::string& problem) {
     problem_->setText(qs("The records of this run are not kept: " + problem));
     problem_->show();
@@ -218,7 +256,7 @@ void RequestLogWindow::showFile(const QString& path) {
     current_->setEnabled(true);
     model_.reset(std::move(records));
     fitColumns();
-    QString source = "Earlier run: " + QFileInfo(path).fileName();
+    QString source = "Earlier run: " + keptRunStarted(path);
     if (unreadable < 0)
         source += " (cannot be read)";
     else if (unreadable > 0)
@@ -254,12 +292,21 @@ void RequestLogWindow::openEarlierRun() {
 }
 
 void RequestLogWindow::showCounts() {
-    counts_->setText(qs(recordCounts(model_.records())));
+    std::string text = recordCounts(model_.records());
+    QString lines;
+    if (showingCurrent_ && !refusals_.empty()) {
+        const std::size_t n = refusals_.size();
+        text += "; " + std::to_string(n) + (n == 1 ? " live channel refused" : " live channels refused");
+        for (const std::string& line : refusals_)
+            lines += (lines.isEmpty() ? "" : "\n") + qs(line);
+    }
+    counts_->setText(qs(text));
+    counts_->setToolTip(lines);
 }
 
 void RequestLogWindow::fitColumns() {
     table_->resizeColumnsToContents();
     // A long message or address must not push the other columns out of sight.
-    for (int c = 0; c < RequestLogModel::Url; ++c)
-        table_->setColumnWidth(c, std::min(table_->columnWidth(c), 220));
+    for (int c = 0; c < RequestLogModel::ColumnCount; ++c)
+        table_->setColumnWidth(c, std::min(table_->columnWidth(c), c == RequestLogModel::Url ? 360 : 220));
 }

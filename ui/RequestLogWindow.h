@@ -18,19 +18,20 @@ class QTableView;
 class RequestLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // The address comes last: it is long, and the columns before it say what happened.
+    // What was asked of whom first (the engine and the address, elided in its middle), then
+    // what happened; the details after that.
     enum Column {
-        Number,
-        Time,
-        Profile,
         Engine,
-        Method,
+        Url,
         Outcome,
         Status,
         Reason,
+        Method,
+        Profile,
+        Time,
         Bytes,
         Ms,
-        Url,
+        Number,
         ColumnCount
     };
     // The role that the sort uses: numbers for the numeric columns, texts for the others.
@@ -64,6 +65,9 @@ public:
     void beginRun();
     // A record of the current run.
     void add(const RequestRecord& record);
+    // A live channel's refusal or pause in the current run: counted beside the records, and
+    // listed in the counts' tooltip.
+    void addRefusal(const std::string& line);
     // Says that the current run's records are not kept, and why.
     void setProblem(const std::string& problem);
     // Shows the records of a kept run's file instead of the current run's.
@@ -78,8 +82,9 @@ public:
     QPushButton* openButton() const { return open_; }
     QPushButton* currentButton() const { return current_; }
 
-    // Asks for the kept file to open, starting in the given directory; an empty answer opens
-    // nothing. Tests replace it, as they replace what opens a record's URL.
+    // Asks for the kept run to open from the runs kept in the given directory (listed by date,
+    // profiles and counts); an empty answer opens nothing. Tests replace it, as they replace what opens a
+    // record's URL.
     std::function<QString(QWidget* parent, const QString& directory)> chooseFile;
     std::function<void(const std::string& url)> openUrl;
 
@@ -98,5 +103,6 @@ private:
     QPushButton* current_ = nullptr;
     // The current run's records, also while an earlier run is shown.
     std::vector<RequestRecord> currentRun_;
+    std::vector<std::string> refusals_;
     bool showingCurrent_ = true;
 };

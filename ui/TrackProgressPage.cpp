@@ -1,5 +1,6 @@
 #include "ui/TrackProgressPage.h"
 
+#include "ui/ElidedText.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Gauge.h"
 #include "ui/Pictures.h"
@@ -14,7 +15,7 @@
 
 TrackProgressPage::TrackProgressPage(TReportGrid& results, QWidget* parent) : QWidget(parent) {
     auto* layout = new QGridLayout(this);
-    Label6 = new QLabel("Report");
+    Label6 = new ElidedLabel("Report");
     // The run puts the site's URL in this caption: a long one is cut off at the page's edge
     // instead of widening the window.
     Label6->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -34,6 +35,18 @@ TrackProgressPage::TrackProgressPage(TReportGrid& results, QWidget* parent) : QW
     layout->addLayout(caption, 2, 0);
     results_ = new ReportGridWidget(results, ReportGridWidget::Selection::Cells);
     layout->addWidget(results_, 3, 0, 1, 2);
+    notes_ = new QPlainTextEdit;
+    notes_->setObjectName("RunNotes");
+    notes_->setReadOnly(true);
+    notes_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A few lines in view; more scroll, so the results table keeps its room.
+    notes_->setFixedHeight(notes_->fontMetrics().lineSpacing() * 4 + 2 * notes_->frameWidth() + 8);
+    QPalette notePalette = notes_->palette();
+    notePalette.setColor(QPalette::Text, QColor(0x90, 0x00, 0x00));
+    notes_->setPalette(notePalette);
+    setHint(notes_, "What the run left out, and what the live channels refused");
+    notes_->hide();
+    layout->addWidget(notes_, 4, 0, 1, 2);
     Memo1 = new QPlainTextEdit;
     Memo1->setReadOnly(true);
     Memo1->hide();
@@ -77,4 +90,19 @@ void TrackProgressPage::showAnimationFrame(int frame) {
 
 void TrackProgressPage::appendLog(const std::string& line) {
     Memo1->appendPlainText(qs(line));
+}
+
+void TrackProgressPage::addNote(const std::string& line) {
+    notes_->appendPlainText(qs(line));
+    notes_->show();
+}
+
+void TrackProgressPage::clearNotes() {
+    notes_->clear();
+    notes_->hide();
+}
+
+QStringList TrackProgressPage::notes() const {
+    const QString text = notes_->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split('\n');
 }

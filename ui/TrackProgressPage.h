@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <string>
@@ -26,6 +27,11 @@ public:
     // hides them all.
     void showAnimationFrame(int frame);
     void appendLog(const std::string& line);
+    // A line under the results table (a live channel's refusal or pause, the catalogue off);
+    // the list shows once it has a line.
+    void addNote(const std::string& line);
+    void clearNotes();
+    QStringList notes() const;
 
     ReportGridWidget* resultsWidget() const { return results_; }
 
@@ -44,4 +50,5 @@ private:
     QWidget* animationFrames();
 
     ReportGridWidget* results_ = nullptr;
+    QPlainTextEdit* notes_ = nullptr;
 };

@@ -105,6 +105,15 @@ void WindowRunHost::record(const RequestRecord& record) {
         if (auto problem = kept_->write(record)) window_.requestLog()->setProblem(*problem);
 }
 
+void WindowRunHost::showNote(const std::string& line, Note kind) {
+    window_.progress().addNote(line);
+    if (kind == Note::Refusal) window_.requestLog()->addRefusal(line);
+}
+
+void WindowRunHost::clearNotes() {
+    window_.progress().clearNotes();
+}
+
 void WindowRunHost::beginRun() {
     window_.requestLog()->beginRun();
     kept_.emplace([] { return KeptRuns::defaultDirectory(DirectoryLookup::Create); },

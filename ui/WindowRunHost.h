@@ -39,6 +39,9 @@ public:
     void waitForEvents() override;
     // Shows the record in the request log and keeps it in the run's file.
     void record(const RequestRecord& record) override;
+    // Under the results table on "Track Progress", and counted in the request log.
+    void showNote(const std::string& line, Note kind) override;
+    void clearNotes() override;
 
     // A run starts: the request log turns to it, and its records get a kept file of their own.
     void beginRun();

@@ -534,15 +534,17 @@ TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLik
     EXPECT_EQ(host.messages.back(), "Done!");
 }
 
-TEST(SubmissionRunSelection, OnlyTheSelectionRectangleBelowTheHeaderCounts) {
+TEST(SubmissionRunSelection, TheMarkedRowsCountWhenAnyIsMarkedElseTheRectangleBelowTheHeader) {
     TReportGrid list(1, 2, 0, 1);
     fillSubmissionList(list, {"d", "b", "a", "c"});
     list.SetSelection({0, 0, 0, 2});
     EXPECT_EQ(SubmissionRun::selectedProfiles(list), (std::vector<std::string>{"a", "b"}));
-    // Rows marked apart from the rectangle are not submitted.
+    // Rows highlighted apart with Ctrl are marked: then the marks are what is submitted, in
+    // list order, whatever the rectangle holds.
     list.SetRowMarked(4, true);
+    list.SetRowMarked(1, true);
     list.SetSelection({0, 2, 0, 3});
-    EXPECT_EQ(SubmissionRun::selectedProfiles(list), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(SubmissionRun::selectedProfiles(list), (std::vector<std::string>{"a", "d"}));
 }
 
 } // namespace

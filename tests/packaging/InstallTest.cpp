@@ -93,6 +93,15 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
             << dir;
     }
 
+    // The systemd user units for daily runs; the service starts the installed program.
+    const fs::path units = root / "lib/systemd/user";
+    ASSERT_TRUE(fs::is_regular_file(units / "larkspan-submit@.timer"));
+    const std::string service = readFile(units / "larkspan-submit@.service");
+    EXPECT_NE(service.find("ExecStart=" + (fs::path(LARKSPAN_INSTALL_PREFIX) / "bin/larkspan").string() +
+                           " submit --log "),
+              std::string::npos)
+        << service;
+
     // The manual page renders without complaint and covers the commands, options and files.
     const fs::path man = root / "share/man/man1/larkspan.1";
     ASSERT_TRUE(fs::is_regular_file(man));

@@ -33,6 +33,7 @@ TEST(IndexNowTab, KeyAndLocationAreCheckedSavedAndWrittenAsAKeyFile) {
     } catch (const LarkspanError& e) {
         EXPECT_EQ(std::string(e.what()), indexNowKeyProblem("short"));
     }
+    tab->confirmReplace = [] { return true; };
     tab->GenerateClick();
     const std::string key = tab->keyEdit()->text().toStdString();
     EXPECT_EQ(indexNowKeyProblem(key), "");

@@ -79,7 +79,7 @@ TEST(MainWindow, ListsChoosesEditsSavesAndDeletesProfiles) {
     w.setFieldText(fSiteDescription, "one\r\ntwo");
     w.setFieldText(fSiteTitle, "gamma");
     w.SaveSettingsClick();
-    EXPECT_EQ(w.StringGrid1().RowCount(), 2); // a new title shows from the next listing on
+    EXPECT_EQ(w.StringGrid1().RowCount(), 3); // a new title shows at once
     w.LoadGrid();
     EXPECT_EQ(w.StringGrid1().RowCount(), 3);
     TReportGrid& list = w.SubmitListGrid();
