@@ -51,6 +51,8 @@ CommandLine parseCommandLine(int argc, char** argv) {
             cl.log = v;
         } else if (auto v = valueOf(i, arg, "--run")) {
             cl.run = v;
+        } else if (auto v = valueOf(i, arg, "--agent")) {
+            cl.agent = v;
         } else {
             throw LarkspanError("unknown option " + arg);
         }

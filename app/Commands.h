@@ -16,3 +16,5 @@ int runLog(const CommandLine& cl);
 int runSitemap(const CommandLine& cl);
 // Prints a profile's IndexNow key, makes one (--generate) or checks its key file (--check).
 int runKey(const CommandLine& cl);
+// Tells for each URL whether a robots.txt file allows it to a crawler (--agent, default Googlebot).
+int runRobots(const CommandLine& cl);

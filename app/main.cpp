@@ -33,6 +33,7 @@ const Command commands[] = {
      "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
     {"key", runKey,
      "key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--generate|--check] NAME"},
+    {"robots", runRobots, "robots [--agent NAME] FILE URL..."},
 };
 
 void printUsage(std::FILE* out) {
@@ -55,6 +56,7 @@ void printUsage(std::FILE* out) {
                       "  --all              sitemap: print every URL, not only the changed ones\n"
                       "  --generate         key: make a new IndexNow key and save it in the profile\n"
                       "  --check            key: fetch the key file and say whether it holds the key\n"
+                      "  --agent NAME       robots: the crawler whose rules apply (default Googlebot)\n"
                       "  --help, --version\n");
 }
 
