@@ -134,9 +134,10 @@ std::unique_ptr<GumboDocument> parseHead(std::string_view html) {
     }
 }
 
-std::string attribute(const GumboNode* node, const char* name) {
+// The attribute's value as the parser decoded it; it lives as long as the parse's tree.
+std::string_view attribute(const GumboNode* node, const char* name) {
     const GumboAttribute* a = gumbo_get_attribute(&node->v.element.attributes, name);
-    return a ? a->value : std::string();
+    return a ? std::string_view(a->value) : std::string_view();
 }
 
 bool hasToken(std::string_view list, std::string_view token) {
