@@ -27,6 +27,8 @@ struct CommandLine {
     std::optional<std::string> log;
     // Which kept run `log` prints: 1 is the newest.
     std::optional<std::string> run;
+    // The crawler whose rules `robots` applies.
+    std::optional<std::string> agent;
     // `sitemap` prints every URL, not only the changed ones.
     bool all = false;
     // `key` makes and saves a new key, or checks the key file on the site.

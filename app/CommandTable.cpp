@@ -13,6 +13,7 @@ int runSubmit(const CommandLine& cl);
 int runLog(const CommandLine& cl);
 int runSitemap(const CommandLine& cl);
 int runKey(const CommandLine& cl);
+int runRobots(const CommandLine& cl);
 
 namespace {
 
@@ -44,6 +45,7 @@ constexpr OptionSpec Options[] = {
     flag("--all", &C::all, "sitemap: print every URL, not only the changed ones"),
     flag("--generate", &C::generate, "key: make a new IndexNow key and save it in the profile"),
     flag("--check", &C::check, "key: fetch the key file and say whether it holds the key"),
+    valued("--agent", "NAME", &C::agent, "robots: the crawler whose rules apply (default Googlebot)"),
 };
 
 // One row per command: its name, its function, its options as the usage shows them, the words
@@ -64,6 +66,9 @@ constexpr CommandSpec Commands[] = {
     {"key", runKey, "--dir --config --proxy --cacert --generate|--check", "NAME",
      "Prints the profile's IndexNow key, makes one (--generate) or checks its key file\n"
      "on the site (--check).\n"},
+    {"robots", runRobots, "--agent", "FILE URL...",
+     "Tells for each URL whether the robots.txt FILE allows it to the crawler; nothing\n"
+     "is sent.\n"},
 };
 
 constexpr CommandSpec Window{"", nullptr, "--dir --config --proxy --cacert", "", "Opens the window.\n"};

@@ -92,7 +92,7 @@ MAX_BODY = 4 * 1024 * 1024
 STALL_LIMIT = 600.0
 
 REASONS = {200: "OK", 202: "Accepted", 204: "No Content", 301: "Moved Permanently", 302: "Found",
-           400: "Bad Request", 401: "Unauthorized", 403: "Forbidden", 404: "Not Found",
+           400: "Bad Request", 401: "Unauthorized", 403: "Forbidden", 404: "Not Found", 410: "Gone",
            422: "Unprocessable Entity", 429: "Too Many Requests", 500: "Internal Server Error",
            502: "Bad Gateway", 503: "Service Unavailable"}
 

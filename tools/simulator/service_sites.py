@@ -5,9 +5,17 @@
 A host is one of these sites when DIR has a folder of its name (the host name in lower case,
 without the port); requests for other hosts are left to the rest of the simulator. A path
 without a file is 404. The IndexNow service reads key files through read().
+
+A site's folder may hold .answers.json, which gives paths another status or extra header lines,
+so that a site can have pages that are gone, redirect or say noindex in a header:
+
+    {"/old.html": {"status": 410}, "/draft.html": {"headers": [["X-Robots-Tag", "noindex"]]}}
+
+Files and folders whose names start with "." are never served.
 """
 
 import collections
+import json
 import pathlib
 import urllib.parse
 
@@ -43,13 +51,26 @@ def read(host, path):
     relative = urllib.parse.unquote(path).lstrip("/")
     if not relative or relative.endswith("/"):
         relative += "index.html"
+    if any(part.startswith(".") for part in relative.split("/")):
+        return None
     target = (folder / relative).resolve()
     if folder not in target.parents or not target.is_file():
         return None
     return target.read_bytes()
 
 
+def answers(host):
+    """What the site's .answers.json says of its paths: path -> {"status": N, "headers": [...]}."""
+    folder = site_folder(host)
+    try:
+        return json.loads((folder / ".answers.json").read_text()) if folder else {}
+    except FileNotFoundError:
+        return {}
+
+
 def content_type(path):
+    if path.endswith("/"):
+        return "text/html"
     if path.endswith(".xml"):
         return "application/xml"
     if path.endswith(".gz"):
@@ -64,7 +85,9 @@ def handle(request):
         return None
     data = read(request.host, request.path)
     engine = "site " + request.host.lower()
+    special = answers(request.host).get(request.path, {})
+    extra = [tuple(header) for header in special.get("headers", [])]
     if data is None:
-        return Reply(engine, 404, [("Content-Type", "text/plain")], b"Not Found\n")
+        return Reply(engine, special.get("status", 404), [("Content-Type", "text/plain")] + extra, b"Not Found\n")
     body = b"" if request.method == "HEAD" else data
-    return Reply(engine, 200, [("Content-Type", content_type(request.path))], body)
+    return Reply(engine, special.get("status", 200), [("Content-Type", content_type(request.path))] + extra, body)
