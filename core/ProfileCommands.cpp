@@ -1,4 +1,6 @@
 #include "core/ProfileCommands.h"
+
+#include "core/Sitemaps.h"
 #include "core/SubmissionList.h"
 
 #include "grid/ReportGrid.h"
@@ -53,6 +55,7 @@ void ProfileCommands::loadIntoEditor(const std::string& name) {
 
 void ProfileCommands::save() {
     if (auto problem = editor_.liveChannelProblem()) throw LarkspanError(*problem);
+    if (auto problem = sitemapKeyProblem(editor_.sitemap())) throw LarkspanError(*problem);
     ProfileExtras extras{{SitemapKey, editor_.sitemap()}};
     ProfileExtras live = editor_.liveChannelValues();
     extras.insert(extras.end(), live.begin(), live.end());
