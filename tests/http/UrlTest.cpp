@@ -51,10 +51,14 @@ const ParseCase parseCases[] = {
     {"http://example.com\r\nX-Injected: 1/", ""},
     {"http://exa mple.com/", ""},
     {"http://exa\tmple.com/", ""},
-    {"http://exa\x7f" "mple.com/", ""},
+    {"http://exa\x7f"
+     "mple.com/",
+     ""},
     {"http://ex%41mple.com/", ""},
     {"http://ex\\ample.com/", ""},
-    {"http://b\xc3\xbc" "cher.example/", ""},
+    {"http://b\xc3\xbc"
+     "cher.example/",
+     ""},
     {"http://[::1/", ""},
     {"http://[g::1]/", ""},
 };
