@@ -61,8 +61,13 @@ protected:
             "--google-account",  dir.file("account.json"),
             "--google-property", "https://www.example.com/=" + std::string(Account),
             "--google-property", "sc-domain:example.com=" + std::string(Account),
-            "--google-property", "https://other.example/=someone@else.iam.gserviceaccount.com"};
+            "--google-property", "https://other.example/=someone@else.iam.gserviceaccount.com",
+            "--sites",           dir.file("sites")};
         all.insert(all.end(), options.begin(), options.end());
+        // The site www.example.com, whose sitemap must be readable to be submitted.
+        dir.write("sites/www.example.com/sitemap.xml",
+                  "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>"
+                  "https://www.example.com/a</loc></url></urlset>");
         simulator = std::make_unique<EngineSimulator>(
             rules, EngineSimulator::defaultScript(),
             EngineSimulator::Tls{certs.path("server.pem"), certs.key()}, all);
@@ -71,6 +76,8 @@ protected:
         config.caFile = certs.ca();
         config.googleTokenUrl = base + "/token";
         config.googleApiBase = base;
+        // Every live request goes through the simulator, which plays the site and Google.
+        config.proxy = simulator->address();
         run = std::make_unique<SubmissionRun>(host, client, config);
         run->Start();
         run->setProfileDirectory(dir.str());
