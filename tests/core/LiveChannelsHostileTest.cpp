@@ -3,6 +3,7 @@
 // rules that turn an endpoint hostile; a static server serves a sitemap index of gzip bombs.
 #include "../common/PythonHttpServer.h"
 #include "../common/TempDir.h"
+#include "DemoCertificates.h"
 #include "RunFakes.h"
 #include "RunTestSupport.h"
 #include "SitemapTestSupport.h"
@@ -34,19 +35,6 @@ namespace {
 const std::string Key = "0123456789abcdef0123456789abcdef";
 const std::string Account = "larkspan@example-project.iam.gserviceaccount.com";
 const std::string Replacement = "\xEF\xBF\xBD";
-
-// The demo certificates, which name every host the simulator plays here (api.indexnow.org,
-// www.example.com, Google's hosts); made once for the whole test program.
-const std::string& demoCertificates() {
-    static const std::string dir = [] {
-        static QTemporaryDir made;
-        const std::string path = made.path().toStdString();
-        const std::string command =
-            "'" LARKSPAN_SOURCE_DIR "/tools/make-demo-certs.sh' '" + path + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0 ? path : std::string();
-    }();
-    return dir;
-}
 
 // Whether a line holds a control character that printable() replaces.
 bool holdsControl(const std::string& line) {
@@ -93,7 +81,7 @@ protected:
     void start(const std::vector<std::string>& rules) {
         simulator = std::make_unique<EngineSimulator>(
             rules, EngineSimulator::defaultScript(),
-            EngineSimulator::Tls{certs.path("server.pem"), certs.key()},
+            EngineSimulator::Tls{demoCertificates() + "/server.pem", demoCertificates() + "/server.key"},
             std::vector<std::string>{"--sites", dir.file("sites"), "--google-account",
                                      dir.file("profiles/account.json"), "--google-property",
                                      "https://www.example.com/=" + Account});
