@@ -2,9 +2,11 @@
 #include "app/Startup.h"
 #include "core/Config.h"
 #include "core/IndexNow.h"
+#include "core/LiveSite.h"
 #include "core/SiteProfile.h"
 #include "core/SitemapSource.h"
 #include "platform/IniFile.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,13 +53,21 @@ int runKey(const CommandLine& cl) {
         std::printf("%s\n", key.c_str());
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    HttpSitemapSource web(config);
-    const KeyFileCheck check =
-        checkIndexNowKeyFile(web, store.load(name)[fURL], key, store.loadExtra(name, IndexNowKeyLocationKey));
-    if (!check.holdsKey) {
-        std::fprintf(stderr, "larkspan: %s\n", check.message.c_str());
+    LiveClient client(liveClientSettings(config));
+    const std::optional<SiteProbe> probe = probeSite(client, store.load(name)[fURL]);
+    if (!probe) {
+        std::fprintf(stderr, "larkspan: the profile URL of \"%s\" names no web site\n", name.c_str());
         return 1;
     }
-    std::printf("%s\n", check.message.c_str());
+    if (!probe->note.empty()) std::fprintf(stderr, "larkspan: %s\n", printable(probe->note).c_str());
+    ClientSitemapSource web(client);
+    const KeyFileCheck check =
+        checkIndexNowKeyFile(web, probe->site, key, store.loadExtra(name, IndexNowKeyLocationKey));
+    // The message quotes the server's answer: nothing of it may drive the terminal.
+    if (!check.holdsKey) {
+        std::fprintf(stderr, "larkspan: %s\n", printable(check.message).c_str());
+        return 1;
+    }
+    std::printf("%s\n", printable(check.message).c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -4,12 +4,14 @@
 #include "core/EngineCatalog.h"
 #include "core/IndexNow.h"
 #include "core/IndexNowSubmitter.h"
+#include "core/LiveSite.h"
 #include "core/SiteProfile.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapState.h"
 #include "core/Sitemaps.h"
 #include "core/SubmissionFields.h"
 #include "platform/Json.h"
+#include "platform/Text.h"
 
 #include <charconv>
 #include <cstdio>
@@ -28,21 +30,27 @@ bool printIndexNowPosts(const Config& config, const ProfileStore& store, const s
     const std::string location = profile.extra(IndexNowKeyLocationKey);
     std::string problem = indexNowKeyProblem(key);
     if (problem.empty()) problem = indexNowKeyLocationProblem(fields.URL, location);
+    LiveClient client(liveClientSettings(config));
+    // The site's origin, as a run finds it, decides the host, the key file and the scope.
+    const std::optional<SiteProbe> probe = problem.empty() ? probeSite(client, fields.URL) : std::nullopt;
+    if (problem.empty() && !probe) problem = "the profile URL \"" + fields.URL + "\" names no web site";
+    if (problem.empty()) problem = indexNowKeyLocationProblem(probe->site, location);
     if (!problem.empty()) {
-        std::fprintf(stderr, "larkspan: %s\n", problem.c_str());
+        std::fprintf(stderr, "larkspan: %s\n", printable(problem).c_str());
         return false;
     }
-    HttpSitemapSource web(config);
+    if (!probe->note.empty()) std::fprintf(stderr, "larkspan: %s\n", printable(probe->note).c_str());
+    ClientSitemapSource web(client);
     const SiteSitemaps sitemaps =
-        readSitemaps(fields.URL, profile.extra(SitemapKey), web, config.sitemapMaxUrls);
+        readSitemaps(probe->site, profile.extra(SitemapKey), web, sitemapBounds(config));
     for (const std::string& p : sitemaps.problems)
-        std::fprintf(stderr, "larkspan: %s\n", p.c_str());
+        std::fprintf(stderr, "larkspan: %s\n", printable(p).c_str());
     const SitemapState state = SitemapState::load(store.directory(), name);
-    const IndexNowSubmission submission(fields.URL, key, location, sitemaps.urls,
+    const IndexNowSubmission submission(probe->site, key, location, sitemaps.urls,
                                         state.changed(IndexNowChannel, sitemaps.urls));
     if (submission.leftOut() > 0)
         std::fprintf(stderr, "larkspan: %zu URL%s left out: not on %s%s\n", submission.leftOut(),
-                     submission.leftOut() == 1 ? "" : "s", submission.host().c_str(),
+                     submission.leftOut() == 1 ? "" : "s", probe->site.origin().c_str(),
                      location.empty() ? "" : " or outside the key location's folder");
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     for (const std::string& endpoint : config.indexNowEndpoints) {

@@ -1,11 +1,13 @@
 #include "app/Commands.h"
 #include "app/Startup.h"
 #include "core/Config.h"
+#include "core/LiveSite.h"
 #include "core/SiteProfile.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapSource.h"
 #include "core/SitemapState.h"
 #include "core/Sitemaps.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,11 +39,19 @@ int runSitemap(const CommandLine& cl) {
     const std::string& name = cl.args.front();
     if (!knownProfile(store, name)) return 1;
     const SiteProfile profile = store.load(name);
-    HttpSitemapSource web(config);
+    LiveClient client(liveClientSettings(config));
+    const std::optional<SiteProbe> probe = probeSite(client, profile[fURL]);
+    if (!probe) {
+        std::fprintf(stderr, "larkspan: the profile URL of \"%s\" names no web site\n", name.c_str());
+        return 1;
+    }
+    if (!probe->note.empty()) std::fprintf(stderr, "larkspan: %s\n", printable(probe->note).c_str());
+    ClientSitemapSource web(client);
     const SiteSitemaps read =
-        readSitemaps(profile[fURL], store.loadExtra(name, SitemapKey), web, config.sitemapMaxUrls);
+        readSitemaps(probe->site, store.loadExtra(name, SitemapKey), web, sitemapBounds(config));
+    // Every text here came from the network: none of it may drive the terminal.
     for (const std::string& problem : read.problems)
-        std::fprintf(stderr, "larkspan: %s\n", problem.c_str());
+        std::fprintf(stderr, "larkspan: %s\n", printable(problem).c_str());
     if (read.filesRead == 0) {
         std::fprintf(stderr, "larkspan: no sitemap of \"%s\" could be read\n", name.c_str());
         return 1;
@@ -56,7 +66,7 @@ int runSitemap(const CommandLine& cl) {
     }
     std::string out;
     for (std::size_t i : shown) {
-        out += read.urls.url(i);
+        out += printable(read.urls.url(i));
         out += '\t';
         if (read.urls.value(i) != NoLastmod) out += formatUtc(read.urls.value(i));
         out += '\n';

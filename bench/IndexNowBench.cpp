@@ -4,13 +4,13 @@
 // The engine simulator serves a site over TLS on 127.0.0.1: a sitemap index of 20 gzip
 // sitemaps of 50,000 URLs each, and its key file; it also plays the IndexNow endpoint, which
 // reads every body, checks every URL and the key file. The run (catalogue off) fetches and
-// reads the sitemaps through its client, compares them with the profile's state file, cuts
-// them into 100 POSTs of 10,000 URLs and sends them, recording each accepted batch in the
+// reads the sitemaps through the live client (the index's sitemaps several at a time), compares them with the profile's state file, cuts
+// them into 100 POSTs of 10,000 URLs and sends them through the live client, recording each accepted batch in the
 // state file. curl then POSTs the same 100 bodies to the same endpoint, one connection each
 // (HTTP/1.0), from one process. The two take turns twice, the state file removed before each
 // run; the best of each counts.
 //
-//   indexnow_bench     prints the time ratio run : curl (target <= 1.5) and the run's peak
+//   indexnow_bench     prints the time ratio run : curl (target <= 1.2) and the run's peak
 //                      resident memory (VmHWM, target <= 300 MB)
 #include "bench/QuietRunHost.h"
 #include "core/Config.h"
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
             std::vector<std::size_t> all;
             for (int i = 0; i < Files * PerFile; ++i)
                 all.push_back(urls.insert(page(site, i), NoLastmod).first);
-            const IndexNowSubmission submission(site + "/", Key, "", urls, all);
+            const IndexNowSubmission submission(Url::parse(site + "/").value(), Key, "", urls, all);
             std::string conf;
             for (std::size_t b = 0; b < submission.batchCount(); ++b) {
                 const std::string file = (root / ("body-" + std::to_string(b) + ".json")).string();
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     std::printf("run:  %.3f s (21 sitemap GETs, 1,000,000 URLs read and compared, %zu POSTs of 10,000)\n",
                 bestRun, posts);
     std::printf("curl: %.3f s (the same 100 POSTs)\n", bestCurl);
-    std::printf("time ratio run : curl %.2f (target <= 1.5)\n", bestRun / bestCurl);
+    std::printf("time ratio run : curl %.2f (target <= 1.2)\n", bestRun / bestCurl);
     std::printf("peak resident memory of the run %.1f MB (target <= 300 MB)\n", peak / 1024.0);
     return 0;
 }

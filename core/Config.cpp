@@ -1,5 +1,7 @@
 #include "core/Config.h"
 
+#include "http/Url.h"
+
 #include "core/EngineCatalog.h"
 #include "platform/Directories.h"
 #include "platform/Error.h"
@@ -29,6 +31,7 @@ constexpr const char* SectionNames = "Names";
 constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
 constexpr const char* SectionSitemaps = "Sitemaps";
+constexpr const char* SectionLive = "Live";
 constexpr const char* SectionIndexNow = "IndexNow";
 constexpr const char* SectionGoogle = "Google";
 
@@ -68,7 +71,8 @@ bool isHttpsUrl(std::string_view url) {
     if (url[SecureScheme.size()] == '/' || url[SecureScheme.size()] == ':') return false;
     for (char c : url)
         if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
-    return true;
+    // The live client parses it the same way: a host it would refuse is refused here.
+    return Url::parse(url).has_value();
 }
 
 bool isHostByte(char c) {
@@ -269,6 +273,20 @@ void readSitemaps(Config& c, const IniFile& ini, const std::string& origin) {
         badValue(origin, SectionSitemaps, "MaxURLs", maxUrls,
                  "a number of URLs from 1 to 100000000 is expected");
     c.sitemapMaxUrls = urls;
+    std::string seconds = readValue(ini, SectionSitemaps, "MaxSeconds", std::to_string(c.sitemapMaxSeconds));
+    if (!parseDecimal(seconds, c.sitemapMaxSeconds) || c.sitemapMaxSeconds <= 0 ||
+        c.sitemapMaxSeconds > 86400)
+        badValue(origin, SectionSitemaps, "MaxSeconds", seconds,
+                 "a number of seconds from 1 to 86400 is expected");
+}
+
+void readLive(Config& c, const IniFile& ini, const std::string& origin) {
+    for (auto [key, target] :
+         {std::pair{"PerHost", &c.livePerHost}, std::pair{"Connections", &c.liveConnections}}) {
+        std::string value = readValue(ini, SectionLive, key, std::to_string(*target));
+        if (!parseDecimal(value, *target) || *target <= 0 || *target > 256)
+            badValue(origin, SectionLive, key, value, "a number of transfers from 1 to 256 is expected");
+    }
 }
 
 void readIndexNow(Config& c, const IniFile& ini, const std::string& origin) {
@@ -283,7 +301,7 @@ void readIndexNow(Config& c, const IniFile& ini, const std::string& origin) {
         std::string endpoint(trimmed(std::string_view(endpointList).substr(start, comma - start)));
         const bool web = endpoint.rfind("https://", 0) == 0 || endpoint.rfind("http://", 0) == 0;
         if (!web || endpoint.find("://") + 3 >= endpoint.size() || hasControlByte(endpoint) ||
-            endpoint.find(' ') != std::string::npos)
+            endpoint.find(' ') != std::string::npos || !Url::parse(endpoint))
             badValue(origin, SectionIndexNow, "Endpoints", endpointList,
                      "a comma list of http or https URLs is expected");
         endpoints.push_back(endpoint);
@@ -325,6 +343,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     readHome(*this, ini, origin);
     readRun(*this, ini, origin);
     readSitemaps(*this, ini, origin);
+    readLive(*this, ini, origin);
     readIndexNow(*this, ini, origin);
     readGoogle(*this, ini, origin);
 
@@ -332,7 +351,8 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
                             {SectionNames, {"Entry16", "Entry23"}},
                             {SectionHome, {"Maker", "HelpFile"}},
                             {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
-                            {SectionSitemaps, {"MaxURLs"}},
+                            {SectionSitemaps, {"MaxURLs", "MaxSeconds"}},
+                            {SectionLive, {"PerHost", "Connections"}},
                             {SectionIndexNow, {"Endpoints"}},
                             {SectionGoogle, {"TokenURL", "APIBase", "InspectPerRun"}}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)

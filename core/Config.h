@@ -50,7 +50,7 @@ std::string_view hostWithoutScheme(std::string_view value);
 
 // The values the program is built with, each of which a user configuration file may
 // override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps",
-// "IndexNow" and "Google".
+// "Live", "IndexNow" and "Google".
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -73,6 +73,12 @@ struct Config {
     bool catalogue = true;
     // The most URLs kept from one profile's sitemaps, which bounds the memory they take.
     std::uint64_t sitemapMaxUrls = 1'000'000;
+    // The longest that reading one profile's sitemaps may take, in seconds ([Sitemaps]
+    // MaxSeconds); what was read by then is kept.
+    int sitemapMaxSeconds = 300;
+    // Live transfers at once to one host ([Live] PerHost) and in all ([Live] Connections).
+    int livePerHost = 4;
+    int liveConnections = 16;
     // The IndexNow endpoints a profile with a key is announced to ([IndexNow] Endpoints, a
     // comma list of http or https URLs).
     std::vector<std::string> indexNowEndpoints = {"https://api.indexnow.org/indexnow"};

@@ -1,7 +1,5 @@
 #include "core/HttpRunClient.h"
 
-#include "core/SitemapReader.h"
-
 #include "http/HttpClient.h"
 #include "http/HttpResponse.h"
 #include "platform/Text.h"
@@ -108,76 +106,4 @@ void HttpRunClient::setProxy(const std::string& host, int port) {
 
 void HttpRunClient::setCAFile(const std::string& file) {
     http_->CAFile = file;
-}
-
-RunClient::Answer HttpRunClient::exchange(const Exchange& request) {
-    beforeRequest();
-    http_->ExtraHeaders = request.headers;
-    // Whatever happens, the catalogue's next request goes out with its own lines only.
-    struct Restore {
-        HttpRunClient& self;
-        ~Restore() {
-            self.http_->ExtraHeaders.clear();
-            self.afterRequest();
-        }
-    } restore{*this};
-    if (request.method == "GET")
-        http_->Get(request.url);
-    else if (request.method == "PUT")
-        http_->Put(request.url, request.body);
-    else
-        http_->Post(request.url, request.body);
-    Answer answer;
-    answer.status = http_->replyNumber;
-    answer.reason = replyReason();
-    answer.header = http_->Header;
-    answer.body = http_->Body;
-    return answer;
-}
-
-FetchResult HttpRunClient::fetch(const std::string& url, const SitemapSource::Sink& sink) {
-    beforeRequest();
-    // Nothing of the body is kept, so the bound that protects the run's memory gives way to
-    // the protocol's largest sitemap; the reader stops there itself.
-    const std::int64_t ownBound = http_->MaxBodySize;
-    http_->MaxBodySize = static_cast<std::int64_t>(SitemapReader::MaxBytes) + 65536;
-    struct Restore {
-        HttpRunClient& self;
-        std::int64_t bound;
-        ~Restore() {
-            self.http_->MaxBodySize = bound;
-            self.afterRequest();
-        }
-    } restore{*this, ownBound};
-    return fetchInPieces(*http_, url, sink);
-}
-
-FetchResult RunClient::fetch(const std::string& url, const SitemapSource::Sink& sink) {
-    const Answer answer = exchange({"GET", url, {}, {}});
-    FetchResult result{answer.status, {}};
-    if (answer.status < 200 || answer.status > 299)
-        result.problem = "the server answered with status " + std::to_string(answer.status);
-    else
-        sink(answer.body);
-    return result;
-}
-
-std::string RunClient::Answer::headerValue(std::string_view name) const {
-    std::size_t start = 0;
-    while (start < header.size()) {
-        std::size_t end = header.find('\n', start);
-        if (end == std::string::npos) end = header.size();
-        const std::string_view line(header.data() + start, end - start);
-        const std::size_t colon = line.find(':');
-        if (colon != std::string_view::npos && equalsIgnoringCase(line.substr(0, colon), name)) {
-            std::string_view value = line.substr(colon + 1);
-            while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-                value.remove_prefix(1);
-            while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
-                value.remove_suffix(1);
-            return std::string(value);
-        }
-        start = end + 1;
-    }
-    return {};
 }

@@ -26,8 +26,6 @@ public:
     void setRequestDeadline(int milliseconds) override;
     void setProxy(const std::string& host, int port) override;
     void setCAFile(const std::string& file) override;
-    Answer exchange(const Exchange& request) override;
-    FetchResult fetch(const std::string& url, const SitemapSource::Sink& sink) override;
 
     THttpClient& client() { return *http_; }
 

@@ -1,10 +1,12 @@
 #include "core/IndexNow.h"
 
+#include "core/LiveSite.h"
 #include "core/UrlTable.h"
 #include "platform/Error.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -12,50 +14,24 @@
 
 namespace {
 
-// A URL cut where a submission looks at it.
-struct Parts {
-    std::string scheme; // lowercased
-    std::string host;   // as indexNowHost gives it
-    std::string_view path;
-};
-
-std::optional<Parts> partsOf(std::string_view url) {
-    const auto colon = url.find("://");
-    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
-    Parts parts;
-    parts.scheme = lowerAscii(url.substr(0, colon));
-    std::string_view rest = url.substr(colon + 3);
-    const std::size_t end = std::min(rest.find_first_of("/?#"), rest.size());
-    std::string_view authority = rest.substr(0, end);
-    if (const auto at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
-    std::string_view name = authority;
-    std::string_view port;
-    if (const auto p = authority.rfind(':');
-        p != std::string_view::npos && authority.find(']', p) == authority.npos) {
-        name = authority.substr(0, p);
-        port = authority.substr(p + 1);
-        if (port.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
-        while (port.size() > 1 && port.front() == '0')
-            port.remove_prefix(1);
-    }
-    if (name.empty()) return std::nullopt;
-    parts.host = lowerAscii(name);
-    const bool defaultPort = port.empty() || (parts.scheme == "http" && port == "80") ||
-                             (parts.scheme == "https" && port == "443");
-    if (!defaultPort) parts.host += ":" + std::string(port);
-    parts.path = rest.substr(end);
-    if (parts.path.empty() || parts.path.front() != '/') parts.path = "/";
-    return parts;
+// The folder that a key location speaks for, as a URL ("https://x/shop/" for
+// "https://x/shop/key.txt"); the origin's root without a location.
+Url keyFolder(const Url& site, std::string_view location) {
+    const std::optional<Url> at = location.empty() ? std::nullopt : Url::parse(location);
+    const Url& base = at ? *at : site;
+    const std::string& path = at ? base.path() : std::string("/");
+    return Url::parse(base.origin() + path.substr(0, path.rfind('/') + 1)).value_or(base);
 }
 
-bool webScheme(std::string_view scheme) {
-    return scheme == "http" || scheme == "https";
+// The text of a URL after a prefix that is already normalised: nothing in it that
+// normalisation would change (dot segments, percent-encoding, a backslash).
+bool plainRest(std::string_view rest) {
+    return !rest.empty() && rest.front() != '.' && rest.find("/.") == std::string_view::npos &&
+           rest.find_first_of("%\\") == std::string_view::npos;
 }
 
-// The folder of the key location ("/shop/" for "/shop/key.txt"), query and fragment left out.
-std::string_view folderOf(std::string_view path) {
-    path = path.substr(0, path.find_first_of("?#"));
-    return path.substr(0, path.rfind('/') + 1);
+bool namesAFile(const Url& url) {
+    return url.path().back() != '/';
 }
 
 constexpr std::array<const char*, 12> Months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -82,14 +58,22 @@ std::string indexNowKeyProblem(std::string_view key) {
 
 std::string indexNowKeyLocationProblem(std::string_view profileUrl, std::string_view location) {
     if (location.empty()) return {};
-    const std::string host = indexNowHost(indexNowProfileUrl(profileUrl));
-    const auto parts = partsOf(location);
-    // Without a profile URL yet, the location can only be checked for its form.
-    if (parts && webScheme(parts->scheme) && (host.empty() || parts->host == host) &&
-        folderOf(parts->path) != parts->path)
-        return {};
+    const std::optional<Url> site = profileSiteUrl(profileUrl);
+    const std::optional<Url> at = Url::parse(location);
+    // Without a profile URL yet, the location can only be checked for its form. The profile URL
+    // as typed may still redirect to another scheme or port: the run checks the origin.
+    if (at && namesAFile(*at) && (!site || at->host() == site->host())) return {};
+    const std::string host = site ? site->host() : std::string();
     return "The IndexNow key location must be the URL of a file on " + (host.empty() ? "the site" : host) +
            " (such as https://" + (host.empty() ? "HOST" : host) + "/keys/KEY.txt).";
+}
+
+std::string indexNowKeyLocationProblem(const Url& site, std::string_view location) {
+    if (location.empty()) return {};
+    const std::optional<Url> at = Url::parse(location);
+    if (at && namesAFile(*at) && at->sameOrigin(site)) return {};
+    return "The IndexNow key location must be the URL of a file on the site's origin " + site.origin() +
+           " (such as " + site.origin() + "/keys/KEY.txt).";
 }
 
 std::string generateIndexNowKey() {
@@ -112,39 +96,39 @@ std::string generateIndexNowKey() {
     return key;
 }
 
-std::string indexNowProfileUrl(std::string_view profileUrl) {
-    std::string url(trimmed(profileUrl, " \t\r\n"));
-    if (!url.empty() && url.find("://") == std::string::npos) url = "http://" + url;
-    return url;
+std::string indexNowHost(std::string_view url) {
+    const std::optional<Url> parsed = Url::parse(url);
+    return parsed ? parsed->hostPort() : std::string();
 }
 
-std::string indexNowHost(std::string_view url) {
-    const auto parts = partsOf(url);
-    return parts ? parts->host : std::string();
+std::string indexNowKeyFileUrl(const Url& site, std::string_view key, std::string_view location) {
+    if (!location.empty()) return std::string(location);
+    return site.origin() + "/" + std::string(key) + ".txt";
 }
 
 std::string indexNowKeyFileUrl(std::string_view profileUrl, std::string_view key, std::string_view location) {
     if (!location.empty()) return std::string(location);
-    return "https://" + indexNowHost(indexNowProfileUrl(profileUrl)) + "/" + std::string(key) + ".txt";
+    const std::optional<Url> site = profileSiteUrl(profileUrl);
+    return site ? indexNowKeyFileUrl(*site, key, location) : std::string();
 }
 
-KeyFileCheck checkIndexNowKeyFile(SitemapSource& source, std::string_view profileUrl, std::string_view key,
+KeyFileCheck checkIndexNowKeyFile(SitemapSource& source, const Url& site, std::string_view key,
                                   std::string_view location) {
     KeyFileCheck check;
-    check.url = indexNowKeyFileUrl(profileUrl, key, location);
+    check.url = indexNowKeyFileUrl(site, key, location);
     if (std::string problem = indexNowKeyProblem(key); !problem.empty()) {
         check.message = problem;
         return check;
     }
-    if (std::string problem = indexNowKeyLocationProblem(profileUrl, location); !problem.empty()) {
+    if (std::string problem = indexNowKeyLocationProblem(site, location); !problem.empty()) {
         check.message = problem;
         return check;
     }
     // A key file holds a key of at most 128 characters; a little more is read to see that
-    // nothing else follows it.
+    // nothing else follows it. It must stay on the origin that it speaks for.
     constexpr std::size_t enough = 1024;
     std::string content;
-    const FetchResult fetched = source.fetch(check.url, [&](std::string_view piece) {
+    const FetchResult fetched = source.fetch(check.url, Redirects::SameOrigin, [&](std::string_view piece) {
         content.append(piece.substr(0, enough - std::min(enough, content.size())));
         return content.size() < enough;
     });
@@ -181,7 +165,8 @@ std::string saveIndexNowKeyFile(const std::string& directory, std::string_view k
 std::optional<std::int64_t> parseRetryAfter(std::string_view value, std::int64_t now) {
     value = trimmed(value, " \t\r\n");
     int seconds = 0;
-    if (value.size() <= 9 && digits(value, seconds)) return now + seconds;
+    if (value.size() <= 9 && digits(value, seconds))
+        return now + std::min<std::int64_t>(seconds, MaxRetryAfter);
     // "Sun, 06 Nov 1994 08:49:37 GMT", the one form of date that HTTP sends today.
     if (value.size() != 29 || value.substr(3, 2) != ", " || value.substr(25) != " GMT") return std::nullopt;
     std::tm tm{};
@@ -200,7 +185,8 @@ std::optional<std::int64_t> parseRetryAfter(std::string_view value, std::int64_t
     tm.tm_hour = hour;
     tm.tm_min = minute;
     tm.tm_sec = second;
-    return static_cast<std::int64_t>(timegm(&tm));
+    // A date in the past asks for no wait; one further ahead than a day is held to a day.
+    return std::clamp<std::int64_t>(static_cast<std::int64_t>(timegm(&tm)), now, now + MaxRetryAfter);
 }
 
 std::string indexNowStatusMeaning(int status) {
@@ -222,31 +208,24 @@ std::string indexNowStatusMeaning(int status) {
     }
 }
 
-IndexNowSubmission::IndexNowSubmission(std::string_view profileUrl, std::string key, std::string location,
+IndexNowSubmission::IndexNowSubmission(const Url& site, std::string key, std::string location,
                                        const UrlTable& sitemap, const std::vector<std::size_t>& changed,
                                        Scope scope)
-    : profileUrl_(indexNowProfileUrl(profileUrl)), host_(indexNowHost(profileUrl_)), key_(std::move(key)),
-      location_(std::move(location)), sitemap_(sitemap) {
-    std::string folder = "/";
-    if (!location_.empty())
-        if (const auto parts = partsOf(location_)) folder = std::string(folderOf(parts->path));
-    // Nearly every URL of a sitemap begins with the same scheme and host as the last one: a
-    // URL that starts like the last one that passed needs no parsing.
-    std::string passedOrigin;
+    : profileUrl_(site.text()), host_(site.hostPort()), key_(std::move(key)), location_(std::move(location)),
+      sitemap_(sitemap) {
+    // Scope is the site's origin and the key location's folder, compared after normalisation
+    // ("/k/../c" and "/k/%2e%2e/c" are not in "/k/"). Nearly every URL of a sitemap begins
+    // with the folder's normalised text and holds nothing that normalisation would change:
+    // such a URL needs no parsing.
+    const Url folder = keyFolder(site, location_);
+    const std::string prefix = folder.text();
     auto inScope = [&](std::string_view url) {
         if (scope == Scope::Unchecked) return true;
-        if (!passedOrigin.empty() && url.substr(0, passedOrigin.size()) == passedOrigin &&
-            url.substr(passedOrigin.size(), folder.size()) == folder)
+        if (url.size() > prefix.size() && url.compare(0, prefix.size(), prefix) == 0 &&
+            plainRest(url.substr(prefix.size())))
             return true;
-        const auto parts = partsOf(url);
-        if (!parts || !webScheme(parts->scheme) || parts->host != host_) return false;
-        const std::string_view path = parts->path;
-        if (path.substr(0, folder.size()) != folder) return false;
-        passedOrigin = std::string(url.substr(0, url.size() - path.size()));
-        // Only an origin followed directly by the path may stand for the next URL.
-        if (passedOrigin.find('@') != std::string::npos || url.substr(passedOrigin.size(), 1) != "/")
-            passedOrigin.clear();
-        return true;
+        const std::optional<Url> parsed = Url::parse(url);
+        return parsed && parsed->inFolderOf(folder);
     };
     profileIncluded_ = inScope(profileUrl_);
     if (!profileIncluded_) ++leftOut_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SitemapSource.h"
+#include "http/Url.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,20 +24,21 @@ constexpr std::size_t IndexNowBatchSize = 10'000;
 // The sentence that refuses a key of the wrong form; empty for a good key (8 to 128
 // characters from a-z, A-Z, 0-9 and "-").
 std::string indexNowKeyProblem(std::string_view key);
-// The sentence that refuses a key location that is not an http or https URL on the profile's
-// host; empty for an empty location or a good one.
+// The sentence that refuses a key location that is not the URL of a file on the profile URL's
+// host (as typed, in the editor); empty for an empty location or a good one.
 std::string indexNowKeyLocationProblem(std::string_view profileUrl, std::string_view location);
+// The same for a run, which knows the site's origin: the location must lie on it.
+std::string indexNowKeyLocationProblem(const Url& site, std::string_view location);
 // A new key: 32 lowercase hexadecimal characters from the system's random source. Throws
 // LarkspanError when the source cannot be read.
 std::string generateIndexNowKey();
 
-// The profile URL as a full URL: white space around it removed, "http://" put in front when
-// it names no scheme.
-std::string indexNowProfileUrl(std::string_view profileUrl);
 // The host a submission names: the URL's host name lowercased, with ":port" when the URL
 // names a port other than its scheme's default. Empty when the URL names no host.
 std::string indexNowHost(std::string_view url);
-// Where the key file is: the location when one is given, else https://HOST/KEY.txt.
+// Where the key file is: the location when one is given, else ORIGIN/KEY.txt on the site's
+// origin (its scheme too). The second form takes the profile URL as typed, for the editor.
+std::string indexNowKeyFileUrl(const Url& site, std::string_view key, std::string_view location);
 std::string indexNowKeyFileUrl(std::string_view profileUrl, std::string_view key, std::string_view location);
 
 // What the key file check found, and a sentence that says it plainly.
@@ -45,23 +47,26 @@ struct KeyFileCheck {
     std::string url;
     std::string message;
 };
-// Fetches the key file and tells whether it holds exactly the key (white space at its end,
-// such as the newline an editor adds, and a byte order mark at its start do not count).
-KeyFileCheck checkIndexNowKeyFile(SitemapSource& source, std::string_view profileUrl, std::string_view key,
+// Fetches the key file (following redirects only within the origin) and tells whether it
+// holds exactly the key (white space at its end, such as the newline an editor adds, and a
+// byte order mark at its start do not count).
+KeyFileCheck checkIndexNowKeyFile(SitemapSource& source, const Url& site, std::string_view key,
                                   std::string_view location);
 // Writes "KEY.txt" holding the key into the directory, for the user to upload to the site's
 // root; returns its path. Throws LarkspanError "Unable to write to " + file.
 std::string saveIndexNowKeyFile(const std::string& directory, std::string_view key);
 
+// The longest wait a Retry-After is honoured for: a day.
+constexpr std::int64_t MaxRetryAfter = 24 * 60 * 60;
 // The time a Retry-After value names (seconds to wait, or an HTTP date), in seconds since
-// 1970; nothing for a value that is neither.
+// 1970, at most a day from now and never before now; nothing for a value that is neither.
 std::optional<std::int64_t> parseRetryAfter(std::string_view value, std::int64_t now);
 // What an endpoint's status means by the protocol, such as "key not valid: no key file, or the
 // file does not hold the key" for 403.
 std::string indexNowStatusMeaning(int status);
 
-// One profile's submission: the URLs to announce (the profile URL first, then the changed
-// URLs of its sitemaps in document order, without duplicates, only those on the host and in
+// One profile's submission: the URLs to announce (the site's URL first, then the changed URLs
+// of its sitemaps in document order, without duplicates, only those on the site's origin and in
 // the key location's folder), cut into POST bodies of at most 10,000 URLs. The sitemap URLs
 // stay in their table: the submission holds only their indices.
 class IndexNowSubmission {
@@ -70,14 +75,14 @@ public:
     // lets them through, to see what an endpoint makes of them.
     enum class Scope { Enforced, Unchecked };
 
-    IndexNowSubmission(std::string_view profileUrl, std::string key, std::string location,
-                       const UrlTable& sitemap, const std::vector<std::size_t>& changed,
-                       Scope scope = Scope::Enforced);
+    IndexNowSubmission(const Url& site, std::string key, std::string location, const UrlTable& sitemap,
+                       const std::vector<std::size_t>& changed, Scope scope = Scope::Enforced);
 
     const std::string& host() const { return host_; }
+    const std::string& key() const { return key_; }
     std::size_t size() const { return (profileIncluded_ ? 1 : 0) + indices_.size(); }
     std::string_view url(std::size_t i) const;
-    // URLs left out as off the host or outside the key location's folder.
+    // URLs left out as off the origin or outside the key location's folder.
     std::size_t leftOut() const { return leftOut_; }
 
     std::size_t batchCount() const { return (size() + IndexNowBatchSize - 1) / IndexNowBatchSize; }

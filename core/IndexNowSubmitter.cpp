@@ -1,12 +1,14 @@
 #include "core/IndexNowSubmitter.h"
 
 #include "core/Config.h"
+#include "core/LiveSite.h"
 #include "core/SiteProfile.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapState.h"
 #include "core/Sitemaps.h"
 #include "core/SubmissionFields.h"
 
+#include <algorithm>
 #include <charconv>
 #include <ctime>
 
@@ -46,11 +48,16 @@ private:
 } // namespace
 
 std::string IndexNowSubmitter::engineName(const std::string& endpoint) {
-    return "IndexNow (" + hostOfUrl(endpoint) + ")";
+    const std::optional<Url> url = Url::parse(endpoint);
+    return "IndexNow (" + (url ? url->host() : endpoint) + ")";
 }
 
 std::string IndexNowSubmitter::retryNote(const std::string& endpoint) {
     return "retry-after " + endpoint;
+}
+
+bool IndexNowSubmitter::uses(const LiveRun& run) const {
+    return !run.profileValue(IndexNowKeyKey).empty();
 }
 
 void IndexNowSubmitter::announce(LiveRun& run) {
@@ -62,7 +69,7 @@ void IndexNowSubmitter::announce(LiveRun& run) {
         return;
     }
     const std::string location = run.profileValue(IndexNowKeyLocationKey);
-    if (std::string problem = indexNowKeyLocationProblem(run.fields().URL, location); !problem.empty()) {
+    if (std::string problem = indexNowKeyLocationProblem(run.site(), location); !problem.empty()) {
         run.refused("IndexNow: nothing sent for " + site + ": " + problem);
         return;
     }
@@ -70,31 +77,44 @@ void IndexNowSubmitter::announce(LiveRun& run) {
     // The sitemaps are requests of the run like the submissions: recorded, paused and stopped.
     RunSitemapSource source(run, "IndexNow");
     const SiteSitemaps sitemaps =
-        readSitemaps(run.fields().URL, run.profileValue(SitemapKey), source, run.config().sitemapMaxUrls);
+        readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
     for (const std::string& problem : sitemaps.problems)
         run.log("IndexNow: sitemap of " + site + ": " + problem);
 
     SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
     Compaction compaction(state);
-    const IndexNowSubmission submission(run.fields().URL, key, location, sitemaps.urls,
+    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls,
                                         state.changed(IndexNowChannel, sitemaps.urls), scope_);
     if (submission.leftOut() > 0)
         run.log("IndexNow: " + count(submission.leftOut(), "URL", "URLs") + " of " + site +
-                " left out: not on " + submission.host() +
+                " left out: not on " + run.site().origin() +
                 (location.empty() ? "" : " or outside the key location's folder"));
     if (submission.size() == 0) return;
+    if (state.note(IndexNowChannel, PendingNote) == key) checkPendingKey(run, source, key, location);
     for (const std::string& endpoint : run.config().indexNowEndpoints)
         submit(run, submission, endpoint, state);
 }
 
-void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
-                               const std::string& endpoint, SitemapState& state) {
+void IndexNowSubmitter::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
+                                        const std::string& location) {
+    // An engine took the last submission before it had seen the key file; if the file cannot
+    // be read now, the engines will refuse what follows, and the user should hear why first.
+    const KeyFileCheck check = checkIndexNowKeyFile(source, run.site(), key, location);
+    if (check.holdsKey) {
+        run.log("IndexNow: the key of " + run.fields().SiteTitle + " was pending validation; " +
+                check.message);
+        return;
+    }
+    run.log("IndexNow: the key of " + run.fields().SiteTitle +
+            " is still pending validation, and the engines will refuse it: " + check.message);
+}
+
+bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, const SitemapState& state,
+                                  const std::string& pending) {
     const std::string engine = engineName(endpoint);
-    const std::string& site = run.fields().SiteTitle;
-    const std::string pending = stillPending(submission.size(), site);
     if (pausedThisRun_.count(endpoint)) {
         run.refused(engine + ": not called again in this run after 429 Too Many Requests" + pending);
-        return;
+        return true;
     }
     std::int64_t until = 0;
     if (auto it = notBefore_.find(endpoint); it != notBefore_.end()) until = it->second;
@@ -102,24 +122,35 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
     std::int64_t noted = 0;
     if (std::from_chars(note.data(), note.data() + note.size(), noted).ec == std::errc())
         until = std::max(until, noted);
-    if (until > now()) {
-        run.refused(engine + ": not called before " + formatUtc(until) +
-                    ", as it asked with 429 Too Many Requests" + pending);
-        return;
-    }
+    // A note written before waits were held to a day is held to a day from now.
+    until = std::min(until, now() + MaxRetryAfter);
+    if (until <= now()) return false;
+    run.refused(engine + ": not called before " + formatUtc(until) +
+                ", as it asked with 429 Too Many Requests" + pending);
+    return true;
+}
+
+void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
+                               const std::string& endpoint, SitemapState& state) {
+    const std::string engine = engineName(endpoint);
+    const std::string& site = run.fields().SiteTitle;
+    const std::string pending = stillPending(submission.size(), site);
+    if (waitAsked(run, endpoint, state, pending)) return;
 
     bool rowAdded = false;
+    bool validationPending = false;
     for (std::size_t b = 0; b < submission.batchCount(); ++b) {
         const std::vector<std::string_view> urls = submission.batch(b);
-        RunClient::Exchange post{
-            "POST", endpoint, {{"Content-Type", "application/json; charset=utf-8"}}, submission.body(b)};
-        RunClient::Answer answer;
-        try {
-            answer = run.send(engine, post);
-        } catch (const LiveRun::Stopped&) {
-            throw;
-        } catch (const std::exception& e) {
-            run.refused(engine + " could not be reached: " + e.what() + pending);
+        LiveRequest post;
+        post.method = Method::Post;
+        post.url = endpoint;
+        post.headers = {{"Content-Type", "application/json; charset=utf-8"}};
+        post.body = submission.body(b);
+        // The body names the site and its key: it goes to the endpoint and nowhere else.
+        post.redirects = Redirects::Refuse;
+        const LiveAnswer answer = run.send(engine, std::move(post));
+        if (!answer.error.empty()) {
+            run.refused(engine + " could not be reached: " + answer.error + pending);
             return;
         }
         if (answer.status == 200 || answer.status == 202) {
@@ -127,23 +158,39 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
             state.recordAccepted(IndexNowChannel, urls, now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
+            validationPending = validationPending || answer.status == 202;
             continue;
         }
-        const std::size_t left = submission.size() - b * IndexNowBatchSize;
-        std::string line = engine + " refused " + count(urls.size(), "URL", "URLs") + " of " + site + ": " +
-                           std::to_string(answer.status) + " " + answer.reason + " (" +
-                           indexNowStatusMeaning(answer.status) + "); " +
-                           count(left, "URL stays", "URLs stay") + " pending";
-        if (answer.status == 429) {
-            pausedThisRun_.insert(endpoint);
-            line += "; no more submissions to " + hostOfUrl(endpoint) + " in this run";
-            if (auto retry = parseRetryAfter(answer.headerValue("Retry-After"), now())) {
-                notBefore_[endpoint] = *retry;
-                state.setNote(IndexNowChannel, retryNote(endpoint), std::to_string(*retry));
-                line += " nor before " + formatUtc(*retry);
-            }
-        }
-        run.refused(line);
+        refusedBatch(run, submission, endpoint, state, answer, b);
         return;
     }
+    state.setNote(IndexNowChannel, PendingNote, validationPending ? submission.key() : "");
+    if (validationPending)
+        run.log(engine + ": " + count(submission.size(), "URL", "URLs") + " of " + site +
+                " received, key validation pending; the next run checks the key file first");
+}
+
+void IndexNowSubmitter::refusedBatch(LiveRun& run, const IndexNowSubmission& submission,
+                                     const std::string& endpoint, SitemapState& state,
+                                     const LiveAnswer& answer, std::size_t b) {
+    const std::string engine = engineName(endpoint);
+    const std::size_t left = submission.size() - b * IndexNowBatchSize;
+    const std::size_t sent = std::min(left, IndexNowBatchSize);
+    std::string line = engine + " refused " + count(sent, "URL", "URLs") + " of " + run.fields().SiteTitle +
+                       ": " + std::to_string(answer.status) + " " + answer.reason + " (" +
+                       indexNowStatusMeaning(answer.status) + "); " + count(left, "URL stays", "URLs stay") +
+                       " pending";
+    if (answer.status >= 300 && answer.status <= 399)
+        line += "; it redirects to " + answer.header("Location") + ", which a submission never follows";
+    if (answer.status == 429) {
+        pausedThisRun_.insert(endpoint);
+        const std::optional<Url> url = Url::parse(endpoint);
+        line += "; no more submissions to " + (url ? url->host() : endpoint) + " in this run";
+        if (auto retry = parseRetryAfter(answer.header("Retry-After"), now())) {
+            notBefore_[endpoint] = *retry;
+            state.setNote(IndexNowChannel, retryNote(endpoint), std::to_string(*retry));
+            line += " nor before " + formatUtc(*retry);
+        }
+    }
+    run.refused(line);
 }

@@ -11,18 +11,21 @@
 class SitemapState;
 
 // Announces a profile with an IndexNow key to every endpoint of [IndexNow] Endpoints: the
-// profile URL and its sitemaps' changed URLs, in POSTs of at most 10,000 URLs. An endpoint
-// that accepts (200, 202) gets a result row once per profile, and the URLs of each accepted
-// POST are recorded in the profile's state file at once, so a run that ends early keeps them.
-// Any other answer is a refusal with its meaning in the log, and the endpoint gets nothing
-// more of that profile; the URLs stay pending for the next run. A 429 stops the endpoint for
-// the rest of the run and, with Retry-After, until that time in later runs too.
+// site's URL and its sitemaps' changed URLs, in POSTs of at most 10,000 URLs that never follow
+// a redirect. An endpoint that accepts (200, 202) gets a result row once per profile, and the
+// URLs of each accepted POST are recorded in the profile's state file at once, so a run that
+// ends early keeps them. A 202 means the key is not validated yet: the log says so, and the
+// next run checks the key file before it posts. Any other answer is a refusal with its meaning
+// in the log, and the endpoint gets nothing more of that profile; the URLs stay pending for
+// the next run. A 429 stops the endpoint for the rest of the run and, with Retry-After
+// (held to a day at most), until that time in later runs too.
 class IndexNowSubmitter final : public LiveChannel {
 public:
     explicit IndexNowSubmitter(IndexNowSubmission::Scope scope = IndexNowSubmission::Scope::Enforced)
         : scope_(scope) {}
 
     void beginRun() override { pausedThisRun_.clear(); }
+    bool uses(const LiveRun& run) const override;
     void announce(LiveRun& run) override;
 
     // "IndexNow (HOST)": the engine column of an endpoint's rows and the name of its records.
@@ -31,9 +34,22 @@ public:
     static std::string retryNote(const std::string& endpoint);
 
 private:
+    // The state note that holds the key of a submission that an endpoint took with 202 before
+    // it had validated the key; empty once one took it with 200.
+    static constexpr const char* PendingNote = "key-validation-pending";
+
     // Sends the submission to one endpoint, batch by batch.
     void submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
                 SitemapState& state);
+    // The log line of a refused batch, and the pause that a 429 asks for.
+    void refusedBatch(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
+                      SitemapState& state, const LiveAnswer& answer, std::size_t batch);
+    // Whether the endpoint asked not to be called yet (which is then refused in the log).
+    bool waitAsked(LiveRun& run, const std::string& endpoint, const SitemapState& state,
+                   const std::string& pending);
+    // Checks the key file before posting again after a 202, and says what it found.
+    void checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
+                         const std::string& location);
 
     IndexNowSubmission::Scope scope_;
     // Endpoints that answered 429 in this run.

@@ -1,18 +1,19 @@
 #pragma once
 
-#include "core/RunClient.h"
+#include "http/LiveClient.h"
 
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Config;
 struct SubmissionFields;
 
 // What a live channel may do while a run submits one profile. The run gives it the profile and
-// carries out the rest the way it does for the catalogue: requests through its client (with the
-// time-outs, bounds, proxy, Pause and Stop), a record of each in the request log, result rows,
-// and log lines.
+// carries out the rest the way it does for the catalogue: requests through the live client (with
+// its deadline, bounds, proxy, Pause and Stop), a record of each hop in the request log, result
+// rows, and log lines.
 class LiveRun {
 public:
     // Stop was pressed: a channel lets it pass, and the run ends.
@@ -34,17 +35,18 @@ public:
     virtual const std::string& profileDirectory() const = 0;
     virtual const Config& config() const = 0;
 
+    // The site as the probe of the profile URL found it: the URL its home page answers from
+    // after redirects, whose scheme, host and port are the site's origin. robots.txt, the key
+    // file, IndexNow's host, every scope check and the default Search Console property use it.
+    virtual const Url& site() const = 0;
+
     // Sends one request for the named engine (waiting first while the run is paused) and
-    // returns the answer, whatever its status. Every request becomes a record of the request
-    // log. Throws Stopped when Stop was pressed; a failure on the way passes out as the client
-    // raised it.
-    virtual RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) = 0;
-    // Fetches a URL (a robots.txt, a sitemap) for the named engine with GET, handing the body
-    // to the sink piece by piece, and returns how it ended. Like send, it waits while paused,
-    // becomes a record of the request log and throws Stopped when Stop was pressed; unlike
-    // send, a failure on the way is returned as the result's problem.
-    virtual FetchResult fetch(const std::string& engine, const std::string& url,
-                              const SitemapSource::Sink& sink) = 0;
+    // returns the answer, whatever its status or failure. Every hop of it becomes a record of
+    // the request log. Throws Stopped when Stop was pressed.
+    virtual LiveAnswer send(const std::string& engine, LiveRequest request) = 0;
+    // Sends several requests at once (as many at a time as the client allows) and returns
+    // their answers in the same order, once all have ended; otherwise as send.
+    virtual std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) = 0;
     // The engine accepted the submission: a result row (the engine, the site title), sorted in
     // with the catalogue's.
     virtual void accepted(const std::string& engine) = 0;
@@ -62,5 +64,9 @@ public:
     virtual ~LiveChannel() = default;
     // A run begins: what a channel keeps for the length of one run starts afresh.
     virtual void beginRun() {}
+    // Whether the profile uses this channel (it names the channel's key); the run probes the
+    // site's origin only for a profile that uses a channel.
+    virtual bool uses(const LiveRun& run) const = 0;
+    // Called only for a profile that uses the channel.
     virtual void announce(LiveRun& run) = 0;
 };

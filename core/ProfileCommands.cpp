@@ -1,4 +1,6 @@
 #include "core/ProfileCommands.h"
+
+#include "core/Sitemaps.h"
 #include "core/SubmissionList.h"
 
 #include "grid/ReportGrid.h"
@@ -71,6 +73,7 @@ void ProfileCommands::titleEdited(const std::string& title) {
 
 void ProfileCommands::save() {
     if (auto problem = editor_.liveChannelProblem()) throw LarkspanError(*problem);
+    if (auto problem = sitemapKeyProblem(editor_.sitemap())) throw LarkspanError(*problem);
     ProfileExtras extras{{SitemapKey, editor_.sitemap()}};
     ProfileExtras live = editor_.liveChannelValues();
     extras.insert(extras.end(), live.begin(), live.end());

@@ -2,19 +2,36 @@
 
 #include "core/Config.h"
 #include "core/GoogleAuth.h"
+#include "core/IndexNow.h"
 #include "core/SiteProfile.h"
+#include "core/SitemapReader.h"
 #include "core/SitemapSource.h"
+#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
 #include "core/SubmissionFields.h"
 #include "platform/Error.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
 
 namespace {
 
 const std::string Prefix = std::string(SearchConsoleEngine) + ": ";
 // A token is given up this long before its end, so that it never runs out on the way.
 constexpr std::chrono::seconds ExpiryMargin{60};
+// The name under which the channel keeps its notes in a profile's state, and the note of the
+// time before which Google asked not to be called.
+constexpr const char* SearchConsoleStateChannel = "searchconsole";
+constexpr const char* RetryNote = "retry-after";
+// The pause after a 429 or 5xx that names no Retry-After.
+constexpr std::int64_t DefaultPause = 60;
+
+std::int64_t unixNow() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -46,6 +63,12 @@ std::string meaning(int status) {
         return "the token is bad or expired";
     case 403:
         return "the service account is not a user of the property";
+    case 301:
+    case 302:
+    case 303:
+    case 307:
+    case 308:
+        return "a redirect, which a request with a token never follows";
     case 404:
         return "the property is unknown";
     case 429:
@@ -56,7 +79,7 @@ std::string meaning(int status) {
     }
 }
 
-std::string statusText(const RunClient::Answer& answer) {
+std::string statusText(const LiveAnswer& answer) {
     if (answer.status == 0) return "an answer without a status";
     return trim(std::to_string(answer.status) + " " + answer.reason);
 }
@@ -124,6 +147,10 @@ std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view p
            percentEncodeSegment(feed);
 }
 
+bool SearchConsoleChannel::uses(const LiveRun& run) const {
+    return !trim(run.profileValue(GoogleServiceAccountKey)).empty();
+}
+
 void SearchConsoleChannel::announce(LiveRun& run) {
     const std::string keyValue = trim(run.profileValue(GoogleServiceAccountKey));
     if (keyValue.empty()) return;
@@ -140,38 +167,89 @@ void SearchConsoleChannel::announce(LiveRun& run) {
 
     const Config& config = run.config();
     const std::string tokenUrl = config.googleTokenUrl.empty() ? account.tokenUri : config.googleTokenUrl;
-    if (lower(tokenUrl.substr(0, 8)) != "https://" || hasBlankOrControl(tokenUrl)) {
+    const std::optional<Url> token = Url::parse(tokenUrl);
+    if (!token || token->scheme() != "https" || hasBlankOrControl(tokenUrl)) {
         // The assertion is as good as the key for an hour: it never travels in the clear.
         run.refused(Prefix + "the token URL " + tokenUrl + " of the key file is not an https URL");
         return;
     }
 
     std::string property = trim(run.profileValue(SearchConsolePropertyKey));
-    if (property.empty()) property = defaultSearchConsoleProperty(run.fields().URL);
-    if (property.empty()) {
-        run.refused(Prefix + "the profile URL \"" + run.fields().URL +
-                    "\" names no web site to use as the property");
-        return;
-    }
+    if (property.empty()) property = run.site().origin() + "/";
     if (auto problem = searchConsolePropertyProblem(property)) {
         run.refused(Prefix + "the property \"" + property + "\" cannot be used. " + *problem);
         return;
     }
+    if (pausedUntil(run)) return;
 
-    // robots.txt is fetched through the run, so that its GET is a request of the run like
-    // every other: recorded, paused and stopped with it.
-    RunSitemapSource source(run, SearchConsoleEngine);
-    std::vector<std::string> problems;
-    const std::vector<std::string> feeds =
-        findSitemaps(run.fields().URL, run.profileValue(SitemapKey), source, problems);
-    for (const std::string& problem : problems)
-        run.log(Prefix + problem);
+    const std::vector<std::string> feeds = readableSitemaps(run);
     if (feeds.empty()) {
-        run.refused(Prefix + "there is no sitemap of " + run.fields().URL + " to submit");
+        run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
         return;
     }
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
+}
+
+std::vector<std::string> SearchConsoleChannel::readableSitemaps(LiveRun& run) {
+    // robots.txt and the sitemaps are fetched through the run, so that each GET is a request
+    // of the run like every other: recorded, paused and stopped with it.
+    RunSitemapSource source(run, SearchConsoleEngine);
+    std::vector<std::string> problems;
+    const std::vector<std::string> named =
+        findSitemaps(run.site(), run.profileValue(SitemapKey), source, problems);
+    // Google is only told of a sitemap that answers and is one: reading stops as soon as its
+    // first element shows what it is.
+    std::vector<std::unique_ptr<SitemapReader>> readers;
+    std::vector<SitemapSource::Fetch> fetches;
+    for (const std::string& url : named) {
+        readers.push_back(
+            std::make_unique<SitemapReader>([](std::string_view, std::int64_t) { return false; }));
+        SitemapReader* reader = readers.back().get();
+        fetches.push_back({url, Redirects::AnyHost, [reader](std::string_view piece) {
+                               return reader->feed(piece) && reader->kind() == SitemapReader::Kind::Unknown;
+                           }});
+    }
+    const std::vector<FetchResult> fetched = source.fetchAll(std::move(fetches));
+    std::vector<std::string> feeds;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        if (!fetched[i].ok())
+            problems.push_back(named[i] + ": " + fetched[i].problem + "; it is not submitted");
+        else if (readers[i]->kind() == SitemapReader::Kind::Unknown)
+            problems.push_back(named[i] + ": it is no sitemap" +
+                               (readers[i]->problem().empty() ? "" : " (" + readers[i]->problem() + ")") +
+                               "; it is not submitted");
+        else
+            feeds.push_back(named[i]);
+    }
+    for (const std::string& problem : problems)
+        run.log(Prefix + problem);
+    return feeds;
+}
+
+bool SearchConsoleChannel::pausedUntil(LiveRun& run) {
+    const std::string api = run.config().googleApiBase;
+    std::int64_t until = 0;
+    if (auto it = notBefore_.find(api); it != notBefore_.end()) until = it->second;
+    const SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
+    const std::string note = state.note(SearchConsoleStateChannel, RetryNote);
+    std::int64_t noted = 0;
+    if (std::from_chars(note.data(), note.data() + note.size(), noted).ec == std::errc())
+        until = std::max(until, noted);
+    until = std::min(until, unixNow() + MaxRetryAfter);
+    if (until <= unixNow()) return false;
+    run.refused(Prefix + "not called before " + formatUtc(until) + ", as Google asked; the sitemaps of " +
+                run.fields().SiteTitle + " stay unsubmitted");
+    return true;
+}
+
+void SearchConsoleChannel::pause(LiveRun& run, const LiveAnswer& answer, std::string& line) {
+    const std::int64_t until =
+        parseRetryAfter(answer.header("Retry-After"), unixNow()).value_or(unixNow() + DefaultPause);
+    notBefore_[run.config().googleApiBase] = until;
+    SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
+    state.setNote(SearchConsoleStateChannel, RetryNote, std::to_string(until));
+    line += "; Search Console is not called before " + formatUtc(until);
 }
 
 bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
@@ -180,17 +258,16 @@ bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, c
     for (Renewal renewal : {Renewal::WhenExpired, Renewal::Now}) {
         const std::optional<std::string> bearer = token(run, account, tokenUrl, renewal);
         if (!bearer) return false;
-        RunClient::Answer answer;
-        try {
-            // The token travels in a header line only: the request log records URLs. The PUT
-            // has no body, so it names no type of one either.
-            answer =
-                run.send(SearchConsoleEngine,
-                         {"PUT", url, {{"Authorization", "Bearer " + *bearer}, {"Content-Type", ""}}, {}});
-        } catch (const LiveRun::Stopped&) {
-            throw;
-        } catch (const std::exception& e) {
-            run.refused(Prefix + "the sitemap " + feed + " could not be submitted: " + e.what());
+        // The token travels in a header line only: the request log records URLs. The PUT has
+        // no body, and it follows no redirect, which would carry the token elsewhere.
+        LiveRequest put;
+        put.method = Method::Put;
+        put.url = url;
+        put.headers = {{"Authorization", "Bearer " + *bearer}};
+        put.redirects = Redirects::Refuse;
+        const LiveAnswer answer = run.send(SearchConsoleEngine, std::move(put));
+        if (!answer.error.empty()) {
+            run.refused(Prefix + "the sitemap " + feed + " could not be submitted: " + answer.error);
             return true;
         }
         if (answer.status == 200 || answer.status == 204) {
@@ -200,14 +277,27 @@ bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, c
         // A token that Google no longer takes although its time has not run out (it was
         // revoked, or the clocks differ) is renewed once, and the sitemap sent once more.
         if (answer.status == 401 && renewal == Renewal::WhenExpired) continue;
-        std::string line = Prefix + "the sitemap " + feed + " of " + property +
-                           " was not taken: " + statusText(answer) + ", " + meaning(answer.status);
-        if (const std::string message = apiErrorMessage(answer.body); !message.empty())
-            line += ": " + message;
-        run.refused(line);
-        return true;
+        return refusedSitemap(run, answer, property, feed);
     }
     return true;
+}
+
+bool SearchConsoleChannel::refusedSitemap(LiveRun& run, const LiveAnswer& answer, const std::string& property,
+                                          const std::string& feed) {
+    std::string line = Prefix + "the sitemap " + feed + " of " + property +
+                       " was not taken: " + statusText(answer) + ", " + meaning(answer.status);
+    if (answer.status >= 300 && answer.status <= 399) line += " (to " + answer.header("Location") + ")";
+    if (const std::string message = apiErrorMessage(answer.body); !message.empty()) line += ": " + message;
+    if (answer.status == 403)
+        line += ". The property is \"" + property +
+                "\": a URL-prefix property (https://www.example.com/) and a domain property "
+                "(sc-domain:example.com) are different properties, and the service account must be a user of "
+                "this one";
+    const bool pauses = answer.status == 429 || answer.status >= 500;
+    if (pauses) pause(run, answer, line);
+    run.refused(line);
+    // After a pause nothing more is sent to Google for this profile.
+    return !pauses;
 }
 
 std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const ServiceAccount& account,
@@ -220,26 +310,29 @@ std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const Servi
         tokens_.erase(held);
     }
 
-    const std::int64_t issuedAt =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
     std::string assertion;
     try {
-        assertion = makeAssertion(account, tokenUrl, issuedAt);
+        assertion = makeAssertion(account, tokenUrl, unixNow());
     } catch (const LarkspanError& e) {
         run.refused(Prefix + "no token for " + account.clientEmail + ": " + e.what());
         return std::nullopt;
     }
-    RunClient::Answer answer;
-    try {
-        answer = run.send(SearchConsoleEngine, {"POST",
-                                                tokenUrl,
-                                                {{"Content-Type", "application/x-www-form-urlencoded"}},
-                                                tokenRequestBody(assertion)});
-    } catch (const LiveRun::Stopped&) {
-        throw;
-    } catch (const std::exception& e) {
-        run.refused(Prefix + "the token request to " + tokenUrl + " failed: " + e.what());
+    // The signed assertion goes to the token endpoint and nowhere else.
+    LiveRequest grant;
+    grant.method = Method::Post;
+    grant.url = tokenUrl;
+    grant.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+    grant.body = tokenRequestBody(assertion);
+    grant.redirects = Redirects::Refuse;
+    const LiveAnswer answer = run.send(SearchConsoleEngine, std::move(grant));
+    if (!answer.error.empty()) {
+        run.refused(Prefix + "the token request to " + tokenUrl + " failed: " + answer.error);
+        return std::nullopt;
+    }
+    if (answer.status >= 300 && answer.status <= 399) {
+        run.refused(Prefix + "no token for " + account.clientEmail + ": " + statusText(answer) +
+                    ", a redirect to " + answer.header("Location") +
+                    ", which the token request never follows");
         return std::nullopt;
     }
     const TokenAnswer answered = parseTokenAnswer(answer.status, answer.body);

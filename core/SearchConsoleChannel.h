@@ -3,10 +3,12 @@
 #include "core/LiveChannel.h"
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct ServiceAccount;
 
@@ -35,9 +37,12 @@ std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view p
                                     std::string_view feed);
 
 // Submits each sitemap of a profile that names a service account to Google Search Console:
-// a token for the account (kept in memory while it lasts), then a PUT for each sitemap.
+// a token for the account (kept in memory while it lasts), then a PUT for each sitemap that
+// could be read. Neither follows a redirect. A 429 or 5xx pauses the channel until its
+// Retry-After (at most a day).
 class SearchConsoleChannel final : public LiveChannel {
 public:
+    bool uses(const LiveRun& run) const override;
     void announce(LiveRun& run) override;
 
 private:
@@ -56,6 +61,18 @@ private:
     bool submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
                 const std::string& property, const std::string& feed);
 
+    // The profile's sitemaps that answer 2xx and are sitemaps; what is left out is logged.
+    std::vector<std::string> readableSitemaps(LiveRun& run);
+    // Whether Google asked (with 429 or 5xx) not to be called yet; then that is refused.
+    bool pausedUntil(LiveRun& run);
+    // Keeps the time of a 429 or 5xx's Retry-After (at most a day) and tells it in the line.
+    void pause(LiveRun& run, const LiveAnswer& answer, std::string& line);
+    // Refuses a sitemap the API did not take; false when no more should be sent.
+    bool refusedSitemap(LiveRun& run, const LiveAnswer& answer, const std::string& property,
+                        const std::string& feed);
+
+    // Times before which Google asked not to be called, by API base, while the program runs.
+    std::map<std::string, std::int64_t> notBefore_;
     // By token endpoint, account and key, so that a new key or another endpoint is never
     // answered with an old token. Never written anywhere.
     std::map<std::string, Token> tokens_;

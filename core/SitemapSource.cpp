@@ -1,154 +1,88 @@
 #include "core/SitemapSource.h"
 
-#include "core/Config.h"
 #include "core/LiveChannel.h"
 #include "core/SitemapReader.h"
-#include "http/HttpClient.h"
-#include "platform/Text.h"
 
 #include <exception>
+#include <memory>
 
-namespace {
-
-// The host a redirect's Location leads to, read exactly as the HTTP client reads it: with "//"
-// anywhere, the third "/"-separated field (so "//host/x" too); without, the text before the
-// first "/" unless it starts with "/"; a text without any "/" is a path on the same server.
-// The port is left out. Empty: the same server.
-std::string redirectHost(std::string_view location) {
-    std::string_view host;
-    if (location.find("//") != std::string_view::npos) {
-        std::string_view rest = location.substr(location.find('/') + 1);
-        rest = rest.substr(rest.find('/') + 1);
-        host = rest.substr(0, rest.find('/'));
-    } else if (!location.empty() && location.front() != '/' && location.find('/') != std::string_view::npos) {
-        host = location.substr(0, location.find('/'));
-    }
-    return lowerAscii(host.substr(0, host.find(':')));
+FetchResult SitemapSource::fetch(std::string url, Redirects redirects, Sink sink) {
+    std::vector<Fetch> one;
+    one.push_back({std::move(url), redirects, std::move(sink)});
+    return fetchAll(std::move(one)).front();
 }
 
-} // namespace
-
-std::string hostOfUrl(std::string_view url) {
-    const auto scheme = url.find("://");
-    if (scheme == std::string_view::npos) return {};
-    std::string_view rest = url.substr(scheme + 3);
-    rest = rest.substr(0, rest.find_first_of("/?#"));
-    // User information before "@" is not the host.
-    if (const auto at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
-    return lowerAscii(rest.substr(0, rest.find(':')));
-}
-
-HttpSitemapSource::HttpSitemapSource(const Config& config) : http_(std::make_unique<THttpClient>()) {
-    THttpClient& c = *http_;
-    c.InputFileMode = false;
-    c.OutputFileMode = false;
-    // A quiet server is given up after half a minute; the whole fetch has the configured
-    // deadline, which a 50 MB sitemap over a slow line may need in full.
-    c.TimeOut = 30000;
-    c.RequestDeadline = config.requestDeadlineSeconds * 1000;
+LiveRequest fetchRequest(const SitemapSource::Fetch& fetch) {
+    LiveRequest request;
+    request.method = Method::Get;
+    request.url = fetch.url;
+    request.redirects = fetch.redirects;
     // The reader stops at the protocol's size; the client's own bound is only a safety net
     // above it, so it never cuts a sitemap the protocol allows.
-    c.MaxBodySize = static_cast<std::int64_t>(SitemapReader::MaxBytes) + 65536;
-    if (auto proxy = parseHostPort(config.proxy)) {
-        c.Proxy = proxy->host;
-        c.ProxyPort = proxy->port;
-    }
-    c.CAFile = config.caFile;
+    request.maxBodyBytes = SitemapReader::MaxBytes + 65536;
+    return request;
 }
 
-HttpSitemapSource::~HttpSitemapSource() = default;
-
-FetchResult HttpSitemapSource::fetch(const std::string& url, const Sink& sink) {
-    return fetchInPieces(*http_, url, sink);
-}
-
-namespace {
-
-// What a fetch that ended in an exception tells the reader.
-FetchResult failedFetch(const THttpClient& c, const LarkspanError& e) {
+FetchResult fetchResult(const LiveAnswer& answer) {
     FetchResult result;
-    result.status = c.replyNumber;
-    if (c.deadlineExpired())
-        result.problem =
-            "the server took longer than " + std::to_string(c.RequestDeadline / 1000) + " seconds";
-    else if (c.bodyLimitExceeded())
-        result.problem = "the answer is larger than a sitemap may be";
-    else
-        result.problem = e.what();
+    result.status = answer.status;
+    result.finalUrl = answer.finalUrl;
+    if (!answer.error.empty())
+        result.problem = answer.error;
+    else if (answer.status >= 300 && answer.status <= 399)
+        result.problem = "it redirects to " + answer.header("Location") + ", which is not followed";
+    else if (answer.status < 200 || answer.status > 299)
+        result.problem = "the server answered with status " + std::to_string(answer.status);
     return result;
 }
 
-// What a fetch that got an answer tells the reader; away is the address of a redirect to
-// another host that was not followed.
-FetchResult answeredFetch(const THttpClient& c, const std::string& away) {
-    FetchResult result;
-    result.status = c.replyNumber;
-    if (!away.empty())
-        result.problem = "it redirects to another host (" + away + "), which is not followed";
-    else if (c.replyNumber == 0)
-        result.problem = "the server's answer is not HTTP";
-    else if (c.replyNumber < 200 || c.replyNumber > 299)
-        result.problem = "the server answered with status " + std::to_string(c.replyNumber);
-    return result;
-}
-
-} // namespace
-
-FetchResult fetchInPieces(THttpClient& c, const std::string& url, const SitemapSource::Sink& sink) {
-    const std::string host = hostOfUrl(url);
-    std::string away;
-    bool stopped = false;
-    std::exception_ptr error;
-    c.bytesTotal = 0;
-    c.bytesReceived = 0;
-    // The client's own hooks come back afterwards; its packet hook (a run's progress display)
-    // still sees every piece.
-    const TSockClient::HandlerEvent ownRedirect = c.OnRedirect;
-    const TSockClient::NotifyEvent ownPacket = c.OnPacketRecvd;
-    c.OnRedirect = [&](bool& handled) {
-        // By now the next URL is the one the server named.
-        std::string next = redirectHost(c.requestURL());
-        if (!next.empty() && next != host) {
-            away = c.requestURL();
-            handled = true;
-        }
-    };
-    // The body arrives here piece by piece and is handed on at once, so that the client's
-    // text never holds more than the piece that just came.
-    c.OnPacketRecvd = [&](TSockClient& sender) {
-        if (ownPacket) ownPacket(sender);
-        if (!stopped && c.replyNumber >= 200 && c.replyNumber <= 299) {
+std::vector<FetchResult>
+sendFetches(std::vector<SitemapSource::Fetch> fetches,
+            const std::function<std::vector<LiveAnswer>(std::vector<LiveRequest>)>& send) {
+    // A sink runs inside the client's event handling, where no exception may pass: the first
+    // one is kept and raised once every transfer has ended.
+    auto error = std::make_shared<std::exception_ptr>();
+    std::vector<LiveRequest> requests;
+    requests.reserve(fetches.size());
+    for (SitemapSource::Fetch& fetch : fetches) {
+        LiveRequest request = fetchRequest(fetch);
+        request.sink = [error, sink = std::move(fetch.sink)](std::string_view piece) {
+            if (*error) return false;
             try {
-                if (!sink(c.Body)) stopped = true;
+                return sink(piece);
             } catch (...) {
-                error = std::current_exception();
-                stopped = true;
+                *error = std::current_exception();
+                return false;
             }
-            if (stopped) c.Abort();
-        }
-        c.Body.clear();
-    };
-    struct Unhook {
-        THttpClient& c;
-        const TSockClient::HandlerEvent& redirect;
-        const TSockClient::NotifyEvent& packet;
-        ~Unhook() {
-            c.OnRedirect = redirect;
-            c.OnPacketRecvd = packet;
-            std::string().swap(c.Body);
-        }
-    } unhook{c, ownRedirect, ownPacket};
-
-    try {
-        c.Get(url);
-    } catch (const LarkspanError& e) {
-        if (error) std::rethrow_exception(error);
-        return stopped ? FetchResult{c.replyNumber, {}} : failedFetch(c, e);
+        };
+        requests.push_back(std::move(request));
     }
-    if (error) std::rethrow_exception(error);
-    return answeredFetch(c, away);
+    const std::vector<LiveAnswer> answers = send(std::move(requests));
+    if (*error) std::rethrow_exception(*error);
+    std::vector<FetchResult> results;
+    results.reserve(answers.size());
+    for (const LiveAnswer& answer : answers)
+        results.push_back(fetchResult(answer));
+    return results;
 }
 
-FetchResult RunSitemapSource::fetch(const std::string& url, const Sink& sink) {
-    return run_.fetch(engine_, url, sink);
+std::vector<LiveAnswer> ClientSitemapSource::sendAll(LiveClient& client, std::vector<LiveRequest> requests) {
+    std::vector<LiveAnswer> answers(requests.size());
+    for (std::size_t i = 0; i < requests.size(); ++i)
+        client.start(std::move(requests[i]),
+                     [&answers, i](LiveAnswer answer) { answers[i] = std::move(answer); });
+    client.waitAll();
+    return answers;
+}
+
+std::vector<FetchResult> ClientSitemapSource::fetchAll(std::vector<Fetch> fetches) {
+    return sendFetches(std::move(fetches), [this](std::vector<LiveRequest> requests) {
+        return sendAll(client_, std::move(requests));
+    });
+}
+
+std::vector<FetchResult> RunSitemapSource::fetchAll(std::vector<Fetch> fetches) {
+    return sendFetches(std::move(fetches), [this](std::vector<LiveRequest> requests) {
+        return run_.sendAll(engine_, std::move(requests));
+    });
 }

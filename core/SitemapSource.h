@@ -1,59 +1,66 @@
 #pragma once
 
-#include <cstdint>
+#include "http/LiveClient.h"
+
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
-struct Config;
 class LiveRun;
-class THttpClient;
 
-// What a fetch ended with: the HTTP status (0 when there was none) and, for anything but a
-// body that was read, a sentence that says what went wrong.
+// What a fetch ended with: the HTTP status (0 when there was none), the URL the answer came
+// from after redirects, and, for anything but a body that was read, a sentence that says what
+// went wrong (as the network gave it: shown only through printable()).
 struct FetchResult {
     int status = 0;
     std::string problem;
+    std::string finalUrl;
     bool ok() const { return problem.empty(); }
 };
 
-// Where robots.txt and sitemaps come from. The program fetches them with its HTTP client;
-// tests hand over files without a network.
+// Where robots.txt, sitemaps and key files come from. The program fetches them with the live
+// client; tests hand over files without a network.
 class SitemapSource {
 public:
     // Takes the next piece of the body; false stops the fetch early (which is no fault).
     using Sink = std::function<bool(std::string_view piece)>;
+    struct Fetch {
+        std::string url;
+        Redirects redirects = Redirects::AnyHost;
+        Sink sink;
+    };
 
     virtual ~SitemapSource() = default;
-    // Fetches the URL with GET and hands its body to the sink as it arrives, never whole.
-    // Only a 2xx answer's body reaches the sink; a redirect to another host is not followed.
-    virtual FetchResult fetch(const std::string& url, const Sink& sink) = 0;
+    // Fetches every URL with GET, several at a time, handing each 2xx body to its sink as it
+    // arrives, never whole; returns once all have ended, in the order given.
+    virtual std::vector<FetchResult> fetchAll(std::vector<Fetch> fetches) = 0;
+    FetchResult fetch(std::string url, Redirects redirects, Sink sink);
 };
 
-// The host name of an absolute URL ("http://Host:81/x" gives "host"), lowercased; empty when
-// the text names no host.
-std::string hostOfUrl(std::string_view url);
+// The request of a fetch: GET with its redirect rule and a body bound that lets the
+// protocol's largest sitemap through (the sink is given separately).
+LiveRequest fetchRequest(const SitemapSource::Fetch& fetch);
+// What an answer tells the reader: a failure's cause, a status that is no 2xx, or nothing.
+FetchResult fetchResult(const LiveAnswer& answer);
+// Runs the fetches through send (which sends requests at once and returns their answers in
+// order). A sink that throws ends its transfer; the exception passes out once all have ended.
+std::vector<FetchResult>
+sendFetches(std::vector<SitemapSource::Fetch> fetches,
+            const std::function<std::vector<LiveAnswer>(std::vector<LiveRequest>)>& send);
 
-// Fetches through the program's HTTP client, with the proxy and the deadline of the
-// configuration, and a body bound that lets the protocol's largest sitemap through.
-class HttpSitemapSource final : public SitemapSource {
+// Fetches with a live client of its own making (the headless commands).
+class ClientSitemapSource final : public SitemapSource {
 public:
-    explicit HttpSitemapSource(const Config& config);
-    ~HttpSitemapSource() override;
-
-    FetchResult fetch(const std::string& url, const Sink& sink) override;
-    THttpClient& client() { return *http_; }
+    explicit ClientSitemapSource(LiveClient& client) : client_(client) {}
+    std::vector<FetchResult> fetchAll(std::vector<Fetch> fetches) override;
+    // Sends the requests at once and waits for all of them.
+    static std::vector<LiveAnswer> sendAll(LiveClient& client, std::vector<LiveRequest> requests);
 
 private:
-    std::unique_ptr<THttpClient> http_;
+    LiveClient& client_;
 };
-
-// Fetches the URL with the client and hands its body to the sink piece by piece, as
-// SitemapSource::fetch describes. The client's own hooks are back in place afterwards; its
-// packet hook still runs for every piece.
-FetchResult fetchInPieces(THttpClient& client, const std::string& url, const SitemapSource::Sink& sink);
 
 // Fetches through a run: each fetch is a request of the run, recorded in its request log
 // under the engine's name, waiting while the run is paused and ended by Stop (which passes
@@ -61,7 +68,7 @@ FetchResult fetchInPieces(THttpClient& client, const std::string& url, const Sit
 class RunSitemapSource final : public SitemapSource {
 public:
     RunSitemapSource(LiveRun& run, std::string engine) : run_(run), engine_(std::move(engine)) {}
-    FetchResult fetch(const std::string& url, const Sink& sink) override;
+    std::vector<FetchResult> fetchAll(std::vector<Fetch> fetches) override;
 
 private:
     LiveRun& run_;

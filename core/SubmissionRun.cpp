@@ -1,12 +1,14 @@
 #include "core/SubmissionRun.h"
 
 #include "core/Config.h"
+#include "core/LiveSite.h"
 #include "core/RequestRecorder.h"
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
 #include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +21,8 @@ namespace {
 constexpr const char* PauseCaption = "Pause";
 constexpr const char* ResumeCaption = "Resume";
 constexpr const char* FatalMarker = "Fatal Error";
+// The engine of the request-log record of the profile URL's probe.
+constexpr const char* SiteProbeEngine = "Site";
 
 // Sets a flag for as long as a scope runs, also when it is left by an exception.
 class FlagScope {
@@ -159,7 +163,21 @@ void SubmissionRun::submitProfile(const std::string& name) {
 }
 
 void SubmissionRun::announceLive() {
+    // The site's origin is found once per profile, and only for a profile that uses a channel.
+    const bool used = std::any_of(channels_.begin(), channels_.end(),
+                                  [this](const auto& channel) { return channel->uses(*this); });
+    if (!used) return;
+    try {
+        if (!probeSite()) {
+            refused("the profile URL \"" + fields_.URL +
+                    "\" names no web site; nothing is sent to live services");
+            return;
+        }
+    } catch (const LiveRun::Stopped&) {
+        return;
+    }
     for (const auto& channel : channels_) {
+        if (!channel->uses(*this)) continue;
         waitWhilePaused();
         if (stopRequested_) return;
         try {
@@ -177,55 +195,88 @@ std::string SubmissionRun::profileValue(std::string_view key) const {
     return profile_.extra(key);
 }
 
-template <typename Call>
-auto SubmissionRun::liveRequest(const std::string& engine, RequestRecorder::Request request, Call call) {
+LiveClient& SubmissionRun::liveClient() {
+    if (!live_) live_ = std::make_unique<LiveClient>(liveClientSettings(config_));
+    return *live_;
+}
+
+bool SubmissionRun::probeSite() {
+    std::optional<SiteProbe> probe = ::probeSite(
+        fields_.URL, [this](LiveRequest request) { return send(SiteProbeEngine, std::move(request)); });
+    if (!probe) return false;
+    site_ = probe->site;
+    if (!probe->note.empty()) log(probe->note);
+    return true;
+}
+
+LiveAnswer SubmissionRun::send(const std::string& engine, LiveRequest request) {
+    std::vector<LiveRequest> one;
+    one.push_back(std::move(request));
+    return std::move(sendAll(engine, std::move(one)).front());
+}
+
+std::vector<LiveAnswer> SubmissionRun::sendAll(const std::string& engine, std::vector<LiveRequest> requests) {
     waitWhilePaused();
     if (stopRequested_) throw LiveRun::Stopped();
     host_.setGaugeProgress(0);
     host_.setLabel("Submitting " + fields_.URL + " to " + engine);
-    client_.setTimeOut(RequestTimeOut);
-    RequestRecorder record(host_, std::move(request));
-    ++tally_.sent;
-    try {
-        FlagScope inRequest(inRequest_);
-        auto outcome = call();
-        finishRecord(record, outcome);
-        return outcome;
-    } catch (...) {
-        if (stopRequested_) {
-            record.stopped(client_.bytesReceived());
-            throw LiveRun::Stopped();
-        }
-        record.failed(failureMessage(std::current_exception()), client_.bytesReceived());
-        throw;
+    tally_.sent += static_cast<int>(requests.size());
+    LiveClient& client = liveClient();
+    const auto started = std::chrono::system_clock::now();
+    // What the records need of each request, kept before the request is handed over.
+    std::vector<LiveRequest> sent;
+    std::vector<LiveAnswer> answers(requests.size());
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        sent.push_back({requests[i].method, requests[i].url, {}, {}, requests[i].redirects, 0, {}, {}});
+        client.start(std::move(requests[i]),
+                     [&answers, i](LiveAnswer answer) { answers[i] = std::move(answer); });
     }
+    {
+        FlagScope inRequest(inLiveRequest_);
+        client.waitAll();
+    }
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        recordHops(engine, sent[i], answers[i], started);
+    if (stopRequested_) throw LiveRun::Stopped();
+    return answers;
 }
 
-void SubmissionRun::finishRecord(RequestRecorder& record, const RunClient::Answer& answer) {
-    record.answered(answer.status > 0 ? std::optional<int>(answer.status) : std::nullopt, answer.reason,
-                    client_.bytesReceived());
-}
-
-void SubmissionRun::finishRecord(RequestRecorder& record, const FetchResult& result) {
-    if (result.status > 0)
-        record.answered(result.status, client_.replyReason(), client_.bytesReceived());
-    else
-        record.failed(result.problem, client_.bytesReceived());
-}
-
-RunClient::Answer SubmissionRun::send(const std::string& engine, const RunClient::Exchange& request) {
-    return liveRequest(engine, {fields_.SiteTitle, engine, request.method, request.url},
-                       [&] { return client_.exchange(request); });
-}
-
-FetchResult SubmissionRun::fetch(const std::string& engine, const std::string& url,
-                                 const SitemapSource::Sink& sink) {
-    return liveRequest(engine, {fields_.SiteTitle, engine, "GET", url}, [&] {
-        FetchResult result = client_.fetch(url, sink);
-        // A fetch that Stop ended without an exception still ends the run: what it read is cut.
-        if (stopRequested_) throw LiveRun::Stopped();
-        return result;
-    });
+void SubmissionRun::recordHops(const std::string& engine, const LiveRequest& request,
+                               const LiveAnswer& answer, std::chrono::system_clock::time_point started) {
+    std::vector<LiveHop> hops = answer.hops;
+    // A request that ended before it reached a server still gets its record.
+    if (hops.empty()) hops.push_back({request.url, 0, {}, 0, 0});
+    auto at = started;
+    for (std::size_t h = 0; h < hops.size(); ++h) {
+        const LiveHop& hop = hops[h];
+        RequestRecord record;
+        record.time = recordTime(at);
+        record.profile = fields_.SiteTitle;
+        record.engine = engine;
+        // A 303 turns the next hop into a GET; the other redirects keep the method.
+        record.method = std::string(h > 0 && hops[h - 1].status == 303 ? "GET" : methodName(request.method));
+        record.url = hop.url;
+        record.bytes = static_cast<std::int64_t>(hop.bytes);
+        record.ms = hop.milliseconds;
+        const bool last = h + 1 == hops.size();
+        if (hop.status > 0) {
+            record.status = hop.status;
+            record.reason = hop.reason;
+        } else if (last && stopRequested_) {
+            record.outcome = RequestRecord::Outcome::Stopped;
+        } else {
+            record.outcome = RequestRecord::Outcome::Failed;
+            record.message = last ? answer.error : std::string();
+        }
+        // A hop's answer that the request still failed after (a bound, a deadline) ends in failure.
+        if (last && hop.status > 0 && !answer.error.empty()) {
+            record.outcome =
+                stopRequested_ ? RequestRecord::Outcome::Stopped : RequestRecord::Outcome::Failed;
+            record.message = answer.error;
+        }
+        host_.record(record);
+        at += std::chrono::milliseconds(hop.milliseconds);
+    }
 }
 
 void SubmissionRun::accepted(const std::string& engine) {
@@ -240,7 +291,9 @@ void SubmissionRun::refused(const std::string& logLine) {
 }
 
 void SubmissionRun::log(const std::string& line) {
-    host_.appendLog(line);
+    // Lines quote what servers said (reasons, URLs, Location lines): nothing of it may drive
+    // the terminal or the window.
+    host_.appendLog(printable(line));
 }
 
 void SubmissionRun::waitWhilePaused() {
@@ -348,6 +401,7 @@ void SubmissionRun::StopButtonClick() {
     if (!running_) return;
     stopRequested_ = true;
     if (inRequest_) client_.Abort();
+    if (inLiveRequest_) live_->cancelAll();
 }
 
 void SubmissionRun::ErrorTrap(const std::string& message) {

@@ -7,6 +7,7 @@
 #include "core/RunSummary.h"
 #include "core/SubmissionFields.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,7 +26,8 @@ class TReportGrid;
 // with the catalogue switched off, they alone do.
 //
 // Requests block the run, but the client pumps the event loop while it waits, so the handlers
-// below (the packet event, the timer, Pause and Stop) run nested inside Site.
+// below (the packet event, the timer, Pause and Stop) run nested inside Site. The live channels'
+// requests go through the live client, which pumps the same loop while the run waits for them.
 class SubmissionRun : private LiveRun {
 public:
     // Milliseconds each wait of a request may last.
@@ -100,15 +102,16 @@ private:
     std::string profileValue(std::string_view key) const override;
     const std::string& profileDirectory() const override { return profileDirectory_; }
     const Config& config() const override { return config_; }
-    RunClient::Answer send(const std::string& engine, const RunClient::Exchange& request) override;
-    FetchResult fetch(const std::string& engine, const std::string& url,
-                      const SitemapSource::Sink& sink) override;
-    // One request of a live channel: waits while paused, shows it, records it, and lets Stop
-    // end the run; call sends it through the client.
-    template <typename Call>
-    auto liveRequest(const std::string& engine, RequestRecorder::Request request, Call call);
-    void finishRecord(RequestRecorder& record, const RunClient::Answer& answer);
-    void finishRecord(RequestRecorder& record, const FetchResult& result);
+    const Url& site() const override { return site_; }
+    LiveAnswer send(const std::string& engine, LiveRequest request) override;
+    std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) override;
+    // The live client, made when the first live request goes out.
+    LiveClient& liveClient();
+    // One request-log record for each hop of an answer.
+    void recordHops(const std::string& engine, const LiveRequest& request, const LiveAnswer& answer,
+                    std::chrono::system_clock::time_point started);
+    // Probes the profile URL for the site's origin; false when the URL names no site.
+    bool probeSite();
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;
@@ -124,6 +127,8 @@ private:
     RunClient& client_;
     Config config_;
     std::vector<std::unique_ptr<LiveChannel>> channels_;
+    std::unique_ptr<LiveClient> live_;
+    Url site_;
     std::string profileDirectory_;
     std::string profileName_;
     // The profile being submitted as its file held it when its turn came; the channels read
@@ -148,4 +153,5 @@ private:
     bool running_ = false;
     bool stopRequested_ = false;
     bool inRequest_ = false;
+    bool inLiveRequest_ = false;
 };

@@ -124,7 +124,7 @@ void THttpClient::ExecuteRequest() {
 
         if (replyNumber >= 300 && replyNumber <= 398) {
             bool handled = false;
-            if (!cookieValue_.empty()) HeaderInfo.Cookie = cookieValue_;
+            takeRedirectCookie();
             if (OnRedirect) OnRedirect(handled);
             if (handled) return;
             if (!requestURL_.empty() && requestURL_.find('/') == std::string::npos) {
@@ -206,6 +206,23 @@ void THttpClient::ParseURL() {
     const ParsedUrl parsed = ParseRequestUrl(requestURL_, Host, Port);
     requestPath_ = parsed.path;
     if (parsed.secure) secure_ = *parsed.secure;
+    // The first pass after a redirect that set a cookie names the one server it belongs to.
+    if (redirectCookiePending_) {
+        redirectCookieServer_ = Host + ":" + std::to_string(Port);
+        redirectCookiePending_ = false;
+    }
+}
+
+void THttpClient::takeRedirectCookie() {
+    if (cookieValue_.empty()) return;
+    // A cookie with a line break (or another control) would forge header lines of later
+    // requests; such a cookie is not taken at all.
+    for (unsigned char c : cookieValue_)
+        if (c < 0x20 || c == 0x7F) return;
+    HeaderInfo.Cookie = cookieValue_;
+    redirectCookie_ = cookieValue_;
+    redirectCookieServer_.clear();
+    redirectCookiePending_ = true;
 }
 
 void THttpClient::OpenTunnel() {
@@ -237,7 +254,13 @@ void THttpClient::BuildRequest() {
     parts.host = Host;
     // Inside a tunnel the request is the one the host itself would get.
     parts.viaProxy = !Proxy.empty() && !secure_;
-    parts.headerInfo = &HeaderInfo;
+    // A cookie that a redirect set goes only to the server the redirect led to, never on to
+    // other hosts; a cookie the owner set itself goes everywhere, as before.
+    THeaderInfo info = HeaderInfo;
+    if (!redirectCookie_.empty() && info.Cookie == redirectCookie_ &&
+        redirectCookieServer_ != Host + ":" + std::to_string(Port))
+        info.Cookie.clear();
+    parts.headerInfo = &info;
     parts.targetURL = targetURL_;
     if (SendsBody(requestKind_)) {
         if (OutputFileMode)

@@ -19,7 +19,9 @@ class TStream;
 // sends them (with the body for the kinds that have one), reads the status line and the
 // header lines, and captures the body until the server closes the connection. Redirects
 // (300 to 302) are followed with a new connection, at most MaxPasses passes in all, and a
-// cookie set by a redirect is sent on the passes after it.
+// cookie set by a redirect is sent on the passes after it that go to the server (host and
+// port) the redirect led to, and to no other; a cookie holding a control character is not
+// taken.
 //
 // In text mode (InputFileMode false) the header lines end up in Header and the body in Body;
 // in file mode they go to the files named by Header and Body. HTTP statuses are reported
@@ -121,11 +123,19 @@ private:
     void captureInto(TStream* file, std::string* text);
     // Raises the socket error that ended the connection, if one did: a reset is not a close.
     void failIfBroken();
+    // Takes the cookie of a redirect's answer into HeaderInfo.Cookie, unless it holds a control
+    // character, for the server that the next pass goes to.
+    void takeRedirectCookie();
 
     std::string requestPath_;
     TExStringList requestLines_;
     std::string locationValue_;
     std::string cookieValue_;
+    // The cookie a redirect set and the "host:port" it may go to (empty until the pass after
+    // the redirect has parsed its URL).
+    std::string redirectCookie_;
+    std::string redirectCookieServer_;
+    bool redirectCookiePending_ = false;
     std::string requestData_;
     std::string targetURL_;
     std::string requestURL_;

@@ -66,7 +66,8 @@ struct LiveHop {
 // What came of a live request, as a value. A request that got an answer (any status) has an
 // empty error; one that did not has a sentence naming the cause ("no complete answer within
 // 60 s", "the answer exceeded 8 MiB", "refused to follow a redirect from https to http",
-// "connection refused", ...).
+// "connection refused", ...); its status is 0 and its headers and body are empty (the hops still
+// say what each one received). Network text in an error has its control characters replaced.
 struct LiveAnswer {
     int status = 0;
     std::string reason;
@@ -106,7 +107,9 @@ public:
 
     // Starts the request; done is called once, on the main thread, from the event loop.
     Id start(LiveRequest request, Done done);
-    // Ends a transfer: its done gets the error "stopped". Nothing for one that has ended.
+    // Ends a transfer: its done gets the error "stopped", before cancel returns (or, when called
+    // from a sink while curl is at work, as soon as curl has returned). Nothing for one that has
+    // ended.
     void cancel(Id id);
     void cancelAll();
     // Transfers started and not yet done.

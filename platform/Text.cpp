@@ -122,6 +122,29 @@ std::string withThousands(std::uint64_t n) {
     return out;
 }
 
+std::string printable(std::string_view text) {
+    // U+FFFD rather than "?": a question mark is part of many URLs, so it would make a
+    // replaced byte look like a query, while the replacement character plainly says that
+    // something was there that cannot be shown. It is UTF-8 like the rest of the text.
+    constexpr std::string_view replacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            out += replacement;
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // C1 controls as UTF-8: C2 80 to C2 9F, two bytes for one character.
+            out += replacement;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string backslashEscaped(std::string_view text, std::string_view controls) {
     std::string out;
     out.reserve(text.size() + 8);

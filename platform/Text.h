@@ -28,6 +28,11 @@ std::string withThousands(std::uint64_t n);
 // controls names, so that it fits on one line (or in one tab-separated field).
 std::string backslashEscaped(std::string_view text, std::string_view controls);
 
+// Text that came from the network, made safe to show on a terminal, in a log line or a window:
+// every control character (C0 but TAB, so LF and CR too, DEL, and C1 written as UTF-8
+// U+0080..U+009F) becomes U+FFFD. ESC is among them, so no escape sequence reaches a terminal.
+std::string printable(std::string_view text);
+
 // Replaces every occurrence of from by to, left to right, without rescanning the result.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
 

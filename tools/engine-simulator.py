@@ -27,6 +27,9 @@ Modes:
     refuse        reset the connection instead of answering
     close         send part of the status line and header, then close
     cut           announce the full length, send half the body, then close
+    redirect:URL  answer 302 Found with this Location (percent-decoded, so it may hold any byte)
+    reason:TEXT   this reason phrase (percent-decoded) instead of the status's own
+    retry:VALUE   a Retry-After line with this value (percent-decoded)
 
 With --tls CERT KEY it also speaks TLS, on the same port: a connection that opens with a TLS
 hello gets it, with that certificate; a plain one is served as before. As a proxy it opens
@@ -143,6 +146,8 @@ def parse_mode(mode):
         return name, int(value) if value else 50
     if name in ("size", "delay", "status") and value.isdigit():
         return name, int(value)
+    if name in ("redirect", "reason", "retry") and value:
+        return name, urllib.parse.unquote_to_bytes(value).decode("latin-1")
     raise ValueError("unknown mode: " + mode)
 
 
@@ -329,22 +334,28 @@ class Handler(socketserver.BaseRequestHandler):
                 size = 300
             body = page(engine or "Not Found", status, size)
             extra = "Content-Type: text/html\r\n"
-        head = "HTTP/1.0 %d %s\r\n" % (status, REASONS.get(status, "Status"))
+        if "redirect" in modes:
+            status, body = 302, b""
+            extra = "Location: %s\r\n" % modes["redirect"]
+        if "retry" in modes:
+            extra += "Retry-After: %s\r\n" % modes["retry"]
+        reason = modes.get("reason", REASONS.get(status, "Status"))
+        head = "HTTP/1.0 %d %s\r\n" % (status, reason)
         head += "Server: engine-simulator\r\n" + extra + "Connection: close\r\n"
         if "nolength" not in modes:
             head += "Content-Length: %d\r\n" % len(body)
         head += "\r\n"
         if "noheader" in modes:
             head = ""
-        data = head.encode() + body
+        data = head.encode("latin-1") + body
         if "close" in modes:
-            conn.sendall(head.encode()[: min(len(head), 24)])
+            conn.sendall(head.encode("latin-1")[: min(len(head), 24)])
             return
         if "cut" in modes:
-            conn.sendall(head.encode() + body[: len(body) // 2])
+            conn.sendall(head.encode("latin-1") + body[: len(body) // 2])
             return
         if "slow" in modes:
-            conn.sendall(head.encode())
+            conn.sendall(head.encode("latin-1"))
             for at in range(0, len(body), 1024):
                 if settings.stopping.wait(modes["slow"] / 1000.0):
                     return

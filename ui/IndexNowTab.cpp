@@ -1,8 +1,10 @@
 #include "ui/IndexNowTab.h"
 
 #include "core/IndexNow.h"
+#include "core/LiveSite.h"
 #include "core/SitemapSource.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "ui/MainWindow.h"
 
 #include <QFileDialog>
@@ -158,10 +160,18 @@ void IndexNowTab::CheckKeyFileClick() {
     // The check goes out like a run's requests: through the proxy and with the trust anchors
     // of the configuration.
     const MainWindow* main = mainWindow();
-    HttpSitemapSource web(main ? main->config() : Config{});
+    LiveClient client(liveClientSettings(main ? main->config() : Config{}));
     check_->setEnabled(false);
     say("Checking " + indexNowKeyFileUrl(profileUrl(), key, ss(location_->text())) + "...");
-    const KeyFileCheck found = checkIndexNowKeyFile(web, profileUrl(), key, ss(location_->text()));
+    // The key file lies on the site's origin, which the profile URL may redirect to.
+    const std::optional<SiteProbe> probe = probeSite(client, profileUrl());
     check_->setEnabled(true);
-    say(found.message);
+    if (!probe) {
+        say("The profile URL names no web site.");
+        return;
+    }
+    ClientSitemapSource web(client);
+    const KeyFileCheck found = checkIndexNowKeyFile(web, probe->site, key, ss(location_->text()));
+    // The message quotes what the server answered.
+    say(printable(found.message));
 }

@@ -3,6 +3,7 @@
 #include "core/KeptRuns.h"
 #include "platform/ShellOpen.h"
 #include "ui/EarlierRunsDialog.h"
+#include "platform/Text.h"
 
 #include <QBrush>
 #include <QColor>
@@ -106,15 +107,16 @@ QVariant RequestLogModel::data(const QModelIndex& index, int role) const {
         return qs(r.engine);
     case Method:
         return qs(r.method);
+    // Addresses and reasons came from servers: they are shown with control characters replaced.
     case Url:
-        return qs(r.url);
+        return qs(printable(r.url));
     case Outcome:
         return qs(std::string(outcomeName(r.outcome)));
     case Status:
         if (sorting) return r.status ? *r.status : -1;
         return r.status ? QVariant(*r.status) : QVariant(QString());
     case Reason:
-        return qs(reasonOf(r));
+        return qs(printable(reasonOf(r)));
     case Bytes:
         return static_cast<qlonglong>(r.bytes);
     case Ms:

@@ -8,6 +8,7 @@
 #include "RunTestSupport.h"
 #include "core/Config.h"
 #include "core/HttpRunClient.h"
+#include "core/LiveSite.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapState.h"
 #include "core/SubmissionRun.h"
@@ -23,6 +24,10 @@
 #include <memory>
 
 namespace {
+
+Url url(const std::string& text) {
+    return Url::parse(text).value();
+}
 
 const std::string Key = "0123456789abcdef0123456789abcdef";
 
@@ -40,18 +45,42 @@ TEST(IndexNowRules, KeysHostsAndKeyLocations) {
 
     EXPECT_EQ(indexNowHost("https://WWW.Example.com:443/a"), "www.example.com");
     EXPECT_EQ(indexNowHost("http://www.example.com:443/a"), "www.example.com:443");
-    EXPECT_EQ(indexNowHost("https://user@shop.example.com:8443"), "shop.example.com:8443");
-    EXPECT_EQ(indexNowKeyFileUrl("www.example.com", Key, ""), "https://www.example.com/" + Key + ".txt");
+    // User information is no part of a site's URL: the URL type refuses it.
+    EXPECT_EQ(indexNowHost("https://user@shop.example.com:8443"), "");
+    // The key file lies on the site's origin, with its scheme.
+    EXPECT_EQ(indexNowKeyFileUrl("www.example.com", Key, ""), "http://www.example.com/" + Key + ".txt");
+    EXPECT_EQ(indexNowKeyFileUrl(url("https://www.example.com:8443/shop/"), Key, ""),
+              "https://www.example.com:8443/" + Key + ".txt");
+    EXPECT_EQ(indexNowKeyLocationProblem(url("https://www.example.com/"), "http://www.example.com/k.txt"),
+              "The IndexNow key location must be the URL of a file on the site's origin "
+              "https://www.example.com (such as https://www.example.com/keys/KEY.txt).");
     EXPECT_EQ(indexNowKeyLocationProblem("http://www.example.com/", "https://www.example.com/k/key.txt"), "");
     EXPECT_EQ(indexNowKeyLocationProblem("http://www.example.com/", "https://cdn.example.com/key.txt"),
               "The IndexNow key location must be the URL of a file on www.example.com (such as "
               "https://www.example.com/keys/KEY.txt).");
     EXPECT_NE(indexNowKeyLocationProblem("http://www.example.com/", "https://www.example.com/k/"), "");
 
-    EXPECT_EQ(parseRetryAfter(" 120 ", 1000), std::optional<std::int64_t>(1120));
-    EXPECT_EQ(parseRetryAfter("Sun, 06 Nov 1994 08:49:37 GMT", 0), std::optional<std::int64_t>(784111777));
-    EXPECT_EQ(parseRetryAfter("soon", 0), std::nullopt);
-    EXPECT_EQ(parseRetryAfter("Sun, 06 Foo 1994 08:49:37 GMT", 0), std::nullopt);
+    // Retry-After is honoured for a day at most, and a date in the past asks for no wait.
+    const std::int64_t now = 784111777;
+    const struct {
+        const char* value;
+        std::optional<std::int64_t> until;
+    } waits[] = {
+        {" 120 ", now + 120},
+        {"86400", now + 86400},
+        {"315360000", now + 86400}, // ten years
+        {"Sun, 06 Nov 1994 08:49:37 GMT", now},
+        {"Sun, 06 Nov 1994 09:49:37 GMT", now + 3600},
+        {"Fri, 31 Dec 9999 23:59:59 GMT", now + 86400},
+        {"Sat, 06 Nov 1993 08:49:37 GMT", now},
+        {"-5", std::nullopt},
+        {"soon", std::nullopt},
+        {"12a", std::nullopt},
+        {"", std::nullopt},
+        {"Sun, 06 Foo 1994 08:49:37 GMT", std::nullopt},
+    };
+    for (const auto& w : waits)
+        EXPECT_EQ(parseRetryAfter(w.value, now), w.until) << w.value;
 }
 
 TEST(IndexNowRules, TheListAndItsExactBody) {
@@ -63,7 +92,7 @@ TEST(IndexNowRules, TheListAndItsExactBody) {
     const std::vector<std::size_t> all{0, 1, 2, 3, 4, 5};
 
     // Without a key location the whole host counts; the profile URL comes first, once.
-    IndexNowSubmission whole("  https://www.example.com/shop/ ", Key, "", sitemap, all);
+    IndexNowSubmission whole(url("https://www.example.com/shop/"), Key, "", sitemap, all);
     EXPECT_EQ(whole.host(), "www.example.com");
     EXPECT_EQ(whole.leftOut(), 1u);
     ASSERT_EQ(whole.batchCount(), 1u);
@@ -75,11 +104,26 @@ TEST(IndexNowRules, TheListAndItsExactBody) {
 
     // A key location speaks for its folder only; a profile URL outside it is left out too.
     const std::string location = "https://www.example.com/shop/" + Key + ".txt";
-    IndexNowSubmission shop("http://www.example.com/", Key, location, sitemap, all);
+    IndexNowSubmission shop(url("http://www.example.com/"), Key, location, sitemap, all);
     EXPECT_EQ(shop.leftOut(), 3u);
     EXPECT_EQ(shop.size(), 4u);
     EXPECT_EQ(shop.url(0), "https://www.example.com/shop/a\"b");
     EXPECT_NE(shop.body(0).find("\"keyLocation\":\"" + location + "\",\"urlList\":["), std::string::npos);
+
+    // The folder is compared after normalisation: dot segments, encoded or not, leave it, and
+    // so does another port or scheme.
+    UrlTable tricky;
+    for (const char* u : {"https://www.example.com/k/../c", "https://www.example.com/k/%2e%2e/c",
+                          "https://www.example.com/k/%2E%2E/c", "https://www.example.com/k/./ok",
+                          "https://www.example.com:8443/k/a", "http://www.example.com/k/b",
+                          "https://WWW.Example.com/k/upper"})
+        tricky.insert(u, NoLastmod);
+    IndexNowSubmission keyed(url("https://www.example.com/"), Key,
+                             "https://www.example.com/k/" + Key + ".txt", tricky, {0, 1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(keyed.size(), 2u);
+    EXPECT_EQ(keyed.url(0), "https://www.example.com/k/./ok");
+    EXPECT_EQ(keyed.url(1), "https://WWW.Example.com/k/upper");
+    EXPECT_EQ(keyed.leftOut(), 6u); // five URLs and the site's URL
 }
 
 TEST(IndexNowRules, EndpointsComeFromTheConfiguration) {
@@ -197,11 +241,12 @@ TEST_F(IndexNowRunTest, AcceptedInBatchesOfTenThousandThenOnlyWhatChanged) {
     EXPECT_TRUE(host.log.empty()) << host.log.front();
     EXPECT_FALSE(run->liveRefused());
     EXPECT_EQ(accepted(), 25'002u);
-    // The sitemap's GET is a request of the run.
-    ASSERT_EQ(host.records.size(), 4u);
-    EXPECT_EQ(host.records[0].method, "GET");
-    EXPECT_EQ(host.records[0].engine, "IndexNow");
-    EXPECT_EQ(host.records[0].status, std::optional<int>(200));
+    // The probe of the profile URL and the sitemap's GET are requests of the run.
+    ASSERT_EQ(host.records.size(), 5u);
+    EXPECT_EQ(host.records[0].engine, "Site");
+    EXPECT_EQ(host.records[1].method, "GET");
+    EXPECT_EQ(host.records[1].engine, "IndexNow");
+    EXPECT_EQ(host.records[1].status, std::optional<int>(200));
 
     // Two pages changed and one is new: the next run sends them after the profile URL.
     sitemapOf(25'001, "2020-01-01",
@@ -226,14 +271,28 @@ TEST_F(IndexNowRunTest, EachRefusalIsALogLineWithItsMeaningAndNoRow) {
     profile("Garden", Key, site + "/p/" + Key + ".txt");
     submit();
     EXPECT_EQ(rows(), std::vector<std::string>{"IndexNow (127.0.0.1) | Garden"});
-    EXPECT_EQ(host.log, std::vector<std::string>{"IndexNow: 1 URL of Garden left out: not on 127.0.0.1:" +
-                                                 std::to_string(simulator->port()) +
-                                                 " or outside the key location's folder"});
+    EXPECT_EQ(
+        host.log,
+        (std::vector<std::string>{
+            "IndexNow: 1 URL of Garden left out: not on " + site + " or outside the key location's folder",
+            "IndexNow (127.0.0.1): 2 URLs of Garden received, key validation pending; the next "
+            "run checks the key file first"}));
     ASSERT_EQ(posts().size(), 1u);
     EXPECT_NE(posts()[0].body.find(",\"keyLocation\":\"" + site + "/p/" + Key + ".txt\",\"urlList\":[\"" +
                                    site + "/p/0\","),
               std::string::npos);
     EXPECT_FALSE(run->liveRefused());
+
+    // The next run checks the key file before it posts, and says what it found.
+    host.log.clear();
+    siteFile("p/" + Key + ".txt", "");
+    sitemapOf(2, "2099-01-01");
+    submit();
+    ASSERT_GE(host.log.size(), 2u) << ::testing::PrintToString(host.log);
+    EXPECT_EQ(host.log[1],
+              "IndexNow: the key of Garden is still pending validation, and the engines will refuse "
+              "it: The key file " +
+                  site + "/p/" + Key + ".txt is there but empty; it must hold the key.");
 
     // 403: the key file holds another key, then there is none.
     host.log.clear();
@@ -253,22 +312,7 @@ TEST_F(IndexNowRunTest, EachRefusalIsALogLineWithItsMeaningAndNoRow) {
     EXPECT_EQ(accepted("Wrong"), 0u);
 }
 
-TEST_F(IndexNowRunTest, ForeignUrlsAndBadRequestsAreRefused) {
-    // The profile names localhost, its sitemap lies on 127.0.0.1: unchecked, its URLs go as
-    // URLs of localhost.
-    start({}, {}, IndexNowSubmission::Scope::Unchecked);
-    sitemapOf(2);
-    profile("Garden", Key, "", "https://localhost:" + std::to_string(simulator->port()) + "/");
-    submit();
-    EXPECT_EQ(host.log,
-              std::vector<std::string>{
-                  "IndexNow (127.0.0.1) refused 3 URLs of Garden: 422 Unprocessable Entity (unprocessable: "
-                  "URLs not on the host, or the key does not match the protocol's form); 3 URLs stay "
-                  "pending"});
-    EXPECT_EQ(accepted(), 0u);
-
-    simulator.reset();
-    host.log.clear();
+TEST_F(IndexNowRunTest, ABadRequestIsRefused) {
     start({}, {"/indexnow=status:400"});
     siteFile(Key + ".txt", Key);
     sitemapOf(1);
@@ -352,15 +396,16 @@ TEST_F(IndexNowRunTest, TheKeyFileCheckSaysWhatItFound) {
     start();
     siteFile(Key + ".txt", Key + "\r\n");
     siteFile("keys/other.txt", "something else");
-    HttpSitemapSource web(config);
-    const KeyFileCheck good = checkIndexNowKeyFile(web, site + "/", Key, "");
+    LiveClient client(liveClientSettings(config));
+    ClientSitemapSource web(client);
+    const KeyFileCheck good = checkIndexNowKeyFile(web, url(site + "/"), Key, "");
     EXPECT_TRUE(good.holdsKey);
     EXPECT_EQ(good.message, "The key file " + site + "/" + Key + ".txt is there and holds the key.");
-    const KeyFileCheck wrong = checkIndexNowKeyFile(web, site + "/", Key, site + "/keys/other.txt");
+    const KeyFileCheck wrong = checkIndexNowKeyFile(web, url(site + "/"), Key, site + "/keys/other.txt");
     EXPECT_FALSE(wrong.holdsKey);
     EXPECT_EQ(wrong.message,
               "The key file " + site + "/keys/other.txt is there but does not hold the key " + Key + ".");
-    const KeyFileCheck missing = checkIndexNowKeyFile(web, site + "/", "abcdefgh", "");
+    const KeyFileCheck missing = checkIndexNowKeyFile(web, url(site + "/"), "abcdefgh", "");
     EXPECT_FALSE(missing.holdsKey);
     EXPECT_EQ(missing.message,
               "The key file " + site + "/abcdefgh.txt cannot be read: the server answered with status 404.");

@@ -152,10 +152,6 @@ public:
         proxyHost = host;
         proxyPort = port;
     }
-    Answer exchange(const Exchange& e) override {
-        request({e.method, e.url, e.body, timeOut});
-        return answer;
-    }
 
     // Delivers a packet as the real client does while it reads a response.
     void packet(std::int64_t announced, std::int64_t soFar) {
@@ -173,8 +169,6 @@ public:
     // What every answer's status line says.
     std::optional<int> status = 200;
     std::string reason = "OK";
-    // What every live channel's request gets back.
-    Answer answer{200, "OK", "HTTP/1.0 200 OK\r\n\r\n", ""};
     std::uint64_t maxBodySize = 0;
     int deadline = 0;
     std::string proxyHost = "unset";

@@ -4,6 +4,7 @@
 
 #include "../common/PythonHttpServer.h"
 #include "../common/TempDir.h"
+#include "DemoCertificates.h"
 #include "RunFakes.h"
 #include "RunTestSupport.h"
 #include "core/Config.h"
@@ -38,6 +39,7 @@ protected:
 
     void SetUp() override {
         ASSERT_EQ(certs.error(), "");
+        ASSERT_NE(demoCertificates(), "");
         writeKeyFile("account.json", readFile(certs.path("account.key")));
     }
 
@@ -61,16 +63,24 @@ protected:
             "--google-account",  dir.file("account.json"),
             "--google-property", "https://www.example.com/=" + std::string(Account),
             "--google-property", "sc-domain:example.com=" + std::string(Account),
-            "--google-property", "https://other.example/=someone@else.iam.gserviceaccount.com"};
+            "--google-property", "https://other.example/=someone@else.iam.gserviceaccount.com",
+            "--sites",           dir.file("sites")};
         all.insert(all.end(), options.begin(), options.end());
+        // The site www.example.com, whose sitemap must be readable to be submitted.
+        dir.write("sites/www.example.com/sitemap.xml",
+                  "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>"
+                  "https://www.example.com/a</loc></url></urlset>");
         simulator = std::make_unique<EngineSimulator>(
             rules, EngineSimulator::defaultScript(),
-            EngineSimulator::Tls{certs.path("server.pem"), certs.key()}, all);
+            EngineSimulator::Tls{demoCertificates() + "/server.pem", demoCertificates() + "/server.key"},
+            all);
         const std::string base = "https://127.0.0.1:" + std::to_string(simulator->port());
         config.catalogue = false;
-        config.caFile = certs.ca();
+        config.caFile = demoCertificates() + "/ca.pem";
         config.googleTokenUrl = base + "/token";
         config.googleApiBase = base;
+        // Every live request goes through the simulator, which plays the site and Google.
+        config.proxy = simulator->address();
         run = std::make_unique<SubmissionRun>(host, client, config);
         run->Start();
         run->setProfileDirectory(dir.str());

@@ -65,15 +65,32 @@ public:
     std::size_t piece = 7;
     std::uint64_t bytesHandedOut = 0;
 
-    FetchResult fetch(const std::string& url, const Sink& sink) override {
-        fetched.push_back(url);
-        auto it = files.find(url);
-        if (it == files.end()) return {404, "the server answered with status 404"};
-        for (std::size_t at = 0; at < it->second.size(); at += piece) {
-            const std::string_view part = std::string_view(it->second).substr(at, piece);
-            bytesHandedOut += part.size();
-            if (!sink(part)) break;
+    // Several at once: the pieces of the files are handed out in turn, one of each file, as
+    // transfers at once deliver them.
+    std::vector<FetchResult> fetchAll(std::vector<Fetch> fetches) override {
+        std::vector<FetchResult> results;
+        std::vector<std::size_t> at(fetches.size(), 0);
+        std::vector<bool> going(fetches.size(), false);
+        for (std::size_t i = 0; i < fetches.size(); ++i) {
+            fetched.push_back(fetches[i].url);
+            auto it = files.find(fetches[i].url);
+            going[i] = it != files.end();
+            results.push_back(going[i]
+                                  ? FetchResult{200, {}, fetches[i].url}
+                                  : FetchResult{404, "the server answered with status 404", fetches[i].url});
         }
-        return {200, {}};
+        for (bool any = true; any;) {
+            any = false;
+            for (std::size_t i = 0; i < fetches.size(); ++i) {
+                const std::string& file = files[fetches[i].url];
+                if (!going[i] || at[i] >= file.size()) continue;
+                const std::string_view part = std::string_view(file).substr(at[i], piece);
+                at[i] += part.size();
+                bytesHandedOut += part.size();
+                going[i] = fetches[i].sink(part);
+                any = true;
+            }
+        }
+        return results;
     }
 };

@@ -6,6 +6,7 @@
 #include "core/Config.h"
 #include "core/EngineCatalog.h"
 #include "core/SubmissionList.h"
+#include "support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
@@ -482,10 +483,14 @@ TEST_F(SubmissionRunTest, AnErrorThatEscapesTheRunLeavesTheWindowIdle) {
 // accepted, any other refused.
 class PingChannel final : public LiveChannel {
 public:
+    bool uses(const LiveRun& run) const override { return !run.profileValue("Ping").empty(); }
     void announce(LiveRun& run) override {
-        const std::string target = run.profileValue("Ping");
-        if (target.empty()) return;
-        RunClient::Answer answer = run.send("Ping", {"POST", target, {{"Content-Type", "text/plain"}}, "hi"});
+        LiveRequest ping;
+        ping.method = Method::Post;
+        ping.url = run.profileValue("Ping");
+        ping.headers = {{"Content-Type", "text/plain"}};
+        ping.body = "hi";
+        LiveAnswer answer = run.send("Ping", std::move(ping));
         if (answer.status / 100 == 2)
             run.accepted("Ping");
         else
@@ -494,40 +499,53 @@ public:
 };
 
 TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLikeIt) {
+    // The site answers the probe of the profile URL; the ping target answers 200, then 403,
+    // then not before Stop.
+    using S = ScriptedServer;
+    ScriptedServer server({{S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
+                           {S::send("HTTP/1.0 200 OK\r\n\r\n")},
+                           {S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
+                           {S::send("HTTP/1.0 403 Forbidden\r\n\r\n")},
+                           {S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
+                           {S::holdOpen(std::chrono::milliseconds(10000))}});
+    const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
     run.addChannel(std::make_unique<PingChannel>());
     run.setProfileDirectory(dir.str());
-    host.store.save(completeProfile("Alpha"), {{"Ping", "https://ping.test/in"}});
+    host.store.save(completeProfile("Alpha", base + "/"), {{"Ping", base + "/in"}});
     save(completeProfile("Beta"));
     selectProfiles({"Alpha", "Beta"});
     run.GoButtonClick();
-    // Alpha's 32 entries, its ping, then Beta's 32 entries; Beta has no key.
-    ASSERT_EQ(client.calls.size(), 65u);
-    EXPECT_EQ(client.calls[32].method, "POST");
-    EXPECT_EQ(client.calls[32].url, "https://ping.test/in");
-    EXPECT_EQ(client.calls[32].timeOut, SubmissionRun::RequestTimeOut);
+    // Alpha's 32 entries, its probe and ping, then Beta's 32 entries; Beta has no key.
+    ASSERT_EQ(client.calls.size(), 64u);
     EXPECT_EQ(run.ResultCount(), 65);
     const std::vector<std::string> engines = engineColumn();
     EXPECT_EQ(std::count(engines.begin(), engines.end(), "Ping"), 1);
-    ASSERT_EQ(host.records.size(), 65u);
-    EXPECT_EQ(host.records[32].engine, "Ping");
-    EXPECT_EQ(host.records[32].status, std::optional<int>(200));
+    ASSERT_EQ(host.records.size(), 66u);
+    EXPECT_EQ(host.records[32].engine, "Site");
+    EXPECT_EQ(host.records[33].engine, "Ping");
+    EXPECT_EQ(host.records[33].method, "POST");
+    EXPECT_EQ(host.records[33].url, base + "/in");
+    EXPECT_EQ(host.records[33].status, std::optional<int>(200));
     EXPECT_FALSE(run.liveRefused());
 
     // Without the catalogue only the channel sends; a refusal is a log line, not a row.
     run.setCatalogueEnabled(false);
     client.calls.clear();
-    client.answer.status = 403;
     run.GoButtonClick();
-    ASSERT_EQ(client.calls.size(), 1u);
+    EXPECT_TRUE(client.calls.empty());
     EXPECT_EQ(run.ResultCount(), 65);
     EXPECT_EQ(host.log, std::vector<std::string>{"Ping refused: 403"});
     EXPECT_TRUE(run.liveRefused());
 
     // Stop during the channel's request ends the run as Stop does for the catalogue.
-    client.calls.clear();
-    client.behaviour = [&](const FakeRunClient::Call&) { run.StopButtonClick(); };
+    host.onLabel = [&](const std::string& label) {
+        if (label.find("to Ping") == std::string::npos) return;
+        EventLoop::instance().startTimer(std::chrono::milliseconds(100), EventLoop::TimerMode::SingleShot,
+                                         [&] { run.StopButtonClick(); });
+    };
+    const auto started = std::chrono::steady_clock::now();
     run.GoButtonClick();
-    EXPECT_EQ(client.calls.size(), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(host.records.back().outcome, RequestRecord::Outcome::Stopped);
     EXPECT_EQ(host.log.size(), 1u);
     EXPECT_FALSE(run.liveRefused());

@@ -262,3 +262,40 @@ TEST(HttpHostile, ContentLengthOfAnySizeIsClamped) {
     EXPECT_EQ(client.bytesTotal, std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(client.Body, "x");
 }
+
+// A cookie that a redirect sets goes to the server the redirect leads to, and nowhere else: not
+// back to the first host, not to the hosts of later requests. One with a control character
+// goes nowhere. "localhost" and "127.0.0.1" are two hosts of one loopback server.
+TEST(HttpHostile, RedirectCookieGoesOnlyToTheServerTheRedirectLeadsTo) {
+    struct Case {
+        const char* name;
+        std::string cookie;
+        bool sentToRedirectTarget;
+    } cases[] = {
+        {"plain", "s=1; path=/", true}, {"bare CR", "s=1\rX-Evil: 1", false},
+        {"ESC", "s=\x1b[2J", false},    {"TAB", "s=1\tx", false},
+        {"DEL", "s=1\x7f", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        const std::string port = std::to_string(server.port());
+        server.setScripts({
+            {S::send("HTTP/1.0 302 Moved\r\nLocation: http://localhost:" + port +
+                     "/second\r\nSet-Cookie: " + c.cookie + "\r\n\r\n")},
+            {S::send("HTTP/1.0 302 Moved\r\nLocation: http://127.0.0.1:" + port + "/third\r\n\r\n")},
+            {S::send(ok + "done")},
+        });
+        THttpClient client;
+        client.TimeOut = 5000;
+        EXPECT_EQ(get(client, url(server, "/first")).error, "");
+        EXPECT_EQ(get(client, url(server, "/later")).error, "");
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), 4u);
+        const std::string line = "Cookie: " + c.cookie + "\r\n";
+        EXPECT_EQ(requests[1].find(line) != std::string::npos, c.sentToRedirectTarget) << requests[1];
+        for (int i : {0, 2, 3})
+            EXPECT_EQ(requests[i].find("Cookie"), std::string::npos) << requests[i];
+        EXPECT_EQ(requests[1].find("X-Evil"), std::string::npos);
+    }
+}

@@ -31,3 +31,28 @@ TEST(Text, SplitLinesTakesEveryKindOfBreakOnce) {
     EXPECT_EQ(splitLines("\n\n"), (Lines{"", ""}));
     EXPECT_EQ(splitLines(""), Lines{});
 }
+
+TEST(Text, PrintableReplacesEveryControlCharacterButTab) {
+    const std::string r = "\xEF\xBF\xBD";
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"200 OK", "200 OK"},
+        {"a\tb", "a\tb"},
+        {"\x1b[2J", r + "[2J"},
+        {"bell\x07", "bell" + r},
+        {"line\r\nbreak", "line" + r + r + "break"},
+        {std::string("nul\0x", 5), "nul" + r + "x"},
+        {"del\x7f", "del" + r},
+        {"c1 \xC2\x9B"
+         "31m",
+         "c1 " + r + "31m"},
+        {"c1 \xC2\x80", "c1 " + r},
+        // Other two-byte characters stay, and so does a lone C2 at the end.
+        {"caf\xC3\xA9 \xC2\xA0", "caf\xC3\xA9 \xC2\xA0"},
+        {"end\xC2", "end\xC2"},
+        {"https://x/?q=1", "https://x/?q=1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(printable(c.in), c.out) << c.in;
+}

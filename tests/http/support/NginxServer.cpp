@@ -80,9 +80,10 @@ std::string NginxServer::tlsUrl(const std::string& path, const std::string& host
     return "https://" + host + ":" + std::to_string(tlsPort_) + path;
 }
 
-void NginxServer::enableTls(const std::string& certificateFile, const std::string& keyFile) {
+void NginxServer::enableTls(const std::string& certificateFile, const std::string& keyFile, Http2 http2) {
     certificateFile_ = certificateFile;
     keyFile_ = keyFile;
+    http2_ = http2 == Http2::On;
 }
 
 std::string NginxServer::writeFile(const std::string& name, const std::string& content) const {
@@ -134,9 +135,9 @@ bool NginxServer::start() {
         std::string tls;
         if (!certificateFile_.empty()) {
             tlsPort_ = freeLoopbackPort();
-            tls = "    listen 127.0.0.1:" + std::to_string(tlsPort_) + " ssl;\n    ssl_certificate " +
-                  certificateFile_ + ";\n    ssl_certificate_key " + keyFile_ +
-                  ";\n    ssl_session_cache shared:tls:1m;\n";
+            tls = "    listen 127.0.0.1:" + std::to_string(tlsPort_) +
+                  (http2_ ? " ssl http2;\n" : " ssl;\n") + "    ssl_certificate " + certificateFile_ +
+                  ";\n    ssl_certificate_key " + keyFile_ + ";\n    ssl_session_cache shared:tls:1m;\n";
         }
         std::ofstream conf(dir_ + "/nginx.conf");
         conf << "daemon off;\n"
@@ -181,6 +182,9 @@ bool NginxServer::start() {
                 "      proxy_set_header X-Method $request_method;\n"
                 "    }\n"
                 "    location = /echo { return 200 \"method=$http_x_method body=$http_x_body\\n\"; }\n"
+                "    location = /connection {\n"
+                "      return 200 \"$connection $connection_requests $server_protocol\\n\";\n"
+                "    }\n"
                 "  }\n"
                 "}\n";
         conf.close();

@@ -13,6 +13,8 @@
 //
 // It serves the files of docRoot() and, for "/post", answers "method=M body=B\n" with the
 // method and the body of the request (the body passes through a header, so keep it small).
+// "/connection" answers "CONNECTION REQUESTS PROTOCOL\n": nginx's number of the connection, the
+// requests it has carried so far, and "HTTP/1.1" or "HTTP/2.0", so tests can see reuse.
 class NginxServer {
 public:
     NginxServer();
@@ -21,8 +23,9 @@ public:
     NginxServer& operator=(const NginxServer&) = delete;
 
     // Also serves everything over TLS on a second port, with this certificate and key. Call it
-    // before start().
-    void enableTls(const std::string& certificateFile, const std::string& keyFile);
+    // before start(). With Http2::On the TLS port also offers HTTP/2 (by ALPN).
+    enum class Http2 { Off, On };
+    void enableTls(const std::string& certificateFile, const std::string& keyFile, Http2 http2 = Http2::Off);
     // False (with the reason in error()) when nginx is not installed or did not come up.
     bool start();
     const std::string& error() const { return error_; }
@@ -49,6 +52,7 @@ private:
     std::uint16_t tlsPort_ = 0;
     std::string certificateFile_;
     std::string keyFile_;
+    bool http2_ = false;
     pid_t pid_ = -1;
 };
 

@@ -1,0 +1,241 @@
+// Reading a site's sitemaps into one list: the named sitemaps one after another, the sitemaps
+// of an index several at a time, all within the bounds of one profile.
+#include "core/LiveSite.h"
+#include "core/SitemapReader.h"
+#include "core/SitemapSource.h"
+#include "core/Sitemaps.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One file on its way: its reader, and what it gave until it is merged into the list in
+// document order (files of one batch arrive interleaved).
+struct FileRead {
+    explicit FileRead(std::string address, const SitemapScope& fileScope)
+        : url(std::move(address)), scope(fileScope),
+          reader([this](std::string_view loc, std::int64_t lastmod) { return entry(loc, lastmod); }) {}
+
+    bool entry(std::string_view loc, std::int64_t lastmod) {
+        if (reader.kind() == SitemapReader::Kind::Index) {
+            if (isChild) {
+                nested = true;
+                return false;
+            }
+            children.emplace_back(loc);
+            return true;
+        }
+        entries.emplace_back(std::string(loc), lastmod);
+        return true;
+    }
+
+    std::string url;
+    SitemapScope scope;
+    bool isChild = false;
+    bool nested = false;
+    std::vector<std::string> children;
+    std::vector<std::pair<std::string, std::int64_t>> entries;
+    FetchResult fetched;
+    SitemapReader reader;
+};
+
+class Gatherer {
+public:
+    Gatherer(SitemapSource& source, const Url& site, const SitemapBounds& bounds, SiteSitemaps& out)
+        : source_(source), site_(site), bounds_(bounds), out_(out), deadline_(Clock::now() + bounds.maxTime) {
+    }
+
+    void readTop(const std::string& url) {
+        if (stopped() || !seen_.insert(url).second) return;
+        const std::optional<Url> parsed = Url::parse(url);
+        if (!parsed) return;
+        std::vector<std::unique_ptr<FileRead>> batch;
+        batch.push_back(std::make_unique<FileRead>(url, SitemapScope(*parsed, site_)));
+        readBatch(batch);
+        FileRead& top = *batch.front();
+        if (top.fetched.ok() && top.reader.kind() != SitemapReader::Kind::Unknown)
+            out_.sitemapsRead.push_back(url);
+        merge(top, nullptr);
+        if (!stopped()) readChildren(*parsed, top.children);
+    }
+
+private:
+    bool stopped() const { return full_ || !bound_.empty(); }
+
+    void problem(const std::string& url, const std::string& text) {
+        out_.problems.push_back(url + ": " + text);
+    }
+
+    // Whether the profile's bounds are reached; the first reached is kept for the log.
+    bool overBounds(const std::vector<std::unique_ptr<FileRead>>& batch) {
+        std::uint64_t bytes = bytesDone_;
+        for (const auto& file : batch)
+            bytes += file->reader.bytes();
+        if (bound_.empty() && bytes > bounds_.maxBytes)
+            bound_ =
+                "the sitemaps hold more than " + withThousands(bounds_.maxBytes) + " bytes of XML in all";
+        if (bound_.empty() && Clock::now() >= deadline_)
+            bound_ =
+                "reading the sitemaps took longer than " +
+                std::to_string(std::chrono::duration_cast<std::chrono::seconds>(bounds_.maxTime).count()) +
+                " seconds ([Sitemaps] MaxSeconds)";
+        return !bound_.empty();
+    }
+
+    // Fetches the files of a batch at once, each into its reader.
+    void readBatch(std::vector<std::unique_ptr<FileRead>>& batch) {
+        std::vector<SitemapSource::Fetch> fetches;
+        for (auto& file : batch) {
+            FileRead* f = file.get();
+            fetches.push_back({f->url, Redirects::AnyHost, [this, f, &batch](std::string_view piece) {
+                                   return f->reader.feed(piece) && !overBounds(batch);
+                               }});
+        }
+        std::vector<FetchResult> results = source_.fetchAll(std::move(fetches));
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            FileRead& file = *batch[i];
+            file.fetched = std::move(results[i]);
+            // A file that a bound cut is not whole: it is not finished, so that no fault is
+            // made up about its end.
+            if (file.fetched.ok() && bound_.empty()) file.reader.finish();
+            bytesDone_ += file.reader.bytes();
+        }
+    }
+
+    // Puts a file's entries into the list and tells what went wrong with it.
+    void merge(FileRead& file, const std::string* index) {
+        if (file.reader.kind() != SitemapReader::Kind::Unknown) ++out_.filesRead;
+        if (!file.fetched.ok()) {
+            std::string text = file.fetched.problem;
+            if (file.reader.entries() > 0)
+                text += "; the " + withThousands(file.reader.entries()) + " entries read before are kept";
+            problem(file.url, text);
+        } else if (!file.reader.problem().empty()) {
+            problem(file.url, file.reader.problem());
+        }
+        if (file.reader.overLimit()) ++out_.overLimit;
+        if (file.nested)
+            problem(file.url, "it is a sitemap index inside the sitemap index " + *index +
+                                  "; sitemaps nest only one level deep, so it is not read");
+        for (const auto& [loc, lastmod] : file.entries)
+            if (!take(loc, lastmod, file.scope)) break;
+        if (full_) {
+            ++out_.overLimit;
+            problem(file.url, "the sitemaps list more than " + withThousands(bounds_.maxUrls) +
+                                  " URLs in all ([Sitemaps] MaxURLs); the first " +
+                                  withThousands(bounds_.maxUrls) + " are kept and nothing further is read");
+        }
+    }
+
+    // Keeps a URL of a sitemap when it is one, in the sitemap's scope, and not kept already;
+    // false when the bound on all URLs is reached.
+    bool take(std::string_view loc, std::int64_t lastmod, const SitemapScope& scope) {
+        if (!isSitemapUrl(loc) || !scope.contains(loc)) {
+            ++out_.dropped;
+            return true;
+        }
+        std::optional<std::size_t> found;
+        if (out_.urls.size() < bounds_.maxUrls) {
+            auto [at, added] = out_.urls.insert(loc, lastmod);
+            if (added) return true;
+            found = at;
+        } else {
+            found = out_.urls.find(loc);
+            if (!found) {
+                full_ = true;
+                return false;
+            }
+        }
+        ++out_.duplicates;
+        // The later of two dates stands for the page.
+        out_.urls.setValue(*found, std::max(out_.urls.value(*found), lastmod));
+        return true;
+    }
+
+    // The sitemaps an index lists that are read: URLs on the index's own origin, once each.
+    std::vector<std::pair<std::string, Url>> readableChildren(const Url& index,
+                                                              const std::vector<std::string>& children) {
+        std::vector<std::pair<std::string, Url>> out;
+        const std::string url = index.text();
+        for (const std::string& child : children) {
+            const std::optional<Url> parsed = isSitemapUrl(child) ? Url::parse(child) : std::nullopt;
+            if (!parsed)
+                problem(url, "the sitemap index lists \"" + child + "\", which is not a URL; it is skipped");
+            else if (*parsed == index)
+                problem(url, "the sitemap index lists itself; that entry is skipped");
+            else if (!parsed->sameOrigin(index))
+                problem(url, "the sitemap index lists " + child + " on another host; it is not read");
+            else if (seen_.insert(parsed->text()).second)
+                out.emplace_back(child, *parsed);
+        }
+        return out;
+    }
+
+    // Reads the sitemaps an index lists, one level deep, several at a time.
+    void readChildren(const Url& index, const std::vector<std::string>& children) {
+        const std::string indexUrl = index.text();
+        const auto readable = readableChildren(index, children);
+        const std::size_t atOnce = static_cast<std::size_t>(std::max(1, bounds_.atOnce));
+        for (std::size_t first = 0; first < readable.size() && !stopped(); first += atOnce) {
+            std::vector<std::unique_ptr<FileRead>> batch;
+            for (std::size_t i = first; i < std::min(readable.size(), first + atOnce); ++i) {
+                batch.push_back(
+                    std::make_unique<FileRead>(readable[i].first, SitemapScope(readable[i].second, site_)));
+                batch.back()->isChild = true;
+            }
+            if (overBounds(batch)) break;
+            readBatch(batch);
+            for (auto& file : batch) {
+                if (full_) break;
+                merge(*file, &indexUrl);
+            }
+        }
+    }
+
+public:
+    // Tells, once, that a bound of the profile ended the reading.
+    void reportBound() {
+        if (bound_.empty()) return;
+        ++out_.overLimit;
+        out_.problems.push_back(bound_ + "; what was read before is kept and nothing further is read");
+    }
+
+private:
+    SitemapSource& source_;
+    const Url& site_;
+    const SitemapBounds& bounds_;
+    SiteSitemaps& out_;
+    Clock::time_point deadline_;
+    std::unordered_set<std::string> seen_;
+    std::uint64_t bytesDone_ = 0;
+    std::string bound_;
+    bool full_ = false;
+};
+
+} // namespace
+
+SiteSitemaps readSitemaps(const Url& site, std::string_view sitemapKey, SitemapSource& source,
+                          const SitemapBounds& bounds) {
+    SiteSitemaps out;
+    out.sitemaps = findSitemaps(site, sitemapKey, source, out.problems);
+    Gatherer gatherer(source, site, bounds, out);
+    for (const std::string& url : out.sitemaps)
+        gatherer.readTop(url);
+    gatherer.reportBound();
+    return out;
+}
+
+SiteSitemaps readSitemaps(std::string_view profileUrl, std::string_view sitemapKey, SitemapSource& source,
+                          const SitemapBounds& bounds) {
+    const std::optional<Url> site = profileSiteUrl(profileUrl);
+    if (site) return readSitemaps(*site, sitemapKey, source, bounds);
+    SiteSitemaps out;
+    out.problems.push_back("the profile URL \"" + std::string(profileUrl) + "\" names no web site");
+    return out;
+}
