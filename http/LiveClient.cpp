@@ -14,9 +14,10 @@
 
 namespace {
 
-void initCurlOnce() {
+bool initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return true;
 }
 
 } // namespace
@@ -33,6 +34,7 @@ struct LiveClient::Impl {
 
     Settings settings;
     EventLoop& loop = EventLoop::instance();
+    bool curlReady = initCurlOnce(); // before anything of curl's is made
     ExtraCertificates extra;
     CURLM* multi = nullptr;
     std::map<Id, std::unique_ptr<LiveTransfer>> transfers;
@@ -42,6 +44,7 @@ struct LiveClient::Impl {
     std::vector<Id> failing; // refused before they ran; their done comes from the loop
     std::unordered_map<curl_socket_t, SocketWatch> sockets;
     EventLoop::Handle timer = 0;
+    std::chrono::steady_clock::time_point timerDue;
     // Above zero while curl runs: callbacks of curl must not add or remove handles then.
     int insideCurl = 0;
     bool deferredPosted = false;
@@ -49,7 +52,6 @@ struct LiveClient::Impl {
     Id nextId = 1;
 
     explicit Impl(Settings s) : settings(std::move(s)), extra(settings.caFile) {
-        initCurlOnce();
         multi = curl_multi_init();
         curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
         curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
@@ -76,16 +78,24 @@ struct LiveClient::Impl {
     }
 
     static int onTimer(CURLM*, long ms, void* self) {
-        auto& impl = *static_cast<Impl*>(self);
-        if (impl.timer) impl.loop.killTimer(impl.timer);
-        impl.timer = 0;
-        if (ms >= 0)
-            impl.timer = impl.loop.startTimer(std::chrono::milliseconds(ms), EventLoop::TimerMode::SingleShot,
-                                              [&impl] {
-                                                  impl.timer = 0;
-                                                  impl.act(CURL_SOCKET_TIMEOUT, 0);
-                                              });
+        static_cast<Impl*>(self)->arm(ms);
         return 0;
+    }
+
+    // Makes the timer fire no later than ms from now. A timer that is due earlier stays: firing
+    // early costs one look of curl's, while stopping and starting a timer for every change of
+    // curl's timeout costs far more when thousands of transfers start and end. After every
+    // action curl is asked for its timeout again (act), so an early firing loses nothing.
+    void arm(long ms) {
+        if (ms < 0) return;
+        const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        if (timer && timerDue <= due) return;
+        if (timer) loop.killTimer(timer);
+        timerDue = due;
+        timer = loop.startTimer(std::chrono::milliseconds(ms), EventLoop::TimerMode::SingleShot, [this] {
+            timer = 0;
+            act(CURL_SOCKET_TIMEOUT, 0);
+        });
     }
 
     void watchOne(EventLoop::Handle& handle, curl_socket_t fd, EventLoop::Readiness readiness, bool wanted) {
@@ -115,6 +125,9 @@ struct LiveClient::Impl {
         curl_multi_socket_action(multi, fd, event, &running);
         --insideCurl;
         collectFinished();
+        long ms = -1;
+        curl_multi_timeout(multi, &ms);
+        arm(ms);
     }
 
     void collectFinished() {
