@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -52,6 +53,9 @@ struct LiveClient::Impl {
     Id nextId = 1;
 
     explicit Impl(Settings s) : settings(std::move(s)), extra(settings.caFile) {
+        // A limit below one would leave every transfer waiting for ever.
+        settings.perHost = std::max(settings.perHost, 1);
+        settings.connections = std::max(settings.connections, 1);
         multi = curl_multi_init();
         curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
         curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
@@ -301,6 +305,7 @@ void LiveClient::Impl::cancelNow(Id id) {
     std::erase(failing, id);
     if (t.inMulti) {
         curl_multi_remove_handle(multi, t.easy);
+        t.recordHop(); // the request log has a record of the hop that was cut short too
         release(t);
         launchWaiting();
     }
