@@ -181,8 +181,10 @@ bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraC
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_USERAGENT,
                      settings.userAgent.empty() ? nullptr : settings.userAgent.c_str());
-    // An empty proxy also keeps curl from taking one from the environment.
-    const std::string proxy = settings.proxy.empty() ? "" : "http://" + settings.proxy;
+    // An empty proxy also keeps curl from taking one from the environment; "host:port" is an
+    // HTTP proxy, and one written as a URL ("http://host:port") is taken as it is.
+    const bool named = settings.proxy.empty() || settings.proxy.find("://") != std::string::npos;
+    const std::string proxy = named ? settings.proxy : "http://" + settings.proxy;
     curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerLines);
