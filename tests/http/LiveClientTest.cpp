@@ -119,6 +119,16 @@ TEST_F(LiveClientTest, SendsItsUserAgentAndHostWithPortAndNoCookie) {
     EXPECT_EQ(answer.body.find("Cookie"), std::string::npos) << answer.body;
     EXPECT_EQ(answer.body.find("other"), std::string::npos) << answer.body;
     EXPECT_EQ(answer.body.find("evil"), std::string::npos) << answer.body;
+
+    // Credentials stay with their origin when a redirect is followed.
+    for (const auto& [target, kept] :
+         {std::pair{servers->web("/echo"), true}, {servers->web("/echo", "localhost"), false}}) {
+        auto redirected = get(servers->web("/redirect/302?to=" + target), Redirects::AnyHost);
+        redirected.headers = {{"Authorization", "Bearer secret"}};
+        const auto echo = client.perform(redirected);
+        ASSERT_EQ(echo.status, 200) << echo.error;
+        EXPECT_EQ(echo.body.find("Authorization: Bearer secret") != std::string::npos, kept) << echo.body;
+    }
 }
 
 struct RedirectCase {
