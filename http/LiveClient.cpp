@@ -42,7 +42,8 @@ struct LiveClient::Impl {
     std::map<std::string, std::deque<Id>> waiting; // by host
     std::map<std::string, int> activeByHost;
     int active = 0;
-    std::vector<Id> failing; // refused before they ran; their done comes from the loop
+    std::uint64_t launched = 0; // hops handed to curl so far
+    std::vector<Id> failing;    // refused before they ran; their done comes from the loop
     std::unordered_map<curl_socket_t, SocketWatch> sockets;
     EventLoop::Handle timer = 0;
     std::chrono::steady_clock::time_point timerDue;
@@ -123,12 +124,23 @@ struct LiveClient::Impl {
         watchOne(w.write, fd, EventLoop::Readiness::Write, what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
     }
 
-    void act(curl_socket_t fd, int event) {
+    void runCurl(curl_socket_t fd, int event) {
         int running = 0;
         ++insideCurl;
         curl_multi_socket_action(multi, fd, event, &running);
         --insideCurl;
-        collectFinished();
+    }
+
+    void act(curl_socket_t fd, int event) {
+        runCurl(fd, event);
+        // Transfers that the finished ones made room for start in this same turn of the loop
+        // rather than one timer later; a few rounds at most, so that the loop stays responsive.
+        for (int round = 0;; ++round) {
+            const auto before = launched;
+            collectFinished();
+            if (launched == before || round == 3) break;
+            runCurl(CURL_SOCKET_TIMEOUT, 0);
+        }
         long ms = -1;
         curl_multi_timeout(multi, &ms);
         arm(ms);
@@ -216,6 +228,7 @@ struct LiveClient::Impl {
                     continue;
                 }
                 t.inMulti = true;
+                ++launched;
                 ++busy;
                 ++active;
             }
