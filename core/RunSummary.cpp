@@ -19,7 +19,9 @@ std::string nothingSentReason(const RunTally& t) {
 } // namespace
 
 std::string runEndMessage(const RunTally& tally) {
-    if (tally.complete > 0 && !nothingSentReason(tally).empty()) return CatalogueOffNothingSent;
+    // A refusal says why on its own line; the reason here is for a run that nobody refused.
+    if (tally.complete > 0 && tally.refusals == 0 && !nothingSentReason(tally).empty())
+        return CatalogueOffNothingSent;
     return "Done!";
 }
 

@@ -18,7 +18,7 @@ struct RunTally {
 };
 
 // The box that ends a run: "Done!", except after a run with the catalogue switched off that
-// sent nothing at all, which says why instead of reporting a success.
+// sent nothing at all and met no refusal, which says why instead of reporting a success.
 std::string runEndMessage(const RunTally& tally);
 // The status line once the box is closed: empty after a run that went as asked; otherwise the
 // refusals listed on "Track Progress" ("Done, 1 live channel refused: see below"), or, with the

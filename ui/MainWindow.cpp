@@ -109,11 +109,15 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     grid_.SetCellText(1, 0, "URLs Submitted");
     about_ = new TAboutBox(config_.makerHomePage, this);
     requestLog_ = new RequestLogWindow(this);
-    connect(RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
     // Enter presses the push button that has the focus, as in a dialog; only from a control
     // that does not use Enter itself does it reach the window, which presses "Go!".
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
+    setSmallestSize();
+}
+
+void MainWindow::setSmallestSize() {
     // The smallest size at which every page shows its controls whole: all five tabs in view
     // (narrower, the last ones hide behind scroll buttons, and the editor's short fields cut
     // an e-mail address or a phone number), and the pages' own smallest height. The initial
@@ -177,30 +181,15 @@ void MainWindow::buildPages() {
     layout->addWidget(runButtons_);
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
-
-    Label6 = progressPage_->Label6;
-    Gauge1 = progressPage_->Gauge1;
-    Memo1 = progressPage_->Memo1;
-    Images = progressPage_->Images;
-    RequestLogButton = progressPage_->RequestLogButton;
-    GoButton = runButtons_->GoButton;
-    PauseButton = runButtons_->PauseButton;
-    StopButton = runButtons_->StopButton;
-    GoImage = runButtons_->GoImage;
-    PauseImage = runButtons_->PauseImage;
-    StopImage = runButtons_->StopImage;
-    SaveSettings = editorPage_->SaveSettings;
-    SitemapEdit = editorPage_->SitemapEdit;
-    LiveChannelsButton = editorPage_->LiveChannelsButton;
-    BitBtn1 = profileListPage_->BitBtn1;
 }
 
 void MainWindow::connectPages() {
     profileListPage_->list()->onSelectRow = [this](int row) {
         runCommand([this, row] { StringGrid1SelectCell(row); });
     };
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { runCommand([this] { BitBtn1Click(); }); });
-    connect(SaveSettings, &QPushButton::clicked, this,
+    connect(profileListPage_->BitBtn1, &QPushButton::clicked, this,
+            [this] { runCommand([this] { BitBtn1Click(); }); });
+    connect(editorPage_->SaveSettings, &QPushButton::clicked, this,
             [this] { runCommand([this] { SaveSettingsClick(); }); });
     connect(editorPage_, &ProfileEditorPage::titleEdited, this, [this](const QString& title) {
         runCommand([this, title] { profiles_->titleEdited(ss(title)); });
@@ -212,8 +201,8 @@ void MainWindow::showDirectoryProblem(std::string problem) {
     // status line, so that empty lists are never mistaken for a directory without profiles.
     setStatusText(problem);
     // Without a usable directory there is nothing to save into or delete from.
-    SaveSettings->setEnabled(false);
-    BitBtn1->setEnabled(false);
+    editorPage_->SaveSettings->setEnabled(false);
+    profileListPage_->BitBtn1->setEnabled(false);
     QTimer::singleShot(0, this, [this, problem] { showError(problem); });
 }
 
@@ -326,9 +315,9 @@ void MainWindow::runCommand(const std::function<void()>& command) {
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     // "Go!" is the window's default button: Enter presses it unless a control uses Enter itself
     // (a focused push button presses itself and never passes Enter on).
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && GoButton->isVisible() &&
-        GoButton->isEnabled()) {
-        GoButton->click();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        runButtons_->GoButton->isVisible() && runButtons_->GoButton->isEnabled()) {
+        runButtons_->GoButton->click();
         return;
     }
     QMainWindow::keyPressEvent(event);

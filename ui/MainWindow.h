@@ -7,21 +7,15 @@
 #include "ui/ShellCommands.h"
 
 #include <QMainWindow>
-#include <array>
 #include <functional>
 #include <memory>
 
 class QAction;
-class QLabel;
-class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
-class QPushButton;
 class QTabWidget;
 class QTimer;
 struct ReportHooks;
 class ProfileEditorPage;
-class Gauge;
 class GridPrinting;
 class HelpCommands;
 class HelpWindow;
@@ -69,6 +63,9 @@ public:
     const Config& config() const { return config_; }
     const ProfileStore& profileStore() const { return profiles_->store(); }
     PrintOptionsPage* optionsPage() const { return optionsPage_; }
+    // The pages and the run bar, whose controls keep the names of the window's layout
+    // (Label6, Gauge1, GoButton, SaveSettings, BitBtn1, ...).
+    ProfileListPage& profileList() const { return *profileListPage_; }
     ProfileEditorPage& editor() const { return *editorPage_; }
     TrackProgressPage& progress() const { return *progressPage_; }
     RunButtons& runButtons() const { return *runButtons_; }
@@ -103,6 +100,7 @@ private:
     void connectPages();
     void showDirectoryProblem(std::string problem);
     void buildMenus();
+    void setSmallestSize();
     void buildFileMenu();
     // A menu entry: caption with its access key, hint, and the command it runs.
     QAction* addEntry(QMenu* menu, const QString& caption, const QString& hint,
@@ -134,33 +132,6 @@ private:
     RequestLogWindow* requestLog_ = nullptr;
 
 public:
-    // The pages' controls under the names of the window's layout, for the run's timer, the
-    // tests and the screenshots; each points into the page that owns it.
-    // The caption above the gauge on "Track Progress".
-    QLabel* Label6 = nullptr;
-    // The run's progress bar.
-    Gauge* Gauge1 = nullptr;
-    // The hidden log of failures.
-    QPlainTextEdit* Memo1 = nullptr;
-    // The animation's ten frames.
-    std::array<QLabel*, 10> Images{};
-    // The run bar's buttons and their pictures.
-    QPushButton* GoButton = nullptr;
-    QPushButton* PauseButton = nullptr;
-    QPushButton* StopButton = nullptr;
-    QLabel* GoImage = nullptr;
-    QLabel* PauseImage = nullptr;
-    QLabel* StopImage = nullptr;
     // The run's clock: each tick moves the animation and the run on.
     QTimer* Timer1 = nullptr;
-    // "Save Settings" on the editor page.
-    QPushButton* SaveSettings = nullptr;
-    // The profile's Sitemap key, beside the sixteen fields.
-    QLineEdit* SitemapEdit = nullptr;
-    // Opens the settings of the live channels, which are saved with the profile.
-    QPushButton* LiveChannelsButton = nullptr;
-    // "Delete Highlighted Record" on the profile list.
-    QPushButton* BitBtn1 = nullptr;
-    // Opens the request log from "Track Progress".
-    QPushButton* RequestLogButton = nullptr;
 };

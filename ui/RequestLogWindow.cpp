@@ -193,15 +193,7 @@ RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window
     table_->setWordWrap(false);
     // An address keeps its host and its last part in view; the whole shows as a tooltip.
     table_->setItemDelegateForColumn(RequestLogModel::Url, new MiddleElidingDelegate(table_));
-    // Escape and Ctrl+W close the window, and so does the desktop's own Close when it differs.
-    QList<QKeySequence> closing{QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)};
-    if (const QKeySequence desktop(QKeySequence::Close); !desktop.isEmpty() && !closing.contains(desktop))
-        closing.append(desktop);
-    for (const QKeySequence& keys : closing) {
-        auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
-    }
+    closeOnKeys();
     table_->setToolTip("Double-click a request to open its address in the browser.");
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const QModelIndex source = sorted_->mapToSource(index);
@@ -219,6 +211,18 @@ RequestLogWindow::RequestLogWindow(QWidget* parent) : QWidget(parent, Qt::Window
     layout->addWidget(problem_);
     layout->addWidget(table_, 1);
     showCurrentRun();
+}
+
+void RequestLogWindow::closeOnKeys() {
+    // Escape and Ctrl+W close the window, and so does the desktop's own Close when it differs.
+    QList<QKeySequence> closing{QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)};
+    if (const QKeySequence desktop(QKeySequence::Close); !desktop.isEmpty() && !closing.contains(desktop))
+        closing.append(desktop);
+    for (const QKeySequence& keys : closing) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 void RequestLogWindow::beginRun() {

@@ -90,6 +90,7 @@ public:
 
 private:
     void openEarlierRun();
+    void closeOnKeys();
     void showCounts();
     void fitColumns();
 

@@ -28,6 +28,8 @@ TEST(RunSummary, TheEndSaysWhatNeedsAttention) {
          "Done!",
          "Nothing was sent: no highlighted profile has all its required fields."},
         {{1, 1, 0, 0, false, false}, catalogueOff, catalogueOff},
+        // A channel that refused before sending anything has said why on its own line.
+        {{1, 1, 0, 1, false, false}, "Done!", "Done, 1 live channel refused: see below"},
         // A stopped run says nothing more than it did.
         {{1, 1, 0, 0, false, true}, "Done!", ""},
     };

@@ -5,6 +5,7 @@
 #include "tests/common/TempDir.h"
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/MainWindow.h"
+#include "ui/RunButtons.h"
 #include "ui/WindowRunHost.h"
 
 #include <QPushButton>
@@ -38,7 +39,7 @@ TEST(Demo, TheFirstGoShowsAnAcceptedIndexNowSubmission) {
         if (window.SubmitListGrid().CellText(0, r) == "Fjord Kayak Tours") row = r;
     ASSERT_GT(row, 0);
     window.SubmitListGrid().SetSelection({0, row, 0, row});
-    window.GoButton->click();
+    window.runButtons().GoButton->click();
 
     int found = 0;
     for (int r = 1; r < window.Grid().RowCount(); ++r)

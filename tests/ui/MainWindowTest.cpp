@@ -2,7 +2,11 @@
 #include "tests/common/TempDir.h"
 #include "ui/AboutBox.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/ProfileEditorPage.h"
+#include "ui/ProfileListPages.h"
 #include "ui/ReportGridWidget.h"
+#include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -44,9 +48,9 @@ TEST(MainWindow, StartsOnTheSubmissionListWithEmptyEditorWhenThereAreNoProfiles)
     EXPECT_EQ(w.Grid().CellText(0, 0), "Engine");
     EXPECT_EQ(w.Grid().CellText(1, 0), "URLs Submitted");
     w.show();
-    EXPECT_TRUE(w.GoButton->isVisible());
-    EXPECT_FALSE(w.PauseButton->isVisible());
-    EXPECT_FALSE(w.StopButton->isVisible());
+    EXPECT_TRUE(w.runButtons().GoButton->isVisible());
+    EXPECT_FALSE(w.runButtons().PauseButton->isVisible());
+    EXPECT_FALSE(w.runButtons().StopButton->isVisible());
     EXPECT_EQ(w.findChild<QLineEdit*>("URLEdit")->toolTip(), "Enter the URL to submit to the search engines");
     // Hovering shows the long part on the status line; a hint without "|" is both parts.
     w.pages()->setCurrentIndex(1);
@@ -127,11 +131,11 @@ TEST(MainWindow, AnUnusableProfileDirectoryIsSaidOnTheStatusLine) {
     TempDir dir;
     MainWindow w(dir.str() + "/gone", "");
     EXPECT_NE(w.statusText().find("cannot be read"), std::string::npos) << w.statusText();
-    EXPECT_FALSE(w.SaveSettings->isEnabled());
-    EXPECT_FALSE(w.BitBtn1->isEnabled());
+    EXPECT_FALSE(w.editor().SaveSettings->isEnabled());
+    EXPECT_FALSE(w.profileList().BitBtn1->isEnabled());
     MainWindow unresolved("", "The profile directory /x cannot be used: No such file or directory");
     EXPECT_EQ(unresolved.statusText(), "The profile directory /x cannot be used: No such file or directory");
-    EXPECT_FALSE(unresolved.SaveSettings->isEnabled());
+    EXPECT_FALSE(unresolved.editor().SaveSettings->isEnabled());
     EXPECT_EQ(errorDisplayText("Done!"), "Done!");
     EXPECT_EQ(errorDisplayText("a."), "a.");
 }
@@ -249,7 +253,7 @@ TEST(MainWindow, EveryPageFitsTheInitialSizeAndLongTextsDoNotWidenTheWindow) {
     EXPECT_GE(country->view()->viewport()->width(), country->view()->sizeHintForColumn(0));
     country->hidePopup();
     // The run writes the site's URL into the caption above the gauge.
-    w.Label6->setText("Submitting http://www.example.com/" + QString(300, 'a') + " to Lycos");
+    w.progress().Label6->setText("Submitting http://www.example.com/" + QString(300, 'a') + " to Lycos");
     QApplication::processEvents();
     EXPECT_EQ(w.size(), QSize(579, 510));
 }
@@ -285,9 +289,9 @@ TEST(MainWindow, EnterPressesTheFocusedButtonAndGoOnlyFromControlsThatDoNotUseEn
     dir.write("only.ini", profileFile("only"));
     MainWindow w(dir.str(), "");
     // Count the presses of "Go!" instead of starting a run.
-    QObject::disconnect(w.GoButton, &QPushButton::clicked, nullptr, nullptr);
+    QObject::disconnect(w.runButtons().GoButton, &QPushButton::clicked, nullptr, nullptr);
     int goes = 0;
-    QObject::connect(w.GoButton, &QPushButton::clicked, [&goes] { ++goes; });
+    QObject::connect(w.runButtons().GoButton, &QPushButton::clicked, [&goes] { ++goes; });
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
@@ -305,8 +309,8 @@ TEST(MainWindow, EnterPressesTheFocusedButtonAndGoOnlyFromControlsThatDoNotUseEn
         ++asked;
         return false;
     };
-    w.BitBtn1->setFocus();
-    QTest::keyClick(w.BitBtn1, Qt::Key_Enter);
+    w.profileList().BitBtn1->setFocus();
+    QTest::keyClick(w.profileList().BitBtn1, Qt::Key_Enter);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(goes, 0);
 

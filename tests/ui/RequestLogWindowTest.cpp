@@ -7,6 +7,8 @@
 #include "tests/core/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/MainWindow.h"
+#include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
 
 #include <QLabel>
@@ -57,12 +59,12 @@ TEST_F(RequestLogWindowTest, TheRunFillsTheTableWhichSortsColoursOpensAndReadsKe
 
     // "Request Log" beside the results table opens the window, which fills while the run goes:
     // while Google keeps its answer back, the eleven requests before it are in the table.
-    window->RequestLogButton->click();
+    window->progress().RequestLogButton->click();
     EXPECT_TRUE(log().isVisible());
     std::vector<int> rowsWhileRunning;
     QObject::connect(window->Timer1, &QTimer::timeout, window.get(),
                      [&] { rowsWhileRunning.push_back(log().model().rowCount()); });
-    window->GoButton->click();
+    window->runButtons().GoButton->click();
     ASSERT_EQ(log().model().rowCount(), 32);
     EXPECT_TRUE(std::any_of(rowsWhileRunning.begin(), rowsWhileRunning.end(), [](int n) { return n == 11; }));
     EXPECT_EQ(log().counts()->text(), "17 answered (16 with 2xx), 1 failed, 14 skipped");
@@ -123,7 +125,7 @@ TEST_F(RequestLogWindowTest, TheRunFillsTheTableWhichSortsColoursOpensAndReadsKe
 
     // The next run turns the table back to the current run and starts it afresh.
     window->SubmitListGrid().SetSelection({0, 1, 0, 1});
-    window->GoButton->click();
+    window->runButtons().GoButton->click();
     EXPECT_FALSE(log().currentButton()->isEnabled());
     EXPECT_EQ(log().model().rowCount(), 32);
     EXPECT_EQ(log().counts()->text(), "17 answered (16 with 2xx), 0 failed, 15 skipped");

@@ -18,8 +18,10 @@
 #include "ui/LiveChannelsDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PrintOptionsPage.h"
+#include "ui/ProfileEditorPage.h"
 #include "ui/ReportGridWidget.h"
 #include "ui/RequestLogWindow.h"
+#include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
 
@@ -117,14 +119,14 @@ TEST(WindowFeedback, RefusalsAndALeftOutCatalogueAreShownOnTrackProgress) {
     w.window->SubmitListGrid().SetSelection({0, 1, 0, 2});
 
     // Nothing is sent: the end says why, not "Done!".
-    w.window->GoButton->click();
+    w.window->runButtons().GoButton->click();
     ASSERT_EQ(w.boxes.size(), 1u);
     EXPECT_EQ(w.boxes[0].rfind("Nothing was sent: the catalogue is switched off", 0), 0u) << w.boxes[0];
     EXPECT_EQ(w.window->progress().notes(), QStringList{"Catalogue off: 0 of 32 entries sent"});
     EXPECT_EQ(w.window->statusText(), w.boxes[0]);
 
     w.run->run().addChannel(std::make_unique<RefusingChannel>());
-    w.window->GoButton->click();
+    w.window->runButtons().GoButton->click();
     EXPECT_EQ(w.window->progress().notes(),
               (QStringList{"Catalogue off: 0 of 32 entries sent",
                            "IndexNow (api.indexnow.org) refused 1 URL of Alpha: 403 Forbidden",
@@ -133,8 +135,8 @@ TEST(WindowFeedback, RefusalsAndALeftOutCatalogueAreShownOnTrackProgress) {
     EXPECT_NE(w.window->requestLog()->counts()->text().indexOf("; 2 live channels refused"), -1)
         << w.window->requestLog()->counts()->text().toStdString();
     // The specified log stays hidden and still gets the lines.
-    EXPECT_TRUE(w.window->Memo1->isHidden());
-    EXPECT_NE(w.window->Memo1->toPlainText().indexOf("403 Forbidden"), -1);
+    EXPECT_TRUE(w.window->progress().Memo1->isHidden());
+    EXPECT_NE(w.window->progress().Memo1->toPlainText().indexOf("403 Forbidden"), -1);
 }
 
 TEST(WindowFeedback, LiveChannelValuesBelongToTheirProfileAndGenerateAsks) {
@@ -151,7 +153,7 @@ TEST(WindowFeedback, LiveChannelValuesBelongToTheirProfileAndGenerateAsks) {
     w.window->pages()->setCurrentIndex(MainWindow::EditorPage);
     QTest::keyClicks(title, " Two");
     EXPECT_EQ(tab->keyEdit()->text(), "");
-    EXPECT_EQ(w.window->SitemapEdit->text(), "");
+    EXPECT_EQ(w.window->editor().SitemapEdit->text(), "");
     // What is typed for the new title stays while the title is typed on.
     tab->keyEdit()->setText("new-key-22");
     QTest::keyClicks(title, "x");
@@ -182,7 +184,7 @@ TEST(WindowFeedback, TheLiveChannelsDialogShowsItsTextsAndKeepsItsSize) {
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.str()));
     Window w({"Alpha"});
     LiveChannelsDialog* dialog = w.window->liveChannels();
-    w.window->LiveChannelsButton->click();
+    w.window->editor().LiveChannelsButton->click();
     ASSERT_TRUE(dialog->isVisible());
     // The sentence after "Save Key File..." names the file and the address to upload it to.
     IndexNowTab* tab = w.indexNow();
@@ -203,7 +205,7 @@ TEST(WindowFeedback, TheLiveChannelsDialogShowsItsTextsAndKeepsItsSize) {
     dialog->reject();
 
     Window again({"Alpha"});
-    again.window->LiveChannelsButton->click();
+    again.window->editor().LiveChannelsButton->click();
     EXPECT_EQ(again.window->liveChannels()->size(), chosen);
     qunsetenv("XDG_CONFIG_HOME");
 }

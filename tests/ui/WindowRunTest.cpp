@@ -5,6 +5,8 @@
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
+#include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
 
 #include <QElapsedTimer>
@@ -44,9 +46,12 @@ protected:
         run->host().showInformation = [this](const std::string& message) {
             boxes.push_back(message);
             // What the user sees while the box is up.
-            goHiddenAtBox = window->GoButton->isHidden() && window->GoImage->isHidden();
-            pauseShownAtBox = !window->PauseButton->isHidden() && !window->StopButton->isHidden() &&
-                              !window->PauseImage->isHidden() && !window->StopImage->isHidden();
+            goHiddenAtBox =
+                window->runButtons().GoButton->isHidden() && window->runButtons().GoImage->isHidden();
+            pauseShownAtBox = !window->runButtons().PauseButton->isHidden() &&
+                              !window->runButtons().StopButton->isHidden() &&
+                              !window->runButtons().PauseImage->isHidden() &&
+                              !window->runButtons().StopImage->isHidden();
         };
         window->show();
         window->SubmitListGrid().SetSelection({0, 1, 0, static_cast<int>(titles.size())});
@@ -57,37 +62,38 @@ protected:
 
 TEST_F(WindowRunTest, GoRunsTheSelectionAndTheWindowShowsTheOutcome) {
     open({"/submit=refuse"}, {"Garden"});
-    EXPECT_FALSE(window->GoButton->isHidden());
-    EXPECT_TRUE(window->PauseButton->isHidden());
+    EXPECT_FALSE(window->runButtons().GoButton->isHidden());
+    EXPECT_TRUE(window->runButtons().PauseButton->isHidden());
     EXPECT_EQ(window->pages()->currentIndex(), MainWindow::SubmitListPage);
-    window->GoButton->click();
+    window->runButtons().GoButton->click();
 
     EXPECT_EQ(window->pages()->currentIndex(), MainWindow::ProgressPage);
     EXPECT_EQ(boxes, std::vector<std::string>{"Done!"});
     EXPECT_TRUE(goHiddenAtBox);
     EXPECT_TRUE(pauseShownAtBox);
-    EXPECT_FALSE(window->GoButton->isHidden());
-    EXPECT_FALSE(window->GoImage->isHidden());
-    EXPECT_TRUE(window->PauseButton->isHidden());
-    EXPECT_TRUE(window->StopImage->isHidden());
-    EXPECT_EQ(window->Label6->text(), "Finished!");
-    EXPECT_TRUE(window->Gauge1->isHidden());
+    EXPECT_FALSE(window->runButtons().GoButton->isHidden());
+    EXPECT_FALSE(window->runButtons().GoImage->isHidden());
+    EXPECT_TRUE(window->runButtons().PauseButton->isHidden());
+    EXPECT_TRUE(window->runButtons().StopImage->isHidden());
+    EXPECT_EQ(window->progress().Label6->text(), "Finished!");
+    EXPECT_TRUE(window->progress().Gauge1->isHidden());
     EXPECT_EQ(window->statusText(), "");
     EXPECT_EQ(window->currentSelection(), "Garden");
-    EXPECT_EQ(window->Memo1->toPlainText(), "Failed to contact Alexa (method 2). Site might be down.");
-    EXPECT_TRUE(window->Memo1->isHidden());
+    EXPECT_EQ(window->progress().Memo1->toPlainText(),
+              "Failed to contact Alexa (method 2). Site might be down.");
+    EXPECT_TRUE(window->progress().Memo1->isHidden());
     EXPECT_EQ(run->run().ResultCount(), 32);
     expectFooter(window->Grid(), 32, config.footerAddress());
     EXPECT_EQ(window->fieldText(fPhone), "5551234567");
     // The run leaves the animation idle; the timer's next tick hides a frame that a tick during
     // the run showed (on a busy machine the run is long enough for one).
     auto anyShown = [&] {
-        return std::any_of(window->Images.begin(), window->Images.end(),
+        return std::any_of(window->progress().Images.begin(), window->progress().Images.end(),
                            [](QLabel* i) { return !i->isHidden(); });
     };
     for (int waited = 0; anyShown() && waited < 2000; waited += 20)
         QTest::qWait(20);
-    for (QLabel* image : window->Images)
+    for (QLabel* image : window->progress().Images)
         EXPECT_TRUE(image->isHidden());
 }
 
@@ -95,13 +101,13 @@ TEST_F(WindowRunTest, TheTimerKeepsAnimatingWhileARequestWaits) {
     open({"www.google.com=delay:1000"}, {"Garden"});
     std::vector<int> framesDuringGoogle;
     QObject::connect(window->Timer1, &QTimer::timeout, window.get(), [&] {
-        if (window->Label6->text() != GoogleLabel) return;
+        if (window->progress().Label6->text() != GoogleLabel) return;
         int shown = -1;
         for (int i = 0; i < 10; ++i)
-            if (!window->Images[static_cast<std::size_t>(i)]->isHidden()) shown = i;
+            if (!window->progress().Images[static_cast<std::size_t>(i)]->isHidden()) shown = i;
         framesDuringGoogle.push_back(shown);
     });
-    window->GoButton->click();
+    window->runButtons().GoButton->click();
     // A second of waiting is five ticks of 200 ms, each showing the next frame.
     ASSERT_GE(framesDuringGoogle.size(), 3u);
     for (std::size_t i = 1; i < framesDuringGoogle.size(); ++i) {
@@ -115,37 +121,37 @@ TEST_F(WindowRunTest, PauseAndStopButtonsWorkWhileARequestWaits) {
     int pausedTicks = 0;
     std::size_t requestsWhilePaused = 0;
     QObject::connect(window->Timer1, &QTimer::timeout, window.get(), [&] {
-        if (window->Label6->text() != GoogleLabel) return;
-        if (window->PauseButton->text() == "Pause" && pausedTicks == 0) {
-            window->PauseButton->click();
-            EXPECT_EQ(window->PauseButton->text(), "Resume");
+        if (window->progress().Label6->text() != GoogleLabel) return;
+        if (window->runButtons().PauseButton->text() == "Pause" && pausedTicks == 0) {
+            window->runButtons().PauseButton->click();
+            EXPECT_EQ(window->runButtons().PauseButton->text(), "Resume");
             pausedTicks = 1;
         } else if (++pausedTicks == 8) {
             // Google has long answered; the run waits before the next request.
             requestsWhilePaused = simulator->requests().size();
-            window->StopButton->click();
+            window->runButtons().StopButton->click();
         }
     });
-    window->GoButton->click();
+    window->runButtons().GoButton->click();
     EXPECT_EQ(requestsWhilePaused, 12u);
     EXPECT_EQ(simulator->requests().size(), 12u);
     EXPECT_EQ(run->run().ResultCount(), 12);
     EXPECT_EQ(boxes, std::vector<std::string>{"Done!"});
-    EXPECT_EQ(window->PauseButton->text(), "Resume");
-    EXPECT_FALSE(window->GoButton->isHidden());
-    EXPECT_EQ(window->Memo1->toPlainText(), "");
+    EXPECT_EQ(window->runButtons().PauseButton->text(), "Resume");
+    EXPECT_FALSE(window->runButtons().GoButton->isHidden());
+    EXPECT_EQ(window->progress().Memo1->toPlainText(), "");
 }
 
 TEST_F(WindowRunTest, ClosingTheWindowDuringARunEndsItWithoutABox) {
     open({"www.google.com=delay:3000"}, {"Garden"});
     QElapsedTimer elapsed;
     QObject::connect(window->Timer1, &QTimer::timeout, window.get(), [&] {
-        if (window->Label6->text() == GoogleLabel && !elapsed.isValid()) {
+        if (window->progress().Label6->text() == GoogleLabel && !elapsed.isValid()) {
             elapsed.start();
             window->close();
         }
     });
-    window->GoButton->click();
+    window->runButtons().GoButton->click();
     EXPECT_LT(elapsed.elapsed(), 2000);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(run->run().ResultCount(), 12);

@@ -9,6 +9,8 @@
 #include "ui/MainWindow.h"
 #include "ui/ReportGridWidget.h"
 #include "ui/RequestLogWindow.h"
+#include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
 
 #include "platform/EventLoopQt.h"
@@ -66,14 +68,14 @@ int main(int argc, char** argv) {
     bool taken = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (taken || !window.Label6->text().endsWith(" to Lycos") || window.Gauge1->isHidden() ||
-            window.Gauge1->progress() < 40)
+        if (taken || !window.progress().Label6->text().endsWith(" to Lycos") ||
+            window.progress().Gauge1->isHidden() || window.progress().Gauge1->progress() < 40)
             return;
         taken = true;
         saved = saveGrab(window, argv[2], "track-progress-running");
     });
     watch.start(20);
-    window.GoButton->click();
+    window.runButtons().GoButton->click();
     watch.stop();
     // The next tick of the animation timer hides the last frame; the table is scrolled to its
     // end, where the footer is.
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
 
     // The request log of that run, opened from the button beside the results table.
     // Its top shows the first profile's failure and the skipped entries after it.
-    window.RequestLogButton->click();
+    window.progress().RequestLogButton->click();
     window.requestLog()->table()->scrollToTop();
     QApplication::processEvents();
     if (!saveGrab(*window.requestLog(), argv[2], "request-log")) return 1;
