@@ -43,6 +43,10 @@ CommandLine parseCommandLine(int argc, char** argv) {
             cl.generate = true;
         } else if (arg == "--check") {
             cl.check = true;
+        } else if (arg == "--json") {
+            cl.json = true;
+        } else if (auto v = valueOf(i, arg, "--forget")) {
+            cl.forget = v;
         } else if (auto v = valueOf(i, arg, "--save")) {
             cl.save = v;
         } else if (auto v = valueOf(i, arg, "--cacert")) {

@@ -21,7 +21,12 @@ struct CommandLine {
     bool all = false;
     // `key` makes and saves a new key, or checks the key file on the site.
     bool generate = false;
+    // `key` checks the key file; `store` checks the store.
     bool check = false;
+    // `history` prints one JSON object a line.
+    bool json = false;
+    // `store` removes the rows of this site.
+    std::optional<std::string> forget;
     bool help = false;
     bool version = false;
     std::vector<std::string> args;

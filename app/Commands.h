@@ -16,3 +16,7 @@ int runLog(const CommandLine& cl);
 int runSitemap(const CommandLine& cl);
 // Prints a profile's IndexNow key, makes one (--generate) or checks its key file (--check).
 int runKey(const CommandLine& cl);
+// Prints what the store knows of a site's URLs, one line (or JSON object) a URL.
+int runHistory(const CommandLine& cl);
+// Checks the store and prints its counts per site (--check), or removes a site's rows (--forget).
+int runStore(const CommandLine& cl);

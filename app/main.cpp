@@ -33,6 +33,8 @@ const Command commands[] = {
      "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
     {"key", runKey,
      "key [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--generate|--check] NAME"},
+    {"history", runHistory, "history [--dir DIR] [--json] NAME [URL]"},
+    {"store", runStore, "store [--dir DIR] --check | --forget NAME"},
 };
 
 void printUsage(std::FILE* out) {
@@ -54,7 +56,10 @@ void printUsage(std::FILE* out) {
                       "  --run N            the N-th newest kept run (default 1, the newest)\n"
                       "  --all              sitemap: print every URL, not only the changed ones\n"
                       "  --generate         key: make a new IndexNow key and save it in the profile\n"
-                      "  --check            key: fetch the key file and say whether it holds the key\n"
+                      "  --check            key: fetch the key file and say whether it holds the key;\n"
+                      "                     store: check the store and print its counts per site\n"
+                      "  --json             history: one JSON object a line\n"
+                      "  --forget NAME      store: remove the rows of that site\n"
                       "  --help, --version\n");
 }
 
