@@ -6,6 +6,8 @@
 #include "core/StoreUrl.h"
 #include "core/UrlTable.h"
 
+#include <algorithm>
+
 namespace {
 
 // Which entry of the table stands for each URL: a sitemap may list one page in two spellings
@@ -128,11 +130,18 @@ private:
 
     // URLs that the store meets for the first time.
     void addNew() {
+        std::vector<std::uint32_t> added;
+        for (std::size_t i = 0; i < urls_.size(); ++i)
+            if (!(flags_[i] & Seen) && spellings_.standsForItself(i))
+                added.push_back(static_cast<std::uint32_t>(i));
+        // In the order of the store's index of URLs, rows go in at its end rather than all over
+        // it: the first run of a large site is several times faster so.
+        std::sort(added.begin(), added.end(),
+                  [this](std::uint32_t a, std::uint32_t b) { return urls_.url(a) < urls_.url(b); });
         SqliteStatement insert =
             db_.prepare("INSERT INTO urls(site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, 1)");
         insert.bind(1, site_.id).bind(3, request_.now);
-        for (std::size_t i = 0; i < urls_.size(); ++i) {
-            if ((flags_[i] & Seen) || !spellings_.standsForItself(i)) continue;
+        for (std::uint32_t i : added) {
             std::int64_t id = 0;
             if (request_.mode == SelectionMode::Record) {
                 insert.bind(2, storeUrlKey(urls_.url(i))).bind(4, lastmodOf(urls_, i)).run();
