@@ -224,7 +224,7 @@ std::string indexNowStatusMeaning(int status) {
 
 IndexNowSubmission::IndexNowSubmission(std::string_view profileUrl, std::string key, std::string location,
                                        const UrlTable& sitemap, const std::vector<std::size_t>& changed,
-                                       Scope scope)
+                                       Scope scope, ProfileUrl profile)
     : profileUrl_(indexNowProfileUrl(profileUrl)), host_(indexNowHost(profileUrl_)), key_(std::move(key)),
       location_(std::move(location)), sitemap_(sitemap) {
     std::string folder = "/";
@@ -248,8 +248,12 @@ IndexNowSubmission::IndexNowSubmission(std::string_view profileUrl, std::string 
             passedOrigin.clear();
         return true;
     };
-    profileIncluded_ = inScope(profileUrl_);
-    if (!profileIncluded_) ++leftOut_;
+    if (profile == ProfileUrl::Included) {
+        profileIncluded_ = inScope(profileUrl_);
+        if (!profileIncluded_) ++leftOut_;
+    } else {
+        profileIncluded_ = false;
+    }
     indices_.reserve(changed.size());
     for (std::size_t i : changed) {
         const std::string_view url = sitemap_.url(i);

@@ -2,13 +2,15 @@
 
 #include "core/Config.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapReader.h"
-#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
+#include "core/StoreClaim.h"
+#include "core/StoreSelection.h"
 #include "core/SubmissionFields.h"
 
-#include <charconv>
 #include <ctime>
+#include <optional>
 
 namespace {
 
@@ -20,32 +22,39 @@ std::string count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Compacts the state file when the profile is done, however it ends: what was accepted is
-// in the journal already, so a failure here loses nothing and is not worth a message.
-class Compaction {
-public:
-    explicit Compaction(SitemapState& state) : state_(state) {}
-    ~Compaction() {
-        try {
-            state_.compact();
-        } catch (...) {
-        }
-    }
-    Compaction(const Compaction&) = delete;
-    Compaction& operator=(const Compaction&) = delete;
+FirstRun firstRunRule(LiveRun& run) {
+    const bool all = run.config().firstRunAllPages || run.profileValue(IndexNowFirstRunKey) == "all";
+    return all ? FirstRun::AllPages : FirstRun::RecentPages;
+}
 
-private:
-    SitemapState& state_;
+// The store's side of one profile: its site, taken by this run until the profile is done (so
+// that another process waits, and never announces what this one is announcing), and what the
+// channel announces.
+struct StoreTurn {
+    StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps)
+        : store(SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds)),
+          site(store.site(run.profileName())) {
+        for (const std::string& notice : site.notices)
+            run.log("IndexNow: " + notice);
+        claim.emplace(store, site, run.config().storeWaitSeconds);
+        selection = selectAnnouncements(
+            store, site, sitemaps.urls,
+            {IndexNowChannel, run.fields().URL, firstRunRule(run), SelectionMode::Record,
+             sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now()});
+    }
+    StoreTurn(const StoreTurn&) = delete;
+    StoreTurn& operator=(const StoreTurn&) = delete;
+
+    SiteStore store;
+    StoreSite site;
+    std::optional<SiteClaim> claim;
+    AnnounceSelection selection;
 };
 
 } // namespace
 
 std::string IndexNowSubmitter::engineName(const std::string& endpoint) {
     return "IndexNow (" + hostOfUrl(endpoint) + ")";
-}
-
-std::string IndexNowSubmitter::retryNote(const std::string& endpoint) {
-    return "retry-after " + endpoint;
 }
 
 void IndexNowSubmitter::announce(LiveRun& run) {
@@ -69,21 +78,36 @@ void IndexNowSubmitter::announce(LiveRun& run) {
     for (const std::string& problem : sitemaps.problems)
         run.log("IndexNow: sitemap of " + site + ": " + problem);
 
-    SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
-    Compaction compaction(state);
-    const IndexNowSubmission submission(run.fields().URL, key, location, sitemaps.urls,
-                                        state.changed(IndexNowChannel, sitemaps.urls), scope_);
+    std::optional<StoreTurn> turn;
+    try {
+        turn.emplace(run, sitemaps);
+    } catch (const StoreFull&) {
+        throw;
+    } catch (const StoreError& e) {
+        run.refused("IndexNow: nothing sent for " + site + ": " + e.what());
+        return;
+    }
+    const AnnounceSelection& selection = turn->selection;
+    if (selection.recordedUnsent > 0)
+        run.log(
+            "IndexNow: first run for " + site + ": " + count(selection.recordedUnsent, "URL", "URLs") +
+            " recorded as known without being sent; only the profile URL and pages changed in the last 48 "
+            "hours are announced");
+    const IndexNowSubmission submission(run.fields().URL, key, location, sitemaps.urls, selection.indices,
+                                        scope_,
+                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
+                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
     if (submission.leftOut() > 0)
         run.log("IndexNow: " + count(submission.leftOut(), "URL", "URLs") + " of " + site +
                 " left out: not on " + submission.host() +
                 (location.empty() ? "" : " or outside the key location's folder"));
     if (submission.size() == 0) return;
     for (const std::string& endpoint : run.config().indexNowEndpoints)
-        submit(run, submission, endpoint, state);
+        submit(run, submission, endpoint, turn->store, turn->site);
 }
 
 void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
-                               const std::string& endpoint, SitemapState& state) {
+                               const std::string& endpoint, SiteStore& store, const StoreSite& storeSite) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
     const std::string pending =
@@ -94,10 +118,7 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
     }
     std::int64_t until = 0;
     if (auto it = notBefore_.find(endpoint); it != notBefore_.end()) until = it->second;
-    const std::string note = state.note(IndexNowChannel, retryNote(endpoint));
-    std::int64_t noted = 0;
-    if (std::from_chars(note.data(), note.data() + note.size(), noted).ec == std::errc())
-        until = std::max(until, noted);
+    until = std::max(until, store.pausedUntil(storeSite, IndexNowChannel, endpoint));
     if (until > now()) {
         run.refused(engine + ": not called before " + formatUtc(until) +
                     ", as it asked with 429 Too Many Requests" + pending);
@@ -120,7 +141,10 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         }
         if (answer.status == 200 || answer.status == 202) {
             // Recorded before anything else happens, so that Stop cannot lose it.
-            state.recordAccepted(IndexNowChannel, urls, now());
+            const std::string said = std::to_string(answer.status) + " " + answer.reason;
+            store.recordAccepted(storeSite, IndexNowChannel, urls, now(),
+                                 said + " from " + hostOfUrl(endpoint));
+            store.setKeyStatus(storeSite, IndexNowChannel, answer.status == 202 ? "pending" : "valid", now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
             continue;
@@ -130,12 +154,13 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
                            std::to_string(answer.status) + " " + answer.reason + " (" +
                            indexNowStatusMeaning(answer.status) + "); " +
                            count(left, "URL stays", "URLs stay") + " pending";
+        if (answer.status == 403) store.setKeyStatus(storeSite, IndexNowChannel, "not valid", now());
         if (answer.status == 429) {
             pausedThisRun_.insert(endpoint);
             line += "; no more submissions to " + hostOfUrl(endpoint) + " in this run";
             if (auto retry = parseRetryAfter(answer.headerValue("Retry-After"), now())) {
                 notBefore_[endpoint] = *retry;
-                state.setNote(IndexNowChannel, retryNote(endpoint), std::to_string(*retry));
+                store.setPause(storeSite, IndexNowChannel, endpoint, *retry);
                 line += " nor before " + formatUtc(*retry);
             }
         }

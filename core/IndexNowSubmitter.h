@@ -8,12 +8,13 @@
 #include <set>
 #include <string>
 
-class SitemapState;
+class SiteStore;
+struct StoreSite;
 
 // Announces a profile with an IndexNow key to every endpoint of [IndexNow] Endpoints: the
 // profile URL and its sitemaps' changed URLs, in POSTs of at most 10,000 URLs. An endpoint
 // that accepts (200, 202) gets a result row once per profile, and the URLs of each accepted
-// POST are recorded in the profile's state file at once, so a run that ends early keeps them.
+// POST are recorded in the site store at once, so a run that ends early keeps them.
 // Any other answer is a refusal with its meaning in the log, and the endpoint gets nothing
 // more of that profile; the URLs stay pending for the next run. A 429 stops the endpoint for
 // the rest of the run and, with Retry-After, until that time in later runs too.
@@ -27,18 +28,16 @@ public:
 
     // "IndexNow (HOST)": the engine column of an endpoint's rows and the name of its records.
     static std::string engineName(const std::string& endpoint);
-    // The state note that keeps an endpoint's Retry-After time between runs.
-    static std::string retryNote(const std::string& endpoint);
 
 private:
     // Sends the submission to one endpoint, batch by batch.
     void submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
-                SitemapState& state);
+                SiteStore& store, const StoreSite& storeSite);
 
     IndexNowSubmission::Scope scope_;
     // Endpoints that answered 429 in this run.
     std::set<std::string> pausedThisRun_;
     // Endpoints that named a time before which they want no call, for as long as the program
-    // runs (each profile's state file keeps it for later programs).
+    // runs (the store keeps it per site for later programs).
     std::map<std::string, std::int64_t> notBefore_;
 };
