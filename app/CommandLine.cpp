@@ -39,6 +39,8 @@ CommandLine parseCommandLine(int argc, char** argv) {
             cl.proxy = v;
         } else if (arg == "--all") {
             cl.all = true;
+        } else if (arg == "--all-pages") {
+            cl.allPages = true;
         } else if (arg == "--generate") {
             cl.generate = true;
         } else if (arg == "--check") {

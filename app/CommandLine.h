@@ -19,6 +19,8 @@ struct CommandLine {
     std::optional<std::string> run;
     // `sitemap` prints every URL, not only the changed ones.
     bool all = false;
+    // `submit` and `requests`: a first run announces every page, not only the last 48 hours'.
+    bool allPages = false;
     // `key` makes and saves a new key, or checks the key file on the site.
     bool generate = false;
     // `key` checks the key file; `store` checks the store.

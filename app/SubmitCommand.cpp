@@ -62,7 +62,7 @@ int runSubmit(const CommandLine& cl) {
     if (cl.args.empty()) {
         std::fprintf(stderr, "larkspan: submit needs at least one profile name\n"
                              "usage: larkspan submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] "
-                             "[--cacert FILE] [--save LIST] [--log FILE] NAME...\n");
+                             "[--cacert FILE] [--save LIST] [--log FILE] [--all-pages] NAME...\n");
         return 2;
     }
     // Everything the user asked for is checked before anything is sent.

@@ -24,10 +24,10 @@ struct Command {
 
 const Command commands[] = {
     {"list", runList, "list [--dir DIR]"},
-    {"requests", runRequests, "requests [--dir DIR] [--config FILE] NAME"},
+    {"requests", runRequests, "requests [--dir DIR] [--config FILE] [--all-pages] NAME"},
     {"submit", runSubmit,
      "submit [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--save LIST] [--log FILE] "
-     "NAME..."},
+     "[--all-pages] NAME..."},
     {"log", runLog, "log [--run N]"},
     {"sitemap", runSitemap,
      "sitemap [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all] NAME"},
@@ -55,6 +55,8 @@ void printUsage(std::FILE* out) {
                       "                     object a line (- for standard output)\n"
                       "  --run N            the N-th newest kept run (default 1, the newest)\n"
                       "  --all              sitemap: print every URL, not only the changed ones\n"
+                      "  --all-pages        submit, requests: a site's first run announces every page,\n"
+                      "                     not only the profile URL and the last 48 hours' pages\n"
                       "  --generate         key: make a new IndexNow key and save it in the profile\n"
                       "  --check            key: fetch the key file and say whether it holds the key;\n"
                       "                     store: check the store and print its counts per site\n"
