@@ -22,6 +22,11 @@ std::string count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// "202 Accepted from api.indexnow.org", as the store keeps an endpoint's answer.
+std::string answerText(const RunClient::Answer& answer, const std::string& endpoint) {
+    return std::to_string(answer.status) + " " + answer.reason + " from " + hostOfUrl(endpoint);
+}
+
 FirstRun firstRunRule(LiveRun& run) {
     const bool all = run.config().firstRunAllPages || run.profileValue(IndexNowFirstRunKey) == "all";
     return all ? FirstRun::AllPages : FirstRun::RecentPages;
@@ -141,9 +146,7 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         }
         if (answer.status == 200 || answer.status == 202) {
             // Recorded before anything else happens, so that Stop cannot lose it.
-            const std::string said = std::to_string(answer.status) + " " + answer.reason;
-            store.recordAccepted(storeSite, IndexNowChannel, urls, now(),
-                                 said + " from " + hostOfUrl(endpoint));
+            store.recordAccepted(storeSite, IndexNowChannel, urls, now(), answerText(answer, endpoint));
             store.setKeyStatus(storeSite, IndexNowChannel, answer.status == 202 ? "pending" : "valid", now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
