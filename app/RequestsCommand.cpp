@@ -62,20 +62,19 @@ bool printIndexNowPosts(const Config& config, const ProfileStore& store, const s
                      submission.host().c_str(),
                      location.empty() ? "" : " or outside the key location's folder");
     for (const std::string& endpoint : config.indexNowEndpoints) {
-            // An endpoint that asked for a pause is not called before its time.
-            const std::int64_t until = siteStore.pausedUntil(site, IndexNowChannel, endpoint);
-            if (until > now) {
-                std::fprintf(stderr, "larkspan: %s is not called before %s, as it asked\n", endpoint.c_str(),
-                             formatUtc(until).c_str());
-                continue;
-            }
-            const std::string head = "{\"engine\": " + jsonString(IndexNowSubmitter::engineName(endpoint)) +
-                                     ", \"method\": \"post\", \"url\": " + jsonString(endpoint) +
-                                     ", \"body\": ";
-            for (std::size_t b = 0; b < submission.batchCount(); ++b) {
-                const std::string line = head + jsonString(submission.body(b)) + "}\n";
-                std::fwrite(line.data(), 1, line.size(), stdout);
-            }
+        // An endpoint that asked for a pause is not called before its time.
+        const std::int64_t until = siteStore.pausedUntil(site, IndexNowChannel, endpoint);
+        if (until > now) {
+            std::fprintf(stderr, "larkspan: %s is not called before %s, as it asked\n", endpoint.c_str(),
+                         formatUtc(until).c_str());
+            continue;
+        }
+        const std::string head = "{\"engine\": " + jsonString(IndexNowSubmitter::engineName(endpoint)) +
+                                 ", \"method\": \"post\", \"url\": " + jsonString(endpoint) + ", \"body\": ";
+        for (std::size_t b = 0; b < submission.batchCount(); ++b) {
+            const std::string line = head + jsonString(submission.body(b)) + "}\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        }
     }
     return true;
 }
