@@ -8,8 +8,10 @@
 #include "core/StoreClaim.h"
 #include "core/StoreSelection.h"
 #include "core/SubmissionFields.h"
+#include "platform/EventLoop.h"
 
 #include <ctime>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -27,6 +29,16 @@ std::string answerText(const RunClient::Answer& answer, const std::string& endpo
     return std::to_string(answer.status) + " " + answer.reason + " from " + hostOfUrl(endpoint);
 }
 
+// While another process holds the site, the wait keeps the program's events going, so that the
+// window stays responsive.
+void waitWithEvents(std::chrono::milliseconds time) {
+    EventLoop& loop = EventLoop::instance();
+    auto done = std::make_shared<bool>(false);
+    loop.startTimer(time, EventLoop::TimerMode::SingleShot, [done] { *done = true; });
+    while (!*done)
+        loop.pump(EventLoop::PumpMode::WaitForEvents);
+}
+
 FirstRun firstRunRule(LiveRun& run) {
     const bool all = run.config().firstRunAllPages || run.profileValue(IndexNowFirstRunKey) == "all";
     return all ? FirstRun::AllPages : FirstRun::RecentPages;
@@ -41,7 +53,7 @@ struct StoreTurn {
           site(store.site(run.profileName())) {
         for (const std::string& notice : site.notices)
             run.log("IndexNow: " + notice);
-        claim.emplace(store, site, run.config().storeWaitSeconds);
+        claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
         selection = selectAnnouncements(
             store, site, sitemaps.urls,
             {IndexNowChannel, run.fields().URL, firstRunRule(run), SelectionMode::Record,

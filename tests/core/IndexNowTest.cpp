@@ -10,6 +10,7 @@
 #include "core/HttpRunClient.h"
 #include "core/SiteStore.h"
 #include "core/SitemapReader.h"
+#include "core/StoreClaim.h"
 #include "core/SubmissionRun.h"
 #include "core/UrlTable.h"
 #include "platform/Error.h"
@@ -20,7 +21,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -374,6 +378,45 @@ TEST_F(IndexNowRunTest, TheFirstRunSendsTheProfileUrlAndTheLast48HoursAndRecords
                                        "being sent; only the profile URL and pages changed in the last 48 "
                                        "hours are announced"});
     // Nothing changed since: the next run sends nothing at all.
+    submit();
+    EXPECT_EQ(posts().size(), 1u);
+}
+
+TEST_F(IndexNowRunTest, ASiteThatAnotherProcessAnnouncesIsLeftAfterTheWait) {
+    config.storeWaitSeconds = 1;
+    start();
+    siteFile(Key + ".txt", Key);
+    sitemapOf(2);
+    profile("Garden");
+    SiteStore::open(dir.file("profiles")).site("Garden");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        SiteStore store = SiteStore::open(dir.file("profiles"));
+        const StoreSite site = store.site("Garden");
+        SiteClaim claim(store, site, 0);
+        const char c = 1;
+        if (::write(ready[1], &c, 1) == 1) ::pause();
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    submit();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(posts().empty());
+    ASSERT_EQ(host.log.size(), 1u);
+    EXPECT_EQ(host.log[0].rfind("IndexNow: nothing sent for Garden: The live channels of Garden are held by "
+                                "process " +
+                                    std::to_string(holder) + " since ",
+                                0),
+              0u)
+        << host.log[0];
+    EXPECT_TRUE(run->liveRefused());
+    // Gone, it holds nothing: the next run announces the site.
     submit();
     EXPECT_EQ(posts().size(), 1u);
 }
