@@ -113,10 +113,14 @@ CommandLine parseCommandLine(int argc, char** argv, const CommandSpec& spec) {
 std::string usageLine(const CommandSpec& spec) {
     std::string line = spec.name;
     for (const std::string& group : groups(spec)) {
-        std::string shown = group;
-        // A lone option shows its value; alternatives are switches and show their names.
-        if (group.find('|') == std::string::npos)
-            if (const OptionSpec* option = optionNamed(group)) shown = withValue(*option);
+        // Each option shows its value, also among alternatives ("--check|--forget NAME").
+        std::string shown;
+        for (std::size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
+            bar = group.find('|', start);
+            const std::string name = group.substr(start, bar == std::string::npos ? bar : bar - start);
+            const OptionSpec* option = optionNamed(name);
+            shown += (shown.empty() ? "" : "|") + (option ? withValue(*option) : name);
+        }
         line += (line.empty() ? "[" : " [") + shown + "]";
     }
     if (*spec.operands) line += std::string(line.empty() ? "" : " ") + spec.operands;

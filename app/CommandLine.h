@@ -31,9 +31,16 @@ struct CommandLine {
     std::optional<std::string> agent;
     // `sitemap` prints every URL, not only the changed ones.
     bool all = false;
+    // `submit` and `requests`: a first run announces every page, not only the last 48 hours'.
+    bool allPages = false;
     // `key` makes and saves a new key, or checks the key file on the site.
     bool generate = false;
+    // `key` checks the key file; `store` checks the store.
     bool check = false;
+    // `history` prints one JSON object a line.
+    bool json = false;
+    // `store` removes the rows of this site.
+    std::optional<std::string> forget;
     bool help = false;
     bool version = false;
     std::vector<std::string> args;

@@ -13,6 +13,8 @@ int runSubmit(const CommandLine& cl);
 int runLog(const CommandLine& cl);
 int runSitemap(const CommandLine& cl);
 int runKey(const CommandLine& cl);
+int runHistory(const CommandLine& cl);
+int runStore(const CommandLine& cl);
 int runRobots(const CommandLine& cl);
 
 namespace {
@@ -43,8 +45,15 @@ constexpr OptionSpec Options[] = {
            "also write the run's request records to FILE, one JSON\nobject a line (- for standard output)"),
     valued("--run", "N", &C::run, "the N-th newest kept run (default 1, the newest)"),
     flag("--all", &C::all, "sitemap: print every URL, not only the changed ones"),
+    flag("--all-pages", &C::allPages,
+         "submit, requests: a site's first run announces every page,\n"
+         "not only the profile URL and the last 48 hours' pages"),
     flag("--generate", &C::generate, "key: make a new IndexNow key and save it in the profile"),
-    flag("--check", &C::check, "key: fetch the key file and say whether it holds the key"),
+    flag("--check", &C::check,
+         "key: fetch the key file and say whether it holds the key;\n"
+         "store: check the store and print its counts per site"),
+    flag("--json", &C::json, "history: one JSON object a line"),
+    valued("--forget", "NAME", &C::forget, "store: remove the rows of that site"),
     valued("--agent", "NAME", &C::agent, "robots: the crawler whose rules apply (default Googlebot)"),
 };
 
@@ -53,11 +62,11 @@ constexpr OptionSpec Options[] = {
 // size-check: data table
 constexpr CommandSpec Commands[] = {
     {"list", runList, "--dir", "", "Prints the profile names in the submission list's order, one a line.\n"},
-    {"requests", runRequests, "--dir --config --proxy --cacert", "NAME",
+    {"requests", runRequests, "--dir --config --proxy --cacert --all-pages", "NAME",
      "Prints the 32 requests that a run would send for the profile, one JSON object a\n"
      "line, then the IndexNow POSTs of a profile with a key. Nothing is submitted; only\n"
      "the profile's sitemaps are read.\n"},
-    {"submit", runSubmit, "--dir --config --proxy --cacert --save --log", "NAME...",
+    {"submit", runSubmit, "--dir --config --proxy --cacert --save --log --all-pages", "NAME...",
      "Submits the named profiles as the window would with those rows highlighted,\n"
      "printing the log, the results table and \"Done!\"; --save writes reports.\n"},
     {"log", runLog, "--run", "", "Prints the records of the newest kept run, or of the N-th newest.\n"},
@@ -66,6 +75,12 @@ constexpr CommandSpec Commands[] = {
     {"key", runKey, "--dir --config --proxy --cacert --generate|--check", "NAME",
      "Prints the profile's IndexNow key, makes one (--generate) or checks its key file\n"
      "on the site (--check).\n"},
+    {"history", runHistory, "--dir --json", "NAME [URL]",
+     "Prints what the store knows of the site's URLs: when each was seen, changed and\n"
+     "left the sitemaps, and each channel's answers; one line (or JSON object) a URL.\n"},
+    {"store", runStore, "--dir --check|--forget", "",
+     "Checks the store and prints its counts per site (--check), or removes the rows of\n"
+     "a site (--forget NAME).\n"},
     {"robots", runRobots, "--agent", "FILE URL...",
      "Tells for each URL whether the robots.txt FILE allows it to the crawler; nothing\n"
      "is sent.\n"},

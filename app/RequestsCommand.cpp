@@ -6,14 +6,14 @@
 #include "core/IndexNowSubmitter.h"
 #include "core/LiveSite.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapReader.h"
-#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
+#include "core/StoreSelection.h"
 #include "core/SubmissionFields.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -45,19 +45,33 @@ bool printIndexNowPosts(const Config& config, const ProfileStore& store, const s
         readSitemaps(probe->site, profile.extra(SitemapKey), web, sitemapBounds(config));
     for (const std::string& p : sitemaps.problems)
         std::fprintf(stderr, "larkspan: %s\n", printable(p).c_str());
-    const SitemapState state = SitemapState::load(store.directory(), name);
-    const IndexNowSubmission submission(probe->site, key, location, sitemaps.urls,
-                                        state.changed(IndexNowChannel, sitemaps.urls));
+    // What the next run would send, the first run's rule included; the store is not changed.
+    SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
+    const StoreSite site = siteStore.site(name);
+    for (const std::string& notice : site.notices)
+        std::fprintf(stderr, "larkspan: %s\n", notice.c_str());
+    const bool all = config.firstRunAllPages || profile.extra(IndexNowFirstRunKey) == "all";
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    const AnnounceSelection selection = selectAnnouncements(
+        siteStore, site, sitemaps.urls,
+        {IndexNowChannel, probe->site.text(), all ? FirstRun::AllPages : FirstRun::RecentPages,
+         SelectionMode::Preview, SitemapRead::Complete, now});
+    if (selection.recordedUnsent > 0)
+        std::fprintf(stderr,
+                     "larkspan: first run: %zu URL%s would be recorded as known without being sent "
+                     "(--all-pages sends them)\n",
+                     selection.recordedUnsent, selection.recordedUnsent == 1 ? "" : "s");
+    const IndexNowSubmission submission(probe->site, key, location, sitemaps.urls, selection.indices,
+                                        IndexNowSubmission::Scope::Enforced,
+                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
+                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
     if (submission.leftOut() > 0)
         std::fprintf(stderr, "larkspan: %zu URL%s left out: not on %s%s\n", submission.leftOut(),
                      submission.leftOut() == 1 ? "" : "s", probe->site.origin().c_str(),
                      location.empty() ? "" : " or outside the key location's folder");
-    const auto now = static_cast<std::int64_t>(std::time(nullptr));
     for (const std::string& endpoint : config.indexNowEndpoints) {
         // An endpoint that asked for a pause is not called before its time.
-        const std::string note = state.note(IndexNowChannel, IndexNowSubmitter::retryNote(endpoint));
-        std::int64_t until = 0;
-        std::from_chars(note.data(), note.data() + note.size(), until);
+        const std::int64_t until = siteStore.pausedUntil(site, IndexNowChannel, endpoint);
         if (until > now) {
             std::fprintf(stderr, "larkspan: %s is not called before %s, as it asked\n", endpoint.c_str(),
                          formatUtc(until).c_str());

@@ -1,16 +1,19 @@
 #include "app/Commands.h"
 #include "app/Startup.h"
 #include "core/Config.h"
+#include "core/IndexNow.h"
 #include "core/LiveSite.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapSource.h"
-#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
+#include "core/StoreSelection.h"
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <numeric>
 #include <string>
 #include <unistd.h>
@@ -62,7 +65,15 @@ int runSitemap(const CommandLine& cl) {
         shown.resize(read.urls.size());
         std::iota(shown.begin(), shown.end(), std::size_t{0});
     } else {
-        shown = SitemapState::load(store.directory(), name).changed(IndexNowChannel, read.urls);
+        // The sitemap's own URLs, as the store would choose them for the next run; no profile URL
+        // is set apart from them.
+        SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
+        const bool allPages = store.loadExtra(name, IndexNowFirstRunKey) == "all";
+        shown =
+            selectAnnouncements(siteStore, siteStore.site(name), read.urls,
+                                {IndexNowChannel, "", allPages ? FirstRun::AllPages : FirstRun::RecentPages,
+                                 SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
+                .indices;
     }
     std::string out;
     for (std::size_t i : shown) {

@@ -16,6 +16,7 @@ Config startupConfig(const CommandLine& cl) {
     for (const std::string& w : warnings)
         std::fprintf(stderr, "larkspan: warning: %s\n", w.c_str());
     if (cl.proxy) config.proxy = *cl.proxy;
+    config.firstRunAllPages = cl.allPages;
     if (cl.cacert) {
         try {
             config.useCAFile(*cl.cacert);

@@ -4,11 +4,12 @@
 // The engine simulator serves a site over TLS on 127.0.0.1: a sitemap index of 20 gzip
 // sitemaps of 50,000 URLs each, and its key file; it also plays the IndexNow endpoint, which
 // reads every body, checks every URL and the key file. The run (catalogue off) fetches and
-// reads the sitemaps through the live client (the index's sitemaps several at a time), compares them with the profile's state file, cuts
-// them into 100 POSTs of 10,000 URLs and sends them through the live client, recording each accepted batch in the
-// state file. curl then POSTs the same 100 bodies to the same endpoint, one connection each
-// (HTTP/1.0), from one process. The two take turns twice, the state file removed before each
-// run; the best of each counts.
+// reads the sitemaps through the live client (the index's sitemaps several at a time), compares
+// them with the site store (the profile announces every page on its first run), cuts them into
+// 100 POSTs of 10,000 URLs and sends them through the live client, recording each accepted batch
+// in the store. curl then POSTs the same 100 bodies to the same endpoint, one connection each
+// (HTTP/1.0), from one process. The two take turns twice, the store removed before each run; the
+// best of each counts.
 //
 //   indexnow_bench     prints the time ratio run : curl (target <= 1.2) and the run's peak
 //                      resident memory (VmHWM, target <= 300 MB)
@@ -18,8 +19,8 @@
 #include "core/IndexNow.h"
 #include "core/IndexNowSubmitter.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapReader.h"
-#include "core/SitemapState.h"
 #include "core/SubmissionRun.h"
 #include "core/UrlTable.h"
 #include "platform/EventLoopQt.h"
@@ -118,9 +119,10 @@ int main(int argc, char** argv) {
     const fs::path profiles = root / "profiles";
     fs::create_directories(profiles);
     ProfileStore store(profiles.string());
-    store.save({"Jane Doe", "jane@example.com", site + "/", "Bench", "Business", "", "", "English", "", "",
-                "", "", "", "United States", "", ""},
-               {{IndexNowKeyKey, Key}, {SitemapKey, site + "/sitemap_index.xml"}});
+    store.save(
+        {"Jane Doe", "jane@example.com", site + "/", "Bench", "Business", "", "", "English", "", "", "", "",
+         "", "United States", "", ""},
+        {{IndexNowKeyKey, Key}, {SitemapKey, site + "/sitemap_index.xml"}, {IndexNowFirstRunKey, "all"}});
     Config config;
     config.catalogue = false;
     config.caFile = tls + "/ca.pem";
@@ -132,7 +134,8 @@ int main(int argc, char** argv) {
     std::size_t posts = 0;
     QString curlFile;
     for (int turn = 0; turn < 2; ++turn) {
-        fs::remove(SitemapState::fileName(profiles.string(), "Bench"));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            fs::remove(SiteStore::fileName(profiles.string()) + suffix);
         QuietRunHost host(measure, profiles.string());
         HttpRunClient client;
         SubmissionRun run(host, client, config);
@@ -149,8 +152,9 @@ int main(int argc, char** argv) {
         posts = 0;
         for (std::size_t i = before; i < received.size(); ++i)
             posts += received[i].method == "POST" ? 1 : 0;
-        const std::size_t accepted =
-            SitemapState::load(profiles.string(), "Bench").acceptedCount(IndexNowChannel);
+        SiteStore siteStore = SiteStore::open(profiles.string());
+        const auto accepted =
+            static_cast<std::size_t>(siteStore.acceptedCount(siteStore.site("Bench"), IndexNowChannel));
         if (run.ResultCount() != 1 || accepted != 1'000'000 || posts != 100 || !host.log.empty()) {
             std::fprintf(stderr, "indexnow_bench: the run did not announce every URL (%zu accepted)%s%s\n",
                          accepted, host.log.empty() ? "" : ": ",

@@ -3,13 +3,10 @@
 //
 //   sitemap_bench   prints the time ratio reader : iterparse for a 50,000-URL sitemap of about
 //                   10 MB (target <= 0.5), then the peak resident memory (VmHWM) after reading
-//                   an index of 20 gzip sitemaps of 50,000 URLs each (target <= 200 MB); then
-//                   the state file with those 1,000,000 URLs: 100 accepted batches of 10,000,
-//                   each flushed to the disk, a compaction, and loading it again, with the
-//                   compaction as a ratio to writing and flushing the same bytes in one go.
+//                   an index of 20 gzip sitemaps of 50,000 URLs each (target <= 200 MB). The
+//                   store those URLs go to has its own benchmark, store_bench.
 #include "core/SitemapReader.h"
 #include "core/SitemapSource.h"
-#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
 
 #include <fcntl.h>
@@ -155,56 +152,6 @@ int main() {
     std::printf("peak memory (VmHWM) %.1f MB (%.1f MB before reading the index; target <= 200 MB)\n",
                 static_cast<double>(peak) / 1024, static_cast<double>(before) / 1024);
 
-    // The state, as the IndexNow channel uses it in a run over this site.
-    double batches = 0, compaction = 0;
-    {
-        const auto s0 = Clock::now();
-        SitemapState state = SitemapState::load(dir.string(), "Bench");
-        std::vector<std::size_t> changed = state.changed(IndexNowChannel, all.urls);
-        std::vector<std::string_view> batch;
-        for (std::size_t at = 0; at < changed.size(); at += 10'000) {
-            batch.clear();
-            for (std::size_t i = at; i < std::min(changed.size(), at + 10'000); ++i)
-                batch.push_back(all.urls.url(changed[i]));
-            state.recordAccepted(IndexNowChannel, batch, 1'800'000'000); // after every lastmod
-        }
-        batches = std::chrono::duration<double>(Clock::now() - s0).count();
-        const auto c0 = Clock::now();
-        state.compact();
-        compaction = std::chrono::duration<double>(Clock::now() - c0).count();
-    }
-    const auto l0 = Clock::now();
-    SitemapState loaded = SitemapState::load(dir.string(), "Bench");
-    const std::size_t stillChanged = loaded.changed(IndexNowChannel, all.urls).size();
-    const double loading = std::chrono::duration<double>(Clock::now() - l0).count();
-    // What a run holds: the sitemap's URLs and the state.
-    const long runPeak = peakKiB();
-    if (stillChanged != 0 || loaded.acceptedCount(IndexNowChannel) != 1'000'000) {
-        std::fprintf(stderr, "sitemap_bench: the state holds %zu URLs, %zu still changed\n",
-                     loaded.acceptedCount(IndexNowChannel), stillChanged);
-        return 1;
-    }
-    // The peer: the snapshot's bytes written to another file at once and flushed.
-    std::ifstream snapshot(SitemapState::fileName(dir.string(), "Bench"), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(snapshot)), std::istreambuf_iterator<char>());
-    const auto p0 = Clock::now();
-    const int fd = ::open((dir / "peer.state").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const bool written = fd >= 0 &&
-                         ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-                         ::fsync(fd) == 0;
-    if (fd >= 0) ::close(fd);
-    const double plain = std::chrono::duration<double>(Clock::now() - p0).count();
-    if (!written) {
-        std::fprintf(stderr, "sitemap_bench: the peer could not write its file\n");
-        return 1;
-    }
-    std::printf(
-        "state: 100 batches of 10,000 accepted and flushed in %.2f s; compaction of %.1f MB in %.2f s; "
-        "loading and comparing 1,000,000 URLs in %.2f s\n",
-        batches, static_cast<double>(bytes.size()) / 1e6, compaction, loading);
-    std::printf("ratio compaction : one plain write and flush = %.2f\n", compaction / plain);
-    std::printf("peak memory (VmHWM) with the URLs and the state loaded %.1f MB\n",
-                static_cast<double>(runPeak) / 1024);
     fs::remove_all(dir);
     return 0;
 }

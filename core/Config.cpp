@@ -263,6 +263,9 @@ void readRun(Config& c, const IniFile& ini, const std::string& origin) {
         badValue(origin, SectionRun, "Catalogue", sendCatalogue,
                  "1 (send to the catalogue) or 0 is expected");
     c.catalogue = sendCatalogue == "1";
+    std::string wait = readValue(ini, SectionRun, "StoreWait", std::to_string(c.storeWaitSeconds));
+    if (!parseDecimal(wait, c.storeWaitSeconds) || c.storeWaitSeconds < 0 || c.storeWaitSeconds > 86400)
+        badValue(origin, SectionRun, "StoreWait", wait, "a number of seconds from 0 to 86400 is expected");
 }
 
 void readSitemaps(Config& c, const IniFile& ini, const std::string& origin) {
@@ -347,14 +350,15 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     readIndexNow(*this, ini, origin);
     readGoogle(*this, ini, origin);
 
-    IniFile::Schema schema{{{SectionHosts, {}},
-                            {SectionNames, {"Entry16", "Entry23"}},
-                            {SectionHome, {"Maker", "HelpFile"}},
-                            {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue"}},
-                            {SectionSitemaps, {"MaxURLs", "MaxSeconds"}},
-                            {SectionLive, {"PerHost", "Connections"}},
-                            {SectionIndexNow, {"Endpoints"}},
-                            {SectionGoogle, {"TokenURL", "APIBase", "InspectPerRun"}}}};
+    IniFile::Schema schema{
+        {{SectionHosts, {}},
+         {SectionNames, {"Entry16", "Entry23"}},
+         {SectionHome, {"Maker", "HelpFile"}},
+         {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue", "StoreWait"}},
+         {SectionSitemaps, {"MaxURLs", "MaxSeconds"}},
+         {SectionLive, {"PerHost", "Connections"}},
+         {SectionIndexNow, {"Endpoints"}},
+         {SectionGoogle, {"TokenURL", "APIBase", "InspectPerRun"}}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         schema.sections[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
     for (std::string& warning : ini.beyondSchema(schema, origin))

@@ -69,6 +69,12 @@ struct Config {
     std::string proxy;
     // A PEM file of certificates that https trusts besides the system's store, or empty.
     std::string caFile;
+    // How long a run waits for a site's live channels while another process holds them, and
+    // for the store's own locks ([Run] StoreWait, seconds).
+    int storeWaitSeconds = 60;
+    // The first run of a live channel on a site announces every page (`submit --all-pages`), as a
+    // profile's IndexNowFirstRun=all does; not read from the file.
+    bool firstRunAllPages = false;
     // Whether runs send to the 32 entries of the catalogue; the live channels go either way.
     bool catalogue = true;
     // The most URLs kept from one profile's sitemaps, which bounds the memory they take.

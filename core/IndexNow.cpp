@@ -210,7 +210,7 @@ std::string indexNowStatusMeaning(int status) {
 
 IndexNowSubmission::IndexNowSubmission(const Url& site, std::string key, std::string location,
                                        const UrlTable& sitemap, const std::vector<std::size_t>& changed,
-                                       Scope scope)
+                                       Scope scope, ProfileUrl profile)
     : profileUrl_(site.text()), host_(site.hostPort()), key_(std::move(key)), location_(std::move(location)),
       sitemap_(sitemap) {
     // Scope is the site's origin and the key location's folder, compared after normalisation
@@ -227,8 +227,12 @@ IndexNowSubmission::IndexNowSubmission(const Url& site, std::string key, std::st
         const std::optional<Url> parsed = Url::parse(url);
         return parsed && parsed->inFolderOf(folder);
     };
-    profileIncluded_ = inScope(profileUrl_);
-    if (!profileIncluded_) ++leftOut_;
+    if (profile == ProfileUrl::Included) {
+        profileIncluded_ = inScope(profileUrl_);
+        if (!profileIncluded_) ++leftOut_;
+    } else {
+        profileIncluded_ = false;
+    }
     indices_.reserve(changed.size());
     for (std::size_t i : changed) {
         const std::string_view url = sitemap_.url(i);

@@ -16,6 +16,8 @@ class UrlTable;
 // folder and below).
 constexpr const char* IndexNowKeyKey = "IndexNowKey";
 constexpr const char* IndexNowKeyLocationKey = "IndexNowKeyLocation";
+// "all": the first run on a site announces every page, not only those of the last 48 hours.
+constexpr const char* IndexNowFirstRunKey = "IndexNowFirstRun";
 // The shared endpoint, which hands a submission on to every participating engine.
 constexpr const char* DefaultIndexNowEndpoint = "https://api.indexnow.org/indexnow";
 // The most URLs one submission may carry.
@@ -74,9 +76,12 @@ public:
     // Whether URLs off the host or outside the key location's folder are left out. Only a test
     // lets them through, to see what an endpoint makes of them.
     enum class Scope { Enforced, Unchecked };
+    // Whether the profile URL goes first: it is left out when it did not change since it was sent.
+    enum class ProfileUrl { Included, LeftOut };
 
     IndexNowSubmission(const Url& site, std::string key, std::string location, const UrlTable& sitemap,
-                       const std::vector<std::size_t>& changed, Scope scope = Scope::Enforced);
+                       const std::vector<std::size_t>& changed, Scope scope = Scope::Enforced,
+                       ProfileUrl profile = ProfileUrl::Included);
 
     const std::string& host() const { return host_; }
     const std::string& key() const { return key_; }

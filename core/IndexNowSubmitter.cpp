@@ -3,14 +3,18 @@
 #include "core/Config.h"
 #include "core/LiveSite.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapReader.h"
-#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
+#include "core/StoreClaim.h"
+#include "core/StoreSelection.h"
 #include "core/SubmissionFields.h"
+#include "platform/EventLoop.h"
 
 #include <algorithm>
-#include <charconv>
 #include <ctime>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,22 +31,49 @@ std::string stillPending(std::size_t n, const std::string& site) {
     return "; " + count(n, "URL", "URLs") + " of " + site + (n == 1 ? " stays" : " stay") + " pending";
 }
 
-// Compacts the state file when the profile is done, however it ends: what was accepted is
-// in the journal already, so a failure here loses nothing and is not worth a message.
-class Compaction {
-public:
-    explicit Compaction(SitemapState& state) : state_(state) {}
-    ~Compaction() {
-        try {
-            state_.compact();
-        } catch (...) {
-        }
-    }
-    Compaction(const Compaction&) = delete;
-    Compaction& operator=(const Compaction&) = delete;
+// "202 Accepted from api.indexnow.org", as the store keeps an endpoint's answer.
+std::string answerText(const LiveAnswer& answer, const std::string& endpoint) {
+    const std::optional<Url> url = Url::parse(endpoint);
+    return std::to_string(answer.status) + " " + answer.reason + " from " + (url ? url->host() : endpoint);
+}
 
-private:
-    SitemapState& state_;
+// While another process holds the site, the wait keeps the program's events going, so that the
+// window stays responsive.
+void waitWithEvents(std::chrono::milliseconds time) {
+    EventLoop& loop = EventLoop::instance();
+    auto done = std::make_shared<bool>(false);
+    loop.startTimer(time, EventLoop::TimerMode::SingleShot, [done] { *done = true; });
+    while (!*done)
+        loop.pump(EventLoop::PumpMode::WaitForEvents);
+}
+
+FirstRun firstRunRule(LiveRun& run) {
+    const bool all = run.config().firstRunAllPages || run.profileValue(IndexNowFirstRunKey) == "all";
+    return all ? FirstRun::AllPages : FirstRun::RecentPages;
+}
+
+// The store's side of one profile: its site, taken by this run until the profile is done (so
+// that another process waits, and never announces what this one is announcing), and what the
+// channel announces.
+struct StoreTurn {
+    StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps)
+        : store(SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds)),
+          site(store.site(run.profileName())) {
+        for (const std::string& notice : site.notices)
+            run.log("IndexNow: " + notice);
+        claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
+        selection = selectAnnouncements(
+            store, site, sitemaps.urls,
+            {IndexNowChannel, run.site().text(), firstRunRule(run), SelectionMode::Record,
+             sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now()});
+    }
+    StoreTurn(const StoreTurn&) = delete;
+    StoreTurn& operator=(const StoreTurn&) = delete;
+
+    SiteStore store;
+    StoreSite site;
+    std::optional<SiteClaim> claim;
+    AnnounceSelection selection;
 };
 
 } // namespace
@@ -50,10 +81,6 @@ private:
 std::string IndexNowSubmitter::engineName(const std::string& endpoint) {
     const std::optional<Url> url = Url::parse(endpoint);
     return "IndexNow (" + (url ? url->host() : endpoint) + ")";
-}
-
-std::string IndexNowSubmitter::retryNote(const std::string& endpoint) {
-    return "retry-after " + endpoint;
 }
 
 bool IndexNowSubmitter::uses(const LiveRun& run) const {
@@ -81,18 +108,32 @@ void IndexNowSubmitter::announce(LiveRun& run) {
     for (const std::string& problem : sitemaps.problems)
         run.log("IndexNow: sitemap of " + site + ": " + problem);
 
-    SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
-    Compaction compaction(state);
-    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls,
-                                        state.changed(IndexNowChannel, sitemaps.urls), scope_);
+    std::optional<StoreTurn> turn;
+    try {
+        turn.emplace(run, sitemaps);
+    } catch (const StoreFull&) {
+        throw;
+    } catch (const StoreError& e) {
+        run.refused("IndexNow: nothing sent for " + site + ": " + e.what());
+        return;
+    }
+    const AnnounceSelection& selection = turn->selection;
+    if (selection.recordedUnsent > 0)
+        run.log("IndexNow: first run for " + site + ": " + count(selection.recordedUnsent, "URL", "URLs") +
+                " recorded as known without being sent; only the profile URL and pages changed in the last "
+                "48 hours are announced");
+    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
+                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
+                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
     if (submission.leftOut() > 0)
         run.log("IndexNow: " + count(submission.leftOut(), "URL", "URLs") + " of " + site +
                 " left out: not on " + run.site().origin() +
                 (location.empty() ? "" : " or outside the key location's folder"));
     if (submission.size() == 0) return;
-    if (state.note(IndexNowChannel, PendingNote) == key) checkPendingKey(run, source, key, location);
+    if (turn->store.keyStatus(turn->site, IndexNowChannel) == "pending")
+        checkPendingKey(run, source, key, location);
     for (const std::string& endpoint : run.config().indexNowEndpoints)
-        submit(run, submission, endpoint, state);
+        submit(run, submission, endpoint, turn->store, turn->site);
 }
 
 void IndexNowSubmitter::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
@@ -109,8 +150,8 @@ void IndexNowSubmitter::checkPendingKey(LiveRun& run, SitemapSource& source, con
             " is still pending validation, and the engines will refuse it: " + check.message);
 }
 
-bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, const SitemapState& state,
-                                  const std::string& pending) {
+bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, const SiteStore& store,
+                                  const StoreSite& storeSite, const std::string& pending) {
     const std::string engine = engineName(endpoint);
     if (pausedThisRun_.count(endpoint)) {
         run.refused(engine + ": not called again in this run after 429 Too Many Requests" + pending);
@@ -118,11 +159,8 @@ bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, con
     }
     std::int64_t until = 0;
     if (auto it = notBefore_.find(endpoint); it != notBefore_.end()) until = it->second;
-    const std::string note = state.note(IndexNowChannel, retryNote(endpoint));
-    std::int64_t noted = 0;
-    if (std::from_chars(note.data(), note.data() + note.size(), noted).ec == std::errc())
-        until = std::max(until, noted);
-    // A note written before waits were held to a day is held to a day from now.
+    until = std::max(until, store.pausedUntil(storeSite, IndexNowChannel, endpoint));
+    // A pause kept before waits were held to a day is held to a day from now.
     until = std::min(until, now() + MaxRetryAfter);
     if (until <= now()) return false;
     run.refused(engine + ": not called before " + formatUtc(until) +
@@ -131,11 +169,11 @@ bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, con
 }
 
 void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
-                               const std::string& endpoint, SitemapState& state) {
+                               const std::string& endpoint, SiteStore& store, const StoreSite& storeSite) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
     const std::string pending = stillPending(submission.size(), site);
-    if (waitAsked(run, endpoint, state, pending)) return;
+    if (waitAsked(run, endpoint, store, storeSite, pending)) return;
 
     bool rowAdded = false;
     bool validationPending = false;
@@ -155,24 +193,24 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         }
         if (answer.status == 200 || answer.status == 202) {
             // Recorded before anything else happens, so that Stop cannot lose it.
-            state.recordAccepted(IndexNowChannel, urls, now());
+            store.recordAccepted(storeSite, IndexNowChannel, urls, now(), answerText(answer, endpoint));
+            store.setKeyStatus(storeSite, IndexNowChannel, answer.status == 202 ? "pending" : "valid", now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
             validationPending = validationPending || answer.status == 202;
             continue;
         }
-        refusedBatch(run, submission, endpoint, state, answer, b);
+        refusedBatch(run, submission, endpoint, store, storeSite, answer, b);
         return;
     }
-    state.setNote(IndexNowChannel, PendingNote, validationPending ? submission.key() : "");
     if (validationPending)
         run.log(engine + ": " + count(submission.size(), "URL", "URLs") + " of " + site +
                 " received, key validation pending; the next run checks the key file first");
 }
 
 void IndexNowSubmitter::refusedBatch(LiveRun& run, const IndexNowSubmission& submission,
-                                     const std::string& endpoint, SitemapState& state,
-                                     const LiveAnswer& answer, std::size_t b) {
+                                     const std::string& endpoint, SiteStore& store,
+                                     const StoreSite& storeSite, const LiveAnswer& answer, std::size_t b) {
     const std::string engine = engineName(endpoint);
     const std::size_t left = submission.size() - b * IndexNowBatchSize;
     const std::size_t sent = std::min(left, IndexNowBatchSize);
@@ -182,13 +220,14 @@ void IndexNowSubmitter::refusedBatch(LiveRun& run, const IndexNowSubmission& sub
                        " pending";
     if (answer.status >= 300 && answer.status <= 399)
         line += "; it redirects to " + answer.header("Location") + ", which a submission never follows";
+    if (answer.status == 403) store.setKeyStatus(storeSite, IndexNowChannel, "not valid", now());
     if (answer.status == 429) {
         pausedThisRun_.insert(endpoint);
         const std::optional<Url> url = Url::parse(endpoint);
         line += "; no more submissions to " + (url ? url->host() : endpoint) + " in this run";
         if (auto retry = parseRetryAfter(answer.header("Retry-After"), now())) {
             notBefore_[endpoint] = *retry;
-            state.setNote(IndexNowChannel, retryNote(endpoint), std::to_string(*retry));
+            store.setPause(storeSite, IndexNowChannel, endpoint, *retry);
             line += " nor before " + formatUtc(*retry);
         }
     }

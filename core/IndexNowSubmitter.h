@@ -8,12 +8,13 @@
 #include <set>
 #include <string>
 
-class SitemapState;
+class SiteStore;
+struct StoreSite;
 
 // Announces a profile with an IndexNow key to every endpoint of [IndexNow] Endpoints: the
-// site's URL and its sitemaps' changed URLs, in POSTs of at most 10,000 URLs that never follow
-// a redirect. An endpoint that accepts (200, 202) gets a result row once per profile, and the
-// URLs of each accepted POST are recorded in the profile's state file at once, so a run that
+// site's URL and its sitemaps' new and changed URLs, in POSTs of at most 10,000 URLs that never
+// follow a redirect. An endpoint that accepts (200, 202) gets a result row once per profile,
+// and the URLs of each accepted POST are recorded in the site store at once, so a run that
 // ends early keeps them. A 202 means the key is not validated yet: the log says so, and the
 // next run checks the key file before it posts. Any other answer is a refusal with its meaning
 // in the log, and the endpoint gets nothing more of that profile; the URLs stay pending for
@@ -30,23 +31,18 @@ public:
 
     // "IndexNow (HOST)": the engine column of an endpoint's rows and the name of its records.
     static std::string engineName(const std::string& endpoint);
-    // The state note that keeps an endpoint's Retry-After time between runs.
-    static std::string retryNote(const std::string& endpoint);
 
 private:
-    // The state note that holds the key of a submission that an endpoint took with 202 before
-    // it had validated the key; empty once one took it with 200.
-    static constexpr const char* PendingNote = "key-validation-pending";
-
     // Sends the submission to one endpoint, batch by batch.
     void submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
-                SitemapState& state);
+                SiteStore& store, const StoreSite& storeSite);
     // The log line of a refused batch, and the pause that a 429 asks for.
     void refusedBatch(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
-                      SitemapState& state, const LiveAnswer& answer, std::size_t batch);
+                      SiteStore& store, const StoreSite& storeSite, const LiveAnswer& answer,
+                      std::size_t batch);
     // Whether the endpoint asked not to be called yet (which is then refused in the log).
-    bool waitAsked(LiveRun& run, const std::string& endpoint, const SitemapState& state,
-                   const std::string& pending);
+    bool waitAsked(LiveRun& run, const std::string& endpoint, const SiteStore& store,
+                   const StoreSite& storeSite, const std::string& pending);
     // Checks the key file before posting again after a 202, and says what it found.
     void checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
                          const std::string& location);
@@ -55,6 +51,6 @@ private:
     // Endpoints that answered 429 in this run.
     std::set<std::string> pausedThisRun_;
     // Endpoints that named a time before which they want no call, for as long as the program
-    // runs (each profile's state file keeps it for later programs).
+    // runs (the store keeps it per site for later programs).
     std::map<std::string, std::int64_t> notBefore_;
 };

@@ -4,9 +4,9 @@
 #include "core/GoogleAuth.h"
 #include "core/IndexNow.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapSource.h"
-#include "core/SitemapState.h"
 #include "core/Sitemaps.h"
 #include "core/SubmissionFields.h"
 #include "platform/Error.h"
@@ -25,7 +25,6 @@ constexpr std::chrono::seconds ExpiryMargin{60};
 // The name under which the channel keeps its notes in a profile's state, and the note of the
 // time before which Google asked not to be called.
 constexpr const char* SearchConsoleStateChannel = "searchconsole";
-constexpr const char* RetryNote = "retry-after";
 // The pause after a 429 or 5xx that names no Retry-After.
 constexpr std::int64_t DefaultPause = 60;
 
@@ -231,11 +230,8 @@ bool SearchConsoleChannel::pausedUntil(LiveRun& run) {
     const std::string api = run.config().googleApiBase;
     std::int64_t until = 0;
     if (auto it = notBefore_.find(api); it != notBefore_.end()) until = it->second;
-    const SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
-    const std::string note = state.note(SearchConsoleStateChannel, RetryNote);
-    std::int64_t noted = 0;
-    if (std::from_chars(note.data(), note.data() + note.size(), noted).ec == std::errc())
-        until = std::max(until, noted);
+    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
+    until = std::max(until, store.pausedUntil(store.site(run.profileName()), SearchConsoleStateChannel, api));
     until = std::min(until, unixNow() + MaxRetryAfter);
     if (until <= unixNow()) return false;
     run.refused(Prefix + "not called before " + formatUtc(until) + ", as Google asked; the sitemaps of " +
@@ -247,8 +243,9 @@ void SearchConsoleChannel::pause(LiveRun& run, const LiveAnswer& answer, std::st
     const std::int64_t until =
         parseRetryAfter(answer.header("Retry-After"), unixNow()).value_or(unixNow() + DefaultPause);
     notBefore_[run.config().googleApiBase] = until;
-    SitemapState state = SitemapState::load(run.profileDirectory(), run.profileName());
-    state.setNote(SearchConsoleStateChannel, RetryNote, std::to_string(until));
+    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
+    store.setPause(store.site(run.profileName()), SearchConsoleStateChannel, run.config().googleApiBase,
+                   until);
     line += "; Search Console is not called before " + formatUtc(until);
 }
 

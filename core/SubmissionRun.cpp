@@ -6,6 +6,7 @@
 #include "core/RunClient.h"
 #include "core/RunHost.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
 #include "platform/Text.h"
@@ -183,6 +184,12 @@ void SubmissionRun::announceLive() {
         try {
             channel->announce(*this);
         } catch (const LiveRun::Stopped&) {
+            return;
+        } catch (const StoreFull& e) {
+            // Nothing more can be remembered, so nothing more is sent: what was not recorded is
+            // sent again by a later run.
+            refused(std::string(e.what()) + "; the run ends here, and what was not recorded stays pending");
+            stopRequested_ = true;
             return;
         } catch (const std::exception& e) {
             // A channel reports its own failures; this is one it did not foresee.

@@ -80,21 +80,40 @@ TEST_F(IndexNowCommandTest, KeyPrintsGeneratesAndChecks) {
 
 TEST_F(IndexNowCommandTest, RequestsPrintsThePostsAndSubmitSaysWhenOneWasRefused) {
     profile("Garden", Key);
-    ProgramResult requests = larkspan({"requests", "Garden"});
-    ASSERT_EQ(requests.exitCode, 0) << requests.err;
-    const std::string body = "{\"host\":\"127.0.0.1:" + std::to_string(simulator->port()) + "\",\"key\":\"" +
-                             Key + "\",\"urlList\":[\"" + site + "/\",\"" + site + "/a\\\"b\"]}";
-    const std::string post = "{\"engine\": \"IndexNow (127.0.0.1)\", \"method\": \"post\", \"url\": \"" +
-                             site + "/indexnow\", \"body\": " + jsonString(body) + "}\n";
-    ASSERT_GT(requests.out.size(), post.size());
-    EXPECT_EQ(requests.out.substr(requests.out.size() - post.size()), post);
-    // The catalogue's 32 lines come first; nothing was submitted.
-    EXPECT_EQ(std::count(requests.out.begin(), requests.out.end(), '\n'), 33);
+    const std::string head = "{\"host\":\"127.0.0.1:" + std::to_string(simulator->port()) + "\",\"key\":\"" +
+                             Key + "\",\"urlList\":[\"" + site + "/\"";
+    auto post = [&](const std::string& body) {
+        return "{\"engine\": \"IndexNow (127.0.0.1)\", \"method\": \"post\", \"url\": \"" + site +
+               "/indexnow\", \"body\": " + jsonString(body) + "}\n";
+    };
+    // The first run sends the profile URL and what changed in the last 48 hours: the sitemap's
+    // page has no lastmod, so it would be recorded as known; --all-pages sends it too.
+    struct Case {
+        std::vector<std::string> args;
+        std::string last;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        {{"requests", "Garden"},
+         post(head + "]}"),
+         "larkspan: first run: 1 URLs would be recorded as known without being sent (--all-pages sends "
+         "them)\n"},
+        {{"requests", "--all-pages", "Garden"}, post(head + ",\"" + site + "/a\\\"b\"]}"), ""},
+    };
+    for (const Case& c : cases) {
+        ProgramResult requests = larkspan(c.args);
+        ASSERT_EQ(requests.exitCode, 0) << requests.err;
+        ASSERT_GT(requests.out.size(), c.last.size());
+        EXPECT_EQ(requests.out.substr(requests.out.size() - c.last.size()), c.last);
+        EXPECT_EQ(requests.err, c.err);
+        // The catalogue's 32 lines come first; nothing was submitted.
+        EXPECT_EQ(std::count(requests.out.begin(), requests.out.end(), '\n'), 33);
+    }
     for (const auto& r : simulator->requests())
         EXPECT_EQ(r.method, "GET");
 
     // No key file on the site: the endpoint refuses, and submit says so in its status.
-    ProgramResult refused = larkspan({"submit", "Garden"});
+    ProgramResult refused = larkspan({"submit", "--all-pages", "Garden"});
     EXPECT_EQ(refused.exitCode, 3) << refused.err;
     EXPECT_NE(refused.out.find("IndexNow (127.0.0.1) refused 2 URLs of Garden: 403 Forbidden"),
               std::string::npos)

@@ -167,6 +167,10 @@ TEST(Config, ValuesThatCannotBeUsedAreErrors) {
     EXPECT_EQ(errorOf("[Run]\nCatalogue=yes\n"),
               "test.ini: [Run] Catalogue=yes: 1 (send to the catalogue) or 0 is expected");
     EXPECT_FALSE(apply("[Run]\nCatalogue=0\n").config.catalogue);
+    EXPECT_EQ(apply("[Run]\nStoreWait=0\n").config.storeWaitSeconds, 0);
+    EXPECT_EQ(errorOf("[Run]\nStoreWait=-5\n"),
+              "test.ini: [Run] StoreWait=-5: a number of seconds from 0 to 86400 is expected");
+    EXPECT_NE(errorOf("[Run]\nStoreWait=86401\n"), "no error");
     EXPECT_EQ(errorOf("[Hosts]\nShared=HTTPS://h:8443\n[Run]\nCAFile=/dev/null/ca.pem\n"),
               "test.ini: [Run] CAFile=/dev/null/ca.pem: not a readable file");
     EXPECT_NE(errorOf("[Home]\nMaker=\n"), "no error");

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+class SiteStore;
+class UrlTable;
+struct StoreSite;
+
+// What the first run of a channel on a site announces: the profile URL and the pages whose
+// lastmod lies within the last 48 hours (the rest is recorded as known), or every page.
+enum class FirstRun { RecentPages, AllPages };
+// Whether the selection writes what it saw to the store (a run) or only tells (a preview).
+enum class SelectionMode { Record, Preview };
+// Whether the sitemaps were read without a problem: only then is a URL they no longer list
+// taken as gone from them.
+enum class SitemapRead { Complete, Partial };
+
+// A lastmod this close to the run (or later) counts as recent on the first run.
+constexpr std::int64_t FirstRunRecentSeconds = 48 * 3600;
+
+// What a channel announces for a site in this run.
+struct AnnounceSelection {
+    // The profile URL goes first: when first seen, or when its own lastmod changed.
+    bool profileUrl = false;
+    // The sitemap entries (indices into the table), in document order, each spelling of a
+    // URL once, the profile URL's own entry left out.
+    std::vector<std::size_t> indices;
+    // The channel met the site now.
+    bool firstRun = false;
+    // URLs recorded as known on the first run without being sent.
+    std::size_t recordedUnsent = 0;
+};
+
+struct SelectionRequest {
+    std::string_view channel;
+    std::string_view profileUrl;
+    FirstRun firstRun = FirstRun::RecentPages;
+    SelectionMode mode = SelectionMode::Record;
+    SitemapRead read = SitemapRead::Complete;
+    std::int64_t now = 0;
+};
+
+// Compares the sitemaps' URLs (lastmod as the table's values) with what the store holds for the
+// site and chooses what the channel announces: on its first run the rule above; later, URLs that
+// are new, or whose lastmod is later than the channel's last acceptance (or than the time they
+// were recorded as known). In Record mode it also keeps what it saw: new URLs, changed lastmods,
+// URLs that left the sitemaps, and the first run's baseline, in one transaction.
+AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
+                                      const SelectionRequest& request);

@@ -1,0 +1,184 @@
+#include "platform/Sqlite.h"
+
+#include <sqlite3.h>
+#include <utility>
+
+namespace {
+
+// SQLite's own words for the result codes that a user may meet, said in terms of the file.
+std::string messageFor(sqlite3* db, int code, const std::string& file) {
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return "The disk holding " + file + " is full; nothing more can be written to it";
+    case SQLITE_NOTADB:
+        return file + " is not a Larkspan store (not a database)";
+    case SQLITE_CORRUPT:
+        return file + " is damaged (" + std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ")";
+    case SQLITE_READONLY:
+        return file + " cannot be written (" + std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) +
+               ")";
+    default:
+        return file + ": " + std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(code));
+    }
+}
+
+[[noreturn]] void fail(sqlite3* db, int code, const std::string& file) {
+    throw SqliteError(messageFor(db, code, file), code);
+}
+
+} // namespace
+
+SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql, const std::string& file)
+    : db_(db), file_(&file) {
+    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
+    if (rc != SQLITE_OK) fail(db, rc, file);
+}
+
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(statement_);
+}
+
+SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
+    : statement_(std::exchange(other.statement_, nullptr)), db_(other.db_), file_(other.file_) {}
+
+SqliteStatement& SqliteStatement::bind(int index, std::int64_t value) {
+    sqlite3_bind_int64(statement_, index, value);
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(int index, std::string_view text) {
+    // An empty view may have no data pointer, which SQLite would bind as NULL.
+    sqlite3_bind_text64(statement_, index, text.empty() ? "" : text.data(), text.size(), SQLITE_TRANSIENT,
+                        SQLITE_UTF8);
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::bind(int index, std::optional<std::int64_t> value) {
+    return value ? bind(index, *value) : bindNull(index);
+}
+
+SqliteStatement& SqliteStatement::bindNull(int index) {
+    sqlite3_bind_null(statement_, index);
+    return *this;
+}
+
+bool SqliteStatement::step() {
+    const int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    sqlite3_reset(statement_);
+    fail(db_, rc, *file_);
+}
+
+void SqliteStatement::run() {
+    while (step()) {
+    }
+    reset();
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(statement_);
+}
+
+std::int64_t SqliteStatement::int64(int column) const {
+    return sqlite3_column_int64(statement_, column);
+}
+
+std::optional<std::int64_t> SqliteStatement::optionalInt64(int column) const {
+    if (isNull(column)) return std::nullopt;
+    return int64(column);
+}
+
+std::string_view SqliteStatement::text(int column) const {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    if (!bytes) return {};
+    return {bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
+}
+
+bool SqliteStatement::isNull(int column) const {
+    return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
+
+SqliteDatabase::SqliteDatabase(const std::string& file, Mode mode) : file_(file) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+    if (mode == Mode::ReadWriteCreate) flags |= SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(file.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = messageFor(db_, rc, file);
+        close();
+        throw SqliteError(message, rc);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+}
+
+SqliteDatabase::~SqliteDatabase() {
+    close();
+}
+
+SqliteDatabase::SqliteDatabase(SqliteDatabase&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)), file_(std::move(other.file_)) {}
+
+SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
+    if (this != &other) {
+        close();
+        db_ = std::exchange(other.db_, nullptr);
+        file_ = std::move(other.file_);
+    }
+    return *this;
+}
+
+void SqliteDatabase::close() noexcept {
+    // Every statement is finalised by its owner first, so close_v2 frees the connection now.
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+void SqliteDatabase::exec(std::string_view sql) {
+    const std::string text(sql);
+    const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(db_, rc, file_);
+}
+
+SqliteStatement SqliteDatabase::prepare(std::string_view sql) const {
+    return SqliteStatement(db_, sql, file_);
+}
+
+std::int64_t SqliteDatabase::queryInt64(std::string_view sql) const {
+    SqliteStatement statement = prepare(sql);
+    return statement.step() ? statement.int64(0) : 0;
+}
+
+std::string SqliteDatabase::queryText(std::string_view sql) const {
+    SqliteStatement statement = prepare(sql);
+    return statement.step() ? std::string(statement.text(0)) : std::string();
+}
+
+void SqliteDatabase::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(db_, milliseconds);
+}
+
+std::int64_t SqliteDatabase::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_);
+}
+
+int SqliteDatabase::changes() const {
+    return sqlite3_changes(db_);
+}
+
+SqliteTransaction::SqliteTransaction(SqliteDatabase& db, Kind kind) : db_(db) {
+    db_.exec(kind == Kind::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+SqliteTransaction::~SqliteTransaction() {
+    if (!open_) return;
+    try {
+        db_.exec("ROLLBACK");
+    } catch (...) {
+        // A failed commit may have rolled back already; there is nothing more to undo.
+    }
+}
+
+void SqliteTransaction::commit() {
+    db_.exec("COMMIT");
+    open_ = false;
+}
