@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 #include "ui/MainWindow.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -50,6 +51,11 @@ IndexNowTab::IndexNowTab(QWidget* parent) : LiveChannelTab(parent) {
     location_->setToolTip("Where the key file lies when not at the site's root; it then speaks only for "
                           "pages in its folder and below");
     form->addRow("Key location", location_);
+    firstRun_ = new QCheckBox("Announce every page on the first run");
+    firstRun_->setObjectName("IndexNowFirstRunCheck");
+    firstRun_->setToolTip("Unchecked, the first run records every page of the sitemaps as known and "
+                          "announces only the site's URL and the pages changed in the last 48 hours");
+    form->addRow("", firstRun_);
     layout->addLayout(form);
 
     auto* commands = new QHBoxLayout;
@@ -84,12 +90,15 @@ void IndexNowTab::load(const ProfileStore& store, const std::string& profile) {
     key_->setText(saved ? QString::fromStdString(store.loadExtra(profile, IndexNowKeyKey)) : QString());
     location_->setText(saved ? QString::fromStdString(store.loadExtra(profile, IndexNowKeyLocationKey))
                              : QString());
+    firstRun_->setChecked(saved && store.loadExtra(profile, IndexNowFirstRunKey) == "all");
     storedUrl_ = saved ? store.load(profile)[fURL] : std::string();
     result_->clear();
 }
 
 ProfileExtras IndexNowTab::extras() const {
-    return {{IndexNowKeyKey, ss(key_->text())}, {IndexNowKeyLocationKey, ss(location_->text())}};
+    return {{IndexNowKeyKey, ss(key_->text())},
+            {IndexNowKeyLocationKey, ss(location_->text())},
+            {IndexNowFirstRunKey, firstRun_->isChecked() ? "all" : ""}};
 }
 
 std::optional<std::string> IndexNowTab::check() const {

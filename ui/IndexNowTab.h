@@ -8,6 +8,7 @@
 
 class MainWindow;
 class QLabel;
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
@@ -33,6 +34,7 @@ public:
 
     QLineEdit* keyEdit() const { return key_; }
     QLineEdit* locationEdit() const { return location_; }
+    QCheckBox* firstRunCheck() const { return firstRun_; }
     // What the last command found, in a sentence.
     QString result() const;
     // Asks for the folder of the key file; tests replace it. Empty: cancelled.
@@ -48,6 +50,7 @@ private:
 
     QLineEdit* key_ = nullptr;
     QLineEdit* location_ = nullptr;
+    QCheckBox* firstRun_ = nullptr;
     QPushButton* check_ = nullptr;
     QLabel* result_ = nullptr;
     std::string storedUrl_;

@@ -7,6 +7,7 @@
 #include "ui/LiveChannelsDialog.h"
 #include "ui/MainWindow.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
@@ -44,6 +45,18 @@ TEST(IndexNowTab, KeyAndLocationAreCheckedSavedAndWrittenAsAKeyFile) {
     w.SaveSettingsClick();
     EXPECT_NE(dir.read("Alpha.ini").find("IndexNowKey=" + key + "\n"), std::string::npos);
     EXPECT_EQ(dir.read("Alpha.ini").find("IndexNowKeyLocation"), std::string::npos);
+    // "Announce every page on the first run" is the profile's own, saved and loaded with it.
+    EXPECT_EQ(dir.read("Alpha.ini").find("IndexNowFirstRun"), std::string::npos);
+    tab->firstRunCheck()->setChecked(true);
+    w.SaveSettingsClick();
+    EXPECT_NE(dir.read("Alpha.ini").find("IndexNowFirstRun=all\n"), std::string::npos);
+    w.loadProfileIntoEditor("Beta");
+    EXPECT_FALSE(tab->firstRunCheck()->isChecked());
+    w.loadProfileIntoEditor("Alpha");
+    EXPECT_TRUE(tab->firstRunCheck()->isChecked());
+    tab->firstRunCheck()->setChecked(false);
+    w.SaveSettingsClick();
+    EXPECT_NE(dir.read("Alpha.ini").find("IndexNowFirstRun=\n"), std::string::npos);
 
     TempDir upload;
     tab->chooseFolder = [&] { return QString::fromStdString(upload.str()); };
