@@ -31,6 +31,8 @@ struct CommandLine {
     std::optional<std::string> agent;
     // `sitemap` prints every URL, not only the changed ones.
     bool all = false;
+    // `check` prints one JSON object a line.
+    bool json = false;
     // `key` makes and saves a new key, or checks the key file on the site.
     bool generate = false;
     bool check = false;

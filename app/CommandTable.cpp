@@ -14,6 +14,7 @@ int runLog(const CommandLine& cl);
 int runSitemap(const CommandLine& cl);
 int runKey(const CommandLine& cl);
 int runRobots(const CommandLine& cl);
+int runCheck(const CommandLine& cl);
 
 namespace {
 
@@ -42,7 +43,8 @@ constexpr OptionSpec Options[] = {
     valued("--log", "FILE", &C::log,
            "also write the run's request records to FILE, one JSON\nobject a line (- for standard output)"),
     valued("--run", "N", &C::run, "the N-th newest kept run (default 1, the newest)"),
-    flag("--all", &C::all, "sitemap: print every URL, not only the changed ones"),
+    flag("--all", &C::all, "sitemap: print every URL, not only the changed ones;\ncheck: every sitemap URL"),
+    flag("--json", &C::json, "check: one JSON object a line with the recorded fields"),
     flag("--generate", &C::generate, "key: make a new IndexNow key and save it in the profile"),
     flag("--check", &C::check, "key: fetch the key file and say whether it holds the key"),
     valued("--agent", "NAME", &C::agent, "robots: the crawler whose rules apply (default Googlebot)"),
@@ -66,6 +68,11 @@ constexpr CommandSpec Commands[] = {
     {"key", runKey, "--dir --config --proxy --cacert --generate|--check", "NAME",
      "Prints the profile's IndexNow key, makes one (--generate) or checks its key file\n"
      "on the site (--check).\n"},
+    {"check", runCheck, "--dir --config --proxy --cacert --all --json", "NAME",
+     "Checks the profile URL and the pages of its sitemaps as a search engine's crawler\n"
+     "would see them, announcing nothing (--all: every sitemap URL): one line per URL,\n"
+     "URL, verdict and detail, or one JSON object a line (--json). Exit 0 when every\n"
+     "page is ok, 3 when some are not.\n"},
     {"robots", runRobots, "--agent", "FILE URL...",
      "Tells for each URL whether the robots.txt FILE allows it to the crawler; nothing\n"
      "is sent.\n"},
