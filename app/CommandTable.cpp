@@ -16,6 +16,7 @@ int runKey(const CommandLine& cl);
 int runHistory(const CommandLine& cl);
 int runStore(const CommandLine& cl);
 int runRobots(const CommandLine& cl);
+int runCheck(const CommandLine& cl);
 
 namespace {
 
@@ -44,7 +45,7 @@ constexpr OptionSpec Options[] = {
     valued("--log", "FILE", &C::log,
            "also write the run's request records to FILE, one JSON\nobject a line (- for standard output)"),
     valued("--run", "N", &C::run, "the N-th newest kept run (default 1, the newest)"),
-    flag("--all", &C::all, "sitemap: print every URL, not only the changed ones"),
+    flag("--all", &C::all, "sitemap: print every URL, not only the changed ones;\ncheck: every sitemap URL"),
     flag("--all-pages", &C::allPages,
          "submit, requests: a site's first run announces every page,\n"
          "not only the profile URL and the last 48 hours' pages"),
@@ -52,7 +53,7 @@ constexpr OptionSpec Options[] = {
     flag("--check", &C::check,
          "key: fetch the key file and say whether it holds the key;\n"
          "store: check the store and print its counts per site"),
-    flag("--json", &C::json, "history: one JSON object a line"),
+    flag("--json", &C::json, "history, check: one JSON object a line"),
     valued("--forget", "NAME", &C::forget, "store: remove the rows of that site"),
     valued("--agent", "NAME", &C::agent, "robots: the crawler whose rules apply (default Googlebot)"),
 };
@@ -81,6 +82,11 @@ constexpr CommandSpec Commands[] = {
     {"store", runStore, "--dir --check|--forget", "",
      "Checks the store and prints its counts per site (--check), or removes the rows of\n"
      "a site (--forget NAME).\n"},
+    {"check", runCheck, "--dir --config --proxy --cacert --all --json", "NAME",
+     "Checks the profile URL and the pages of its sitemaps as a search engine's crawler\n"
+     "would see them, announcing nothing (--all: every sitemap URL): one line per URL,\n"
+     "URL, verdict and detail, or one JSON object a line (--json). Exit 0 when every\n"
+     "page is ok, 3 when some are not.\n"},
     {"robots", runRobots, "--agent", "FILE URL...",
      "Tells for each URL whether the robots.txt FILE allows it to the crawler; nothing\n"
      "is sent.\n"},

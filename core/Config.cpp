@@ -32,6 +32,7 @@ constexpr const char* SectionHome = "Home";
 constexpr const char* SectionRun = "Run";
 constexpr const char* SectionSitemaps = "Sitemaps";
 constexpr const char* SectionLive = "Live";
+constexpr const char* SectionChecks = "Checks";
 constexpr const char* SectionIndexNow = "IndexNow";
 constexpr const char* SectionGoogle = "Google";
 
@@ -292,6 +293,20 @@ void readLive(Config& c, const IniFile& ini, const std::string& origin) {
     }
 }
 
+void readChecks(Config& c, const IniFile& ini, const std::string& origin) {
+    std::string pages = readValue(ini, SectionChecks, "Pages", c.checkPages ? "1" : "0");
+    if (pages != "0" && pages != "1")
+        badValue(origin, SectionChecks, "Pages", pages, "1 (check pages before announcing) or 0 is expected");
+    c.checkPages = pages == "1";
+    std::string perHost = readValue(ini, SectionChecks, "PerHost", std::to_string(c.checkPerHost));
+    if (!parseDecimal(perHost, c.checkPerHost) || c.checkPerHost <= 0 || c.checkPerHost > 64)
+        badValue(origin, SectionChecks, "PerHost", perHost, "a number of checks from 1 to 64 is expected");
+    std::string maxPages = readValue(ini, SectionChecks, "MaxPages", std::to_string(c.checkMaxPages));
+    if (!parseDecimal(maxPages, c.checkMaxPages) || c.checkMaxPages == 0 || c.checkMaxPages > 100'000'000)
+        badValue(origin, SectionChecks, "MaxPages", maxPages,
+                 "a number of pages from 1 to 100000000 is expected");
+}
+
 void readIndexNow(Config& c, const IniFile& ini, const std::string& origin) {
     std::string endpointList;
     for (const std::string& endpoint : c.indexNowEndpoints)
@@ -347,6 +362,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     readRun(*this, ini, origin);
     readSitemaps(*this, ini, origin);
     readLive(*this, ini, origin);
+    readChecks(*this, ini, origin);
     readIndexNow(*this, ini, origin);
     readGoogle(*this, ini, origin);
 
@@ -357,6 +373,7 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
          {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue", "StoreWait"}},
          {SectionSitemaps, {"MaxURLs", "MaxSeconds"}},
          {SectionLive, {"PerHost", "Connections"}},
+         {SectionChecks, {"Pages", "PerHost", "MaxPages"}},
          {SectionIndexNow, {"Endpoints"}},
          {SectionGoogle, {"TokenURL", "APIBase", "InspectPerRun"}}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)

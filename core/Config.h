@@ -50,7 +50,7 @@ std::string_view hostWithoutScheme(std::string_view value);
 
 // The values the program is built with, each of which a user configuration file may
 // override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps",
-// "Live", "IndexNow" and "Google".
+// "Live", "Checks", "IndexNow" and "Google".
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -85,6 +85,11 @@ struct Config {
     // Live transfers at once to one host ([Live] PerHost) and in all ([Live] Connections).
     int livePerHost = 4;
     int liveConnections = 16;
+    // Page checks before announcing: whether pages are checked at all ([Checks] Pages), how many
+    // of one host at once ([Checks] PerHost) and the most pages one run checks ([Checks] MaxPages).
+    bool checkPages = true;
+    int checkPerHost = 4;
+    std::uint64_t checkMaxPages = 50'000;
     // The IndexNow endpoints a profile with a key is announced to ([IndexNow] Endpoints, a
     // comma list of http or https URLs).
     std::vector<std::string> indexNowEndpoints = {"https://api.indexnow.org/indexnow"};

@@ -174,6 +174,18 @@ TEST(Config, ValuesThatCannotBeUsedAreErrors) {
     EXPECT_EQ(errorOf("[Hosts]\nShared=HTTPS://h:8443\n[Run]\nCAFile=/dev/null/ca.pem\n"),
               "test.ini: [Run] CAFile=/dev/null/ca.pem: not a readable file");
     EXPECT_NE(errorOf("[Home]\nMaker=\n"), "no error");
+    for (const char* bad : {"Pages=yes", "Pages=", "PerHost=0", "PerHost=65", "PerHost=4x", "MaxPages=0",
+                            "MaxPages=-5", "MaxPages=100000001"})
+        EXPECT_NE(errorOf(std::string("[Checks]\n") + bad + "\n"), "no error") << bad;
+    EXPECT_EQ(errorOf("[Checks]\nPerHost=0\n"),
+              "test.ini: [Checks] PerHost=0: a number of checks from 1 to 64 is expected");
+    const Config checks = apply("[Checks]\nPages=0\nPerHost=8\nMaxPages=100\n").config;
+    EXPECT_FALSE(checks.checkPages);
+    EXPECT_EQ(checks.checkPerHost, 8);
+    EXPECT_EQ(checks.checkMaxPages, 100u);
+    EXPECT_TRUE(Config{}.checkPages);
+    EXPECT_EQ(Config{}.checkPerHost, 4);
+    EXPECT_EQ(Config{}.checkMaxPages, 50'000u);
     EXPECT_NE(errorOf("[Names]\nEntry23=\n"), "no error");
     // Display names stay unique, whatever their case.
     EXPECT_EQ(errorOf("[Names]\nEntry16=lycos\n"),

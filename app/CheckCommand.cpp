@@ -1,0 +1,123 @@
+#include "app/Commands.h"
+#include "app/Startup.h"
+#include "core/Config.h"
+#include "core/LiveSite.h"
+#include "core/PageChecker.h"
+#include "core/SiteProfile.h"
+#include "core/SitemapSource.h"
+#include "core/Sitemaps.h"
+#include "platform/Json.h"
+#include "platform/Text.h"
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string jsonBool(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string jsonNoindex(const Noindex& noindex) {
+    return "{\"all\":" + jsonBool(noindex.all) + ",\"googlebot\":" + jsonBool(noindex.googlebot) +
+           ",\"bingbot\":" + jsonBool(noindex.bingbot) + "}";
+}
+
+std::string jsonRobots(RobotsDecision decision) {
+    return decision == RobotsDecision::Allowed ? "\"allowed\"" : "\"disallowed\"";
+}
+
+// One JSON object with the recorded fields and the verdicts for both crawlers.
+std::string jsonLine(const PageCheck& check) {
+    std::string hops;
+    for (const PageHop& hop : check.hops)
+        hops += std::string(hops.empty() ? "" : ",") + "{\"url\":" + jsonString(hop.url) +
+                ",\"status\":" + std::to_string(hop.status) + "}";
+    const PageVerdict google = verdictFor(check, Crawler::Googlebot);
+    const PageVerdict bing = verdictFor(check, Crawler::Bingbot);
+    return "{\"url\":" + jsonString(check.url) + ",\"time\":" + jsonString(check.time) +
+           ",\"status\":" + std::to_string(check.status) + ",\"error\":" + jsonString(check.error) +
+           ",\"hops\":[" + hops + "],\"finalUrl\":" + jsonString(check.finalUrl) +
+           ",\"location\":" + jsonString(check.location) +
+           ",\"contentType\":" + jsonString(check.contentType) +
+           ",\"robotsHeader\":" + jsonString(check.robotsHeader) +
+           ",\"header\":" + jsonNoindex(check.header) + ",\"meta\":" + jsonNoindex(check.meta) +
+           ",\"canonical\":" + jsonString(check.canonical) +
+           ",\"canonicalConflict\":" + jsonBool(check.canonicalConflict) +
+           ",\"googlebot\":" + jsonRobots(check.googlebot) + ",\"bingbot\":" + jsonRobots(check.bingbot) +
+           ",\"milliseconds\":" + std::to_string(check.milliseconds) +
+           ",\"bytes\":" + std::to_string(check.bytes) +
+           ",\"verdict\":" + jsonString(verdictName(google.verdict)) +
+           ",\"detail\":" + jsonString(google.detail) +
+           ",\"bingbotVerdict\":" + jsonString(verdictName(bing.verdict)) +
+           ",\"bingbotDetail\":" + jsonString(bing.detail) + "}\n";
+}
+
+// The profile URL first, then the sitemap's URLs, each once.
+std::vector<std::string> pagesToCheck(const Url& profileUrl, const UrlTable& sitemapUrls) {
+    std::vector<std::string> urls{profileUrl.text()};
+    std::set<std::string> seen{urls.front()};
+    for (std::size_t i = 0; i < sitemapUrls.size(); ++i) {
+        std::string url(sitemapUrls.url(i));
+        if (seen.insert(url).second) urls.push_back(std::move(url));
+    }
+    return urls;
+}
+
+} // namespace
+
+// Checks the profile URL and its sitemaps' URLs as a crawler would see them, announcing
+// nothing: one "URL<TAB>VERDICT<TAB>DETAIL" line per page as its check ends (Googlebot's
+// verdict), or one JSON object a line with --json. Exit 0 when every page is ok, 3 when some
+// are not.
+int runCheck(const CommandLine& cl) {
+    if (cl.args.size() != 1) {
+        std::fprintf(stderr, "larkspan: check takes exactly one profile name\n%s",
+                     usageText("check").c_str());
+        return 2;
+    }
+    const Config config = startupConfig(cl);
+    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    const std::string& name = cl.args.front();
+    if (!knownProfile(store, name)) return 1;
+    const SiteProfile profile = store.load(name);
+    LiveClient client(liveClientSettings(config));
+    const std::optional<Url> profileUrl = profileSiteUrl(profile[fURL]);
+    const std::optional<SiteProbe> probe = probeSite(client, profile[fURL]);
+    if (!probe || !profileUrl) {
+        std::fprintf(stderr, "larkspan: the profile URL of \"%s\" names no web site\n", name.c_str());
+        return 1;
+    }
+    if (!probe->note.empty()) std::fprintf(stderr, "larkspan: %s\n", printable(probe->note).c_str());
+    ClientSitemapSource web(client);
+    const SiteSitemaps read =
+        readSitemaps(probe->site, store.loadExtra(name, SitemapKey), web, sitemapBounds(config));
+    // Every text here came from the network: none of it may drive the terminal.
+    for (const std::string& problem : read.problems)
+        std::fprintf(stderr, "larkspan: %s\n", printable(problem).c_str());
+    if (read.filesRead == 0) {
+        std::fprintf(stderr, "larkspan: no sitemap of \"%s\" could be read\n", name.c_str());
+        return 1;
+    }
+
+    PageChecker checker(client, pageCheckerSettings(config));
+    std::size_t notOk = 0;
+    std::size_t checked = 0;
+    checker.check(pagesToCheck(*profileUrl, read.urls), [&](const PageCheck& check) {
+        const PageVerdict verdict = verdictFor(check, Crawler::Googlebot);
+        if (verdict.verdict != Verdict::Ok) ++notOk;
+        ++checked;
+        const std::string line = cl.json ? jsonLine(check)
+                                         : printable(check.url) + "\t" +
+                                               std::string(verdictName(verdict.verdict)) + "\t" +
+                                               printable(verdict.detail) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    });
+    std::fprintf(stderr, "larkspan: %zu %s checked, %zu not ok\n", checked, checked == 1 ? "page" : "pages",
+                 notOk);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return 1;
+    return notOk == 0 ? 0 : 3;
+}

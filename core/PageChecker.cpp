@@ -1,0 +1,182 @@
+#include "core/PageChecker.h"
+
+#include "core/Config.h"
+#include "core/IndexNow.h"
+#include "core/SitemapReader.h"
+#include "http/Url.h"
+#include "platform/EventLoop.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <ctime>
+#include <deque>
+#include <memory>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often one page is asked for again after the site asked the checks to slow down.
+constexpr int MaxRetries = 3;
+// The pause after a 429 or 503 that names no time.
+constexpr std::chrono::seconds DefaultPause{60};
+
+} // namespace
+
+// A body as a sink collects it: at most limit bytes kept, the transfer ended there (which is no
+// failure), and the bytes that arrived counted.
+struct PageChecker::Collected {
+    std::string bytes;
+    std::uint64_t received = 0;
+};
+
+namespace {
+
+using Collected = PageChecker::Collected;
+
+std::function<bool(std::string_view)> collectInto(const std::shared_ptr<Collected>& into, std::size_t limit) {
+    return [into, limit](std::string_view piece) {
+        into->received += piece.size();
+        into->bytes.append(piece.substr(0, limit - std::min(limit, into->bytes.size())));
+        return into->bytes.size() < limit;
+    };
+}
+
+RobotsDecision decision(const RobotsTxt& robots, Crawler crawler, const Url& url) {
+    return robots.allows(crawlerToken(crawler), url.pathAndQuery()) ? RobotsDecision::Allowed
+                                                                    : RobotsDecision::Disallowed;
+}
+
+} // namespace
+
+PageCheckerSettings pageCheckerSettings(const Config& config) {
+    PageCheckerSettings settings;
+    settings.perHost = config.checkPerHost;
+    settings.maxPages = static_cast<std::size_t>(config.checkMaxPages);
+    return settings;
+}
+
+struct PageChecker::Run {
+    Run(std::vector<std::string> pages, const Report& reportTo) : urls(std::move(pages)), report(reportTo) {}
+    std::vector<std::string> urls;
+    const Report& report;
+    std::deque<std::size_t> queue;
+    std::vector<int> retries;
+    int running = 0;
+    Clock::time_point resumeAt{};
+    std::chrono::seconds paused{0};
+};
+
+PageChecker::PageChecker(LiveClient& client, PageCheckerSettings settings)
+    : client_(client), settings_(settings) {}
+
+const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
+    const auto found = robots_.find(origin);
+    if (found != robots_.end()) return found->second;
+    LiveRequest request;
+    request.url = origin + "/robots.txt";
+    request.redirects = Redirects::AnyHost;
+    // One byte past the limit tells the parser that the file goes on, so that it drops a line
+    // that the limit cuts.
+    auto body = std::make_shared<Collected>();
+    request.sink = collectInto(body, RobotsTxt::MaxBytes + 1);
+    const LiveAnswer answer = client_.perform(std::move(request));
+    RobotsTxt robots;
+    // A missing file (4xx) means no rules; a server that fails, or none, means no crawling.
+    if (!answer.answered() || answer.status >= 500)
+        robots = RobotsTxt::disallowAll();
+    else if (answer.status >= 200 && answer.status < 300)
+        robots = RobotsTxt::parse(body->bytes);
+    return robots_.emplace(origin, std::move(robots)).first->second;
+}
+
+void PageChecker::check(const std::vector<std::string>& urls, const Report& report) {
+    const std::size_t count = std::min(urls.size(), settings_.maxPages);
+    Run run(std::vector<std::string>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(count)),
+            report);
+    run.retries.assign(run.urls.size(), 0);
+    for (std::size_t i = 0; i < run.urls.size(); ++i)
+        run.queue.push_back(i);
+    EventLoop& loop = EventLoop::instance();
+    while (!run.queue.empty() || run.running > 0) {
+        while (run.running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt) {
+            const std::size_t index = run.queue.front();
+            run.queue.pop_front();
+            startPage(run, index);
+        }
+        if (run.queue.empty() && run.running == 0) break;
+        // Nothing in flight during a pause: a timer ends the wait.
+        EventLoop::Handle timer = 0;
+        if (run.running == 0) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(run.resumeAt - Clock::now());
+            timer = loop.startTimer(std::max(wait, std::chrono::milliseconds{1}),
+                                    EventLoop::TimerMode::SingleShot, [] {});
+        }
+        loop.pump(EventLoop::PumpMode::WaitForEvents);
+        if (timer != 0) loop.killTimer(timer);
+    }
+}
+
+void PageChecker::startPage(Run& run, std::size_t index) {
+    PageFetch fetch;
+    fetch.url = run.urls[index];
+    fetch.time = formatUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    const std::optional<Url> url = Url::parse(fetch.url);
+    if (!url) {
+        fetch.error = "no http or https URL";
+        run.report(analysePage(fetch));
+        return;
+    }
+    const RobotsTxt& robots = robotsFor(url->origin());
+    fetch.googlebot = decision(robots, Crawler::Googlebot, *url);
+    fetch.bingbot = decision(robots, Crawler::Bingbot, *url);
+
+    LiveRequest request;
+    request.url = fetch.url;
+    request.redirects = Redirects::AnyHost;
+    auto body = std::make_shared<Collected>();
+    request.sink = collectInto(body, PageCheck::MaxBodyBytes);
+    ++run.running;
+    const Clock::time_point started = Clock::now();
+    client_.start(std::move(request), [this, &run, index, body, started, fetch](LiveAnswer answer) mutable {
+        --run.running;
+        if (holdBack(run, index, answer)) return;
+        fetch.milliseconds =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+        finishPage(run, fetch, std::move(answer), *body);
+    });
+}
+
+void PageChecker::finishPage(Run& run, PageFetch& fetch, LiveAnswer answer, Collected& body) {
+    for (const LiveHop& hop : answer.hops)
+        fetch.hops.push_back({hop.url, hop.status});
+    fetch.finalUrl = answer.finalUrl;
+    fetch.headers = std::move(answer.headers);
+    fetch.error = std::move(answer.error);
+    // A 2xx body came through the sink; another one is in the answer.
+    if (body.bytes.empty() && body.received == 0) {
+        body.received = answer.body.size();
+        body.bytes = std::move(answer.body);
+        if (body.bytes.size() > PageCheck::MaxBodyBytes) body.bytes.resize(PageCheck::MaxBodyBytes);
+    }
+    fetch.body = std::move(body.bytes);
+    fetch.bytes = body.received;
+    run.report(analysePage(fetch));
+}
+
+// A 429 or 503 asks the crawler to come back later: the page goes back to the front of the
+// queue and no page of the run starts before the time it names.
+bool PageChecker::holdBack(Run& run, std::size_t index, const LiveAnswer& answer) {
+    if (answer.status != 429 && answer.status != 503) return false;
+    const auto budget = settings_.maxPause - run.paused;
+    if (run.retries[index] >= MaxRetries || budget <= std::chrono::seconds{0}) return false;
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    const std::optional<std::int64_t> until = parseRetryAfter(answer.header("Retry-After"), now);
+    const std::chrono::seconds wanted = until ? std::chrono::seconds{*until - now} : DefaultPause;
+    const std::chrono::seconds wait = std::min(wanted, budget);
+    run.paused += wait;
+    run.resumeAt = std::max(run.resumeAt, Clock::now() + wait);
+    ++run.retries[index];
+    run.queue.push_front(index);
+    return true;
+}

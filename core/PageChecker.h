@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/PageCheck.h"
+#include "core/RobotsTxt.h"
+#include "http/LiveClient.h"
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+struct Config;
+
+// How the checker treats a site: pages at once, pages per call, and the longest it waits for a
+// site that asked it to slow down.
+struct PageCheckerSettings {
+    int perHost = 4;
+    std::size_t maxPages = 50'000;
+    std::chrono::seconds maxPause{600};
+};
+PageCheckerSettings pageCheckerSettings(const Config& config);
+
+// Fetches pages through the live client the way a search engine's crawler would see them, and
+// hands each answer to analysePage with the robots.txt decisions for Googlebot and bingbot.
+// Each origin's robots.txt is fetched once (a 4xx means there are no rules, a 5xx or no answer
+// that nothing may be fetched). Pages are fetched several at a time, following redirects to any
+// host, reading at most PageCheck::MaxBodyBytes of a body. A 429 or 503 pauses the checks by its
+// Retry-After (all pauses together at most maxPause) and the page is asked for again.
+class PageChecker {
+public:
+    using Report = std::function<void(const PageCheck&)>;
+
+    PageChecker(LiveClient& client, PageCheckerSettings settings);
+
+    // Checks the URLs (the first maxPages of them) and returns when every one is done, calling
+    // report with each record as its page is done, in the order they finish. The event loop is
+    // pumped meanwhile. A text that is no http or https URL gets a record with an error.
+    void check(const std::vector<std::string>& urls, const Report& report);
+
+    // The robots.txt rules of an origin ("https://host:port") as the checks use them.
+    const RobotsTxt& robotsFor(const std::string& origin);
+
+    // A body as it arrives (kept for the .cpp).
+    struct Collected;
+
+private:
+    struct Run;
+    void startPage(Run& run, std::size_t index);
+    void finishPage(Run& run, PageFetch& fetch, LiveAnswer answer, Collected& body);
+    bool holdBack(Run& run, std::size_t index, const LiveAnswer& answer);
+
+    LiveClient& client_;
+    PageCheckerSettings settings_;
+    std::map<std::string, RobotsTxt> robots_;
+};

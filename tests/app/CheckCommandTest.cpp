@@ -1,0 +1,111 @@
+// 'larkspan check' as the built program against the engine simulator's demo site www.example.net,
+// reached through the simulator as the proxy, over TLS.
+#include "core/SiteProfile.h"
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/DemoCertificates.h"
+#include "tools/simulator/EngineSimulator.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+// The lines of the output by their first field.
+std::map<std::string, std::string> linesByUrl(const std::string& out) {
+    std::map<std::string, std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines[line.substr(0, line.find('\t'))] = line;
+    return lines;
+}
+
+TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
+    const std::string& certs = demoCertificates();
+    if (certs.empty()) GTEST_SKIP() << "the demo certificates could not be made";
+    TempDir dir;
+    // The demo site, and a small one whose pages are all fine.
+    std::filesystem::copy(LARKSPAN_SOURCE_DIR "/tools/demo/sites", dir.file("sites"),
+                          std::filesystem::copy_options::recursive);
+    dir.write("sites/www.example.org/index.html", "<!DOCTYPE html><title>Home</title><p>Welcome");
+    dir.write("sites/www.example.org/robots.txt", "User-agent: *\nDisallow: /private/\n");
+    dir.write("sites/www.example.org/sitemap.xml",
+              "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+              "<url><loc>https://www.example.org/</loc></url></urlset>");
+    EngineSimulator simulator({}, EngineSimulator::defaultScript(),
+                              EngineSimulator::Tls{certs + "/server.pem", certs + "/server.key"},
+                              {"--sites", dir.file("sites")});
+    std::filesystem::create_directories(dir / "profiles");
+    ProfileStore store(dir.file("profiles"));
+    SiteProfile fjord;
+    fjord[fSiteTitle] = "Fjord";
+    fjord[fURL] = "https://www.example.net/";
+    store.save(fjord);
+    SiteProfile fine;
+    fine[fSiteTitle] = "Fine";
+    fine[fURL] = "https://www.example.org/";
+    store.save(fine);
+    const std::vector<std::string> common{"--dir",    dir.file("profiles"), "--proxy", simulator.address(),
+                                          "--cacert", certs + "/ca.pem"};
+    auto larkspan = [&](std::vector<std::string> words) {
+        std::vector<std::string> args{"check"};
+        args.insert(args.end(), common.begin(), common.end());
+        args.insert(args.end(), words.begin(), words.end());
+        return runLarkspan(args);
+    };
+
+    const ProgramResult checked = larkspan({"--all", "Fjord"});
+    EXPECT_EQ(checked.exitCode, 3) << checked.err;
+    const std::string site = "https://www.example.net/";
+    const std::map<std::string, std::string> expected = {
+        {site, site + "\tok\t"},
+        {site + "tours/naeroyfjord.html", site + "tours/naeroyfjord.html\tok\t"},
+        {site + "tours/hardangerfjord.html", site + "tours/hardangerfjord.html\tok\t"},
+        {site + "tours/sunset-paddle.html", site + "tours/sunset-paddle.html\tok\t"},
+        {site + "booking.html", site + "booking.html\tok\t"},
+        {site + "about.html", site + "about.html\tok\t"},
+        {site + "tours/naeroyfjord-summer.html",
+         site + "tours/naeroyfjord-summer.html\tcanonical-elsewhere\t" + site + "tours/naeroyfjord.html"},
+        {site + "tours/private-group.html", site + "tours/private-group.html\tnoindex\trobots meta tag"},
+        {site + "booking/confirm.html",
+         site + "booking/confirm.html\tnoindex\tX-Robots-Tag: noindex, nofollow"},
+        {site + "staff/rota.html", site + "staff/rota.html\tblocked\trobots.txt disallows Googlebot"},
+        {site + "tours/winter-camp.html", site + "tours/winter-camp.html\tgone\tstatus 410"},
+        {site + "tours/glacier-hike.html", site + "tours/glacier-hike.html\tnot-found\tstatus 404"},
+    };
+    EXPECT_EQ(linesByUrl(checked.out), expected);
+    EXPECT_EQ(checked.err, "larkspan: 12 pages checked, 6 not ok\n");
+
+    // The JSON lines hold the recorded fields.
+    const ProgramResult json = larkspan({"--json", "Fjord"});
+    EXPECT_EQ(json.exitCode, 3) << json.err;
+    std::map<std::string, QJsonObject> records;
+    std::istringstream in(json.out);
+    for (std::string line; std::getline(in, line);) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        records[o.value("url").toString().toStdString()] = o;
+    }
+    ASSERT_EQ(records.size(), expected.size()) << json.out;
+    const QJsonObject& gone = records.at(site + "tours/winter-camp.html");
+    EXPECT_EQ(gone.value("status").toInt(), 410);
+    EXPECT_EQ(gone.value("verdict").toString(), "gone");
+    const QJsonObject& rota = records.at(site + "staff/rota.html");
+    EXPECT_EQ(rota.value("googlebot").toString(), "disallowed");
+    EXPECT_EQ(rota.value("bingbot").toString(), "disallowed");
+    EXPECT_EQ(records.at(site + "booking/confirm.html").value("robotsHeader").toString(),
+              "noindex, nofollow");
+
+    // A site with nothing but good pages exits 0; no name is bad usage; an unknown profile fails.
+    const ProgramResult fineChecked = larkspan({"Fine"});
+    EXPECT_EQ(fineChecked.exitCode, 0) << fineChecked.err;
+    EXPECT_EQ(fineChecked.out, "https://www.example.org/\tok\t\n");
+    EXPECT_EQ(larkspan({}).exitCode, 2);
+    EXPECT_EQ(larkspan({"Nobody"}).exitCode, 1);
+}
+
+} // namespace
