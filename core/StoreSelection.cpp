@@ -64,7 +64,7 @@ class Selector {
 public:
     Selector(SiteStore& store, const StoreSite& site, const UrlTable& urls, const SelectionRequest& request)
         : db_(store.database()), site_(site), urls_(urls), request_(request), spellings_(urls),
-          flags_(urls.size(), 0), profileKey_(storeUrlKey(indexNowProfileUrl(request.profileUrl))) {
+          flags_(urls.size(), 0), profileKey_(storeUrlKey(request.profileUrl)) {
         profileIndex_ = spellings_.find(profileKey_).value_or(NoIndex);
     }
 

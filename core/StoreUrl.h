@@ -7,5 +7,6 @@
 // scheme and host in lower case, the scheme's default port dropped, an empty path made "/",
 // the fragment dropped, percent-encoding normalised (unreserved characters decoded,
 // hexadecimal digits in upper case, other bytes outside printable ASCII encoded) and the dot
-// segments of the path removed. A text that is no http or https URL is kept as it is.
+// segments of the path removed (the form of Url::text). A text that is no http or https URL
+// is kept as it is.
 std::string storeUrlKey(std::string_view url);
