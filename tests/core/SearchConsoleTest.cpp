@@ -167,7 +167,7 @@ TEST_F(SearchConsoleTest, SubmitsEachSitemapWithOneSignedTokenForTheWholeRun) {
         EXPECT_EQ(record.url.find("ya29"), std::string::npos);
     }
     EXPECT_EQ(methods, (std::vector<std::string>{"Site", "GET", "POST", "PUT", "Site", "GET", "PUT", "Site",
-                                                 "GET", "GET", "GET", "GET", "PUT", "PUT"}));
+                                                 "GET", "GET", "GET", "PUT", "PUT"}));
     EXPECT_EQ(host.records[8].url, meadow + "/robots.txt");
 }
 
