@@ -378,7 +378,10 @@ TEST_F(IndexNowRunTest, AStoppedRunKeepsWhatWasAcceptedAndMarksNothingElse) {
             QTimer::singleShot(200, [&] { run->StopButtonClick(); });
     };
     submit();
-    EXPECT_EQ(posts().size(), 2u);
+    // The second POST was on its way when Stop came (whether the endpoint had read it yet
+    // depends on the machine); the third never went.
+    EXPECT_GE(posts().size(), 1u);
+    EXPECT_LE(posts().size(), 2u);
     EXPECT_EQ(accepted(), 10'000u);
     const SitemapState state = SitemapState::load(dir.file("profiles"), "Garden");
     EXPECT_TRUE(state.acceptedAt(IndexNowChannel, site + "/p/9998"));
