@@ -4,11 +4,11 @@
 // The engine simulator serves a site over TLS on 127.0.0.1: a sitemap index of 20 gzip
 // sitemaps of 50,000 URLs each, and its key file; it also plays the IndexNow endpoint, which
 // reads every body, checks every URL and the key file. The run (catalogue off) fetches and
-// reads the sitemaps through the live client (the index's sitemaps several at a time), compares them with the profile's state file, cuts
-// them into 100 POSTs of 10,000 URLs and sends them through the live client, recording each accepted batch in the
-// state file. curl then POSTs the same 100 bodies to the same endpoint, one connection each
-// (HTTP/1.0), from one process. The two take turns twice, the state file removed before each
-// run; the best of each counts.
+// reads the sitemaps through the live client (the index's sitemaps several at a time), compares them with the
+// profile's state file, cuts them into 100 POSTs of 10,000 URLs and sends them through the live client,
+// recording each accepted batch in the state file. curl then POSTs the same 100 bodies to the same endpoint,
+// one connection each (HTTP/1.0), from one process. The two take turns twice, the state file removed before
+// each run; the best of each counts.
 //
 //   indexnow_bench     prints the time ratio run : curl (target <= 1.2) and the run's peak
 //                      resident memory (VmHWM, target <= 300 MB)
