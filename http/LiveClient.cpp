@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -14,9 +15,10 @@
 
 namespace {
 
-void initCurlOnce() {
+bool initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return true;
 }
 
 } // namespace
@@ -33,15 +35,18 @@ struct LiveClient::Impl {
 
     Settings settings;
     EventLoop& loop = EventLoop::instance();
+    bool curlReady = initCurlOnce(); // before anything of curl's is made
     ExtraCertificates extra;
     CURLM* multi = nullptr;
     std::map<Id, std::unique_ptr<LiveTransfer>> transfers;
     std::map<std::string, std::deque<Id>> waiting; // by host
     std::map<std::string, int> activeByHost;
     int active = 0;
-    std::vector<Id> failing; // refused before they ran; their done comes from the loop
+    std::uint64_t launched = 0; // hops handed to curl so far
+    std::vector<Id> failing;    // refused before they ran; their done comes from the loop
     std::unordered_map<curl_socket_t, SocketWatch> sockets;
     EventLoop::Handle timer = 0;
+    std::chrono::steady_clock::time_point timerDue;
     // Above zero while curl runs: callbacks of curl must not add or remove handles then.
     int insideCurl = 0;
     bool deferredPosted = false;
@@ -49,7 +54,9 @@ struct LiveClient::Impl {
     Id nextId = 1;
 
     explicit Impl(Settings s) : settings(std::move(s)), extra(settings.caFile) {
-        initCurlOnce();
+        // A limit below one would leave every transfer waiting for ever.
+        settings.perHost = std::max(settings.perHost, 1);
+        settings.connections = std::max(settings.connections, 1);
         multi = curl_multi_init();
         curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
         curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
@@ -76,16 +83,24 @@ struct LiveClient::Impl {
     }
 
     static int onTimer(CURLM*, long ms, void* self) {
-        auto& impl = *static_cast<Impl*>(self);
-        if (impl.timer) impl.loop.killTimer(impl.timer);
-        impl.timer = 0;
-        if (ms >= 0)
-            impl.timer = impl.loop.startTimer(std::chrono::milliseconds(ms), EventLoop::TimerMode::SingleShot,
-                                              [&impl] {
-                                                  impl.timer = 0;
-                                                  impl.act(CURL_SOCKET_TIMEOUT, 0);
-                                              });
+        static_cast<Impl*>(self)->arm(ms);
         return 0;
+    }
+
+    // Makes the timer fire no later than ms from now. A timer that is due earlier stays: firing
+    // early costs one look of curl's, while stopping and starting a timer for every change of
+    // curl's timeout costs far more when thousands of transfers start and end. After every
+    // action curl is asked for its timeout again (act), so an early firing loses nothing.
+    void arm(long ms) {
+        if (ms < 0) return;
+        const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        if (timer && timerDue <= due) return;
+        if (timer) loop.killTimer(timer);
+        timerDue = due;
+        timer = loop.startTimer(std::chrono::milliseconds(ms), EventLoop::TimerMode::SingleShot, [this] {
+            timer = 0;
+            act(CURL_SOCKET_TIMEOUT, 0);
+        });
     }
 
     void watchOne(EventLoop::Handle& handle, curl_socket_t fd, EventLoop::Readiness readiness, bool wanted) {
@@ -109,12 +124,26 @@ struct LiveClient::Impl {
         watchOne(w.write, fd, EventLoop::Readiness::Write, what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
     }
 
-    void act(curl_socket_t fd, int event) {
+    void runCurl(curl_socket_t fd, int event) {
         int running = 0;
         ++insideCurl;
         curl_multi_socket_action(multi, fd, event, &running);
         --insideCurl;
-        collectFinished();
+    }
+
+    void act(curl_socket_t fd, int event) {
+        runCurl(fd, event);
+        // Transfers that the finished ones made room for start in this same turn of the loop
+        // rather than one timer later; a few rounds at most, so that the loop stays responsive.
+        for (int round = 0;; ++round) {
+            const auto before = launched;
+            collectFinished();
+            if (launched == before || round == 3) break;
+            runCurl(CURL_SOCKET_TIMEOUT, 0);
+        }
+        long ms = -1;
+        curl_multi_timeout(multi, &ms);
+        arm(ms);
     }
 
     void collectFinished() {
@@ -199,6 +228,7 @@ struct LiveClient::Impl {
                     continue;
                 }
                 t.inMulti = true;
+                ++launched;
                 ++busy;
                 ++active;
             }
@@ -288,6 +318,7 @@ void LiveClient::Impl::cancelNow(Id id) {
     std::erase(failing, id);
     if (t.inMulti) {
         curl_multi_remove_handle(multi, t.easy);
+        t.recordHop(); // the request log has a record of the hop that was cut short too
         release(t);
         launchWaiting();
     }

@@ -50,7 +50,8 @@ struct LiveRequest {
     std::uint64_t maxBodyBytes = 0;
     std::chrono::milliseconds deadline{0};
     // When set, a 2xx body goes here piece by piece as it arrives and is not kept in the
-    // answer; returning false ends the transfer early, which is no failure.
+    // answer; returning false ends the transfer early, which is no failure. It runs inside curl:
+    // it may start or cancel transfers, but must not pump the event loop (perform, waitAll).
     std::function<bool(std::string_view piece)> sink;
 };
 

@@ -9,8 +9,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 ExtraCertificates::ExtraCertificates(const std::string& file) {
+    if (CURL* probe = curl_easy_init()) {
+        char* directory = nullptr;
+        curl_easy_getinfo(probe, CURLINFO_CAPATH, &directory);
+        std::error_code ec;
+        if (directory && std::filesystem::is_directory(directory, ec)) systemDirectory_ = directory;
+        curl_easy_cleanup(probe);
+    }
     if (file.empty()) return;
     BIO* bio = BIO_new_file(file.c_str(), "r");
     if (!bio) {
@@ -173,8 +181,10 @@ bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraC
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_USERAGENT,
                      settings.userAgent.empty() ? nullptr : settings.userAgent.c_str());
-    // An empty proxy also keeps curl from taking one from the environment.
-    const std::string proxy = settings.proxy.empty() ? "" : "http://" + settings.proxy;
+    // An empty proxy also keeps curl from taking one from the environment; "host:port" is an
+    // HTTP proxy, and one written as a URL ("http://host:port") is taken as it is.
+    const bool named = settings.proxy.empty() || settings.proxy.find("://") != std::string::npos;
+    const std::string proxy = named ? settings.proxy : "http://" + settings.proxy;
     curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerLines);
@@ -185,6 +195,10 @@ bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraC
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining().count()));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(remaining().count()));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes));
+    if (!extra.systemDirectory().empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+        curl_easy_setopt(easy, CURLOPT_CAPATH, extra.systemDirectory().c_str());
+    }
     if (!extra.empty()) {
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, ExtraCertificates::addToContext);
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &extra);

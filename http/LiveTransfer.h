@@ -21,6 +21,10 @@ public:
     ExtraCertificates& operator=(const ExtraCertificates&) = delete;
 
     bool empty() const { return certificates_.empty(); }
+    // The system's store as a directory of hashed certificate files, when curl knows one: the
+    // one issuer a server needs is read from it on demand, where the system's bundle file has
+    // to be read whole (a hundred milliseconds and more, for every new connection).
+    const std::string& systemDirectory() const { return systemDirectory_; }
     // Why the file gave no certificate (empty when it did, or when there is no file).
     const std::string& error() const { return error_; }
     // CURLOPT_SSL_CTX_FUNCTION.
@@ -29,6 +33,7 @@ public:
 private:
     std::vector<x509_st*> certificates_;
     std::string error_;
+    std::string systemDirectory_;
 };
 
 // One live request on its way: the request as it stands after the redirects so far, the answer

@@ -119,6 +119,16 @@ TEST_F(LiveClientTest, SendsItsUserAgentAndHostWithPortAndNoCookie) {
     EXPECT_EQ(answer.body.find("Cookie"), std::string::npos) << answer.body;
     EXPECT_EQ(answer.body.find("other"), std::string::npos) << answer.body;
     EXPECT_EQ(answer.body.find("evil"), std::string::npos) << answer.body;
+
+    // Credentials stay with their origin when a redirect is followed.
+    for (const auto& [target, kept] :
+         {std::pair{servers->web("/echo"), true}, {servers->web("/echo", "localhost"), false}}) {
+        auto redirected = get(servers->web("/redirect/302?to=" + target), Redirects::AnyHost);
+        redirected.headers = {{"Authorization", "Bearer secret"}};
+        const auto echo = client.perform(redirected);
+        ASSERT_EQ(echo.status, 200) << echo.error;
+        EXPECT_EQ(echo.body.find("Authorization: Bearer secret") != std::string::npos, kept) << echo.body;
+    }
 }
 
 struct RedirectCase {
@@ -194,6 +204,10 @@ TEST_F(LiveClientTest, NamesTheCauseOfAFailure) {
         std::string error; // a prefix of it
     } cases[] = {
         {"stalled TLS", "", "", stallTls, 0, "no complete answer within 700 ms"},
+        // Each hop takes 400 ms: the deadline holds for the redirects together.
+        {"slow redirects", "", "",
+         servers->web("/redirect/302?ms=400&to=/redirect/302%3Fms%3D400%26to%3D/echo"), 0,
+         "no complete answer within 700 ms"},
         {"body cap", "", "", servers->web("/big?n=3000"), 2048, "the answer exceeded 2 KiB"},
         {"body cap without length", "", "", servers->web("/chunked?n=3000"), 2048,
          "the answer exceeded 2 KiB"},
@@ -216,7 +230,7 @@ TEST_F(LiveClientTest, NamesTheCauseOfAFailure) {
                                                         : c.caFile);
         settings.proxy = c.proxy;
         LiveClient client(settings);
-        auto request = get(c.url);
+        auto request = get(c.url, Redirects::AnyHost);
         request.maxBodyBytes = c.maxBody;
         request.deadline = std::chrono::milliseconds(700);
         if (std::string(c.name) == "forged header") request.headers = {{"X-Bad", "a\r\nCookie: x=1"}};

@@ -5,7 +5,8 @@
 web      HTTP/1.1 with keep-alive:
            /echo                 the request line and header lines it got, as the body
            /status/N             status N with the reason "Reason"
-           /redirect/N?to=LOC    status N with Location LOC (percent-decoded)
+           /redirect/N?to=LOC    status N with Location LOC (percent-decoded), after ms=MS
+                                 milliseconds when the query says so
            /chain/N              302 to /chain/N-1; /chain/0 answers "end"
            /loop                 302 to /loop
            /big?n=BYTES          a body of BYTES bytes
@@ -55,6 +56,7 @@ class Web(BaseHTTPRequestHandler):
         elif url.path.startswith("/status/"):
             self.answer(int(parts[2]), b"status body", "Reason")
         elif url.path.startswith("/redirect/"):
+            time.sleep(int(query.get("ms", ["0"])[0]) / 1000)
             self.answer(int(parts[2]), b"moved", None, [("Location", query["to"][0])])
         elif url.path.startswith("/chain/"):
             n = int(parts[2])

@@ -1,0 +1,177 @@
+// The live client against curl, both fetching the same small pages from the same nginx over TLS
+// in the same run: 10,000 GETs, 8 at a time (curl --parallel --parallel-max 8). nginx offers
+// HTTP/2, so both multiplex on one connection; with --http1.1 it offers HTTP/1.1 only, and both
+// keep 8 connections alive. Prints the time ratio, the peak memory of this process, and the
+// event loop's longest stall while 1,000 transfers run at the client's default limits.
+//
+//   build/bench/live_client_bench [--http1.1] [count]
+
+#include "support/NginxServer.h"
+#include "support/TestCertificates.h"
+
+#include "http/LiveClient.h"
+
+#include "platform/EventLoopQt.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs curl with the arguments, its output to /dev/null; returns the seconds it took.
+double runCurl(std::vector<std::string> args) {
+    args.insert(args.begin(), "curl");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    // curl --parallel draws its progress meter even with -s.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const auto start = Clock::now();
+    if (posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot run curl\n");
+        std::exit(2);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double seconds = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "curl failed\n");
+        std::exit(2);
+    }
+    return seconds;
+}
+
+double peakMegabytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
+    return 0;
+}
+
+// Starts count GETs of url?1 to url?count at once and waits for them; false when one failed.
+bool fetchAll(LiveClient& client, const std::string& url, int count) {
+    int failed = 0;
+    for (int i = 1; i <= count; ++i) {
+        LiveRequest request;
+        request.url = url + "?" + std::to_string(i);
+        client.start(std::move(request), [&failed](LiveAnswer answer) {
+            if (answer.status != 200) {
+                if (failed++ == 0)
+                    std::fprintf(stderr, "failed: %d %s\n", answer.status, answer.error.c_str());
+            }
+        });
+    }
+    client.waitAll();
+    return failed == 0;
+}
+
+// The longest time between two ticks of a 1 ms timer while the client runs count transfers:
+// how long the window would stay unresponsive at worst.
+double longestStallMs(LiveClient& client, const std::string& url, int count) {
+    auto& loop = EventLoop::instance();
+    auto last = Clock::now();
+    double longest = 0;
+    const auto timer = loop.startTimer(std::chrono::milliseconds(1), EventLoop::TimerMode::Repeating, [&] {
+        const auto now = Clock::now();
+        longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
+        last = now;
+    });
+    for (int i = 1; i <= count; ++i) {
+        LiveRequest request;
+        request.url = url + "?stall" + std::to_string(i);
+        client.start(std::move(request), [](LiveAnswer) {});
+    }
+    last = Clock::now(); // the loop starts turning only now
+    client.waitAll();
+    loop.killTimer(timer);
+    return longest;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    EventLoop::install(std::make_unique<EventLoopQt>());
+    const bool http1 = argc > 1 && std::string(argv[1]) == "--http1.1";
+    if (http1) {
+        --argc;
+        ++argv;
+    }
+    const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
+
+    const TestCertificates& certs = TestCertificates::get();
+    if (!certs.error().empty()) {
+        std::fprintf(stderr, "%s\n", certs.error().c_str());
+        return 2;
+    }
+    NginxServer nginx;
+    nginx.enableTls(certs.path("server.pem"), certs.key(),
+                    http1 ? NginxServer::Http2::Off : NginxServer::Http2::On);
+    if (!nginx.start()) {
+        std::fprintf(stderr, "%s\n", nginx.error().c_str());
+        return 2;
+    }
+    nginx.writeFile("small.html", "<html><body>" + std::string(200, 's') + "</body></html>\n");
+    const std::string url = nginx.tlsUrl("/small.html", "localhost");
+
+    LiveClient::Settings settings;
+    settings.caFile = certs.ca();
+    settings.userAgent = "Larkspan/bench";
+    settings.perHost = 8;
+    settings.connections = 8;
+    LiveClient client(settings);
+    const std::vector<std::string> curlArgs = {"--cacert",
+                                               certs.ca(),
+                                               "-s",
+                                               "--parallel",
+                                               "--parallel-max",
+                                               "8",
+                                               url + "?[1-" + std::to_string(count) + "]"};
+
+    // Warm-up, then the best of three rounds each, alternating, so that a busy moment of the
+    // machine hits both.
+    if (!fetchAll(client, url, 8)) return 2;
+    runCurl({"--cacert", certs.ca(), "-s", url});
+    double ours = 1e9, curl = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        const auto start = Clock::now();
+        if (!fetchAll(client, url, count)) return 2;
+        ours = std::min(ours, secondsSince(start));
+        curl = std::min(curl, runCurl(curlArgs));
+    }
+    std::printf(
+        "%d small https GETs (%s), 8 at a time: larkspan %.3f s, curl --parallel %.3f s; time ratio %.2f "
+        "(target <= 1.1)\n",
+        count, http1 ? "HTTP/1.1" : "HTTP/2", ours, curl, ours / curl);
+    std::printf("peak memory (VmHWM) %.1f MB (target <= 64 MB)\n", peakMegabytes());
+
+    LiveClient defaults(
+        LiveClient::Settings{.proxy = {}, .caFile = certs.ca(), .userAgent = "Larkspan/bench"});
+    std::printf("longest event loop stall while 1,000 transfers run: %.1f ms (target <= 50 ms)\n",
+                longestStallMs(defaults, url, 1000));
+    return 0;
+}
