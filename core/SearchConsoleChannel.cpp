@@ -286,7 +286,7 @@ bool SearchConsoleChannel::refusedSitemap(LiveRun& run, const LiveAnswer& answer
     if (answer.status >= 300 && answer.status <= 399) line += " (to " + answer.header("Location") + ")";
     if (const std::string message = apiErrorMessage(answer.body); !message.empty()) line += ": " + message;
     if (answer.status == 403)
-        line += ". The property is \"" + property +
+        line += std::string(line.back() == '.' ? "" : ".") + " The property is \"" + property +
                 "\": a URL-prefix property (https://www.example.com/) and a domain property "
                 "(sc-domain:example.com) are different properties, and the service account must be a user of "
                 "this one";

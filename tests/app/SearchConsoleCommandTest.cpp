@@ -11,6 +11,8 @@
 #include "tests/core/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
+#include "../core/DemoCertificates.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,15 +34,21 @@ TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefu
     std::filesystem::permissions(keyFile,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ProfileStore store(profiles.str());
-    store.save(completeProfile("Alpha", "https://alpha.example/"),
-               {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://alpha.example/sitemap.xml"}});
-    store.save(completeProfile("Zeta", "https://zeta.example/"),
-               {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://zeta.example/sitemap.xml"}});
-    work.write("larkspan.ini", "[Run]\nCatalogue=0\nCAFile=" + certs.ca() + "\n");
+    store.save(completeProfile("Alpha", "https://www.example.com/"),
+               {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://www.example.com/sitemap.xml"}});
+    store.save(completeProfile("Zeta", "https://www.example.org/"),
+               {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://www.example.org/sitemap.xml"}});
+    ASSERT_NE(demoCertificates(), "");
+    work.write("larkspan.ini", "[Run]\nCatalogue=0\nCAFile=" + demoCertificates() + "/ca.pem\n");
+    // The sites, whose sitemaps are read before they are submitted.
+    for (const char* site : {"www.example.com", "www.example.org"})
+        work.write(std::string("sites/") + site + "/sitemap.xml", "<urlset></urlset>");
 
     EngineSimulator simulator(
-        {}, EngineSimulator::defaultScript(), EngineSimulator::Tls{certs.path("google.pem"), certs.key()},
-        {"--google-account", keyFile, "--google-property", "https://alpha.example/=" + std::string(Account)});
+        {}, EngineSimulator::defaultScript(),
+        EngineSimulator::Tls{demoCertificates() + "/server.pem", demoCertificates() + "/server.key"},
+        {"--google-account", keyFile, "--google-property", "https://www.example.com/=" + std::string(Account),
+         "--sites", work.file("sites")});
     auto submit = [&](const std::string& name) {
         RunOptions options;
         options.environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -53,20 +61,22 @@ TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefu
     ProgramResult alpha = submit("Alpha");
     ASSERT_EQ(alpha.exitCode, 0) << alpha.err << alpha.out;
     EXPECT_NE(alpha.out.find("\nGoogle Search Console Alpha\n"), std::string::npos) << alpha.out;
-    const auto received = simulator.requests();
+    std::vector<EngineSimulator::Request> received;
+    for (const auto& request : simulator.requests())
+        if (request.method != "GET") received.push_back(request);
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0].host, "oauth2.googleapis.com");
     EXPECT_EQ(received[0].target, "/token");
     EXPECT_EQ(received[1].host, "www.googleapis.com");
-    EXPECT_EQ(received[1].target, "/webmasters/v3/sites/https%3A%2F%2Falpha.example%2F/sitemaps/"
-                                  "https%3A%2F%2Falpha.example%2Fsitemap.xml");
+    EXPECT_EQ(received[1].target, "/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/sitemaps/"
+                                  "https%3A%2F%2Fwww.example.com%2Fsitemap.xml");
     EXPECT_TRUE(received[0].tls && received[1].tls && received[0].proxy && received[1].proxy);
 
     // Zeta's property is unknown to Google: the run completes, but says that Google refused.
     ProgramResult zeta = submit("Zeta");
     EXPECT_EQ(zeta.exitCode, 3) << zeta.err;
-    EXPECT_NE(zeta.out.find("Google Search Console: the sitemap https://zeta.example/sitemap.xml of "
-                            "https://zeta.example/ was not taken: 404 Not Found, the property is unknown"),
+    EXPECT_NE(zeta.out.find("Google Search Console: the sitemap https://www.example.org/sitemap.xml of "
+                            "https://www.example.org/ was not taken: 404 Not Found, the property is unknown"),
               std::string::npos)
         << zeta.out;
     // Neither the key nor a token is ever printed.

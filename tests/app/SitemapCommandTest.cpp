@@ -53,4 +53,30 @@ TEST(SitemapCommand, PrintsChangedUrlsWithLastmodAndASummary) {
     EXPECT_EQ(runLarkspan({"sitemap", "--dir", profiles.str()}).exitCode, 2);
 }
 
+TEST(SitemapCommand, ControlCharactersFromTheSiteArePrintedReplaced) {
+    TempDir site;
+    PythonHttpServer server(site.str());
+    ASSERT_NE(server.port(), 0);
+    const std::string home = server.address();
+    const std::string r = "\xEF\xBF\xBD";
+    site.write("robots.txt",
+               "Sitemap: " + home + "/sitemap.xml\nSitemap: " + home + "/\x1b]0;owned\x07.xml\n");
+    site.write("sitemap.xml", "<urlset><url><loc>" + home +
+                                  "/c\xC2\x9B"
+                                  "31m</loc></url></urlset>");
+    TempDir profiles;
+    ProfileStore store(profiles.str());
+    SiteProfile shop;
+    shop[fSiteTitle] = "Shop";
+    shop[fURL] = home + "/";
+    store.save(shop);
+    ProgramResult result = runLarkspan({"sitemap", "--all", "--dir", profiles.str(), "Shop"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, home + "/c" + r + "31m\t\n");
+    EXPECT_NE(result.err.find("/" + r + "]0;owned" + r + ".xml\" is not a URL"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos);
+    EXPECT_EQ(result.err.find('\x07'), std::string::npos);
+}
+
 } // namespace
