@@ -156,6 +156,7 @@ TEST_F(SearchConsoleTest, SubmitsEachSitemapWithOneSignedTokenForTheWholeRun) {
     for (const auto& put : puts) {
         EXPECT_NE(put.raw.find("\r\nAuthorization: Bearer ya29.sim-"), std::string::npos) << put.raw;
         EXPECT_NE(put.raw.find("\r\nContent-Length: 0\r\n"), std::string::npos) << put.raw;
+        EXPECT_EQ(put.raw.find("Content-Type"), std::string::npos) << put.raw;
         EXPECT_EQ(put.body, "");
     }
 
