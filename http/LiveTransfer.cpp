@@ -22,13 +22,13 @@ ExtraCertificates::ExtraCertificates(const std::string& file) {
     if (file.empty()) return;
     BIO* bio = BIO_new_file(file.c_str(), "r");
     if (!bio) {
-        error_ = "cannot read the CA file " + shownText(file);
+        error_ = "cannot read the CA file " + printable(file);
         return;
     }
     while (X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr))
         certificates_.push_back(certificate);
     BIO_free(bio);
-    if (certificates_.empty()) error_ = "the CA file " + shownText(file) + " holds no PEM certificate";
+    if (certificates_.empty()) error_ = "the CA file " + printable(file) + " holds no PEM certificate";
 }
 
 ExtraCertificates::~ExtraCertificates() {
@@ -225,10 +225,10 @@ void LiveTransfer::recordHop() {
 std::string requestFault(const LiveRequest& request) {
     for (const auto& [name, value] : request.headers) {
         if (name.empty() || name.find_first_of(": \t") != std::string::npos)
-            return "the header name \"" + shownText(name) + "\" is not valid";
+            return "the header name \"" + printable(name) + "\" is not valid";
         for (unsigned char c : name + value)
             if ((c < 0x20 && c != '\t') || c == 0x7F)
-                return "the header " + shownText(name) + " holds a control character";
+                return "the header " + printable(name) + " holds a control character";
     }
     return {};
 }
@@ -236,7 +236,7 @@ std::string requestFault(const LiveRequest& request) {
 namespace {
 
 std::string detail(const char* errorBuffer, CURLcode code) {
-    return shownText(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
+    return printable(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
 }
 
 std::string connectFailure(CURL* easy, const std::string& target, const LiveClient::Settings& settings) {
@@ -244,8 +244,8 @@ std::string connectFailure(CURL* easy, const std::string& target, const LiveClie
     curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
     if (!settings.proxy.empty()) {
         if (osError == ECONNREFUSED)
-            return "the proxy " + shownText(settings.proxy) + " refused the connection";
-        return "cannot reach the proxy " + shownText(settings.proxy);
+            return "the proxy " + printable(settings.proxy) + " refused the connection";
+        return "cannot reach the proxy " + printable(settings.proxy);
     }
     if (osError == ECONNREFUSED) return "connection refused by " + target;
     if (osError != 0) return "cannot connect to " + target + ": " + std::strerror(static_cast<int>(osError));
@@ -261,7 +261,7 @@ std::string LiveTransfer::failureText(CURLcode code, const LiveClient::Settings&
     if (overCap || code == CURLE_FILESIZE_EXCEEDED) return "the answer exceeded " + sizeText(maxBodyBytes);
     if (cancelRequested) return "stopped";
     if (!settings.proxy.empty() && tunnelStatus >= 300)
-        return "the proxy " + shownText(settings.proxy) + " refused the tunnel to " + target + " (status " +
+        return "the proxy " + printable(settings.proxy) + " refused the tunnel to " + target + " (status " +
                std::to_string(tunnelStatus) + ")";
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
@@ -269,7 +269,7 @@ std::string LiveTransfer::failureText(CURLcode code, const LiveClient::Settings&
     case CURLE_COULDNT_RESOLVE_HOST:
         return "host name not found: " + url.host();
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return "proxy host name not found: " + shownText(settings.proxy);
+        return "proxy host name not found: " + printable(settings.proxy);
     case CURLE_COULDNT_CONNECT:
         return connectFailure(easy, target, settings);
     case CURLE_SSL_CONNECT_ERROR:

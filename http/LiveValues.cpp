@@ -38,7 +38,7 @@ bool isRedirect(int status) {
 }
 
 std::string named(const std::string& location) {
-    return "(Location \"" + shownText(location) + "\")";
+    return "(Location \"" + printable(location) + "\")";
 }
 
 } // namespace
