@@ -4,6 +4,7 @@
 #include "http/LiveText.h"
 #include "http/LiveTransfer.h"
 #include "platform/EventLoop.h"
+#include "platform/Text.h"
 
 #include <curl/curl.h>
 
@@ -273,7 +274,7 @@ LiveClient::Id LiveClient::Impl::start(LiveRequest request, Done done) {
     auto url = Url::parse(request.url);
     std::string fault = requestFault(request);
     if (!url)
-        fault = "not an http or https URL: \"" + shownText(request.url) + "\"";
+        fault = "not an http or https URL: \"" + printable(request.url) + "\"";
     else if (fault.empty() && url->scheme() == "https")
         fault = extra.error();
     t->request = std::move(request);

@@ -161,7 +161,9 @@ TEST_F(LiveClientTest, FollowsRedirectsByTheRules) {
          "refused to follow a redirect from https to http (Location \"" + web + "/chain/0\")", 1},
         {"controls in the Location", Method::Get, Redirects::SameOrigin,
          "/redirect/302?to=http://x.example/%1b[2J%07", 0,
-         "refused to follow a redirect to another origin (Location \"http://x.example/\xEF\xBF\xBD[2J\xEF\xBF\xBD\")", 1},
+         "refused to follow a redirect to another origin (Location "
+         "\"http://x.example/\xEF\xBF\xBD[2J\xEF\xBF\xBD\")",
+         1},
         {"no http URL", Method::Get, Redirects::AnyHost, "/redirect/302?to=ftp://x.example/", 0,
          "the redirect leads to no http or https URL (Location \"ftp://x.example/\")", 1},
         {"303 turns a POST into a GET", Method::Post, Redirects::SameOrigin, "/redirect/303?to=/echo", 200,
