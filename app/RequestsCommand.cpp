@@ -20,6 +20,26 @@
 
 namespace {
 
+// One line per POST to each endpoint that has not asked for a pause.
+void printPosts(const Config& config, const SiteStore& siteStore, const StoreSite& site,
+                const IndexNowSubmission& submission, std::int64_t now) {
+    for (const std::string& endpoint : config.indexNowEndpoints) {
+        // An endpoint that asked for a pause is not called before its time.
+        const std::int64_t until = siteStore.pausedUntil(site, IndexNowChannel, endpoint);
+        if (until > now) {
+            std::fprintf(stderr, "larkspan: %s is not called before %s, as it asked\n", endpoint.c_str(),
+                         formatUtc(until).c_str());
+            continue;
+        }
+        const std::string head = "{\"engine\": " + jsonString(IndexNowSubmitter::engineName(endpoint)) +
+                                 ", \"method\": \"post\", \"url\": " + jsonString(endpoint) + ", \"body\": ";
+        for (std::size_t b = 0; b < submission.batchCount(); ++b) {
+            const std::string line = head + jsonString(submission.body(b)) + "}\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        }
+    }
+}
+
 // The IndexNow POSTs a run would send for the profile, after the catalogue's lines: its
 // sitemaps are read (and their problems told on standard error), nothing is submitted.
 // Returns false when the profile's key or key location cannot be used.
@@ -69,21 +89,7 @@ bool printIndexNowPosts(const Config& config, const ProfileStore& store, const s
         std::fprintf(stderr, "larkspan: %zu URL%s left out: not on %s%s\n", submission.leftOut(),
                      submission.leftOut() == 1 ? "" : "s", probe->site.origin().c_str(),
                      location.empty() ? "" : " or outside the key location's folder");
-    for (const std::string& endpoint : config.indexNowEndpoints) {
-        // An endpoint that asked for a pause is not called before its time.
-        const std::int64_t until = siteStore.pausedUntil(site, IndexNowChannel, endpoint);
-        if (until > now) {
-            std::fprintf(stderr, "larkspan: %s is not called before %s, as it asked\n", endpoint.c_str(),
-                         formatUtc(until).c_str());
-            continue;
-        }
-        const std::string head = "{\"engine\": " + jsonString(IndexNowSubmitter::engineName(endpoint)) +
-                                 ", \"method\": \"post\", \"url\": " + jsonString(endpoint) + ", \"body\": ";
-        for (std::size_t b = 0; b < submission.batchCount(); ++b) {
-            const std::string line = head + jsonString(submission.body(b)) + "}\n";
-            std::fwrite(line.data(), 1, line.size(), stdout);
-        }
-    }
+    printPosts(config, siteStore, site, submission, now);
     return true;
 }
 

@@ -25,6 +25,25 @@ std::string counted(std::size_t n, const std::string& noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
+// The indices of the URLs to print: every one with --all, else the sitemap's own URLs as the
+// store would choose them for the next run (no profile URL is set apart from them).
+std::vector<std::size_t> shownUrls(const CommandLine& cl, const Config& config, const ProfileStore& store,
+                                   const SiteSitemaps& read) {
+    std::vector<std::size_t> shown;
+    if (cl.all) {
+        shown.resize(read.urls.size());
+        std::iota(shown.begin(), shown.end(), std::size_t{0});
+        return shown;
+    }
+    const std::string& name = cl.args.front();
+    SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
+    const bool allPages = store.loadExtra(name, IndexNowFirstRunKey) == "all";
+    return selectAnnouncements(siteStore, siteStore.site(name), read.urls,
+                               {IndexNowChannel, "", allPages ? FirstRun::AllPages : FirstRun::RecentPages,
+                                SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
+        .indices;
+}
+
 } // namespace
 
 // Prints the URLs of a profile's sitemaps that its next submission would send, as
@@ -60,21 +79,7 @@ int runSitemap(const CommandLine& cl) {
         return 1;
     }
 
-    std::vector<std::size_t> shown;
-    if (cl.all) {
-        shown.resize(read.urls.size());
-        std::iota(shown.begin(), shown.end(), std::size_t{0});
-    } else {
-        // The sitemap's own URLs, as the store would choose them for the next run; no profile URL
-        // is set apart from them.
-        SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
-        const bool allPages = store.loadExtra(name, IndexNowFirstRunKey) == "all";
-        shown =
-            selectAnnouncements(siteStore, siteStore.site(name), read.urls,
-                                {IndexNowChannel, "", allPages ? FirstRun::AllPages : FirstRun::RecentPages,
-                                 SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
-                .indices;
-    }
+    const std::vector<std::size_t> shown = shownUrls(cl, config, store, read);
     std::string out;
     for (std::size_t i : shown) {
         out += printable(read.urls.url(i));
