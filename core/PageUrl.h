@@ -3,12 +3,9 @@
 #include <string>
 #include <string_view>
 
-// The reference (an href, absolute or relative) resolved against the base URL, normalised:
-// scheme and host in lower case, the default port dropped, dot segments removed, the path's
-// and query's percent-encoding in robots.txt's normal form, the fragment dropped. Empty when
-// the base or the result is no http or https URL.
+// The reference (an href, absolute or relative, with the blanks a browser ignores) resolved
+// against the base URL and normalised as http/Url normalises every URL of live code. Empty
+// when the base or the result is no http or https URL.
 //
-// The page checks compare canonical links and final URLs through this one call. The live
-// client's URL type (http/Url) will do the same for every piece of live code; when it lands,
-// this call becomes a thin wrapper around Url::resolve.
+// The page checks compare canonical links and final URLs through this one call.
 std::string resolvePageUrl(std::string_view base, std::string_view reference);

@@ -4,10 +4,10 @@
 
 #include "../common/TempDir.h"
 #include "core/GoogleAuth.h"
-#include "core/HttpRunClient.h"
 #include "core/InspectionQuota.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapStatus.h"
+#include "http/LiveClient.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
 #include "tools/simulator/EngineSimulator.h"
@@ -36,30 +36,29 @@ TEST(InspectionSimulatorTest, InspectionsUntilTheDailyQuotaIsSpentAndTheSitemaps
                                std::string(Property) + "=https://www.example.com/sitemap.xml",
                                "--google-inspection", roses + "=indexed", "--google-inspect-quota", "3"});
     const std::string base = "https://127.0.0.1:" + std::to_string(simulator.port());
-    HttpRunClient client;
-    client.setCAFile(certs.ca());
-    client.setTimeOut(20'000);
+    LiveClient::Settings settings;
+    settings.caFile = certs.ca();
+    LiveClient client(settings);
+    auto send = [&](Method method, const std::string& url, HeaderList headers, std::string body) {
+        return client.perform({method, url, std::move(headers), std::move(body)});
+    };
 
     const std::int64_t now = SystemQuotaClock().wallSeconds();
     const ServiceAccount account{Account, pem, "4f1c0ffee", base + "/token"};
-    const RunClient::Answer granted =
-        client.exchange({"POST",
-                         base + "/token",
-                         {{"Content-Type", "application/x-www-form-urlencoded"}},
-                         tokenRequestBody(makeAssertion(account, base + "/token", now))});
+    const LiveAnswer granted =
+        send(Method::Post, base + "/token", {{"Content-Type", "application/x-www-form-urlencoded"}},
+             tokenRequestBody(makeAssertion(account, base + "/token", now)));
     const TokenAnswer token = parseTokenAnswer(granted.status, granted.body);
     ASSERT_TRUE(token.ok()) << token.error << " " << token.description;
     const std::string bearer = "Bearer " + token.accessToken;
 
     const std::int64_t dayEnd = pacificDayStart(pacificDay(now) + 1);
     auto inspect = [&](const std::string& url) {
-        const RunClient::Answer a =
-            client.exchange({"POST",
-                             urlInspectionUrl(base),
-                             {{"Authorization", bearer}, {"Content-Type", "application/json"}},
-                             urlInspectionBody(url, Property)});
-        return readInspectionAnswer(a.status, a.reason, a.headerValue("Retry-After"), a.body, url, Property,
-                                    now, dayEnd);
+        const LiveAnswer a = send(Method::Post, urlInspectionUrl(base),
+                                  {{"Authorization", bearer}, {"Content-Type", "application/json"}},
+                                  urlInspectionBody(url, Property));
+        return readInspectionAnswer(a.status, a.reason, a.header("Retry-After"), a.body, url, Property, now,
+                                    dayEnd);
     };
 
     const InspectionAnswer indexed = inspect(roses);
@@ -89,8 +88,8 @@ TEST(InspectionSimulatorTest, InspectionsUntilTheDailyQuotaIsSpentAndTheSitemaps
     EXPECT_EQ(spent.outcome, InspectionOutcome::PropertyPaused) << spent.problem;
     EXPECT_EQ(spent.retryAt, std::min(dayEnd, now + 86400));
 
-    const RunClient::Answer listed = client.exchange(
-        {"GET", searchConsoleSitemapListUrl(base, Property), {{"Authorization", bearer}}, {}});
+    const LiveAnswer listed =
+        send(Method::Get, searchConsoleSitemapListUrl(base, Property), {{"Authorization", bearer}}, {});
     const SitemapStatusList list = readSitemapStatus(listed.status, listed.reason, listed.body, Property);
     ASSERT_TRUE(list.ok()) << list.problem;
     ASSERT_EQ(list.sitemaps.size(), 1u);
