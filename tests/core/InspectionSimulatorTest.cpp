@@ -40,7 +40,12 @@ TEST(InspectionSimulatorTest, InspectionsUntilTheDailyQuotaIsSpentAndTheSitemaps
     settings.caFile = certs.ca();
     LiveClient client(settings);
     auto send = [&](Method method, const std::string& url, HeaderList headers, std::string body) {
-        return client.perform({method, url, std::move(headers), std::move(body)});
+        LiveRequest request;
+        request.method = method;
+        request.url = url;
+        request.headers = std::move(headers);
+        request.body = std::move(body);
+        return client.perform(std::move(request));
     };
 
     const std::int64_t now = SystemQuotaClock().wallSeconds();

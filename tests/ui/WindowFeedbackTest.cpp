@@ -47,6 +47,7 @@ namespace {
 // A live channel that refuses every profile it is offered, as IndexNow does with a 403.
 class RefusingChannel : public LiveChannel {
 public:
+    bool uses(const LiveRun&) const override { return true; }
     void announce(LiveRun& run) override {
         run.refused("IndexNow (api.indexnow.org) refused 1 URL of " + run.profileName() + ": 403 Forbidden");
     }
