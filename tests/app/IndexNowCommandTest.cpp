@@ -96,7 +96,7 @@ TEST_F(IndexNowCommandTest, RequestsPrintsThePostsAndSubmitSaysWhenOneWasRefused
     const std::vector<Case> cases{
         {{"requests", "Garden"},
          post(head + "]}"),
-         "larkspan: first run: 1 URLs would be recorded as known without being sent (--all-pages sends "
+         "larkspan: first run: 1 URL would be recorded as known without being sent (--all-pages sends "
          "them)\n"},
         {{"requests", "--all-pages", "Garden"}, post(head + ",\"" + site + "/a\\\"b\"]}"), ""},
     };

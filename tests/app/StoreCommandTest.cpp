@@ -84,7 +84,7 @@ TEST(StoreCommands, HistoryCheckAndForget) {
          2,
          "",
          "larkspan: store takes --check or --forget NAME\n"
-         "usage: larkspan store [--dir DIR] --check | --forget NAME\n"},
+         "usage: larkspan store [--dir DIR] [--check|--forget NAME]\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
