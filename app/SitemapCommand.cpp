@@ -1,4 +1,5 @@
 #include "app/Commands.h"
+#include "app/SiteReading.h"
 #include "app/Startup.h"
 #include "core/Config.h"
 #include "core/IndexNow.h"
@@ -60,24 +61,10 @@ int runSitemap(const CommandLine& cl) {
     ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
     const std::string& name = cl.args.front();
     if (!knownProfile(store, name)) return 1;
-    const SiteProfile profile = store.load(name);
     LiveClient client(liveClientSettings(config));
-    const std::optional<SiteProbe> probe = probeSite(client, profile[fURL]);
-    if (!probe) {
-        std::fprintf(stderr, "larkspan: the profile URL of \"%s\" names no web site\n", name.c_str());
-        return 1;
-    }
-    if (!probe->note.empty()) std::fprintf(stderr, "larkspan: %s\n", printable(probe->note).c_str());
-    ClientSitemapSource web(client);
-    const SiteSitemaps read =
-        readSitemaps(probe->site, store.loadExtra(name, SitemapKey), web, sitemapBounds(config));
-    // Every text here came from the network: none of it may drive the terminal.
-    for (const std::string& problem : read.problems)
-        std::fprintf(stderr, "larkspan: %s\n", printable(problem).c_str());
-    if (read.filesRead == 0) {
-        std::fprintf(stderr, "larkspan: no sitemap of \"%s\" could be read\n", name.c_str());
-        return 1;
-    }
+    const std::optional<ProfileSitemaps> site = readProfileSitemaps(client, config, store, name);
+    if (!site) return 1;
+    const SiteSitemaps& read = site->read;
 
     const std::vector<std::size_t> shown = shownUrls(cl, config, store, read);
     std::string out;
