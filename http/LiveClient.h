@@ -15,7 +15,7 @@
 // The HTTP methods that live requests use. An unknown method is refused where it is written
 // (parseMethod gives nothing), never sent as another.
 enum class Method { Get, Head, Post, Put };
-std::string_view methodName(Method method); // "GET", "HEAD", "POST", "PUT"
+std::string_view methodName(Method method);               // "GET", "HEAD", "POST", "PUT"
 std::optional<Method> parseMethod(std::string_view name); // case-sensitive upper-case names
 
 // Header lines as name and value, in the order they were sent or received.
@@ -90,8 +90,8 @@ struct LiveAnswer {
 class LiveClient {
 public:
     struct Settings {
-        std::string proxy;  // "host:port" or empty; https goes through it by CONNECT
-        std::string caFile; // PEM certificates trusted besides the system's store
+        std::string proxy;     // "host:port" or empty; https goes through it by CONNECT
+        std::string caFile;    // PEM certificates trusted besides the system's store
         std::string userAgent; // "Larkspan/VERSION (+HOME-PAGE)"
         int perHost = 4;       // transfers at once to one host
         int connections = 16;  // transfers at once in all

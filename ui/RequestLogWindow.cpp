@@ -2,8 +2,8 @@
 
 #include "core/KeptRuns.h"
 #include "platform/ShellOpen.h"
-#include "ui/EarlierRunsDialog.h"
 #include "platform/Text.h"
+#include "ui/EarlierRunsDialog.h"
 
 #include <QBrush>
 #include <QColor>

@@ -115,7 +115,8 @@ TEST(Install, PutsProgramMenuEntryIconsHelpFileAndManualPageInTheirPlaces) {
     std::string text = QString::fromStdString(page.out).remove(QRegularExpression(".\b")).toStdString();
     for (const char* wanted :
          {"NAME", "larkspan - announce web sites", "SYNOPSIS", "larkspan list [--dir DIR]",
-          "larkspan requests [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all-pages] NAME",
+          "larkspan requests [--dir DIR] [--config FILE] [--proxy HOST:PORT] [--cacert FILE] [--all-pages] "
+          "NAME",
           "larkspan submit", "--save LIST", "LARKSPAN_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME",
           "~/.config/larkspan/larkspan.ini", "EXIT STATUS"})
         EXPECT_NE(text.find(wanted), std::string::npos) << wanted;
