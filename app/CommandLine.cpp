@@ -4,10 +4,10 @@
 
 namespace {
 
-// The words of a spec's option list, each a group of one or more alternatives.
-std::vector<std::string> groups(const CommandSpec& spec) {
+// The words of a row's option list, each a group of one or more alternatives.
+std::vector<std::string> groups(const CommandRow& row) {
     std::vector<std::string> words;
-    std::string_view rest = spec.options;
+    std::string_view rest = row.options;
     while (!rest.empty()) {
         const std::size_t space = rest.find(' ');
         if (space != 0) words.emplace_back(rest.substr(0, space));
@@ -17,10 +17,10 @@ std::vector<std::string> groups(const CommandSpec& spec) {
     return words;
 }
 
-// The names of every option a spec takes, alternatives apart.
-std::vector<std::string> optionNames(const CommandSpec& spec) {
+// The names of every option a row takes, alternatives apart.
+std::vector<std::string> optionNames(const CommandRow& row) {
     std::vector<std::string> names;
-    for (const std::string& group : groups(spec)) {
+    for (const std::string& group : groups(row)) {
         std::size_t start = 0;
         while (true) {
             const std::size_t bar = group.find('|', start);
@@ -32,20 +32,20 @@ std::vector<std::string> optionNames(const CommandSpec& spec) {
     return names;
 }
 
-const OptionSpec* optionNamed(std::string_view name) {
-    for (const OptionSpec& option : optionTable())
+const OptionRow* optionNamed(std::string_view name) {
+    for (const OptionRow& option : optionTable())
         if (option.name == name) return &option;
     return nullptr;
 }
 
 // "--dir DIR", or the switch's name alone.
-std::string withValue(const OptionSpec& option) {
+std::string withValue(const OptionRow& option) {
     return option.value ? std::string(option.name) + " " + option.value : std::string(option.name);
 }
 
 // The option's line (or lines) of a help text: the name in a field of 19 characters, then the
 // help, its continuation lines indented to the same column.
-std::string optionHelp(const OptionSpec& option) {
+std::string optionHelp(const OptionRow& option) {
     std::string head = "  " + withValue(option);
     head.resize(std::max<std::size_t>(head.size() + 1, 21), ' ');
     std::string text = head;
@@ -54,22 +54,22 @@ std::string optionHelp(const OptionSpec& option) {
     return text + "\n";
 }
 
-std::string spellingOf(const CommandSpec& spec) {
-    return *spec.name ? std::string(spec.name) : std::string("the window");
+std::string spellingOf(const CommandRow& row) {
+    return *row.name ? std::string(row.name) : std::string("the window");
 }
 
 // Finds the option that arg names, as "--name" or "--name=value", and stores it; false when arg
 // names no option of the table.
-bool takeOption(CommandLine& cl, int argc, char** argv, int& i, const CommandSpec& spec) {
+bool takeOption(CommandLine& cl, int argc, char** argv, int& i, const CommandRow& row) {
     const std::string arg = argv[i];
     const std::size_t equals = arg.find('=');
-    const OptionSpec* option = optionNamed(std::string_view(arg).substr(0, equals));
+    const OptionRow* option = optionNamed(std::string_view(arg).substr(0, equals));
     // A switch takes no value, so "--all=x" names no option.
     if (!option || (equals != std::string::npos && !option->value)) return false;
-    const std::vector<std::string> taken = optionNames(spec);
+    const std::vector<std::string> taken = optionNames(row);
     if (std::find(taken.begin(), taken.end(), option->name) == taken.end()) {
-        std::string message = spellingOf(spec) + " does not take " + option->name;
-        if (*spec.name) message += "\nusage: larkspan " + usageLine(spec);
+        std::string message = spellingOf(row) + " does not take " + option->name;
+        if (*row.name) message += "\nusage: larkspan " + usageLine(row);
         throw UsageError(message);
     }
     if (!option->value) {
@@ -85,7 +85,7 @@ bool takeOption(CommandLine& cl, int argc, char** argv, int& i, const CommandSpe
 
 } // namespace
 
-CommandLine parseCommandLine(int argc, char** argv, const CommandSpec& spec) {
+CommandLine parseCommandLine(int argc, char** argv, const CommandRow& row) {
     CommandLine cl;
     bool onlyArgs = false;
     for (int i = 1; i < argc; ++i) {
@@ -103,50 +103,50 @@ CommandLine parseCommandLine(int argc, char** argv, const CommandSpec& spec) {
             cl.help = true;
         } else if (arg == "--version") {
             cl.version = true;
-        } else if (!takeOption(cl, argc, argv, i, spec)) {
+        } else if (!takeOption(cl, argc, argv, i, row)) {
             throw UsageError("unknown option " + arg);
         }
     }
     return cl;
 }
 
-std::string usageLine(const CommandSpec& spec) {
-    std::string line = spec.name;
-    for (const std::string& group : groups(spec)) {
+std::string usageLine(const CommandRow& row) {
+    std::string line = row.name;
+    for (const std::string& group : groups(row)) {
         // Each option shows its value, also among alternatives ("--check|--forget NAME").
         std::string shown;
         for (std::size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
             bar = group.find('|', start);
             const std::string name = group.substr(start, bar == std::string::npos ? bar : bar - start);
-            const OptionSpec* option = optionNamed(name);
+            const OptionRow* option = optionNamed(name);
             shown += (shown.empty() ? "" : "|") + (option ? withValue(*option) : name);
         }
         line += (line.empty() ? "[" : " [") + shown + "]";
     }
-    if (*spec.operands) line += std::string(line.empty() ? "" : " ") + spec.operands;
+    if (*row.operands) line += std::string(line.empty() ? "" : " ") + row.operands;
     return line;
 }
 
 std::string usageText(std::string_view command) {
-    const CommandSpec* spec = findCommand(command);
-    return spec ? "usage: larkspan " + usageLine(*spec) + "\n" : std::string();
+    const CommandRow* row = findCommand(command);
+    return row ? "usage: larkspan " + usageLine(*row) + "\n" : std::string();
 }
 
-std::string commandHelp(const CommandSpec& spec) {
-    std::string text = "usage: larkspan " + usageLine(spec) + "\n" + spec.summary + "\nOptions:\n";
-    for (const std::string& name : optionNames(spec))
-        if (const OptionSpec* option = optionNamed(name)) text += optionHelp(*option);
+std::string commandHelp(const CommandRow& row) {
+    std::string text = "usage: larkspan " + usageLine(row) + "\n" + row.summary + "\nOptions:\n";
+    for (const std::string& name : optionNames(row))
+        if (const OptionRow* option = optionNamed(name)) text += optionHelp(*option);
     return text + "  --help             print this text\n";
 }
 
 std::string programHelp() {
-    std::string text = "Usage: larkspan " + usageLine(windowSpec()) +
+    std::string text = "Usage: larkspan " + usageLine(windowRow()) +
                        "\n"
                        "       larkspan COMMAND [OPTIONS] ...\n\nCommands:\n";
-    for (const CommandSpec& command : commandTable())
+    for (const CommandRow& command : commandTable())
         text += "  larkspan " + usageLine(command) + "\n";
     text += "\nWith no command the window opens. Options:\n";
-    for (const OptionSpec& option : optionTable())
+    for (const OptionRow& option : optionTable())
         text += optionHelp(option);
     return text + "  --help, --version\n"
                   "\nlarkspan COMMAND --help prints the usage of that command alone.\n";

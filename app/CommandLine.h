@@ -48,7 +48,7 @@ struct CommandLine {
 
 // One option: its name, the word that stands for its value in the usage (none for a switch),
 // the member of CommandLine that takes it, and its lines in `larkspan --help`.
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* value = nullptr;
     std::optional<std::string> CommandLine::*text = nullptr;
@@ -61,7 +61,7 @@ struct OptionSpec {
 // from here. options lists the command's options as its usage shows them, one bracketed group
 // per word: "--dir --config --generate|--check" is "[--dir DIR] [--config FILE]
 // [--generate|--check]", and an option missing from the list is refused before run is called.
-struct CommandSpec {
+struct CommandRow {
     const char* name;
     int (*run)(const CommandLine&);
     const char* options;
@@ -72,23 +72,23 @@ struct CommandSpec {
 };
 
 // The tables, in the order `larkspan --help` shows them (app/CommandTable.cpp).
-std::span<const OptionSpec> optionTable();
-std::span<const CommandSpec> commandTable();
+std::span<const OptionRow> optionTable();
+std::span<const CommandRow> commandTable();
 // The row of the window, for `larkspan` without a command: its options, no run.
-const CommandSpec& windowSpec();
-const CommandSpec* findCommand(std::string_view name);
+const CommandRow& windowRow();
+const CommandRow* findCommand(std::string_view name);
 
-// Parses the options the spec takes; --help, -h and --version go with every spec. Throws
-// UsageError for an unknown option, an option that the spec does not take (naming both, with
+// Parses the options the row takes; --help, -h and --version go with every row. Throws
+// UsageError for an unknown option, an option that the row does not take (naming both, with
 // the usage line) or a missing value.
-CommandLine parseCommandLine(int argc, char** argv, const CommandSpec& spec);
+CommandLine parseCommandLine(int argc, char** argv, const CommandRow& row);
 
 // The usage of one command, as "key [--dir DIR] ... NAME" (no "larkspan ", no line end).
-std::string usageLine(const CommandSpec& spec);
+std::string usageLine(const CommandRow& row);
 // "usage: larkspan " + the usage line of the named command + "\n"; the messages of bad usage
 // end with it.
 std::string usageText(std::string_view command);
 // What `larkspan COMMAND --help` prints: the usage line, the summary, the options it takes.
-std::string commandHelp(const CommandSpec& spec);
+std::string commandHelp(const CommandRow& row);
 // What `larkspan --help` prints: every command's usage line and every option.
 std::string programHelp();

@@ -23,16 +23,16 @@ namespace {
 using C = CommandLine;
 
 // An option with a value, and a switch.
-constexpr OptionSpec valued(const char* name, const char* value, std::optional<std::string> C::*member,
-                            const char* help) {
+constexpr OptionRow valued(const char* name, const char* value, std::optional<std::string> C::*member,
+                           const char* help) {
     return {name, value, member, nullptr, help};
 }
-constexpr OptionSpec flag(const char* name, bool C::*member, const char* help) {
+constexpr OptionRow flag(const char* name, bool C::*member, const char* help) {
     return {name, nullptr, nullptr, member, help};
 }
 
 // size-check: data table
-constexpr OptionSpec Options[] = {
+constexpr OptionRow Options[] = {
     valued("--dir", "DIR", &C::dir,
            "the profile directory (default $LARKSPAN_HOME,\nelse $XDG_DATA_HOME/larkspan)"),
     valued("--config", "FILE", &C::config,
@@ -61,7 +61,7 @@ constexpr OptionSpec Options[] = {
 // One row per command: its name, its function, its options as the usage shows them, the words
 // after them, and what it does.
 // size-check: data table
-constexpr CommandSpec Commands[] = {
+constexpr CommandRow Commands[] = {
     {"list", runList, "--dir", "", "Prints the profile names in the submission list's order, one a line.\n"},
     {"requests", runRequests, "--dir --config --proxy --cacert --all-pages", "NAME",
      "Prints the 32 requests that a run would send for the profile, one JSON object a\n"
@@ -92,24 +92,24 @@ constexpr CommandSpec Commands[] = {
      "is sent.\n"},
 };
 
-constexpr CommandSpec Window{"", nullptr, "--dir --config --proxy --cacert", "", "Opens the window.\n"};
+constexpr CommandRow Window{"", nullptr, "--dir --config --proxy --cacert", "", "Opens the window.\n"};
 
 } // namespace
 
-std::span<const OptionSpec> optionTable() {
+std::span<const OptionRow> optionTable() {
     return Options;
 }
 
-std::span<const CommandSpec> commandTable() {
+std::span<const CommandRow> commandTable() {
     return Commands;
 }
 
-const CommandSpec& windowSpec() {
+const CommandRow& windowRow() {
     return Window;
 }
 
-const CommandSpec* findCommand(std::string_view name) {
+const CommandRow* findCommand(std::string_view name) {
     const auto found = std::find_if(std::begin(Commands), std::end(Commands),
-                                    [&](const CommandSpec& c) { return c.name == name; });
+                                    [&](const CommandRow& c) { return c.name == name; });
     return found == std::end(Commands) ? nullptr : found;
 }

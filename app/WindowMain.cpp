@@ -28,7 +28,7 @@ int runWindow(int argc, char** argv) {
         args.push_back(w.data());
     CommandLine cl;
     try {
-        cl = parseCommandLine(static_cast<int>(args.size()), args.data(), windowSpec());
+        cl = parseCommandLine(static_cast<int>(args.size()), args.data(), windowRow());
     } catch (const LarkspanError& e) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;

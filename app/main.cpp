@@ -35,9 +35,9 @@ bool asksForHelpOrVersion(int argc, char** argv) {
 }
 
 // Runs the command (or prints the help or the version) once the application exists.
-int runHeadless(int argc, char** argv, const CommandSpec* command) {
+int runHeadless(int argc, char** argv, const CommandRow* command) {
     try {
-        const CommandLine cl = parseCommandLine(argc, argv, command ? *command : windowSpec());
+        const CommandLine cl = parseCommandLine(argc, argv, command ? *command : windowRow());
         if (cl.version) {
             std::printf("larkspan 2.0\n");
             return 0;
@@ -60,7 +60,7 @@ int runHeadless(int argc, char** argv, const CommandSpec* command) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const CommandSpec* command = argc > 1 ? findCommand(argv[1]) : nullptr;
+    const CommandRow* command = argc > 1 ? findCommand(argv[1]) : nullptr;
     if (!command && argc > 1 && argv[1][0] != '-') {
         std::fprintf(stderr, "larkspan: unknown command %s\n", argv[1]);
         const std::string help = programHelp();

@@ -3,7 +3,7 @@
 #include "core/ApiJson.h"
 #include "core/GoogleAuth.h"
 #include "core/SearchConsoleChannel.h"
-#include "core/UrlInspection.h"
+#include "core/IndexStatusQuery.h"
 #include "platform/Text.h"
 
 namespace {

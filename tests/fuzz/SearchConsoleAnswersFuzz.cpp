@@ -7,7 +7,7 @@
 // a sitemap is negative.
 
 #include "core/SitemapStatus.h"
-#include "core/UrlInspection.h"
+#include "core/IndexStatusQuery.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Google's inspection quota on this side (the Pacific day, the pace, the day's and the run's
 // counts, pauses, clocks that go back) and the order in which a site's URLs are inspected.
-#include "core/InspectionQuota.h"
-#include "core/InspectionOrder.h"
+#include "core/IndexStatusQuota.h"
+#include "core/IndexStatusOrder.h"
 
 #include <gtest/gtest.h>
 

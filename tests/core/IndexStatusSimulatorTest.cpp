@@ -1,10 +1,10 @@
 // One round trip to the engine simulator's Google over TLS on loopback: a token, inspections
 // read into results until the property's daily quota is spent, and the sitemaps list.
-#include "core/UrlInspection.h"
+#include "core/IndexStatusQuery.h"
 
 #include "../common/TempDir.h"
 #include "core/GoogleAuth.h"
-#include "core/InspectionQuota.h"
+#include "core/IndexStatusQuota.h"
 #include "core/SitemapReader.h"
 #include "core/SitemapStatus.h"
 #include "http/LiveClient.h"

@@ -1,4 +1,4 @@
-#include "core/UrlInspection.h"
+#include "core/IndexStatusQuery.h"
 
 #include "core/ApiJson.h"
 #include "core/GoogleAuth.h"

@@ -1,6 +1,6 @@
 // The URL Inspection request and the reading of its answers and of the sitemaps list, on canned
 // answers as Google writes them and on answers no server should send.
-#include "core/UrlInspection.h"
+#include "core/IndexStatusQuery.h"
 
 #include "core/Config.h"
 #include "core/SitemapStatus.h"

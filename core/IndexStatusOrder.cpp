@@ -1,6 +1,6 @@
-#include "core/InspectionOrder.h"
+#include "core/IndexStatusOrder.h"
 
-#include "core/UrlInspection.h"
+#include "core/IndexStatusQuery.h"
 
 #include <algorithm>
 #include <tuple>

@@ -1,4 +1,4 @@
-#include "core/InspectionQuota.h"
+#include "core/IndexStatusQuota.h"
 
 #include "core/SitemapReader.h"
 #include "platform/Text.h"

@@ -75,7 +75,7 @@ struct InspectionAnswer {
 // Reads the answer to the inspection of url in property, received at now (seconds since
 // 1970). retryAfter is the answer's Retry-After value (empty when none); it counts for a 429
 // and is held to at most 24 hours. A 429 without one pauses the property until
-// quotaDayEnd, the start of the next day as Google counts its quota (see InspectionQuota.h):
+// quotaDayEnd, the start of the next day as Google counts its quota (see IndexStatusQuota.h):
 // the run keeps to the per-minute pace itself, so a 429 means the day's quota is spent, by
 // this program or another one using the same property. Never throws for what a server sent.
 InspectionAnswer readInspectionAnswer(int status, std::string_view reason, std::string_view retryAfter,
