@@ -17,7 +17,7 @@ namespace {
 // Each migration brings the schema from its index to the next version; a store is always at the
 // version of the last one it ran. Page checks and index status add their tables as migrations
 // 2 and 3; a migration, once released, is never changed.
-constexpr std::array<const char*, 1> Migrations = {
+constexpr std::array<const char*, 2> Migrations = {
     R"sql(
 CREATE TABLE sites(
   id INTEGER PRIMARY KEY,
@@ -79,6 +79,36 @@ CREATE TABLE claims(
   site INTEGER PRIMARY KEY REFERENCES sites(id) ON DELETE CASCADE,
   pid INTEGER NOT NULL,
   since INTEGER NOT NULL
+);
+)sql",
+    R"sql(
+-- The latest check of each URL before announcement: what its answer said, and the verdict for
+-- each crawler whose rules count (Googlebot for Google, bingbot for IndexNow).
+CREATE TABLE page_checks(
+  url INTEGER PRIMARY KEY REFERENCES urls(id) ON DELETE CASCADE,
+  at INTEGER NOT NULL,
+  -- The final answer's status; 0 when there was none, and error says why.
+  status INTEGER NOT NULL,
+  error TEXT NOT NULL DEFAULT '',
+  -- Every hop as "STATUS URL", one a line.
+  hops TEXT NOT NULL DEFAULT '',
+  final_url TEXT NOT NULL DEFAULT '',
+  location TEXT NOT NULL DEFAULT '',
+  content_type TEXT NOT NULL DEFAULT '',
+  robots_header TEXT NOT NULL DEFAULT '',
+  -- Whom a noindex addresses: "all", "googlebot", "bingbot", joined by ","; empty for none.
+  header_noindex TEXT NOT NULL DEFAULT '',
+  meta_noindex TEXT NOT NULL DEFAULT '',
+  canonical TEXT NOT NULL DEFAULT '',
+  googlebot_allowed INTEGER NOT NULL,
+  bingbot_allowed INTEGER NOT NULL,
+  milliseconds INTEGER NOT NULL,
+  bytes INTEGER NOT NULL,
+  -- ok, redirect, not-found, gone, error, noindex, canonical-elsewhere or blocked.
+  google_verdict TEXT NOT NULL,
+  google_detail TEXT NOT NULL DEFAULT '',
+  bing_verdict TEXT NOT NULL,
+  bing_detail TEXT NOT NULL DEFAULT ''
 );
 )sql"};
 
