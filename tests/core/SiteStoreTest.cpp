@@ -359,7 +359,7 @@ TEST(SiteStoreDamage, DamagedAndNewerFilesAreRefusedAndLeftAsTheyAre) {
     struct Case {
         const char* name;
         std::function<void(const std::string& file)> damage;
-        const char* why;
+        std::string why;
     };
     const std::vector<Case> cases{
         {"not a database", [](const std::string& f) { writeFile(f, "larkspan-state 1\nC\tindexnow\n"); },
@@ -379,7 +379,8 @@ TEST(SiteStoreDamage, DamagedAndNewerFilesAreRefusedAndLeftAsTheyAre) {
          [](const std::string& f) {
              SqliteDatabase(f, SqliteDatabase::Mode::ReadWrite).exec("PRAGMA user_version=99");
          },
-         " was written by a newer Larkspan (schema 99, this one knows up to 1); it is left as it is"},
+         " was written by a newer Larkspan (schema 99, this one knows up to " +
+             std::to_string(SiteStore::schemaVersion()) + "); it is left as it is"},
     };
     for (const Case& c : cases) {
         TempDir dir;
