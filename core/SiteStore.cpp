@@ -134,7 +134,9 @@ void syncDirectory(const std::string& directory) {
 // accepted batch is on the disk before the next POST), and foreign keys for cascades.
 void configure(SqliteDatabase& db, int busyWaitSeconds) {
     db.setBusyTimeout(busyWaitSeconds * 1000);
-    db.exec("PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL");
+    // A cache of 32 MiB (at most; it grows as pages are read) keeps the index of a large site's URLs
+    // in memory through a run.
+    db.exec("PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL; PRAGMA cache_size=-32768");
 }
 
 void migrate(SqliteDatabase& db) {
@@ -281,19 +283,25 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
                                std::string_view answer) {
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
-        SqliteStatement addUrl = db_.prepare(
-            "INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3) ON CONFLICT(site, url) DO NOTHING");
         SqliteStatement accept =
             db_.prepare("INSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
                         "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE site=?1 AND url=?2 "
                         "ON CONFLICT(url, channel) DO UPDATE SET "
                         "at=CASE WHEN accepted=0 OR excluded.at>at THEN excluded.at ELSE at END, "
                         "accepted=1, answer=excluded.answer, lastmod=excluded.lastmod");
-        addUrl.bind(1, site.id).bind(3, time);
         accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
+        std::optional<SqliteStatement> addUrl;
         for (std::string_view url : urls) {
+            // The store holds URLs in their normal form only, and nearly every URL comes in it:
+            // the text as given is tried first, and the normal form only when no row matched.
+            if (accept.bind(2, url).run() > 0) continue;
             const std::string key = storeUrlKey(url);
-            addUrl.bind(2, key).run();
+            if (key != url && accept.bind(2, key).run() > 0) continue;
+            if (!addUrl) {
+                addUrl.emplace(db_.prepare("INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3)"));
+                addUrl->bind(1, site.id).bind(3, time);
+            }
+            addUrl->bind(2, key).run();
             accept.bind(2, key).run();
         }
         transaction.commit();

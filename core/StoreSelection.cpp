@@ -16,11 +16,12 @@ namespace {
 // spellings take memory of their own.
 class Spellings {
 public:
-    explicit Spellings(const UrlTable& urls) : urls_(urls), canonical_(urls.size()) {
+    explicit Spellings(const UrlTable& urls) : urls_(urls), canonical_(urls.size()), normal_(urls.size()) {
         for (std::size_t i = 0; i < urls.size(); ++i) {
             const std::string key = storeUrlKey(urls.url(i));
             if (key == urls.url(i)) {
                 canonical_[i] = static_cast<std::uint32_t>(i);
+                normal_[i] = true;
             } else if (auto same = urls.find(key)) {
                 canonical_[i] = static_cast<std::uint32_t>(*same);
             } else {
@@ -36,10 +37,15 @@ public:
         return std::nullopt;
     }
     bool standsForItself(std::size_t i) const { return canonical_[i] == i; }
+    // The store's key of an entry that stands for itself.
+    std::string key(std::size_t i) const {
+        return normal_[i] ? std::string(urls_.url(i)) : storeUrlKey(urls_.url(i));
+    }
 
 private:
     const UrlTable& urls_;
     std::vector<std::uint32_t> canonical_;
+    std::vector<bool> normal_;
     UrlTable others_;
 };
 
@@ -144,7 +150,7 @@ private:
         for (std::uint32_t i : added) {
             std::int64_t id = 0;
             if (request_.mode == SelectionMode::Record) {
-                insert.bind(2, storeUrlKey(urls_.url(i))).bind(4, lastmodOf(urls_, i)).run();
+                insert.bind(2, spellings_.key(i)).bind(4, lastmodOf(urls_, i)).run();
                 id = db_.lastInsertRowid();
             }
             mark(i, decide(i, std::nullopt, std::nullopt), id);

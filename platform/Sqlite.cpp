@@ -70,10 +70,11 @@ bool SqliteStatement::step() {
     fail(db_, rc, *file_);
 }
 
-void SqliteStatement::run() {
+int SqliteStatement::run() {
     while (step()) {
     }
     reset();
+    return sqlite3_changes(sqlite3_db_handle(statement_));
 }
 
 void SqliteStatement::reset() {

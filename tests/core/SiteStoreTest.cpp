@@ -105,6 +105,21 @@ TEST(SiteStoreSelection, FirstRunRecordsABaselineAndSendsOnlyTheLast48Hours) {
               std::vector<std::string>{Home + "old"});
 }
 
+TEST(SiteStoreAccepted, UrlsNewToTheStoreAndOtherSpellingsAreRecordedOnce) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    const StoreSite site = store.site("Shop");
+    acceptedRun(store, site, tableOf({{Home + "known"}}), FirstRun::AllPages);
+    ASSERT_EQ(store.acceptedCount(site, IndexNowChannel), 2);
+    // A known URL comes first, so that the rows it changed cannot pass for the next one's.
+    store.recordAccepted(site, IndexNowChannel,
+                         {Home + "known", "HTTPS://Shop.Example:443/new", Home + "new", Home + "other"},
+                         Now + Hour, "200 OK");
+    EXPECT_EQ(store.acceptedCount(site, IndexNowChannel), 4);
+    EXPECT_EQ(store.acceptedAt(site, IndexNowChannel, Home + "new"), Now + Hour);
+    EXPECT_EQ(store.acceptedAt(site, IndexNowChannel, Home + "other"), Now + Hour);
+}
+
 TEST(SiteStoreSelection, AllPagesOnTheFirstRunSendsEverything) {
     TempDir dir;
     SiteStore store = SiteStore::open(dir.str());
