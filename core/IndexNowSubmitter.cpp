@@ -16,8 +16,6 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <thread>
-#include <utility>
 
 namespace {
 
@@ -81,47 +79,68 @@ struct StoreTurn {
 
 // The record of an accepted batch, written while the next batch is on its way, so that the
 // store's write (a tenth of a second for 10,000 URLs) and the wait for the endpoint's answer
-// overlap. A thread of its own writes it through a connection of its own; finish() waits for it
-// and comes before anything else is decided or written. So a batch is on the disk before the
-// answer to the next one counts, and Stop never loses it: only a crash in between sends it again
-// on the next run, which the engines take without harm.
+// overlap. The write runs from the event loop during that wait; finish() writes it at once if the
+// loop has not yet, and comes before anything else is decided. So a batch is always on the disk
+// before the answer to the next one counts, and Stop never loses it: only a crash in between
+// sends it again on the next run, which the engines take without harm.
 class PendingRecord {
 public:
-    PendingRecord(const std::string& profileDirectory, int busyWaitSeconds, const StoreSite& site)
-        : directory_(profileDirectory), wait_(busyWaitSeconds), site_(site) {}
+    PendingRecord(SiteStore& store, const StoreSite& site) : store_(store), site_(site) {}
     PendingRecord(const PendingRecord&) = delete;
     PendingRecord& operator=(const PendingRecord&) = delete;
     ~PendingRecord() {
-        if (writer_.joinable()) writer_.join();
+        try {
+            finish();
+        } catch (const std::exception&) {
+            // Only while a Stop unwinds: the batch stays pending and goes again next time.
+        }
     }
 
     void post(std::vector<std::string_view> urls, std::string answer, std::string keyStatus) {
         finish();
-        if (!store_) store_ = SiteStore::open(directory_, wait_);
-        writer_ = std::thread([this, urls = std::move(urls), answer = std::move(answer),
-                               keyStatus = std::move(keyStatus), at = now()] {
-            try {
-                store_->recordAccepted(site_, IndexNowChannel, urls, at, answer);
-                store_->setKeyStatus(site_, IndexNowChannel, keyStatus, at);
-            } catch (...) {
-                failure_ = std::current_exception();
-            }
-        });
+        job_ = std::make_shared<Job>(store_, site_, std::move(urls), std::move(answer), std::move(keyStatus));
+        EventLoop::instance().post([job = job_] { job->write(); });
     }
 
-    // Waits for the posted record, and throws what its write threw.
+    // Writes the posted record now unless the loop did, and throws what its write threw.
     void finish() {
-        if (writer_.joinable()) writer_.join();
-        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+        if (!job_) return;
+        const std::shared_ptr<Job> job = std::move(job_);
+        job->write();
+        if (job->failure) std::rethrow_exception(job->failure);
     }
 
 private:
-    std::string directory_;
-    int wait_ = 0;
+    struct Job {
+        Job(SiteStore& store, const StoreSite& site, std::vector<std::string_view> urls, std::string answer,
+            std::string keyStatus)
+            : store(store), site(site), urls(std::move(urls)), answer(std::move(answer)),
+              keyStatus(std::move(keyStatus)) {}
+
+        SiteStore& store;
+        const StoreSite& site;
+        std::vector<std::string_view> urls;
+        std::int64_t at = now();
+        std::string answer;
+        std::string keyStatus;
+        bool written = false;
+        std::exception_ptr failure;
+
+        void write() {
+            if (written) return;
+            written = true;
+            try {
+                store.recordAccepted(site, IndexNowChannel, urls, at, answer);
+                store.setKeyStatus(site, IndexNowChannel, keyStatus, at);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+    };
+
+    SiteStore& store_;
     const StoreSite& site_;
-    std::optional<SiteStore> store_;
-    std::thread writer_;
-    std::exception_ptr failure_;
+    std::shared_ptr<Job> job_;
 };
 
 } // namespace
@@ -225,7 +244,7 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
 
     bool rowAdded = false;
     bool validationPending = false;
-    PendingRecord record(run.profileDirectory(), run.config().storeWaitSeconds, storeSite);
+    PendingRecord record(store, storeSite);
     for (std::size_t b = 0; b < submission.batchCount(); ++b) {
         std::vector<std::string_view> urls = submission.batch(b);
         LiveRequest post;
