@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <exception>
 #include <memory>
 #include <optional>
 
@@ -75,72 +74,6 @@ struct StoreTurn {
     StoreSite site;
     std::optional<SiteClaim> claim;
     AnnounceSelection selection;
-};
-
-// The record of an accepted batch, written while the next batch is on its way, so that the
-// store's write (a tenth of a second for 10,000 URLs) and the wait for the endpoint's answer
-// overlap. The write runs from the event loop during that wait; finish() writes it at once if the
-// loop has not yet, and comes before anything else is decided. So a batch is always on the disk
-// before the answer to the next one counts, and Stop never loses it: only a crash in between
-// sends it again on the next run, which the engines take without harm.
-class PendingRecord {
-public:
-    PendingRecord(SiteStore& store, const StoreSite& site) : store_(store), site_(site) {}
-    PendingRecord(const PendingRecord&) = delete;
-    PendingRecord& operator=(const PendingRecord&) = delete;
-    ~PendingRecord() {
-        try {
-            finish();
-        } catch (const std::exception&) {
-            // Only while a Stop unwinds: the batch stays pending and goes again next time.
-        }
-    }
-
-    void post(std::vector<std::string_view> urls, std::string answer, std::string keyStatus) {
-        finish();
-        job_ = std::make_shared<Job>(store_, site_, std::move(urls), std::move(answer), std::move(keyStatus));
-        EventLoop::instance().post([job = job_] { job->write(); });
-    }
-
-    // Writes the posted record now unless the loop did, and throws what its write threw.
-    void finish() {
-        if (!job_) return;
-        const std::shared_ptr<Job> job = std::move(job_);
-        job->write();
-        if (job->failure) std::rethrow_exception(job->failure);
-    }
-
-private:
-    struct Job {
-        Job(SiteStore& store, const StoreSite& site, std::vector<std::string_view> urls, std::string answer,
-            std::string keyStatus)
-            : store(store), site(site), urls(std::move(urls)), answer(std::move(answer)),
-              keyStatus(std::move(keyStatus)) {}
-
-        SiteStore& store;
-        const StoreSite& site;
-        std::vector<std::string_view> urls;
-        std::int64_t at = now();
-        std::string answer;
-        std::string keyStatus;
-        bool written = false;
-        std::exception_ptr failure;
-
-        void write() {
-            if (written) return;
-            written = true;
-            try {
-                store.recordAccepted(site, IndexNowChannel, urls, at, answer);
-                store.setKeyStatus(site, IndexNowChannel, keyStatus, at);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        }
-    };
-
-    SiteStore& store_;
-    const StoreSite& site_;
-    std::shared_ptr<Job> job_;
 };
 
 } // namespace
@@ -244,9 +177,8 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
 
     bool rowAdded = false;
     bool validationPending = false;
-    PendingRecord record(store, storeSite);
     for (std::size_t b = 0; b < submission.batchCount(); ++b) {
-        std::vector<std::string_view> urls = submission.batch(b);
+        const std::vector<std::string_view> urls = submission.batch(b);
         LiveRequest post;
         post.method = Method::Post;
         post.url = endpoint;
@@ -255,14 +187,15 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         // The body names the site and its key: it goes to the endpoint and nowhere else.
         post.redirects = Redirects::Refuse;
         const LiveAnswer answer = run.send(engine, std::move(post));
-        record.finish();
         if (!answer.error.empty()) {
             run.refused(engine + " could not be reached: " + answer.error + pending);
             return;
         }
         if (answer.status == 200 || answer.status == 202) {
-            record.post(std::move(urls), answerText(answer, endpoint),
-                        answer.status == 202 ? "pending" : "valid");
+            // Committed before anything else happens, the next POST included, so that neither Stop
+            // nor a crash can lose it.
+            store.recordAccepted(storeSite, IndexNowChannel, urls, now(), answerText(answer, endpoint));
+            store.setKeyStatus(storeSite, IndexNowChannel, answer.status == 202 ? "pending" : "valid", now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
             validationPending = validationPending || answer.status == 202;
@@ -271,7 +204,6 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         refusedBatch(run, submission, endpoint, store, storeSite, answer, b);
         return;
     }
-    record.finish();
     if (validationPending)
         run.log(engine + ": " + count(submission.size(), "URL", "URLs") + " of " + site +
                 " received, key validation pending; the next run checks the key file first");
