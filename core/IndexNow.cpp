@@ -252,6 +252,14 @@ std::string_view IndexNowSubmission::url(std::size_t i) const {
     return sitemap_.url(indices_[i]);
 }
 
+std::optional<std::size_t> IndexNowSubmission::tableIndex(std::size_t i) const {
+    if (profileIncluded_) {
+        if (i == 0) return std::nullopt;
+        --i;
+    }
+    return indices_[i];
+}
+
 std::vector<std::string_view> IndexNowSubmission::batch(std::size_t b) const {
     std::vector<std::string_view> urls;
     const std::size_t first = b * IndexNowBatchSize;

@@ -87,6 +87,8 @@ public:
     const std::string& key() const { return key_; }
     std::size_t size() const { return (profileIncluded_ ? 1 : 0) + indices_.size(); }
     std::string_view url(std::size_t i) const;
+    // The table index of the i-th URL; none for the profile URL, which is not the table's.
+    std::optional<std::size_t> tableIndex(std::size_t i) const;
     // URLs left out as off the origin or outside the key location's folder.
     std::size_t leftOut() const { return leftOut_; }
 

@@ -76,6 +76,22 @@ struct StoreTurn {
     AnnounceSelection selection;
 };
 
+// The store's rows of one batch's URLs, as the selection found or made them; none when one has
+// no row (the URL is then recorded by its text).
+std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& submission, std::size_t b,
+                                                   const AnnounceSelection& selection) {
+    std::vector<std::int64_t> rows;
+    const std::size_t first = b * IndexNowBatchSize;
+    const std::size_t last = std::min(submission.size(), first + IndexNowBatchSize);
+    for (std::size_t i = first; i < last; ++i) {
+        const std::optional<std::size_t> index = submission.tableIndex(i);
+        const std::int64_t row = index ? selection.rows.at(*index) : selection.profileRow;
+        if (row == 0) return std::nullopt;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 } // namespace
 
 std::string IndexNowSubmitter::engineName(const std::string& endpoint) {
@@ -133,7 +149,7 @@ void IndexNowSubmitter::announce(LiveRun& run) {
     if (turn->store.keyStatus(turn->site, IndexNowChannel) == "pending")
         checkPendingKey(run, source, key, location);
     for (const std::string& endpoint : run.config().indexNowEndpoints)
-        submit(run, submission, endpoint, turn->store, turn->site);
+        submit(run, submission, endpoint, turn->store, turn->site, selection);
 }
 
 void IndexNowSubmitter::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
@@ -169,7 +185,8 @@ bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, con
 }
 
 void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
-                               const std::string& endpoint, SiteStore& store, const StoreSite& storeSite) {
+                               const std::string& endpoint, SiteStore& store, const StoreSite& storeSite,
+                               const AnnounceSelection& selection) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
     const std::string pending = stillPending(submission.size(), site);
@@ -194,7 +211,11 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         if (answer.status == 200 || answer.status == 202) {
             // Committed before anything else happens, the next POST included, so that neither Stop
             // nor a crash can lose it.
-            store.recordAccepted(storeSite, IndexNowChannel, urls, now(), answerText(answer, endpoint));
+            const std::string text = answerText(answer, endpoint);
+            if (auto rows = batchRows(submission, b, selection))
+                store.recordAcceptedRows(storeSite, IndexNowChannel, *rows, now(), text);
+            else
+                store.recordAccepted(storeSite, IndexNowChannel, urls, now(), text);
             store.setKeyStatus(storeSite, IndexNowChannel, answer.status == 202 ? "pending" : "valid", now());
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+struct AnnounceSelection;
 class SiteStore;
 struct StoreSite;
 
@@ -33,9 +34,10 @@ public:
     static std::string engineName(const std::string& endpoint);
 
 private:
-    // Sends the submission to one endpoint, batch by batch.
+    // Sends the submission to one endpoint, batch by batch, and records each accepted batch by
+    // the rows of the selection that chose it.
     void submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
-                SiteStore& store, const StoreSite& storeSite);
+                SiteStore& store, const StoreSite& storeSite, const AnnounceSelection& selection);
     // The log line of a refused batch, and the pause that a 429 asks for.
     void refusedBatch(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
                       SiteStore& store, const StoreSite& storeSite, const LiveAnswer& answer,

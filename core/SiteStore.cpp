@@ -112,6 +112,15 @@ CREATE TABLE page_checks(
 );
 )sql"};
 
+// An acceptance of one URL ("WHERE" is followed by how the URL is found): the latest time stays,
+// and a URL recorded as known without being sent takes the time it was sent.
+constexpr const char* AcceptSql = "INSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
+                                  "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE";
+constexpr const char* AcceptConflictSql =
+    " ON CONFLICT(url, channel) DO UPDATE SET "
+    "at=CASE WHEN accepted=0 OR excluded.at>at THEN excluded.at ELSE at END, "
+    "accepted=1, answer=excluded.answer, lastmod=excluded.lastmod";
+
 constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
 
 std::int64_t now() {
@@ -284,11 +293,7 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
         SqliteStatement accept =
-            db_.prepare("INSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
-                        "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE site=?1 AND url=?2 "
-                        "ON CONFLICT(url, channel) DO UPDATE SET "
-                        "at=CASE WHEN accepted=0 OR excluded.at>at THEN excluded.at ELSE at END, "
-                        "accepted=1, answer=excluded.answer, lastmod=excluded.lastmod");
+            db_.prepare(AcceptSql + std::string(" site=?1 AND url=?2") + AcceptConflictSql);
         accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
         std::optional<SqliteStatement> addUrl;
         for (std::string_view url : urls) {
@@ -304,6 +309,22 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
             addUrl->bind(2, key).run();
             accept.bind(2, key).run();
         }
+        transaction.commit();
+    } catch (const SqliteError& e) {
+        rethrowStoreError(e);
+    }
+}
+
+void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view channel,
+                                   const std::vector<std::int64_t>& rows, std::int64_t time,
+                                   std::string_view answer) {
+    try {
+        SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
+        SqliteStatement accept =
+            db_.prepare(AcceptSql + std::string(" id=?2 AND site=?1") + AcceptConflictSql);
+        accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
+        for (std::int64_t row : rows)
+            accept.bind(2, row).run();
         transaction.commit();
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

@@ -68,6 +68,11 @@ public:
     void recordAccepted(const StoreSite& site, std::string_view channel,
                         const std::vector<std::string_view>& urls, std::int64_t time,
                         std::string_view answer);
+    // The same for URLs by their rows, as a selection in Record mode gives them: a run records
+    // what it sent so, without looking up each URL's text again.
+    void recordAcceptedRows(const StoreSite& site, std::string_view channel,
+                            const std::vector<std::int64_t>& rows, std::int64_t time,
+                            std::string_view answer);
     // When the channel last accepted the URL (any spelling of it), or nothing.
     std::optional<std::int64_t> acceptedAt(const StoreSite& site, std::string_view channel,
                                            std::string_view url) const;

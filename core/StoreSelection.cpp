@@ -72,6 +72,7 @@ public:
         : db_(store.database()), site_(site), urls_(urls), request_(request), spellings_(urls),
           flags_(urls.size(), 0), profileKey_(storeUrlKey(request.profileUrl)) {
         profileIndex_ = spellings_.find(profileKey_).value_or(NoIndex);
+        if (request_.mode == SelectionMode::Record) result_.rows.assign(urls.size(), 0);
     }
 
     AnnounceSelection select() {
@@ -121,6 +122,7 @@ private:
                 continue;
             }
             flags_[*found] |= Seen;
+            if (request_.mode == SelectionMode::Record) result_.rows[*found] = id;
             const std::optional<std::int64_t> lastmod = lastmodOf(urls_, *found);
             if (!listed || rows.optionalInt64(2) != lastmod) changes_.lastmods.emplace_back(id, lastmod);
             mark(*found, decide(*found, rows.optionalInt64(4), rows.optionalInt64(5)), id);
@@ -152,6 +154,7 @@ private:
             if (request_.mode == SelectionMode::Record) {
                 insert.bind(2, spellings_.key(i)).bind(4, lastmodOf(urls_, i)).run();
                 id = db_.lastInsertRowid();
+                result_.rows[i] = id;
             }
             mark(i, decide(i, std::nullopt, std::nullopt), id);
         }
@@ -162,6 +165,7 @@ private:
     void decideProfileUrl() {
         if (profileIndex_ != NoIndex) {
             result_.profileUrl = (flags_[profileIndex_] & Selected) != 0;
+            if (request_.mode == SelectionMode::Record) result_.profileRow = result_.rows[profileIndex_];
             return;
         }
         SqliteStatement find = db_.prepare(
@@ -171,8 +175,10 @@ private:
         result_.profileUrl = result_.firstRun || !find.step();
         if (request_.mode != SelectionMode::Record) return;
         SqliteStatement insert = db_.prepare("INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3) "
-                                             "ON CONFLICT(site, url) DO NOTHING");
-        insert.bind(1, site_.id).bind(2, profileKey_).bind(3, request_.now).run();
+                                             "ON CONFLICT(site, url) DO UPDATE SET url=url RETURNING id");
+        insert.bind(1, site_.id).bind(2, profileKey_).bind(3, request_.now);
+        if (insert.step()) result_.profileRow = insert.int64(0);
+        insert.reset();
     }
 
     void write() {

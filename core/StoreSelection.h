@@ -31,6 +31,10 @@ struct AnnounceSelection {
     bool firstRun = false;
     // URLs recorded as known on the first run without being sent.
     std::size_t recordedUnsent = 0;
+    // In Record mode, the store's row of each entry that stands for a URL (by table index; 0 for
+    // the other spellings) and of the profile URL: what the channel's acceptance is recorded by.
+    std::vector<std::int64_t> rows;
+    std::int64_t profileRow = 0;
 };
 
 struct SelectionRequest {
