@@ -1,12 +1,15 @@
-# Shared by the tools/test-fuzz-*.sh scripts (sourced, not run): the fuzz build and one bounded
-# run of a target. The caller is in the source tree's top directory.
+# Shared by the tools/test-fuzz-*.sh scripts and tools/test-asan-http.sh (sourced, not run): the
+# sanitizer build and one bounded run of a fuzz target. The caller is in the source tree's top
+# directory. The fuzz targets and the sanitizer tests share one build with clang (libFuzzer's
+# coverage, ASan and UBSan), so that the libraries are compiled once for both.
 fuzz_build=build-fuzz
 
-# Configures the fuzz build with clang (libFuzzer, ASan, UBSan) and builds the named targets.
+# Configures the sanitizer build with clang (libFuzzer, ASan, UBSan) and builds the named
+# targets (fuzz targets or tests).
 # FUZZ_CMAKE_ARGS holds the caller's extra configure arguments.
 fuzz_build_targets() {
   CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DLARKSPAN_FUZZ=ON -DLARKSPAN_BUILD_UI=OFF -DLARKSPAN_BUILD_TESTS=OFF -DLARKSPAN_BUILD_BENCH=OFF \
+    -DLARKSPAN_FUZZ=ON -DLARKSPAN_BUILD_UI=OFF -DLARKSPAN_BUILD_TESTS=ON -DLARKSPAN_BUILD_BENCH=OFF \
     "${FUZZ_CMAKE_ARGS[@]}" >/dev/null
   cmake --build "$fuzz_build" --target "$@" -j "$(nproc)"
 }
