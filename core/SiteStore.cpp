@@ -112,15 +112,6 @@ CREATE TABLE page_checks(
 );
 )sql"};
 
-// An acceptance of one URL ("WHERE" is followed by how the URL is found): the latest time stays,
-// and a URL recorded as known without being sent takes the time it was sent.
-constexpr const char* AcceptSql = "INSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
-                                  "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE";
-constexpr const char* AcceptConflictSql =
-    " ON CONFLICT(url, channel) DO UPDATE SET "
-    "at=CASE WHEN accepted=0 OR excluded.at>at THEN excluded.at ELSE at END, "
-    "accepted=1, answer=excluded.answer, lastmod=excluded.lastmod";
-
 constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
 
 std::int64_t now() {
@@ -234,6 +225,25 @@ void checkOpened(SqliteDatabase& db, int busyWaitSeconds) {
     throw StoreError(e.what());
 }
 
+namespace {
+
+// Records the channel's acceptance of the URLs of these rows: the latest time stays, and a URL
+// recorded as known without being sent takes the time it was sent.
+void acceptRows(SqliteDatabase& db, const StoreSite& site, std::string_view channel,
+                const std::vector<std::int64_t>& rows, std::int64_t time, std::string_view answer) {
+    SqliteStatement accept =
+        db.prepare("INSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
+                   "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE id=?2 AND site=?1 "
+                   "ON CONFLICT(url, channel) DO UPDATE SET "
+                   "at=CASE WHEN accepted=0 OR excluded.at>at THEN excluded.at ELSE at END, "
+                   "accepted=1, answer=excluded.answer, lastmod=excluded.lastmod");
+    accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
+    for (std::int64_t row : rows)
+        accept.bind(2, row).run();
+}
+
+} // namespace
+
 std::string SiteStore::fileName(const std::string& profileDirectory) {
     return joinPath(profileDirectory, "larkspan.db");
 }
@@ -292,23 +302,22 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
                                std::string_view answer) {
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
-        SqliteStatement accept =
-            db_.prepare(AcceptSql + std::string(" site=?1 AND url=?2") + AcceptConflictSql);
-        accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
-        std::optional<SqliteStatement> addUrl;
+        SqliteStatement find = db_.prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
+        SqliteStatement add = db_.prepare("INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3)");
+        find.bind(1, site.id);
+        add.bind(1, site.id).bind(3, time);
+        std::vector<std::int64_t> rows;
         for (std::string_view url : urls) {
-            // The store holds URLs in their normal form only, and nearly every URL comes in it:
-            // the text as given is tried first, and the normal form only when no row matched.
-            if (accept.bind(2, url).run() > 0) continue;
             const std::string key = storeUrlKey(url);
-            if (key != url && accept.bind(2, key).run() > 0) continue;
-            if (!addUrl) {
-                addUrl.emplace(db_.prepare("INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3)"));
-                addUrl->bind(1, site.id).bind(3, time);
+            if (find.bind(2, key).step()) {
+                rows.push_back(find.int64(0));
+            } else {
+                add.bind(2, key).run();
+                rows.push_back(db_.lastInsertRowid());
             }
-            addUrl->bind(2, key).run();
-            accept.bind(2, key).run();
+            find.reset();
         }
+        acceptRows(db_, site, channel, rows, time, answer);
         transaction.commit();
     } catch (const SqliteError& e) {
         rethrowStoreError(e);
@@ -320,11 +329,7 @@ void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view chann
                                    std::string_view answer) {
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
-        SqliteStatement accept =
-            db_.prepare(AcceptSql + std::string(" id=?2 AND site=?1") + AcceptConflictSql);
-        accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
-        for (std::int64_t row : rows)
-            accept.bind(2, row).run();
+        acceptRows(db_, site, channel, rows, time, answer);
         transaction.commit();
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

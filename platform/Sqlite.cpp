@@ -70,11 +70,10 @@ bool SqliteStatement::step() {
     fail(db_, rc, *file_);
 }
 
-int SqliteStatement::run() {
+void SqliteStatement::run() {
     while (step()) {
     }
     reset();
-    return sqlite3_changes(sqlite3_db_handle(statement_));
 }
 
 void SqliteStatement::reset() {

@@ -41,9 +41,8 @@ public:
 
     // Runs the statement to its next row: true while there is one. Throws SqliteError.
     bool step();
-    // Steps to the end, for statements that return no rows; returns the rows it inserted,
-    // changed or deleted.
-    int run();
+    // Steps to the end, for statements that return no rows.
+    void run();
     // Ready to run again; the bound values stay until they are bound anew.
     void reset();
 
