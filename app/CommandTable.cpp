@@ -65,8 +65,8 @@ constexpr CommandRow Commands[] = {
     {"list", runList, "--dir", "", "Prints the profile names in the submission list's order, one a line.\n"},
     {"requests", runRequests, "--dir --config --proxy --cacert --all-pages", "NAME",
      "Prints the 32 requests that a run would send for the profile, one JSON object a\n"
-     "line, then the IndexNow POSTs of a profile with a key. Nothing is submitted; only\n"
-     "the profile's sitemaps are read.\n"},
+     "line, then those of each live channel the profile uses (IndexNow, Google Search\n"
+     "Console). Nothing is submitted; only the profile's site and sitemaps are read.\n"},
     {"submit", runSubmit, "--dir --config --proxy --cacert --save --log --all-pages", "NAME...",
      "Submits the named profiles as the window would with those rows highlighted,\n"
      "printing the log, the results table and \"Done!\"; --save writes reports.\n"},

@@ -2,6 +2,7 @@
 
 #include "http/Url.h"
 
+#include "core/ChannelTable.h"
 #include "core/EngineCatalog.h"
 #include "platform/Directories.h"
 #include "platform/Error.h"
@@ -33,8 +34,6 @@ constexpr const char* SectionRun = "Run";
 constexpr const char* SectionSitemaps = "Sitemaps";
 constexpr const char* SectionLive = "Live";
 constexpr const char* SectionChecks = "Checks";
-constexpr const char* SectionIndexNow = "IndexNow";
-constexpr const char* SectionGoogle = "Google";
 
 // A value without the blanks around it: hand-written files often put spaces after "=".
 std::string readValue(const IniFile& ini, std::string_view section, std::string_view key,
@@ -63,8 +62,13 @@ template <typename Int> bool parseDecimal(std::string_view text, Int& out) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-// An https URL with a host and no blanks or control bytes: the Google values carry secrets,
-// which never travel in the clear.
+bool isHostByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
+}
+
+} // namespace
+
 bool isHttpsUrl(std::string_view url) {
     if (url.size() <= SecureScheme.size() ||
         !equalsIgnoringCase(url.substr(0, SecureScheme.size()), SecureScheme))
@@ -76,12 +80,13 @@ bool isHttpsUrl(std::string_view url) {
     return Url::parse(url).has_value();
 }
 
-bool isHostByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-           c == '-' || c == '_';
+std::string ConfigSection::value(std::string_view key, const std::string& fallback) const {
+    return readValue(ini_, name_, key, fallback);
 }
 
-} // namespace
+void ConfigSection::refuse(std::string_view key, std::string_view value, const std::string& why) const {
+    badValue(origin_, name_.c_str(), key, value, why);
+}
 
 std::optional<HostPort> parseHostPort(std::string_view text) {
     HostPort result;
@@ -307,51 +312,6 @@ void readChecks(Config& c, const IniFile& ini, const std::string& origin) {
                  "a number of pages from 1 to 100000000 is expected");
 }
 
-void readIndexNow(Config& c, const IniFile& ini, const std::string& origin) {
-    std::string endpointList;
-    for (const std::string& endpoint : c.indexNowEndpoints)
-        endpointList += (endpointList.empty() ? "" : ",") + endpoint;
-    endpointList = readValue(ini, SectionIndexNow, "Endpoints", endpointList);
-    std::vector<std::string> endpoints;
-    std::size_t start = 0;
-    while (start <= endpointList.size()) {
-        std::size_t comma = std::min(endpointList.find(',', start), endpointList.size());
-        std::string endpoint(trimmed(std::string_view(endpointList).substr(start, comma - start)));
-        const bool web = endpoint.rfind("https://", 0) == 0 || endpoint.rfind("http://", 0) == 0;
-        if (!web || endpoint.find("://") + 3 >= endpoint.size() || hasControlByte(endpoint) ||
-            endpoint.find(' ') != std::string::npos || !Url::parse(endpoint))
-            badValue(origin, SectionIndexNow, "Endpoints", endpointList,
-                     "a comma list of http or https URLs is expected");
-        endpoints.push_back(endpoint);
-        start = comma + 1;
-    }
-    c.indexNowEndpoints = endpoints;
-}
-
-void readGoogle(Config& c, const IniFile& ini, const std::string& origin) {
-    std::string tokenUrl = readValue(ini, SectionGoogle, "TokenURL", c.googleTokenUrl);
-    if (!tokenUrl.empty() && !isHttpsUrl(tokenUrl))
-        badValue(origin, SectionGoogle, "TokenURL", tokenUrl, "an https URL is expected");
-    c.googleTokenUrl = tokenUrl;
-    std::string apiBase = readValue(ini, SectionGoogle, "APIBase", c.googleApiBase);
-    if (!apiBase.empty() && apiBase.back() == '/') apiBase.pop_back();
-    if (!isHttpsUrl(apiBase) || apiBase.find('/', SecureScheme.size()) != std::string::npos ||
-        apiBase.find_first_of("?#", SecureScheme.size()) != std::string::npos)
-        badValue(origin, SectionGoogle, "APIBase", apiBase, "https://host or https://host:port is expected");
-    // A base of its own stands for every Google host, the inspection API's included; the
-    // built-in one leaves each API on Google's host for it.
-    if (apiBase != c.googleApiBase) c.googleInspectionBase = apiBase;
-    c.googleApiBase = apiBase;
-    std::string perRun =
-        readValue(ini, SectionGoogle, "InspectPerRun", std::to_string(c.googleInspectPerRun));
-    int inspections = 0;
-    // More than Google's 2,000 a day would only be refused; 0 turns inspection off.
-    if (!parseDecimal(perRun, inspections) || inspections < 0 || inspections > 2000)
-        badValue(origin, SectionGoogle, "InspectPerRun", perRun,
-                 "a number of inspections from 0 to 2000 is expected");
-    c.googleInspectPerRun = inspections;
-}
-
 } // namespace
 
 void Config::apply(const IniFile& ini, const std::string& origin, std::vector<std::string>& warnings) {
@@ -363,8 +323,9 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
     readSitemaps(*this, ini, origin);
     readLive(*this, ini, origin);
     readChecks(*this, ini, origin);
-    readIndexNow(*this, ini, origin);
-    readGoogle(*this, ini, origin);
+    for (const ChannelDeclaration* channel : channelTable())
+        if (channel->config.section)
+            channel->config.read(*this, ConfigSection(ini, channel->config.section, origin));
 
     IniFile::Schema schema{
         {{SectionHosts, {}},
@@ -373,11 +334,13 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
          {SectionRun, {"MaxBodySize", "Deadline", "Proxy", "CAFile", "Catalogue", "StoreWait"}},
          {SectionSitemaps, {"MaxURLs", "MaxSeconds"}},
          {SectionLive, {"PerHost", "Connections"}},
-         {SectionChecks, {"Pages", "PerHost", "MaxPages"}},
-         {SectionIndexNow, {"Endpoints"}},
-         {SectionGoogle, {"TokenURL", "APIBase", "InspectPerRun"}}}};
+         {SectionChecks, {"Pages", "PerHost", "MaxPages"}}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         schema.sections[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
+    for (const ChannelDeclaration* channel : channelTable())
+        if (channel->config.section)
+            schema.sections.push_back(
+                {channel->config.section, {channel->config.keys.begin(), channel->config.keys.end()}});
     for (std::string& warning : ini.beyondSchema(schema, origin))
         warnings.push_back(std::move(warning));
 }

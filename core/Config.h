@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,9 +50,33 @@ bool isSecureHost(std::string_view value);
 // A [Hosts] value without its scheme: "host" or "host:port".
 std::string_view hostWithoutScheme(std::string_view value);
 
+// An https URL with a host and no blanks or control bytes, as the live client parses it: the
+// values that carry secrets never travel in the clear.
+bool isHttpsUrl(std::string_view url);
+
+// One section of a configuration file as its reader sees it: values without the blanks around
+// them, and the refusal of a value that cannot be used.
+class ConfigSection {
+public:
+    ConfigSection(const IniFile& ini, std::string name, std::string origin)
+        : ini_(ini), name_(std::move(name)), origin_(std::move(origin)) {}
+
+    const std::string& name() const { return name_; }
+    // The key's value, or the fallback when the section has no such key.
+    std::string value(std::string_view key, const std::string& fallback) const;
+    // Throws LarkspanError "FILE: [SECTION] KEY=VALUE: WHY".
+    [[noreturn]] void refuse(std::string_view key, std::string_view value, const std::string& why) const;
+
+private:
+    const IniFile& ini_;
+    std::string name_;
+    std::string origin_;
+};
+
 // The values the program is built with, each of which a user configuration file may
 // override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps",
-// "Live", "Checks", "IndexNow" and "Google".
+// "Live" and "Checks", and one section for each live channel that declares one ("IndexNow",
+// "Google"), which the channel reads and checks itself.
 struct Config {
     std::array<std::string, HostSlotCount> hosts = defaultHosts();
     // The display names of the sixteenth and the twenty-third catalogue entries, which
@@ -102,6 +128,9 @@ struct Config {
     std::string googleInspectionBase = "https://searchconsole.googleapis.com";
     // The most URLs of one property that a run inspects; Google allows 2,000 a day.
     int googleInspectPerRun = 200;
+    // The checked values of a channel's section that has no member of its own above, by
+    // "Section/Key": a channel added later keeps its settings here.
+    std::map<std::string, std::string, std::less<>> channelValues;
 
     const std::string& host(HostSlot slot) const { return hosts[static_cast<std::size_t>(slot)]; }
     // A host of the [Hosts] section: "host", "host:port", or either after "https://".

@@ -1,5 +1,6 @@
 #include "core/IndexNowSubmitter.h"
 
+#include "core/ChannelTable.h"
 #include "core/Config.h"
 #include "core/LiveSite.h"
 #include "core/SiteProfile.h"
@@ -10,6 +11,7 @@
 #include "core/StoreSelection.h"
 #include "core/SubmissionFields.h"
 #include "platform/EventLoop.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <ctime>
@@ -254,4 +256,108 @@ void IndexNowSubmitter::refusedBatch(LiveRun& run, const IndexNowSubmission& sub
         }
     }
     run.refused(line);
+}
+
+std::vector<PlannedRequest> IndexNowSubmitter::plan(LiveRun& run) {
+    const std::string key = run.profileValue(IndexNowKeyKey);
+    const std::string location = run.profileValue(IndexNowKeyLocationKey);
+    std::string problem = indexNowKeyProblem(key);
+    if (problem.empty()) problem = indexNowKeyLocationProblem(run.site(), location);
+    if (!problem.empty()) {
+        run.refused(problem);
+        return {};
+    }
+    RunSitemapSource source(run, "IndexNow");
+    const SiteSitemaps sitemaps =
+        readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
+    for (const std::string& p : sitemaps.problems)
+        run.log(p);
+    // What the next run would send, the first run's rule included; the store is not changed.
+    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
+    const StoreSite site = store.site(run.profileName());
+    for (const std::string& notice : site.notices)
+        run.log(notice);
+    const AnnounceSelection selection =
+        selectAnnouncements(store, site, sitemaps.urls,
+                            {IndexNowChannel, run.site().text(), firstRunRule(run), SelectionMode::Preview,
+                             SitemapRead::Complete, now()});
+    if (selection.recordedUnsent > 0)
+        run.log("first run: " + count(selection.recordedUnsent, "URL", "URLs") +
+                " would be recorded as known without being sent (--all-pages sends them)");
+    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
+                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
+                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
+    if (submission.leftOut() > 0)
+        run.log(count(submission.leftOut(), "URL", "URLs") + " left out: not on " + run.site().origin() +
+                (location.empty() ? "" : " or outside the key location's folder"));
+    std::vector<PlannedRequest> posts;
+    for (const std::string& endpoint : run.config().indexNowEndpoints) {
+        // An endpoint that asked for a pause is not called before its time.
+        if (const std::int64_t until = store.pausedUntil(site, IndexNowChannel, endpoint); until > now()) {
+            run.log(endpoint + " is not called before " + formatUtc(until) + ", as it asked");
+            continue;
+        }
+        for (std::size_t b = 0; b < submission.batchCount(); ++b)
+            posts.push_back({engineName(endpoint), Method::Post, endpoint, submission.body(b)});
+    }
+    return posts;
+}
+
+namespace {
+
+// [IndexNow] Endpoints: a comma list of http or https URLs.
+void readIndexNowConfig(Config& config, const ConfigSection& section) {
+    std::string endpointList;
+    for (const std::string& endpoint : config.indexNowEndpoints)
+        endpointList += (endpointList.empty() ? "" : ",") + endpoint;
+    endpointList = section.value("Endpoints", endpointList);
+    std::vector<std::string> endpoints;
+    std::size_t start = 0;
+    while (start <= endpointList.size()) {
+        std::size_t comma = std::min(endpointList.find(',', start), endpointList.size());
+        std::string endpoint(trimmed(std::string_view(endpointList).substr(start, comma - start)));
+        const bool web = endpoint.rfind("https://", 0) == 0 || endpoint.rfind("http://", 0) == 0;
+        const bool control = std::any_of(endpoint.begin(), endpoint.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (!web || endpoint.find("://") + 3 >= endpoint.size() || control ||
+            endpoint.find(' ') != std::string::npos || !Url::parse(endpoint))
+            section.refuse("Endpoints", endpointList, "a comma list of http or https URLs is expected");
+        endpoints.push_back(endpoint);
+        start = comma + 1;
+    }
+    config.indexNowEndpoints = endpoints;
+}
+
+std::optional<std::string> checkIndexNowKeys(const ProfileExtras& values, const ChannelKeyContext& context) {
+    const std::string key = channelValue(values, IndexNowKeyKey);
+    if (!key.empty())
+        if (std::string problem = indexNowKeyProblem(key); !problem.empty()) return problem;
+    if (std::string problem =
+            indexNowKeyLocationProblem(context.profileUrl, channelValue(values, IndexNowKeyLocationKey));
+        !problem.empty())
+        return problem;
+    return std::nullopt;
+}
+
+} // namespace
+
+const ChannelDeclaration& indexNowDeclaration() {
+    static const ChannelDeclaration declaration{
+        IndexNowChannel,
+        "IndexNow",
+        "With a key, Go! announces the profile URL and the changed pages of its sitemap to the IndexNow "
+        "engines (Bing, Yandex, Seznam, Naver, Yep and others). The site proves the key with a text file "
+        "that holds it.",
+        {{IndexNowKeyKey, "Key", "Key|8 to 128 characters from a-z, A-Z, 0-9 and -"},
+         {IndexNowKeyLocationKey, "Key location",
+          "Key location|Where the key file lies when not at the site's root; it then speaks only for pages "
+          "in "
+          "its folder and below"},
+         {IndexNowFirstRunKey, "First run", "First run|all: the first run announces every page"}},
+        checkIndexNowKeys,
+        {"IndexNow", {"Endpoints"}, readIndexNowConfig},
+        [] { return std::unique_ptr<LiveChannel>(std::make_unique<IndexNowSubmitter>()); },
+        "indexnow.md"};
+    return declaration;
 }

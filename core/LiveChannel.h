@@ -57,6 +57,15 @@ public:
     virtual void log(const std::string& line) = 0;
 };
 
+// One request that a channel would send for a profile: what the `requests` command prints and
+// what tests compare with the requests the channel does send.
+struct PlannedRequest {
+    std::string engine;
+    Method method = Method::Get;
+    std::string url;
+    std::string body;
+};
+
 // A service that takes submissions today. A run announces each complete profile to every
 // channel after its catalogue entries; a channel that the profile does not use does nothing.
 class LiveChannel {
@@ -67,6 +76,11 @@ public:
     // Whether the profile uses this channel (it names the channel's key); the run probes the
     // site's origin only for a profile that uses a channel.
     virtual bool uses(const LiveRun& run) const = 0;
+    // The requests that announce would send, without sending them: only what must be read to
+    // know them (robots.txt, sitemaps) goes out, and nothing is recorded as sent. What keeps a
+    // request from being planned is said with refused, what is left out with log. Called only
+    // for a profile that uses the channel.
+    virtual std::vector<PlannedRequest> plan(LiveRun& run) = 0;
     // Called only for a profile that uses the channel.
     virtual void announce(LiveRun& run) = 0;
 };

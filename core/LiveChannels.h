@@ -2,6 +2,5 @@
 
 class SubmissionRun;
 
-// Adds the live channels to a run, in the order a profile is announced to them: IndexNow,
-// then Google Search Console.
+// Adds the live channels of the channel table to a run, in the table's order.
 void addLiveChannels(SubmissionRun& run);

@@ -18,7 +18,7 @@ RequestRecord startRecord(RequestRecorder::Request&& request) {
 
 } // namespace
 
-RequestRecorder::RequestRecorder(RunHost& host, Request request)
+RequestRecorder::RequestRecorder(RunResults& host, Request request)
     : host_(host), record_(startRecord(std::move(request))), started_(std::chrono::steady_clock::now()) {}
 
 void RequestRecorder::answered(std::optional<int> status, std::string reason, std::int64_t bytes) {
@@ -36,7 +36,7 @@ void RequestRecorder::stopped(std::int64_t bytes) {
     finish(RequestRecord::Outcome::Stopped, bytes);
 }
 
-void RequestRecorder::skipped(RunHost& host, Request request) {
+void RequestRecorder::skipped(RunResults& host, Request request) {
     RequestRecord record = startRecord(std::move(request));
     record.outcome = RequestRecord::Outcome::Skipped;
     host.record(record);

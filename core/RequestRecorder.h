@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-class RunHost;
+class RunResults;
 
 // Records one request of a run: started just before the request is sent, it times it and,
 // ended with exactly one of answered, failed or stopped, hands the record to the host. The
@@ -23,7 +23,7 @@ public:
         std::string url;     // the URL, or the target of a request with a body
     };
 
-    RequestRecorder(RunHost& host, Request request);
+    RequestRecorder(RunResults& host, Request request);
     RequestRecorder(const RequestRecorder&) = delete;
     RequestRecorder& operator=(const RequestRecorder&) = delete;
 
@@ -33,12 +33,12 @@ public:
     void stopped(std::int64_t bytes);
 
     // A request that is not sent because its target failed before.
-    static void skipped(RunHost& host, Request request);
+    static void skipped(RunResults& host, Request request);
 
 private:
     void finish(RequestRecord::Outcome outcome, std::int64_t bytes);
 
-    RunHost& host_;
+    RunResults& host_;
     RequestRecord record_;
     std::chrono::steady_clock::time_point started_;
     bool finished_ = false;

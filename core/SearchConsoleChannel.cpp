@@ -1,5 +1,6 @@
 #include "core/SearchConsoleChannel.h"
 
+#include "core/ChannelTable.h"
 #include "core/Config.h"
 #include "core/GoogleAuth.h"
 #include "core/IndexNow.h"
@@ -17,6 +18,9 @@
 #include <ctime>
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const std::string Prefix = std::string(SearchConsoleEngine) + ": ";
@@ -24,7 +28,7 @@ const std::string Prefix = std::string(SearchConsoleEngine) + ": ";
 constexpr std::chrono::seconds ExpiryMargin{60};
 // The name under which the channel keeps its notes in a profile's state, and the note of the
 // time before which Google asked not to be called.
-constexpr const char* SearchConsoleStateChannel = "searchconsole";
+constexpr const char* SearchConsoleStateChannel = SearchConsoleChannelId;
 // The pause after a 429 or 5xx that names no Retry-After.
 constexpr std::int64_t DefaultPause = 60;
 
@@ -342,4 +346,108 @@ std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const Servi
     }
     tokens_[key] = {answered.accessToken, now + std::chrono::seconds(answered.expiresIn)};
     return answered.accessToken;
+}
+
+std::vector<PlannedRequest> SearchConsoleChannel::plan(LiveRun& run) {
+    ServiceAccount account;
+    std::string warning;
+    try {
+        account = readServiceAccount(
+            searchConsoleKeyFile(trim(run.profileValue(GoogleServiceAccountKey)), run.profileDirectory()),
+            warning);
+    } catch (const LarkspanError& e) {
+        run.refused(Prefix + e.what());
+        return {};
+    }
+    if (!warning.empty()) run.log(Prefix + "warning: " + warning);
+    const std::string tokenUrl =
+        run.config().googleTokenUrl.empty() ? account.tokenUri : run.config().googleTokenUrl;
+    const std::optional<Url> token = Url::parse(tokenUrl);
+    if (!token || token->scheme() != "https" || hasBlankOrControl(tokenUrl)) {
+        run.refused(Prefix + "the token URL " + tokenUrl + " of the key file is not an https URL");
+        return {};
+    }
+    std::string property = trim(run.profileValue(SearchConsolePropertyKey));
+    if (property.empty()) property = run.site().origin() + "/";
+    if (auto problem = searchConsolePropertyProblem(property)) {
+        run.refused(Prefix + "the property \"" + property + "\" cannot be used. " + *problem);
+        return {};
+    }
+    if (pausedUntil(run)) return {};
+    const std::vector<std::string> feeds = readableSitemaps(run);
+    if (feeds.empty()) {
+        run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
+        return {};
+    }
+    std::vector<PlannedRequest> requests{
+        {SearchConsoleEngine, Method::Post, tokenUrl, tokenRequestBody("(signed when sent)")}};
+    for (const std::string& feed : feeds)
+        requests.push_back({SearchConsoleEngine, Method::Put,
+                            searchConsoleSitemapUrl(run.config().googleApiBase, property, feed), ""});
+    return requests;
+}
+
+namespace {
+
+// [Google] TokenURL, APIBase and InspectPerRun.
+void readGoogleConfig(Config& c, const ConfigSection& section) {
+    std::string tokenUrl = section.value("TokenURL", c.googleTokenUrl);
+    if (!tokenUrl.empty() && !isHttpsUrl(tokenUrl))
+        section.refuse("TokenURL", tokenUrl, "an https URL is expected");
+    c.googleTokenUrl = tokenUrl;
+    std::string apiBase = section.value("APIBase", c.googleApiBase);
+    if (!apiBase.empty() && apiBase.back() == '/') apiBase.pop_back();
+    const std::size_t afterScheme = std::string_view("https://").size();
+    if (!isHttpsUrl(apiBase) || apiBase.find('/', afterScheme) != std::string::npos ||
+        apiBase.find_first_of("?#", afterScheme) != std::string::npos)
+        section.refuse("APIBase", apiBase, "https://host or https://host:port is expected");
+    // A base of its own stands for every Google host, the inspection API's included; the
+    // built-in one leaves each API on Google's host for it.
+    if (apiBase != c.googleApiBase) c.googleInspectionBase = apiBase;
+    c.googleApiBase = apiBase;
+    const std::string perRun = section.value("InspectPerRun", std::to_string(c.googleInspectPerRun));
+    int inspections = 0;
+    // More than Google's 2,000 a day would only be refused; 0 turns inspection off.
+    const auto [end, ec] = std::from_chars(perRun.data(), perRun.data() + perRun.size(), inspections);
+    if (perRun.empty() || ec != std::errc() || end != perRun.data() + perRun.size() || inspections < 0 ||
+        inspections > 2000)
+        section.refuse("InspectPerRun", perRun, "a number of inspections from 0 to 2000 is expected");
+    c.googleInspectPerRun = inspections;
+}
+
+std::optional<std::string> checkGoogleKeys(const ProfileExtras& values, const ChannelKeyContext& context) {
+    const std::string key = channelValue(values, GoogleServiceAccountKey);
+    const std::string property = channelValue(values, SearchConsolePropertyKey);
+    if (!property.empty()) {
+        if (auto problem = searchConsolePropertyProblem(property)) return problem;
+        if (key.empty()) return "A Search Console property needs the service account's key file.";
+    }
+    if (key.empty()) return std::nullopt;
+    // The run reads the file each time; a path that leads nowhere is caught here already.
+    const std::string path = searchConsoleKeyFile(key, context.profileDirectory);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), R_OK) != 0)
+        return "The service account key file " + path + " cannot be read.";
+    return std::nullopt;
+}
+
+} // namespace
+
+const ChannelDeclaration& searchConsoleDeclaration() {
+    static const ChannelDeclaration declaration{
+        SearchConsoleStateChannel,
+        SearchConsoleEngine,
+        "Go! submits the site's sitemaps to Google Search Console as a service account that the property's "
+        "owner has added as a user. Without a key file the site is not submitted to Google.",
+        {{GoogleServiceAccountKey, "Key file",
+          "Service account key file|The JSON key file that Google Cloud issued for the service account; a "
+          "relative path is taken from the profiles' folder. Keep it readable by you only (chmod 600)."},
+         {SearchConsolePropertyKey, "Property",
+          "Search Console property|The property as Search Console names it: a URL prefix ending in \"/\" or "
+          "sc-domain: and the domain; empty: the URL's scheme and host with \"/\""}},
+        checkGoogleKeys,
+        {"Google", {"TokenURL", "APIBase", "InspectPerRun"}, readGoogleConfig},
+        [] { return std::unique_ptr<LiveChannel>(std::make_unique<SearchConsoleChannel>()); },
+        "google-search-console.md"};
+    return declaration;
 }

@@ -19,6 +19,8 @@ constexpr const char* GoogleServiceAccountKey = "GoogleServiceAccount";
 // The Search Console property: a URL prefix ("https://www.example.com/") or a domain
 // ("sc-domain:example.com"); empty: the profile URL's scheme and host with a trailing "/".
 constexpr const char* SearchConsolePropertyKey = "SearchConsoleProperty";
+// The channel's name in the site store and the channel table.
+constexpr const char* SearchConsoleChannelId = "searchconsole";
 // The engine of the channel's result rows, log lines and request records.
 constexpr const char* SearchConsoleEngine = "Google Search Console";
 
@@ -43,6 +45,9 @@ std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view p
 class SearchConsoleChannel final : public LiveChannel {
 public:
     bool uses(const LiveRun& run) const override;
+    // The token request (its signed assertion is made only when it is sent, so the plan does
+    // not show it) and one PUT for each sitemap that can be read.
+    std::vector<PlannedRequest> plan(LiveRun& run) override;
     void announce(LiveRun& run) override;
 
 private:

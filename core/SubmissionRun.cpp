@@ -51,10 +51,10 @@ std::string failureMessage(std::exception_ptr failure) {
 } // namespace
 
 SubmissionRun::SubmissionRun(RunHost& host, RunClient& client, const Config& config)
-    : host_(host), client_(client), config_(config), catalogueEnabled_(config.catalogue),
-      catalog_(engineCatalog(config)), footerAddress_(config.footerAddress()),
-      maxBodySize_(config.maxBodySize), deadlineMilliseconds_(config.requestDeadlineSeconds),
-      caFile_(config.caFile) {
+    : editor_(host), progress_(host), results_(host), log_(host), client_(client), config_(config),
+      catalogueEnabled_(config.catalogue), catalog_(engineCatalog(config)),
+      footerAddress_(config.footerAddress()), maxBodySize_(config.maxBodySize),
+      deadlineMilliseconds_(config.requestDeadlineSeconds), caFile_(config.caFile) {
     // The configuration keeps seconds; the client counts milliseconds in 32 bits.
     constexpr int maxSeconds = std::numeric_limits<int>::max() / 1000;
     deadlineMilliseconds_ = std::min(deadlineMilliseconds_, maxSeconds) * 1000;
@@ -73,12 +73,12 @@ void SubmissionRun::addChannel(std::unique_ptr<LiveChannel> channel) {
 
 void SubmissionRun::Start() {
     resultCount_ = 0;
-    TReportGrid& grid = host_.results();
+    TReportGrid& grid = results_.results();
     grid.SetCellText(0, 0, "Engine");
     grid.SetCellText(1, 0, "URLs Submitted");
-    host_.setRunBar(RunHost::RunBar::Idle);
+    progress_.setRunBar(RunProgress::RunBar::Idle);
     animationFrame_ = IdleFrame;
-    host_.showAnimationFrame(-1);
+    progress_.showAnimationFrame(-1);
     // A run talks to endpoints it does not control: none of them may hold it or its memory
     // without bound.
     client_.setMaxBodySize(maxBodySize_);
@@ -96,7 +96,7 @@ void SubmissionRun::GoButtonClick() {
     if (running_) return;
     // The selection is taken once: what was highlighted when "Go!" was pressed is submitted,
     // even if the list changes while the run pumps events.
-    Submit(selectedProfiles(host_.submitList()));
+    Submit(selectedProfiles(editor_.submitList()));
 }
 
 void SubmissionRun::Submit(const std::vector<std::string>& names) {
@@ -107,10 +107,10 @@ void SubmissionRun::Submit(const std::vector<std::string>& names) {
     tally_ = {};
     tally_.profiles = static_cast<int>(names.size());
     tally_.catalogue = catalogueEnabled_;
-    host_.clearNotes();
+    log_.clearNotes();
     // A run that leaves the catalogue out says so where its results are watched.
-    if (!catalogueEnabled_) host_.showNote(catalogueOffNote(catalog_.size()), RunHost::Note::LeftOut);
-    host_.setRunBar(RunHost::RunBar::Running);
+    if (!catalogueEnabled_) log_.showNote(catalogueOffNote(catalog_.size()), RunLog::Note::LeftOut);
+    progress_.setRunBar(RunProgress::RunBar::Running);
     for (const auto& channel : channels_)
         channel->beginRun();
     try {
@@ -124,26 +124,26 @@ void SubmissionRun::Submit(const std::vector<std::string>& names) {
         // not leave the window stuck in the running state.
         running_ = false;
         animationFrame_ = IdleFrame;
-        host_.setGaugeVisible(false);
-        host_.setRunBar(RunHost::RunBar::Idle);
+        progress_.setGaugeVisible(false);
+        progress_.setRunBar(RunProgress::RunBar::Idle);
         throw;
     }
     endRun();
 }
 
 void SubmissionRun::submitProfile(const std::string& name) {
-    host_.setCurrentSelection(name);
-    host_.setStatusText("Current Selection: " + name);
-    host_.loadProfile(name);
+    editor_.setCurrentSelection(name);
+    progress_.setStatusText("Current Selection: " + name);
+    editor_.loadProfile(name);
     profileName_ = name;
     profile_ = profileDirectory_.empty() ? LoadedProfile{} : ProfileStore(profileDirectory_).loadWhole(name);
 
     SiteProfile profile;
     for (std::size_t i = 0; i < ProfileFieldCount; ++i)
-        profile[i] = host_.fieldText(i);
+        profile[i] = editor_.fieldText(i);
     PreparedProfile prepared = PrepareProfile(fields_, profile);
-    host_.setFieldText(fPhone, prepared.editorPhone);
-    host_.setFieldText(fFax, prepared.editorFax);
+    editor_.setFieldText(fPhone, prepared.editorPhone);
+    editor_.setFieldText(fFax, prepared.editorFax);
     if (!prepared.complete) {
         ErrorTrap(std::string(IncompleteProfileMessage));
         return;
@@ -153,7 +153,6 @@ void SubmissionRun::submitProfile(const std::string& name) {
     animationFrame_ = 0;
     if (catalogueEnabled_) {
         for (const EngineEntry& entry : catalog_) {
-            waitWhilePaused();
             if (stopRequested_) return;
             EngineRequest request = PrepareRequest(fields_, entry);
             Site(entry.DisplayName, request.url, request.method, request.body);
@@ -223,29 +222,42 @@ LiveAnswer SubmissionRun::send(const std::string& engine, LiveRequest request) {
 }
 
 std::vector<LiveAnswer> SubmissionRun::sendAll(const std::string& engine, std::vector<LiveRequest> requests) {
-    waitWhilePaused();
-    if (stopRequested_) throw LiveRun::Stopped();
-    host_.setGaugeProgress(0);
-    host_.setLabel("Submitting " + fields_.URL + " to " + engine);
-    tally_.sent += static_cast<int>(requests.size());
-    LiveClient& client = liveClient();
-    const auto started = std::chrono::system_clock::now();
-    // What the records need of each request, kept before the request is handed over.
-    std::vector<LiveRequest> sent;
     std::vector<LiveAnswer> answers(requests.size());
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        sent.push_back({requests[i].method, requests[i].url, {}, {}, requests[i].redirects, 0, {}, {}});
-        client.start(std::move(requests[i]),
-                     [&answers, i](LiveAnswer answer) { answers[i] = std::move(answer); });
-    }
-    {
-        FlagScope inRequest(inLiveRequest_);
+    RequestTurn turn{engine, Carrier::Live, {}, {}, {}};
+    turn.send = [&] {
+        tally_.sent += static_cast<int>(requests.size());
+        LiveClient& client = liveClient();
+        const auto started = std::chrono::system_clock::now();
+        // What the records need of each request, kept before the request is handed over.
+        std::vector<LiveRequest> kept;
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            kept.push_back({requests[i].method, requests[i].url, {}, {}, requests[i].redirects, 0, {}, {}});
+            client.start(std::move(requests[i]),
+                         [&answers, i](LiveAnswer answer) { answers[i] = std::move(answer); });
+        }
         client.waitAll();
-    }
-    for (std::size_t i = 0; i < answers.size(); ++i)
-        recordHops(engine, sent[i], answers[i], started);
-    if (stopRequested_) throw LiveRun::Stopped();
+        for (std::size_t i = 0; i < answers.size(); ++i)
+            recordHops(engine, kept[i], answers[i], started);
+    };
+    if (!request(turn) || stopRequested_) throw LiveRun::Stopped();
     return answers;
+}
+
+bool SubmissionRun::request(const RequestTurn& turn) {
+    // A paused run waits before each request, the catalogue's and the channels' alike.
+    waitWhilePaused();
+    if (stopRequested_) return false;
+    progress_.setGaugeProgress(0);
+    if (turn.row) turn.row();
+    progress_.setLabel("Submitting " + fields_.URL + " to " + turn.engine);
+    if (turn.skipped && turn.skipped()) return true;
+    // The catalogue's client gives up a wait after this long; the live client keeps the
+    // configuration's deadline for each whole request.
+    if (turn.carrier == Carrier::Catalogue) client_.setTimeOut(RequestTimeOut);
+    // While the request is in flight, Stop aborts it on its own client.
+    FlagScope inFlight(turn.carrier == Carrier::Catalogue ? inRequest_ : inLiveRequest_);
+    turn.send();
+    return true;
 }
 
 void SubmissionRun::recordHops(const std::string& engine, const LiveRequest& request,
@@ -281,7 +293,7 @@ void SubmissionRun::recordHops(const std::string& engine, const LiveRequest& req
                 stopRequested_ ? RequestRecord::Outcome::Stopped : RequestRecord::Outcome::Failed;
             record.message = answer.error;
         }
-        host_.record(record);
+        results_.record(record);
         at += std::chrono::milliseconds(hop.milliseconds);
     }
 }
@@ -294,19 +306,19 @@ void SubmissionRun::refused(const std::string& logLine) {
     liveRefused_ = true;
     ++tally_.refusals;
     log(logLine);
-    host_.showNote(logLine, RunHost::Note::Refusal);
+    log_.showNote(logLine, RunLog::Note::Refusal);
 }
 
 void SubmissionRun::log(const std::string& line) {
     // Lines quote what servers said (reasons, URLs, Location lines): nothing of it may drive
     // the terminal or the window.
-    host_.appendLog(printable(line));
+    log_.appendLog(printable(line));
 }
 
 void SubmissionRun::waitWhilePaused() {
     // The window stays live while paused: every click, tick and repaint is handled here.
     while (paused_ && !stopRequested_)
-        host_.waitForEvents();
+        progress_.waitForEvents();
 }
 
 bool SubmissionRun::failedBefore(const std::string& url) const {
@@ -318,50 +330,58 @@ bool SubmissionRun::failedBefore(const std::string& url) const {
 
 void SubmissionRun::Site(const std::string& engineName, const std::string& url, const std::string& method,
                          const std::string& body) {
-    host_.setGaugeProgress(0);
-    DoGrid(engineName, fields_.SiteTitle);
-    host_.setLabel("Submitting " + fields_.URL + " to " + engineName);
     // Only "get" and "post" send anything, so only they leave a record.
     const bool sends = method == "get" || method == "post";
-    RequestRecorder::Request request{fields_.SiteTitle, engineName, method == "get" ? "GET" : "POST", url};
-    if (failedBefore(url)) {
-        if (sends) RequestRecorder::skipped(host_, std::move(request));
-        return;
-    }
+    RequestRecorder::Request recorded{fields_.SiteTitle, engineName, method == "get" ? "GET" : "POST", url};
+    RequestTurn turn{engineName, Carrier::Catalogue, {}, {}, {}};
+    turn.row = [&] { DoGrid(engineName, fields_.SiteTitle); };
+    turn.skipped = [&] {
+        if (!failedBefore(url)) return false;
+        if (sends) RequestRecorder::skipped(results_, std::move(recorded));
+        return true;
+    };
+    turn.send = [&] {
+        std::optional<RequestRecorder> record;
+        if (sends) {
+            record.emplace(results_, std::move(recorded));
+            ++tally_.sent;
+        }
+        if (const std::optional<std::string> failure = sendCatalogue(engineName, url, method, body)) {
+            if (record && stopRequested_) record->stopped(client_.bytesReceived());
+            if (record && !stopRequested_) record->failed(*failure, client_.bytesReceived());
+            return;
+        }
+        // Recorded outside the request's handler, so that nothing the host does with the record
+        // could pass for a failure of the request.
+        if (record) record->answered(client_.replyStatus(), client_.replyReason(), client_.bytesReceived());
+    };
+    request(turn);
+}
 
-    client_.setTimeOut(RequestTimeOut);
-    std::optional<RequestRecorder> record;
-    if (sends) {
-        record.emplace(host_, std::move(request));
-        ++tally_.sent;
-    }
+std::optional<std::string> SubmissionRun::sendCatalogue(const std::string& engineName, const std::string& url,
+                                                        const std::string& method, const std::string& body) {
+    std::string failure;
     try {
-        FlagScope inRequest(inRequest_);
         if (method == "get")
             client_.Get(url);
         else if (method == "post")
             client_.Post(url, body);
-        host_.setStatusText("Processing " + engineName);
+        progress_.setStatusText("Processing " + engineName);
+        return std::nullopt;
     } catch (...) {
-        // A request the user stopped did not fail: it is neither logged nor remembered, so a
-        // later run sends it again.
-        if (stopRequested_) {
-            if (record) record->stopped(client_.bytesReceived());
-            return;
-        }
-        failedURLs_.push_back(url);
-        host_.appendLog("Failed to contact " + engineName + ". Site might be down.");
-        host_.setStatusText("Failed to connect to " + engineName + ". Site may be down.");
-        if (record) record->failed(failureMessage(std::current_exception()), client_.bytesReceived());
-        return;
+        failure = failureMessage(std::current_exception());
     }
-    // Recorded outside the request's handler, so that nothing the host does with the record
-    // could pass for a failure of the request.
-    if (record) record->answered(client_.replyStatus(), client_.replyReason(), client_.bytesReceived());
+    // A request the user stopped did not fail: it is neither logged nor remembered, so a later
+    // run sends it again.
+    if (stopRequested_) return failure;
+    failedURLs_.push_back(url);
+    log_.appendLog("Failed to contact " + engineName + ". Site might be down.");
+    progress_.setStatusText("Failed to connect to " + engineName + ". Site may be down.");
+    return failure;
 }
 
 void SubmissionRun::DoGrid(const std::string& engineName, const std::string& siteTitle) {
-    TReportGrid& grid = host_.results();
+    TReportGrid& grid = results_.results();
     // One repaint for the whole row rather than one per cell, fit and sort.
     grid.BeginUpdate();
     ++resultCount_;
@@ -382,24 +402,25 @@ void SubmissionRun::Http1PacketRecvd() {
     if (expected <= 0) expected = expectedSizeOf(catalog_, fields_.CurrentEngine);
     const std::int64_t received = client_.bytesReceived();
     const double percent = static_cast<double>(received) / static_cast<double>(expected) * 100.0;
-    host_.setGaugeVisible(true);
-    host_.setGaugeProgress(static_cast<int>(std::lround(std::clamp(percent, 0.0, 100.0))));
-    host_.setStatusText(std::to_string(received) + " of " + std::to_string(expected) + " bytes retrieved");
+    progress_.setGaugeVisible(true);
+    progress_.setGaugeProgress(static_cast<int>(std::lround(std::clamp(percent, 0.0, 100.0))));
+    progress_.setStatusText(std::to_string(received) + " of " + std::to_string(expected) +
+                            " bytes retrieved");
 }
 
 void SubmissionRun::Timer1Timer() {
-    host_.showAnimationFrame(animationFrame_ >= 0 && animationFrame_ <= 9 ? animationFrame_ : -1);
+    progress_.showAnimationFrame(animationFrame_ >= 0 && animationFrame_ <= 9 ? animationFrame_ : -1);
     // Idle values stay idle; counting them up for the life of the window would overflow.
     if (animationFrame_ < IdleFrame) ++animationFrame_;
     if (animationFrame_ == 9) animationFrame_ = 0;
 }
 
 void SubmissionRun::PauseButtonClick() {
-    if (host_.pauseCaption() == PauseCaption) {
-        host_.setPauseCaption(ResumeCaption);
+    if (progress_.pauseCaption() == PauseCaption) {
+        progress_.setPauseCaption(ResumeCaption);
         paused_ = true;
     } else {
-        host_.setPauseCaption(PauseCaption);
+        progress_.setPauseCaption(PauseCaption);
         paused_ = false;
     }
 }
@@ -412,19 +433,19 @@ void SubmissionRun::StopButtonClick() {
 }
 
 void SubmissionRun::ErrorTrap(const std::string& message) {
-    host_.information(message, RunHost::Message::Notice);
+    progress_.information(message, RunProgress::Message::Notice);
     if (message.find(FatalMarker) == std::string::npos) return;
-    host_.information(message + " This is a fatal error. Click OK to close Larkspan.",
-                      RunHost::Message::Notice);
+    progress_.information(message + " This is a fatal error. Click OK to close Larkspan.",
+                          RunProgress::Message::Notice);
     // The window closes; a run in progress ends first, without sending anything more.
     StopButtonClick();
-    host_.closeWindow();
+    progress_.closeWindow();
 }
 
 void SubmissionRun::removeFooter() {
     // A later run continues below the earlier results: the earlier footer goes, and the row
     // after the last result is the empty row that the next result fills.
-    TReportGrid& grid = host_.results();
+    TReportGrid& grid = results_.results();
     const int emptyRow = resultCount_ + 1;
     grid.BeginUpdate();
     if (grid.RowCount() > emptyRow + 1) grid.SetRowCount(emptyRow + 1);
@@ -435,7 +456,7 @@ void SubmissionRun::removeFooter() {
 }
 
 void SubmissionRun::appendFooter() {
-    TReportGrid& grid = host_.results();
+    TReportGrid& grid = results_.results();
     grid.BeginUpdate();
     grid.SetRowCount(grid.RowCount() + 1);
     const int last = grid.RowCount() - 1;
@@ -449,14 +470,14 @@ void SubmissionRun::appendFooter() {
 
 void SubmissionRun::endRun() {
     appendFooter();
-    host_.setStatusText("");
+    progress_.setStatusText("");
     tally_.stopped = stopRequested_;
-    host_.information(runEndMessage(tally_), RunHost::Message::RunEnded);
-    host_.setLabel("Finished!");
+    progress_.information(runEndMessage(tally_), RunProgress::Message::RunEnded);
+    progress_.setLabel("Finished!");
     animationFrame_ = IdleFrame;
-    host_.setGaugeVisible(false);
-    host_.setRunBar(RunHost::RunBar::Idle);
+    progress_.setGaugeVisible(false);
+    progress_.setRunBar(RunProgress::RunBar::Idle);
     running_ = false;
     // Refusals and runs that sent nothing stay on the status line once the box is gone.
-    if (std::string status = runEndStatus(tally_); !status.empty()) host_.setStatusText(status);
+    if (std::string status = runEndStatus(tally_); !status.empty()) progress_.setStatusText(status);
 }

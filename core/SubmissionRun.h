@@ -9,12 +9,18 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class RunClient;
+class RunEditor;
 class RunHost;
+class RunLog;
+class RunProgress;
+class RunResults;
 class TReportGrid;
 
 // The submission run: for every selected profile, one request to each catalogue entry, strictly
@@ -35,6 +41,8 @@ public:
     // The animation frame value at which the timer shows no frame.
     static constexpr int IdleFrame = 20;
 
+    // The run reads the editor, shows its progress, adds results and records, and logs, each
+    // through its own part of the host.
     SubmissionRun(RunHost& host, RunClient& client, const Config& config);
     ~SubmissionRun() override;
     SubmissionRun(const SubmissionRun&) = delete;
@@ -116,6 +124,29 @@ private:
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;
 
+    // Which client carries a request, so that Stop aborts the one in flight.
+    enum class Carrier { Catalogue, Live };
+    // One request (or several sent at once) as the run's one request path takes it.
+    struct RequestTurn {
+        const std::string& engine;
+        Carrier carrier;
+        // The catalogue's result row, added between the gauge's reset and the label.
+        std::function<void()> row = {};
+        // Whether the request is left out (its target failed before); it records that itself.
+        std::function<bool()> skipped = {};
+        // Sends and records the request; runs while the request is in flight.
+        std::function<void()> send = {};
+    };
+    // The one path of every request of the run, the catalogue's and the channels': it waits
+    // while the run is paused, goes no further once Stop was pressed, resets the gauge and
+    // shows the engine on the label, sets the catalogue client's wait, and marks the request in
+    // flight while it is sent, so that Stop aborts it. False when Stop came before it went out.
+    bool request(const RequestTurn& turn);
+    // Sends one catalogue request; nothing when it was answered, else why it failed (a failure
+    // that was no Stop is logged and its target remembered).
+    std::optional<std::string> sendCatalogue(const std::string& engineName, const std::string& url,
+                                             const std::string& method, const std::string& body);
+
     void submitProfile(const std::string& name);
     void announceLive();
     void waitWhilePaused();
@@ -123,7 +154,10 @@ private:
     void appendFooter();
     void endRun();
 
-    RunHost& host_;
+    RunEditor& editor_;
+    RunProgress& progress_;
+    RunResults& results_;
+    RunLog& log_;
     RunClient& client_;
     Config config_;
     std::vector<std::unique_ptr<LiveChannel>> channels_;

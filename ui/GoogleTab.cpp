@@ -1,5 +1,6 @@
 #include "ui/GoogleTab.h"
 
+#include "core/ChannelTable.h"
 #include "core/SearchConsoleChannel.h"
 #include "ui/ErrorDisplay.h"
 
@@ -11,9 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr const char* PropertyExamples = "https://www.example.com/ or sc-domain:example.com";
@@ -24,12 +22,10 @@ std::string trimmed(const QLineEdit* edit) {
 
 } // namespace
 
-GoogleTab::GoogleTab(QWidget* parent) : LiveChannelTab(parent) {
+GoogleTab::GoogleTab(QWidget* parent) : LiveChannelTab(*findChannel(SearchConsoleChannelId), parent) {
     setObjectName("GoogleTab");
     auto* layout = new QVBoxLayout(this);
-    auto* note = new QLabel("Go! submits the site's sitemaps to Google Search Console as a service account "
-                            "that the property's owner has added as a user. Without a key file the site is "
-                            "not submitted to Google.");
+    auto* note = new QLabel(QString::fromUtf8(channel().about));
     note->setWordWrap(true);
     layout->addWidget(note);
 
@@ -61,12 +57,8 @@ GoogleTab::GoogleTab(QWidget* parent) : LiveChannelTab(parent) {
     layout->addStretch(1);
 }
 
-QString GoogleTab::title() const {
-    return "Google Search Console";
-}
-
 void GoogleTab::load(const ProfileStore& store, const std::string& profile) {
-    profileDirectory_ = store.directory();
+    loadStored(store, profile);
     const bool saved = !profile.empty();
     KeyFileEdit->setText(saved ? QString::fromStdString(store.loadExtra(profile, GoogleServiceAccountKey))
                                : QString());
@@ -82,22 +74,6 @@ void GoogleTab::load(const ProfileStore& store, const std::string& profile) {
 ProfileExtras GoogleTab::extras() const {
     return {{GoogleServiceAccountKey, trimmed(KeyFileEdit)},
             {SearchConsolePropertyKey, trimmed(PropertyEdit)}};
-}
-
-std::optional<std::string> GoogleTab::check() const {
-    const std::string key = trimmed(KeyFileEdit);
-    const std::string property = trimmed(PropertyEdit);
-    if (!property.empty()) {
-        if (auto problem = searchConsolePropertyProblem(property)) return problem;
-        if (key.empty()) return "A Search Console property needs the service account's key file.";
-    }
-    if (key.empty()) return std::nullopt;
-    // The run reads the file each time; a path that leads nowhere is caught here already.
-    const std::string path = searchConsoleKeyFile(key, profileDirectory_);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), R_OK) != 0)
-        return "The service account key file " + path + " cannot be read.";
-    return std::nullopt;
 }
 
 void GoogleTab::browse() {

@@ -12,10 +12,8 @@ class GoogleTab final : public LiveChannelTab {
 public:
     explicit GoogleTab(QWidget* parent = nullptr);
 
-    QString title() const override;
     void load(const ProfileStore& store, const std::string& profile) override;
     ProfileExtras extras() const override;
-    std::optional<std::string> check() const override;
 
     QLineEdit* KeyFileEdit = nullptr;
     QPushButton* BrowseButton = nullptr;
@@ -23,7 +21,4 @@ public:
 
 private:
     void browse();
-
-    // Where a relative key file path is taken from: the profiles' directory.
-    std::string profileDirectory_;
 };

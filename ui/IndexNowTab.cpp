@@ -1,7 +1,9 @@
 #include "ui/IndexNowTab.h"
 
+#include "core/ChannelTable.h"
 #include "core/IndexNow.h"
 #include "core/LiveSite.h"
+#include "core/SiteStore.h"
 #include "core/SitemapSource.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
@@ -25,12 +27,10 @@ std::string ss(const QString& text) {
 
 } // namespace
 
-IndexNowTab::IndexNowTab(QWidget* parent) : LiveChannelTab(parent) {
+IndexNowTab::IndexNowTab(QWidget* parent) : LiveChannelTab(*findChannel(IndexNowChannel), parent) {
     setObjectName("IndexNowTab");
     auto* layout = new QVBoxLayout(this);
-    auto* note = new QLabel("With a key, Go! announces the profile URL and the changed pages of its sitemap "
-                            "to the IndexNow engines (Bing, Yandex, Seznam, Naver, Yep and others). The site "
-                            "proves the key with a text file that holds it.");
+    auto* note = new QLabel(QString::fromUtf8(channel().about));
     note->setWordWrap(true);
     layout->addWidget(note);
 
@@ -86,12 +86,12 @@ IndexNowTab::IndexNowTab(QWidget* parent) : LiveChannelTab(parent) {
 }
 
 void IndexNowTab::load(const ProfileStore& store, const std::string& profile) {
+    loadStored(store, profile);
     const bool saved = !profile.empty();
     key_->setText(saved ? QString::fromStdString(store.loadExtra(profile, IndexNowKeyKey)) : QString());
     location_->setText(saved ? QString::fromStdString(store.loadExtra(profile, IndexNowKeyLocationKey))
                              : QString());
     firstRun_->setChecked(saved && store.loadExtra(profile, IndexNowFirstRunKey) == "all");
-    storedUrl_ = saved ? store.load(profile)[fURL] : std::string();
     result_->clear();
 }
 
@@ -99,16 +99,6 @@ ProfileExtras IndexNowTab::extras() const {
     return {{IndexNowKeyKey, ss(key_->text())},
             {IndexNowKeyLocationKey, ss(location_->text())},
             {IndexNowFirstRunKey, firstRun_->isChecked() ? "all" : ""}};
-}
-
-std::optional<std::string> IndexNowTab::check() const {
-    const std::string key = ss(key_->text());
-    if (!key.empty())
-        if (std::string problem = indexNowKeyProblem(key); !problem.empty()) return problem;
-    if (std::string problem = indexNowKeyLocationProblem(profileUrl(), ss(location_->text()));
-        !problem.empty())
-        return problem;
-    return std::nullopt;
 }
 
 QString IndexNowTab::result() const {
@@ -119,12 +109,6 @@ MainWindow* IndexNowTab::mainWindow() const {
     for (QWidget* w = parentWidget(); w; w = w->parentWidget())
         if (auto* main = qobject_cast<MainWindow*>(w)) return main;
     return nullptr;
-}
-
-std::string IndexNowTab::profileUrl() const {
-    // The URL being edited counts, not the one last saved.
-    if (const MainWindow* main = mainWindow()) return main->fieldText(fURL);
-    return storedUrl_;
 }
 
 void IndexNowTab::say(const std::string& text) {

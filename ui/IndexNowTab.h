@@ -19,10 +19,8 @@ class IndexNowTab final : public LiveChannelTab {
 public:
     explicit IndexNowTab(QWidget* parent = nullptr);
 
-    QString title() const override { return "IndexNow"; }
     void load(const ProfileStore& store, const std::string& profile) override;
     ProfileExtras extras() const override;
-    std::optional<std::string> check() const override;
 
     // "Generate": a new key from the system's random source; a key that is there is replaced
     // only when the user agrees.
@@ -43,9 +41,8 @@ public:
     std::function<bool()> confirmReplace;
 
 private:
-    // The window whose editor holds the profile URL, and whose configuration the check uses.
+    // The window whose configuration the check uses.
     MainWindow* mainWindow() const;
-    std::string profileUrl() const;
     void say(const std::string& text);
 
     QLineEdit* key_ = nullptr;
@@ -53,5 +50,4 @@ private:
     QCheckBox* firstRun_ = nullptr;
     QPushButton* check_ = nullptr;
     QLabel* result_ = nullptr;
-    std::string storedUrl_;
 };

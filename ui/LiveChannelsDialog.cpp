@@ -1,7 +1,6 @@
 #include "ui/LiveChannelsDialog.h"
 
-#include "ui/GoogleTab.h"
-#include "ui/IndexNowTab.h"
+#include "ui/ChannelTabs.h"
 #include "ui/LiveChannelTab.h"
 
 #include "core/Config.h"
@@ -18,10 +17,7 @@
 #include <algorithm>
 
 std::vector<LiveChannelTab*> LiveChannelsDialog::channelTabs() {
-    std::vector<LiveChannelTab*> tabs;
-    tabs.push_back(new IndexNowTab);
-    tabs.push_back(new GoogleTab);
-    return tabs;
+    return makeChannelTabs();
 }
 
 LiveChannelsDialog::LiveChannelsDialog(std::vector<LiveChannelTab*> tabs, QWidget* parent)

@@ -17,7 +17,7 @@ class QTabWidget;
 class LiveChannelsDialog : public QDialog {
     Q_OBJECT
 public:
-    // The program's tabs, in the order of the channels.
+    // The program's tabs, in the order of the channel table.
     static std::vector<LiveChannelTab*> channelTabs();
 
     explicit LiveChannelsDialog(std::vector<LiveChannelTab*> tabs, QWidget* parent = nullptr);

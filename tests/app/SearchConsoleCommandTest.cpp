@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -57,6 +58,36 @@ TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefu
                             "--proxy", simulator.address(), name},
                            options);
     };
+
+    // requests shows what a run would send to Google after the catalogue: the token request
+    // (without a signed assertion, which is made only when it is sent) and the sitemap's PUT.
+    RunOptions plain;
+    plain.environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const ProgramResult plan =
+        runLarkspan({"requests", "--dir", profiles.str(), "--config", work.file("larkspan.ini"), "--proxy",
+                     simulator.address(), "Alpha"},
+                    plain);
+    ASSERT_EQ(plan.exitCode, 0) << plan.err;
+    const std::string planned =
+        "{\"engine\": \"Google Search Console\", \"method\": \"post\", \"url\": "
+        "\"https://oauth2.googleapis.com/token\", \"body\": "
+        "\"grant_type=urn:ietf:params:oauth:grant-type:jwt-bearer&assertion=(signed when sent)\"}\n"
+        "{\"engine\": \"Google Search Console\", \"method\": \"put\", \"url\": "
+        "\"https://www.googleapis.com/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/sitemaps/"
+        "https%3A%2F%2Fwww.example.com%2Fsitemap.xml\", \"body\": \"\"}\n";
+    ASSERT_GT(plan.out.size(), planned.size());
+    EXPECT_EQ(plan.out.substr(plan.out.size() - planned.size()), planned);
+    EXPECT_EQ(std::count(plan.out.begin(), plan.out.end(), '\n'), 34);
+    // A profile whose key file is gone plans nothing for Google and says why.
+    store.save(completeProfile("Gone", "https://www.example.com/"), {{GoogleServiceAccountKey, "gone.json"}});
+    const ProgramResult gone =
+        runLarkspan({"requests", "--dir", profiles.str(), "--config", work.file("larkspan.ini"), "--proxy",
+                     simulator.address(), "Gone"},
+                    plain);
+    EXPECT_EQ(gone.exitCode, 1);
+    EXPECT_EQ(std::count(gone.out.begin(), gone.out.end(), '\n'), 32);
+    EXPECT_NE(gone.err.find("larkspan: Google Search Console: "), std::string::npos) << gone.err;
+    EXPECT_NE(gone.err.find("gone.json"), std::string::npos) << gone.err;
 
     ProgramResult alpha = submit("Alpha");
     ASSERT_EQ(alpha.exitCode, 0) << alpha.err << alpha.out;

@@ -1,9 +1,11 @@
 // The Google Search Console tab of the Live Channels dialog: what it loads, refuses and saves.
 #include "ui/GoogleTab.h"
 
+#include "core/ChannelTable.h"
 #include "core/SearchConsoleChannel.h"
 #include "tests/common/TempDir.h"
 #include "tests/core/RunTestSupport.h"
+#include "ui/ChannelTabs.h"
 #include "ui/LiveChannelsDialog.h"
 
 #include <QLineEdit>
@@ -59,6 +61,49 @@ TEST(GoogleTab, LoadsChecksAndSavesTheKeyFileAndTheProperty) {
     EXPECT_EQ(std::count_if(tabs.begin(), tabs.end(),
                             [](const auto& t) { return t->title() == "Google Search Console"; }),
               1);
+}
+
+// A channel that declares only plain keys, and its rule for them.
+std::optional<std::string> siteNeedsToken(const ProfileExtras& values, const ChannelKeyContext& context) {
+    if (channelValue(values, "XyzToken").empty() && !channelValue(values, "XyzSite").empty())
+        return "A site needs a token (" + context.profileDirectory + ")";
+    return std::nullopt;
+}
+
+TEST(GeneratedChannelTab, ShowsLoadsChecksAndSavesTheDeclaredKeys) {
+    const ChannelDeclaration xyz{
+        "xyz",
+        "Xyz",
+        "Go! tells Xyz.",
+        {{"XyzToken", "Token", "Token|The token"}, {"XyzSite", "Site", "Site|The site"}},
+        siteNeedsToken,
+        {},
+        nullptr,
+        "xyz.md"};
+    TempDir dir;
+    ProfileStore store(dir.str());
+    store.save(completeProfile("Garden"), {{"XyzSite", "garden"}, {"XyzToken", "t1"}});
+    store.save(completeProfile("Plain"));
+
+    GeneratedChannelTab tab(xyz);
+    EXPECT_EQ(tab.title(), "Xyz");
+    ASSERT_EQ(tab.edits().size(), 2u);
+    tab.load(store, "Garden");
+    EXPECT_EQ(tab.edits()[0]->text(), "t1");
+    EXPECT_EQ(tab.edits()[1]->text(), "garden");
+    EXPECT_EQ(tab.check(), std::nullopt);
+    // The channel's own rule refuses what it cannot use, with the profiles' directory to hand.
+    tab.edits()[0]->setText("  ");
+    EXPECT_EQ(tab.check(), "A site needs a token (" + dir.str() + ")");
+    tab.edits()[1]->setText(" shop ");
+    EXPECT_EQ(tab.extras(), (ProfileExtras{{"XyzToken", ""}, {"XyzSite", "shop"}}));
+
+    // A profile without the keys shows empty lines and keeps its file as it was.
+    tab.load(store, "Plain");
+    EXPECT_EQ(tab.edits()[1]->text(), "");
+    const std::string before = dir.read("Plain.ini");
+    store.save(store.load("Plain"), tab.extras());
+    EXPECT_EQ(dir.read("Plain.ini"), before);
 }
 
 } // namespace
