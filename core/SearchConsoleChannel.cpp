@@ -2,6 +2,7 @@
 
 #include "core/Config.h"
 #include "core/GoogleAuth.h"
+#include "core/IndexInspection.h"
 #include "core/IndexNow.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
@@ -179,6 +180,7 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         run.refused(Prefix + "the property \"" + property + "\" cannot be used. " + *problem);
         return;
     }
+    if (work_ == Work::InspectOnly) return inspect(run, account, tokenUrl, property);
     if (pausedUntil(run)) return;
 
     const std::vector<std::string> feeds = readableSitemaps(run);
@@ -188,6 +190,15 @@ void SearchConsoleChannel::announce(LiveRun& run) {
     }
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
+    inspect(run, account, tokenUrl, property);
+}
+
+void SearchConsoleChannel::inspect(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                                   const std::string& property) {
+    inspectIndexStatus(run, property, [&](TokenRenewal renewal) {
+        return token(run, account, tokenUrl,
+                     renewal == TokenRenewal::Now ? Renewal::Now : Renewal::WhenExpired);
+    });
 }
 
 std::vector<std::string> SearchConsoleChannel::readableSitemaps(LiveRun& run) {
