@@ -151,12 +151,17 @@ Next Inspector::inspect(const std::string& url) {
 }
 
 void Inspector::keepSitemaps() {
-    const std::optional<std::string> bearer = token_(TokenRenewal::WhenExpired);
-    if (!bearer) return;
-    LiveRequest request;
-    request.url = searchConsoleSitemapListUrl(run_.config().googleApiBase, property_);
-    request.maxBodyBytes = MaxSitemapListBytes + 1;
-    const LiveAnswer answer = send(std::move(request), *bearer);
+    LiveAnswer answer;
+    // A token Google no longer takes is renewed once, as for the inspections.
+    for (TokenRenewal renewal : {TokenRenewal::WhenExpired, TokenRenewal::Now}) {
+        const std::optional<std::string> bearer = token_(renewal);
+        if (!bearer) return;
+        LiveRequest request;
+        request.url = searchConsoleSitemapListUrl(run_.config().googleApiBase, property_);
+        request.maxBodyBytes = MaxSitemapListBytes + 1;
+        answer = send(std::move(request), *bearer);
+        if (answer.status != 401) break;
+    }
     if (!answer.error.empty()) {
         run_.log(Prefix + "the sitemaps of " + property_ + " could not be listed: " + answer.error);
         return;

@@ -188,9 +188,11 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
         return;
     }
+    propertyRefused_ = false;
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
-    inspect(run, account, tokenUrl, property);
+    // Google's inspections of a property that refused the sitemaps would be refused as well.
+    if (!propertyRefused_) inspect(run, account, tokenUrl, property);
 }
 
 void SearchConsoleChannel::inspect(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
@@ -301,6 +303,8 @@ bool SearchConsoleChannel::refusedSitemap(LiveRun& run, const LiveAnswer& answer
                 "\": a URL-prefix property (https://www.example.com/) and a domain property "
                 "(sc-domain:example.com) are different properties, and the service account must be a user of "
                 "this one";
+    propertyRefused_ =
+        propertyRefused_ || answer.status == 401 || answer.status == 403 || answer.status == 404;
     const bool pauses = answer.status == 429 || answer.status >= 500;
     if (pauses) pause(run, answer, line);
     run.refused(line);

@@ -81,6 +81,8 @@ private:
                  const std::string& property);
 
     Work work_ = Work::SubmitAndInspect;
+    // The API refused a sitemap of the profile with 401, 403 or 404: no inspections then.
+    bool propertyRefused_ = false;
     // Times before which Google asked not to be called, by API base, while the program runs.
     std::map<std::string, std::int64_t> notBefore_;
     // By token endpoint, account and key, so that a new key or another endpoint is never
