@@ -43,10 +43,12 @@ void sortCounts(SiteSummary::Counts& counts) {
     });
 }
 
+// Pages without a check, or inspected without a coverage state, count under "none".
 std::string countsJson(const SiteSummary::Counts& counts) {
     std::string json = "{";
     for (const auto& [key, n] : counts)
-        json += (json.size() > 1 ? ", " : "") + jsonString(key) + ": " + std::to_string(n);
+        json +=
+            (json.size() > 1 ? ", " : "") + jsonString(key.empty() ? "none" : key) + ": " + std::to_string(n);
     return json + "}";
 }
 
