@@ -100,6 +100,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The windows beside the main one that the Track Progress page opens: request log, site status.
+    void buildSideWindows();
     void buildPages();
     void connectPages();
     void showDirectoryProblem(std::string problem);
