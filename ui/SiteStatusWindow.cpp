@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 
 #include <ctime>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -121,6 +123,8 @@ void SiteStatusWindow::read(const std::string& name) {
     saveCsv_->setEnabled(false);
     saveHtml_->setEnabled(false);
     reader_ = std::thread([this, name, directory = directory_] {
+        // Background work: on a busy machine the event loop's thread goes first.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         SiteStatusData data = loadSiteStatus(directory, name, static_cast<std::int64_t>(std::time(nullptr)));
         // Delivered on the event loop; the destructor joins this thread before the window goes,
         // and Qt drops what was posted to a window that is gone.
