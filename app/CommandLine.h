@@ -37,8 +37,10 @@ struct CommandLine {
     bool generate = false;
     // `key` checks the key file; `store` checks the store.
     bool check = false;
-    // `history` prints one JSON object a line.
+    // `history`, `check` and `status` print one JSON object a line.
     bool json = false;
+    // `status` first inspects the URLs that Google's quota allows.
+    bool inspect = false;
     // `store` removes the rows of this site.
     std::optional<std::string> forget;
     bool help = false;

@@ -17,6 +17,7 @@ int runHistory(const CommandLine& cl);
 int runStore(const CommandLine& cl);
 int runRobots(const CommandLine& cl);
 int runCheck(const CommandLine& cl);
+int runStatus(const CommandLine& cl);
 
 namespace {
 
@@ -53,7 +54,10 @@ constexpr OptionRow Options[] = {
     flag("--check", &C::check,
          "key: fetch the key file and say whether it holds the key;\n"
          "store: check the store and print its counts per site"),
-    flag("--json", &C::json, "history, check: one JSON object a line"),
+    flag("--json", &C::json, "history, check, status: one JSON object a line"),
+    flag("--inspect", &C::inspect,
+         "status: first ask Google's URL Inspection about the pages\n"
+         "that the day's quota allows"),
     valued("--forget", "NAME", &C::forget, "store: remove the rows of that site"),
     valued("--agent", "NAME", &C::agent, "robots: the crawler whose rules apply (default Googlebot)"),
 };
@@ -87,6 +91,11 @@ constexpr CommandRow Commands[] = {
      "would see them, announcing nothing (--all: every sitemap URL): one line per URL,\n"
      "URL, verdict and detail, or one JSON object a line (--json). Exit 0 when every\n"
      "page is ok, 3 when some are not.\n"},
+    {"status", runStatus, "--dir --config --proxy --cacert --inspect --json", "NAME",
+     "Prints where the site's pages stand: a summary (page checks, IndexNow, Google's\n"
+     "index, sitemaps), then per URL its check, IndexNow state, Google's verdict,\n"
+     "coverage and last crawl, or one JSON object a line (--json). --inspect first\n"
+     "inspects the URLs that Google's quota allows.\n"},
     {"robots", runRobots, "--agent", "FILE URL...",
      "Tells for each URL whether the robots.txt FILE allows it to the crawler; nothing\n"
      "is sent.\n"},

@@ -30,7 +30,7 @@ std::vector<std::size_t> inspectionOrder(const std::vector<InspectionCandidate>&
     std::vector<Key> keys;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const InspectionCandidate& c = candidates[i];
-        if (c.check != PageCheck::Ok) continue;
+        if (c.check != CheckResult::Ok) continue;
         if (c.inspectedAt && now - *c.inspectedAt < Day) continue;
         keys.push_back(keyOf(c, i));
     }

@@ -12,14 +12,14 @@
 
 // Whether a page passed its check before announcement. Only pages that did are inspected: a
 // page that is gone, redirects or forbids indexing has nothing to learn from Google.
-enum class PageCheck { Ok, NotOk };
+enum class CheckResult { Ok, NotOk };
 
 // What is known of one URL of the site. Times are seconds since 1970 UTC.
 struct InspectionCandidate {
     std::optional<std::int64_t> announcedAt; // the latest announcement a channel accepted
     std::optional<std::int64_t> inspectedAt; // the latest inspection with a result
     std::string lastVerdict;                 // that inspection's verdict; empty when none
-    PageCheck check = PageCheck::NotOk;
+    CheckResult check = CheckResult::NotOk;
 };
 
 // The indices of the candidates to inspect, in order, at most limit of them:

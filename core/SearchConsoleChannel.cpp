@@ -3,6 +3,7 @@
 #include "core/ChannelTable.h"
 #include "core/Config.h"
 #include "core/GoogleAuth.h"
+#include "core/IndexInspection.h"
 #include "core/IndexNow.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
@@ -183,6 +184,7 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         run.refused(Prefix + "the property \"" + property + "\" cannot be used. " + *problem);
         return;
     }
+    if (work_ == Work::InspectOnly) return inspect(run, account, tokenUrl, property);
     if (pausedUntil(run)) return;
 
     const std::vector<std::string> feeds = readableSitemaps(run);
@@ -190,8 +192,19 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
         return;
     }
+    propertyRefused_ = false;
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
+    // Google's inspections of a property that refused the sitemaps would be refused as well.
+    if (!propertyRefused_) inspect(run, account, tokenUrl, property);
+}
+
+void SearchConsoleChannel::inspect(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                                   const std::string& property) {
+    inspectIndexStatus(run, property, [&](TokenRenewal renewal) {
+        return token(run, account, tokenUrl,
+                     renewal == TokenRenewal::Now ? Renewal::Now : Renewal::WhenExpired);
+    });
 }
 
 std::vector<std::string> SearchConsoleChannel::readableSitemaps(LiveRun& run) {
@@ -294,6 +307,8 @@ bool SearchConsoleChannel::refusedSitemap(LiveRun& run, const LiveAnswer& answer
                 "\": a URL-prefix property (https://www.example.com/) and a domain property "
                 "(sc-domain:example.com) are different properties, and the service account must be a user of "
                 "this one";
+    propertyRefused_ =
+        propertyRefused_ || answer.status == 401 || answer.status == 403 || answer.status == 404;
     const bool pauses = answer.status == 429 || answer.status >= 500;
     if (pauses) pause(run, answer, line);
     run.refused(line);

@@ -44,6 +44,11 @@ std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view p
 // Retry-After (at most a day).
 class SearchConsoleChannel final : public LiveChannel {
 public:
+    // After the sitemaps, the channel asks Google where the site's pages stand (see
+    // IndexInspection.h); `larkspan status --inspect` asks only that.
+    enum class Work { SubmitAndInspect, InspectOnly };
+    explicit SearchConsoleChannel(Work work = Work::SubmitAndInspect) : work_(work) {}
+
     bool uses(const LiveRun& run) const override;
     // The token request (its signed assertion is made only when it is sent, so the plan does
     // not show it) and one PUT for each sitemap that can be read.
@@ -76,6 +81,13 @@ private:
     bool refusedSitemap(LiveRun& run, const LiveAnswer& answer, const std::string& property,
                         const std::string& feed);
 
+    // The URL Inspections and sitemap statuses of the property, with the channel's token.
+    void inspect(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                 const std::string& property);
+
+    Work work_ = Work::SubmitAndInspect;
+    // The API refused a sitemap of the profile with 401, 403 or 404: no inspections then.
+    bool propertyRefused_ = false;
     // Times before which Google asked not to be called, by API base, while the program runs.
     std::map<std::string, std::int64_t> notBefore_;
     // By token endpoint, account and key, so that a new key or another endpoint is never

@@ -17,7 +17,7 @@ namespace {
 // Each migration brings the schema from its index to the next version; a store is always at the
 // version of the last one it ran. Page checks and index status add their tables as migrations
 // 2 and 3; a migration, once released, is never changed.
-constexpr std::array<const char*, 2> Migrations = {
+constexpr std::array<const char*, 3> Migrations = {
     R"sql(
 CREATE TABLE sites(
   id INTEGER PRIMARY KEY,
@@ -109,6 +109,49 @@ CREATE TABLE page_checks(
   google_detail TEXT NOT NULL DEFAULT '',
   bing_verdict TEXT NOT NULL,
   bing_detail TEXT NOT NULL DEFAULT ''
+);
+)sql",
+    R"sql(
+-- The latest URL Inspection of each URL: when, in which Search Console property, and every
+-- field of Google's answer as the text Google sent (empty when the answer left it out).
+CREATE TABLE inspections(
+  url INTEGER PRIMARY KEY REFERENCES urls(id) ON DELETE CASCADE,
+  at INTEGER NOT NULL,
+  property TEXT NOT NULL,
+  verdict TEXT NOT NULL DEFAULT '',
+  coverage_state TEXT NOT NULL DEFAULT '',
+  indexing_state TEXT NOT NULL DEFAULT '',
+  robots_txt_state TEXT NOT NULL DEFAULT '',
+  page_fetch_state TEXT NOT NULL DEFAULT '',
+  last_crawl_time TEXT NOT NULL DEFAULT '',
+  google_canonical TEXT NOT NULL DEFAULT '',
+  user_canonical TEXT NOT NULL DEFAULT '',
+  crawled_as TEXT NOT NULL DEFAULT '',
+  result_link TEXT NOT NULL DEFAULT ''
+);
+-- Inspections sent per property and Google's quota day (the Pacific calendar day, as days
+-- since 1970): the quota of 2,000 a day holds across runs and processes.
+CREATE TABLE inspection_counts(
+  property TEXT NOT NULL,
+  day INTEGER NOT NULL,
+  used INTEGER NOT NULL,
+  PRIMARY KEY(property, day)
+) WITHOUT ROWID;
+-- Each sitemap of a site as Search Console last listed it. contents holds one line per kind
+-- of URL: "TYPE SUBMITTED INDEXED".
+CREATE TABLE sitemap_status(
+  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
+  path TEXT NOT NULL,
+  property TEXT NOT NULL,
+  at INTEGER NOT NULL,
+  last_submitted TEXT NOT NULL DEFAULT '',
+  last_downloaded TEXT NOT NULL DEFAULT '',
+  is_pending INTEGER NOT NULL,
+  is_sitemaps_index INTEGER NOT NULL,
+  errors INTEGER NOT NULL,
+  warnings INTEGER NOT NULL,
+  contents TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY(site, path)
 );
 )sql"};
 

@@ -17,6 +17,7 @@
 #include "ui/ReportGridWidget.h"
 #include "ui/RequestLogWindow.h"
 #include "ui/RunButtons.h"
+#include "ui/SiteStatusWindow.h"
 #include "ui/TrackProgressPage.h"
 
 #include <QApplication>
@@ -108,13 +109,19 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     grid_.SetCellText(0, 0, "Engine");
     grid_.SetCellText(1, 0, "URLs Submitted");
     about_ = new TAboutBox(config_.makerHomePage, this);
-    requestLog_ = new RequestLogWindow(this);
-    connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    buildSideWindows();
     // Enter presses the push button that has the focus, as in a dialog; only from a control
     // that does not use Enter itself does it reach the window, which presses "Go!".
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
     setSmallestSize();
+}
+
+void MainWindow::buildSideWindows() {
+    requestLog_ = new RequestLogWindow(this);
+    connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    siteStatus_ = new SiteStatusWindow(this);
+    connect(progressPage_->SiteStatusButton, &QPushButton::clicked, this, &MainWindow::showSiteStatus);
 }
 
 void MainWindow::setSmallestSize() {
@@ -265,6 +272,11 @@ void MainWindow::buildMenus() {
         showFound(FindNextF31Click(this, grid_, find_));
     })->setShortcut(QKeySequence(Qt::Key_F3));
 
+    QMenu* view = menuBar()->addMenu("&View");
+    addEntry(view, "Site Status...",
+             "Site Status|Show where each page of a profile stands: checks, announcements, Google's index",
+             [this] { showSiteStatus(); });
+
     QMenu* help = menuBar()->addMenu("&Help");
     help->menuAction()->setStatusTip("Help on Corvane.");
     addEntry(help, "&Contents", "", [this] { helpCommands_->Contents1Click(); });
@@ -280,6 +292,18 @@ void MainWindow::buildMenus() {
     auto* pageHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(pageHelp, &QShortcut::activated, this,
             [this] { helpCommands_->TopicClick(pageHelpTopic(static_cast<Page>(pages_->currentIndex()))); });
+}
+
+void MainWindow::showSiteStatus() {
+    std::vector<std::string> names;
+    try {
+        names = profileStore().list();
+    } catch (const std::exception& e) {
+        setStatusText(e.what());
+        return;
+    }
+    siteStatus_->showSites(profileStore().directory(), names, currentSelection());
+    siteStatus_->present();
 }
 
 QAction* MainWindow::menuEntry(const QString& caption) const {

@@ -25,6 +25,7 @@ class ProfileListPage;
 class TrackProgressPage;
 class ReportGridWidget;
 class RequestLogWindow;
+class SiteStatusWindow;
 class RunButtons;
 class SubmissionListPage;
 class TAboutBox;
@@ -72,6 +73,9 @@ public:
     TAboutBox* aboutBox() const { return about_; }
     // The request log, a window of its own that "Request Log" on "Track Progress" shows.
     RequestLogWindow* requestLog() const { return requestLog_; }
+    SiteStatusWindow* siteStatus() const { return siteStatus_; }
+    // Opens the Site Status window on the profile selected in the list.
+    void showSiteStatus();
     LiveChannelsDialog* liveChannels() const;
     HelpWindow* helpWindow() const { return help_; }
     HelpCommands& helpCommands() { return *helpCommands_; }
@@ -96,6 +100,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The windows beside the main one that the Track Progress page opens: request log, site status.
+    void buildSideWindows();
     void buildPages();
     void connectPages();
     void showDirectoryProblem(std::string problem);
@@ -130,6 +136,7 @@ private:
     std::unique_ptr<HelpCommands> helpCommands_;
     TAboutBox* about_ = nullptr;
     RequestLogWindow* requestLog_ = nullptr;
+    SiteStatusWindow* siteStatus_ = nullptr;
 
 public:
     // The run's clock: each tick moves the animation and the run on.

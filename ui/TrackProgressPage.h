@@ -45,6 +45,8 @@ public:
     std::array<QLabel*, 10> Images{};
     // Opens the request log beside the results table, where a run is watched.
     QPushButton* RequestLogButton = nullptr;
+    // Opens the Site Status window: where the pages stand after the run.
+    QPushButton* SiteStatusButton = nullptr;
 
 private:
     QWidget* animationFrames();

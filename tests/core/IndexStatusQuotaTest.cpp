@@ -219,7 +219,7 @@ TEST(InspectionQuotaTest, AClockThatJumpsBackGivesNoInspectionsBack) {
 
 TEST(InspectionOrderTest, AnnouncedAndNotIndexedFirstThenNeverInspectedThenTheLongestAgo) {
     constexpr std::int64_t Now = 1'796'091'200, H = 3600, D = 86400;
-    const PageCheck ok = PageCheck::Ok;
+    const CheckResult ok = CheckResult::Ok;
     // Named by announcement (a), inspection (i) and verdict, in days ago.
     const std::vector<std::pair<std::string, InspectionCandidate>> urls = {
         {"never", {{}, {}, "", ok}},
@@ -229,7 +229,7 @@ TEST(InspectionOrderTest, AnnouncedAndNotIndexedFirstThenNeverInspectedThenTheLo
         {"i4", {{}, Now - 4 * D, "NEUTRAL", ok}},
         {"i30", {{}, Now - 30 * D, "PASS", ok}},
         {"a2 after i6 indexed", {Now - 2 * D, Now - 6 * D, "PASS", ok}},
-        {"a9 check failed", {Now - 9 * D, {}, "", PageCheck::NotOk}},
+        {"a9 check failed", {Now - 9 * D, {}, "", CheckResult::NotOk}},
         {"a9 inspected an hour ago", {Now - 9 * D, Now - H, "NEUTRAL", ok}},
         {"inspected in 5 hours", {{}, Now + 5 * H, "FAIL", ok}},
         {"never too", {{}, {}, "", ok}},

@@ -10,6 +10,7 @@
 #include "core/Config.h"
 #include "core/HttpRunClient.h"
 #include "core/LiveChannels.h"
+#include "core/StoreStatus.h"
 #include "core/SubmissionRun.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
@@ -79,6 +80,7 @@ protected:
         config.caFile = demoCertificates() + "/ca.pem";
         config.googleTokenUrl = base + "/token";
         config.googleApiBase = base;
+        config.googleInspectionBase = base;
         // Every live request goes through the simulator, which plays the site and Google.
         config.proxy = simulator->address();
         run = std::make_unique<SubmissionRun>(host, client, config);
@@ -167,9 +169,55 @@ TEST_F(SearchConsoleTest, SubmitsEachSitemapWithOneSignedTokenForTheWholeRun) {
         methods.push_back(record.engine == Engine ? record.method : record.engine);
         EXPECT_EQ(record.url.find("ya29"), std::string::npos);
     }
-    EXPECT_EQ(methods, (std::vector<std::string>{"Site", "GET", "POST", "PUT", "Site", "GET", "PUT", "Site",
-                                                 "GET", "GET", "GET", "PUT", "PUT"}));
-    EXPECT_EQ(host.records[8].url, meadow + "/robots.txt");
+    // After its sitemaps, each profile's property lists its sitemaps (GET) for the Site Status.
+    EXPECT_EQ(methods, (std::vector<std::string>{"Site", "GET", "POST", "PUT", "GET", "Site", "GET", "PUT",
+                                                 "GET", "Site", "GET", "GET", "GET", "PUT", "PUT", "GET"}));
+    EXPECT_EQ(host.records[10].url, meadow + "/robots.txt");
+}
+
+TEST_F(SearchConsoleTest, InspectsThePagesAfterTheSitemapsAndKeepsEveryFieldGoogleSent) {
+    config.checkPages = false;
+    const std::string a = "https://www.example.com/a";
+    const std::string b = "https://www.example.com/b";
+    start({"--google-inspection", a + "=indexed", "--google-inspection", b + "=crawled"});
+    addProfile("Garden", {});
+    {
+        // The pages of the site's sitemaps, as the IndexNow channel records them.
+        SiteStore store = SiteStore::open(dir.str());
+        const std::string site = std::to_string(store.site("Garden").id);
+        store.database().exec("INSERT INTO urls(site, url, first_seen, listed) VALUES(" + site + ", '" + a +
+                              "', 0, 1), (" + site + ", '" + b + "', 0, 1)");
+    }
+    run->Submit({"Garden"});
+    EXPECT_EQ(host.log,
+              std::vector<std::string>{std::string(Engine) +
+                                       ": inspected 2 URLs of https://www.example.com/: 1 indexed; 2 of "
+                                       "the day's 2,000 inspections used"});
+    const auto posts = received("POST");
+    ASSERT_EQ(posts.size(), 3u);
+    EXPECT_EQ(posts[1].target, "/v1/urlInspection/index:inspect");
+    EXPECT_EQ(posts[1].body, "{\"inspectionUrl\":\"" + a + "\",\"siteUrl\":\"https://www.example.com/\"}");
+    EXPECT_NE(posts[1].raw.find("\r\nContent-Type: application/json\r\n"), std::string::npos);
+    EXPECT_NE(posts[1].raw.find("\r\nAuthorization: Bearer ya29.sim-"), std::string::npos);
+
+    const SiteStore store = SiteStore::open(dir.str());
+    const StoreSite site = store.findSite("Garden");
+    const auto indexed = storedInspection(store, site, a);
+    ASSERT_TRUE(indexed);
+    const InspectionResult& r = indexed->result;
+    EXPECT_EQ(indexed->property, "https://www.example.com/");
+    EXPECT_EQ(std::vector<std::string>({r.verdict, r.coverageState, r.indexingState, r.robotsTxtState,
+                                        r.pageFetchState, r.googleCanonical, r.userCanonical}),
+              std::vector<std::string>(
+                  {"PASS", "Submitted and indexed", "INDEXING_ALLOWED", "ALLOWED", "SUCCESSFUL", a, a}));
+    EXPECT_TRUE(lastCrawlSeconds(r).has_value()) << r.lastCrawlTime;
+    EXPECT_TRUE(r.crawledAs == "MOBILE" || r.crawledAs == "DESKTOP") << r.crawledAs;
+    EXPECT_EQ(r.inspectionResultLink.rfind("https://search.google.com/search-console/inspect?", 0), 0u);
+    EXPECT_EQ(storedInspection(store, site, b)->result.coverageState, "Crawled - currently not indexed");
+    const auto sitemaps = storedSitemapStatuses(store, site);
+    ASSERT_EQ(sitemaps.size(), 1u);
+    EXPECT_EQ(sitemaps[0].status.path, "https://www.example.com/sitemap.xml");
+    EXPECT_FALSE(sitemaps[0].status.lastSubmitted.empty());
 }
 
 TEST_F(SearchConsoleTest, RefusalsOfTheTokenEndpointAndTheApiAreLoggedWithoutARow) {
@@ -216,7 +264,8 @@ TEST_F(SearchConsoleTest, ATokenGoogleNoLongerTakesIsRenewedOnceAndTheSitemapSen
     EXPECT_TRUE(host.log.empty()) << host.log.front();
     EXPECT_EQ(rows(),
               (std::vector<std::pair<std::string, std::string>>{{Engine, "Garden"}, {Engine, "Orchard"}}));
-    EXPECT_EQ(received("POST").size(), 2u);
+    // Orchard's PUT, and each profile's list of its sitemaps after the PUTs, renew the token.
+    EXPECT_EQ(received("POST").size(), 4u);
     EXPECT_EQ(received("PUT").size(), 3u);
 
     // Tokens that are dead on arrival: one renewal, then the 401 is the answer.

@@ -146,7 +146,7 @@ TEST(MainWindow, MenuEntriesCarryTheirCaptionsHintsAndShortcuts) {
     QStringList menus;
     for (QAction* m : w.menuBar()->actions())
         menus << m->text();
-    EXPECT_EQ(menus, QStringList({"&File", "Find", "&Help"}));
+    EXPECT_EQ(menus, QStringList({"&File", "Find", "&View", "&Help"}));
     QStringList file;
     for (QAction* a : w.menuBar()->actions()[0]->menu()->actions())
         file << (a->isSeparator() ? QString("-") : a->text());

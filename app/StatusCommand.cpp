@@ -1,0 +1,99 @@
+#include "app/Commands.h"
+#include "app/ConsoleRunHost.h"
+#include "app/Startup.h"
+#include "core/Config.h"
+#include "core/HttpRunClient.h"
+#include "core/KeptRuns.h"
+#include "core/SearchConsoleChannel.h"
+#include "core/SiteProfile.h"
+#include "core/SiteStatus.h"
+#include "core/SiteStore.h"
+#include "core/SubmissionRun.h"
+#include "platform/SignalNotifier.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void printLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// Asks Google about the profile's pages as a run of the Search Console channel alone would,
+// without submitting its sitemaps: the run's log goes to standard error, so that standard
+// output holds the status only. False when Ctrl+C stopped it.
+bool inspect(const CommandLine& cl, const ProfileStore& profiles, const std::string& name) {
+    Config config = startupConfig(cl);
+    config.catalogue = false;
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    ConsoleRunHost host(profiles, stderr, terminal ? stderr : nullptr);
+    host.keepRecords(KeptRun([] { return KeptRuns::defaultDirectory(DirectoryLookup::Create); },
+                             std::chrono::system_clock::now()));
+    HttpRunClient client;
+    SubmissionRun run(host, client, config);
+    run.Start();
+    run.setProfileDirectory(profiles.directory());
+    run.addChannel(std::make_unique<SearchConsoleChannel>(SearchConsoleChannel::Work::InspectOnly));
+    SignalNotifier interrupt(SIGINT, [&run] { run.StopButtonClick(); });
+    run.Submit({name});
+    host.clearProgress();
+    return !interrupt.raised();
+}
+
+} // namespace
+
+// Prints where a site's pages stand: the summary, then one line (or JSON object) per URL of its
+// sitemaps; --inspect first asks Google about the pages its quota allows.
+int runStatus(const CommandLine& cl) {
+    if (cl.args.size() != 1) {
+        std::fprintf(stderr, "larkspan: status takes one profile name\n%s", usageText("status").c_str());
+        return 2;
+    }
+    const std::string& name = cl.args[0];
+    ProfileStore profiles(ProfileStore::resolveDirectory(cl.dir));
+    if (!knownProfile(profiles, name)) return 1;
+    if (cl.inspect) {
+        if (profiles.loadExtra(name, GoogleServiceAccountKey).empty())
+            std::fprintf(stderr, "larkspan: \"%s\" names no Google service account; nothing is inspected\n",
+                         name.c_str());
+        else if (!inspect(cl, profiles, name))
+            return 130;
+    }
+    struct stat st {};
+    const std::string file = SiteStore::fileName(profiles.directory());
+    if (::stat(file.c_str(), &st) != 0) {
+        std::fprintf(
+            stderr,
+            "larkspan: there is no store in %s yet; a run of a profile with a live channel makes it\n",
+            profiles.directory().c_str());
+        return 1;
+    }
+    try {
+        const SiteStore store = SiteStore::open(profiles.directory());
+        const StoreSite site = store.findSite(name);
+        const SiteSummary summary = siteSummary(store, site, static_cast<std::int64_t>(std::time(nullptr)));
+        if (cl.json) {
+            printLine(summaryJson(name, summary));
+        } else {
+            for (const std::string& line : summaryLines(name, summary))
+                printLine(line);
+            printLine("");
+        }
+        if (site.id != 0)
+            forEachUrlStatus(store, site, [&](UrlStatus&& url) {
+                printLine(cl.json ? urlStatusJson(url) : urlStatusLine(url));
+            });
+    } catch (const LarkspanError& e) {
+        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        return 1;
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
