@@ -2,6 +2,7 @@
 
 #include "core/Config.h"
 #include "core/LiveSite.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
 #include "core/SitemapReader.h"
@@ -103,7 +104,7 @@ void IndexNowSubmitter::announce(LiveRun& run) {
 
     // The sitemaps are requests of the run like the submissions: recorded, paused and stopped.
     RunSitemapSource source(run, "IndexNow");
-    const SiteSitemaps sitemaps =
+    SiteSitemaps sitemaps =
         readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
     for (const std::string& problem : sitemaps.problems)
         run.log("IndexNow: sitemap of " + site + ": " + problem);
@@ -117,11 +118,15 @@ void IndexNowSubmitter::announce(LiveRun& run) {
         run.refused("IndexNow: nothing sent for " + site + ": " + e.what());
         return;
     }
-    const AnnounceSelection& selection = turn->selection;
+    AnnounceSelection& selection = turn->selection;
     if (selection.recordedUnsent > 0)
         run.log("IndexNow: first run for " + site + ": " + count(selection.recordedUnsent, "URL", "URLs") +
                 " recorded as known without being sent; only the profile URL and pages changed in the last "
                 "48 hours are announced");
+    // Only pages that bingbot would index are announced, and pages that left the sitemaps and
+    // are gone are announced once.
+    screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
+                    LeftPages::Announce);
     const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
                                         selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
                                                              : IndexNowSubmission::ProfileUrl::LeftOut);

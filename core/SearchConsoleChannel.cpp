@@ -3,6 +3,7 @@
 #include "core/Config.h"
 #include "core/GoogleAuth.h"
 #include "core/IndexNow.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
 #include "core/SitemapReader.h"
@@ -186,6 +187,12 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
         return;
     }
+    // Google takes whole sitemaps, so no page can be left out of them; the verdicts of the pages
+    // checked for this profile under Googlebot's rules tell the owner what Google will find.
+    if (const VerdictCounts counts = run.pageChecks().counts(run.profileName(), Crawler::Googlebot);
+        counts.total() > 0)
+        run.log(Prefix + "page checks of " + run.fields().SiteTitle +
+                " (Googlebot's rules): " + counts.text());
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 class RunClient;
+class RunPageChecks;
 class RunHost;
 class TReportGrid;
 
@@ -115,6 +116,7 @@ private:
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;
+    RunPageChecks& pageChecks() override;
 
     void submitProfile(const std::string& name);
     void announceLive();
@@ -128,6 +130,8 @@ private:
     Config config_;
     std::vector<std::unique_ptr<LiveChannel>> channels_;
     std::unique_ptr<LiveClient> live_;
+    // Made afresh by each run.
+    std::unique_ptr<RunPageChecks> pageChecks_;
     Url site_;
     std::string profileDirectory_;
     std::string profileName_;

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "core/StoreChecks.h"
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
 #include "ui/AboutBox.h"
@@ -8,6 +9,7 @@
 #include "ui/FindCommands.h"
 #include "ui/HelpCommands.h"
 #include "ui/HelpWindow.h"
+#include "ui/PageChecksWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PrintCommands.h"
 #include "ui/PrintOptionsPage.h"
@@ -110,11 +112,27 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     about_ = new TAboutBox(config_.makerHomePage, this);
     requestLog_ = new RequestLogWindow(this);
     connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    pageChecks_ = new PageChecksWindow(this);
+    connect(progressPage_->PageChecksButton, &QPushButton::clicked, this,
+            [this] { runCommand([this] { showPageChecks(); }); });
     // Enter presses the push button that has the focus, as in a dialog; only from a control
     // that does not use Enter itself does it reach the window, which presses "Go!".
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
     setSmallestSize();
+}
+
+void MainWindow::showPageChecks() {
+    const std::string& name = currentSelection();
+    pageChecks_->setWindowTitle(name.empty() ? QString("Page Checks")
+                                             : "Page Checks: " + QString::fromStdString(name));
+    pageChecks_->setChecks(name.empty() ? std::vector<PageCheck>{}
+                                        : storedPageChecks(profileStore().directory(), name));
+    pageChecks_->present();
+}
+
+void MainWindow::refreshPageChecks() {
+    if (pageChecks_->isVisible()) showPageChecks();
 }
 
 void MainWindow::setSmallestSize() {

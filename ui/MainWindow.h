@@ -24,6 +24,7 @@ class PrintOptionsPage;
 class ProfileListPage;
 class TrackProgressPage;
 class ReportGridWidget;
+class PageChecksWindow;
 class RequestLogWindow;
 class RunButtons;
 class SubmissionListPage;
@@ -72,6 +73,12 @@ public:
     TAboutBox* aboutBox() const { return about_; }
     // The request log, a window of its own that "Request Log" on "Track Progress" shows.
     RequestLogWindow* requestLog() const { return requestLog_; }
+    // The page checks of the selected profile, from the store, in a window of their own that
+    // "Page Checks" on "Track Progress" shows.
+    PageChecksWindow* pageChecks() const { return pageChecks_; }
+    void showPageChecks();
+    // Reads the checks again after a run, when the window is open.
+    void refreshPageChecks();
     LiveChannelsDialog* liveChannels() const;
     HelpWindow* helpWindow() const { return help_; }
     HelpCommands& helpCommands() { return *helpCommands_; }
@@ -130,6 +137,7 @@ private:
     std::unique_ptr<HelpCommands> helpCommands_;
     TAboutBox* about_ = nullptr;
     RequestLogWindow* requestLog_ = nullptr;
+    PageChecksWindow* pageChecks_ = nullptr;
 
 public:
     // The run's clock: each tick moves the animation and the run on.

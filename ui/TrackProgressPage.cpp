@@ -32,6 +32,9 @@ TrackProgressPage::TrackProgressPage(TReportGrid& results, QWidget* parent) : QW
     RequestLogButton = new QPushButton("Request Log");
     setHint(RequestLogButton, "Request Log|Show what happened to every request of the run");
     caption->addWidget(RequestLogButton);
+    PageChecksButton = new QPushButton("Page Checks");
+    setHint(PageChecksButton, "Page Checks|Show what the checks of the selected profile's pages found");
+    caption->addWidget(PageChecksButton);
     layout->addLayout(caption, 2, 0);
     results_ = new ReportGridWidget(results, ReportGridWidget::Selection::Cells);
     layout->addWidget(results_, 3, 0, 1, 2);

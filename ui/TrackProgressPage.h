@@ -45,6 +45,7 @@ public:
     std::array<QLabel*, 10> Images{};
     // Opens the request log beside the results table, where a run is watched.
     QPushButton* RequestLogButton = nullptr;
+    QPushButton* PageChecksButton = nullptr;
 
 private:
     QWidget* animationFrames();
