@@ -557,8 +557,9 @@ TEST_F(IndexNowRunTest, OnlyPagesThatBingbotWouldIndexAreAnnouncedAndTheOthersSt
                                       [](const RequestRecord& r) { return r.engine == "Page check"; });
     // robots.txt, ten pages, the redirect's second hop and three more asks of the busy page.
     EXPECT_EQ(checks, 1 + 10 + 1 + 3);
-    const auto busy = std::count_if(simulator->requests().begin(), simulator->requests().end(),
-                                    [](const auto& r) { return r.path == "/busy.html"; });
+    const auto requests = simulator->requests();
+    const auto busy =
+        std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.path == "/busy.html"; });
     EXPECT_EQ(busy, 4);
     EXPECT_GE(took, std::chrono::seconds{3});
     EXPECT_EQ(accepted(), 3u);
