@@ -9,6 +9,7 @@
 #include "core/UrlTable.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -35,8 +36,9 @@ void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
         outcomes_.clear();
     }
     std::vector<std::string> due;
+    std::unordered_set<std::string> seen;
     for (const std::string& url : urls)
-        if (!find(url) && std::find(due.begin(), due.end(), url) == due.end()) due.push_back(url);
+        if (!find(url) && seen.insert(storeUrlKey(url)).second) due.push_back(url);
     if (due.empty() || budget_ == 0) return;
 
     PageCheckerSettings settings = settings_;

@@ -110,16 +110,20 @@ MainWindow::MainWindow(std::string profileDirectory, std::string directoryProble
     grid_.SetCellText(0, 0, "Engine");
     grid_.SetCellText(1, 0, "URLs Submitted");
     about_ = new TAboutBox(config_.makerHomePage, this);
-    requestLog_ = new RequestLogWindow(this);
-    connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
-    pageChecks_ = new PageChecksWindow(this);
-    connect(progressPage_->PageChecksButton, &QPushButton::clicked, this,
-            [this] { runCommand([this] { showPageChecks(); }); });
+    buildRunWindows();
     // Enter presses the push button that has the focus, as in a dialog; only from a control
     // that does not use Enter itself does it reach the window, which presses "Go!".
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
     setSmallestSize();
+}
+
+void MainWindow::buildRunWindows() {
+    requestLog_ = new RequestLogWindow(this);
+    connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
+    pageChecks_ = new PageChecksWindow(this);
+    connect(progressPage_->PageChecksButton, &QPushButton::clicked, this,
+            [this] { runCommand([this] { showPageChecks(); }); });
 }
 
 void MainWindow::showPageChecks() {

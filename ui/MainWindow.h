@@ -107,6 +107,8 @@ private:
     void connectPages();
     void showDirectoryProblem(std::string problem);
     void buildMenus();
+    // The request log and the page checks: windows of their own, shown from "Track Progress".
+    void buildRunWindows();
     void setSmallestSize();
     void buildFileMenu();
     // A menu entry: caption with its access key, hint, and the command it runs.
