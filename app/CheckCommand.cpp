@@ -117,7 +117,7 @@ int runCheck(const CommandLine& cl) {
     SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
     const StoreSite storeSite = siteStore.site(name);
     std::optional<AnnounceSelection> selection;
-    if (!cl.all) selection = runSelection(siteStore, storeSite, config, store.load(name), *site);
+    if (!cl.all) selection = runSelection(siteStore, storeSite, config, store.loadWhole(name), *site);
 
     PageChecker checker(client, pageCheckerSettings(config));
     std::size_t notOk = 0;

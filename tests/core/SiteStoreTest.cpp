@@ -204,8 +204,12 @@ TEST(SiteStoreChecks, TheLatestCheckOfEachUrlIsKeptWholeAndCountedPerCrawler) {
     header.finalUrl = header.canonical = Home + "b";
     header.robotsHeader = "bingbot: noindex";
     header.header.bingbot = true;
-    PageCheck blocked = ok;
+    PageCheck blocked = header;
     blocked.url = Home + "c";
+    blocked.hops = {{Home + "c", 200}};
+    blocked.finalUrl = blocked.canonical = Home + "c";
+    blocked.robotsHeader.clear();
+    blocked.header = {};
     blocked.googlebot = RobotsDecision::Disallowed;
     PageCheck foreign = ok;
     foreign.url = "https://elsewhere.example/a";
@@ -234,8 +238,8 @@ TEST(SiteStoreChecks, TheLatestCheckOfEachUrlIsKeptWholeAndCountedPerCrawler) {
         Crawler crawler;
         std::string counts;
     };
-    for (const Case& c : std::vector<Case>{{Crawler::Googlebot, "2 ok, 1 not-found"},
-                                           {Crawler::Bingbot, "1 ok, 1 not-found, 1 noindex"}})
+    for (const Case& c : std::vector<Case>{{Crawler::Googlebot, "1 ok, 1 redirect, 1 not-found"},
+                                           {Crawler::Bingbot, "1 redirect, 1 not-found, 1 noindex"}})
         EXPECT_EQ(countPageVerdicts(store, site, c.crawler).text(), c.counts);
     EXPECT_EQ(storedPageChecks(dir.path().string(), "Garden").size(), 3u);
     EXPECT_TRUE(storedPageChecks(dir.path().string(), "Nobody").empty());
