@@ -80,7 +80,7 @@ PageChecker::PageChecker(LiveClient& client, PageCheckerSettings settings)
     : send_([&client](std::vector<LiveRequest> requests) {
           return ClientSitemapSource::sendAll(client, std::move(requests));
       }),
-      settings_(settings) {}
+      client_(&client), settings_(settings) {}
 
 PageChecker::PageChecker(Send send, PageCheckerSettings settings)
     : send_(std::move(send)), settings_(settings) {}
@@ -114,6 +114,10 @@ std::size_t PageChecker::check(const std::vector<std::string>& urls, const Repor
     run.retries.assign(run.urls.size(), 0);
     for (std::size_t i = 0; i < run.urls.size(); ++i)
         run.queue.push_back(i);
+    if (client_) {
+        checkRolling(run);
+        return count;
+    }
     const auto perRound = static_cast<std::size_t>(std::max(settings_.perHost, 1));
     while (!run.queue.empty()) {
         waitForResume(run);
@@ -125,6 +129,37 @@ std::size_t PageChecker::check(const std::vector<std::string>& urls, const Repor
         sendRound(run, std::move(round));
     }
     return count;
+}
+
+// With a client of its own the checker keeps perHost pages in flight: a new page starts as
+// soon as one ends, so that reading one answer overlaps with waiting for the others.
+void PageChecker::checkRolling(Run& run) {
+    EventLoop& loop = EventLoop::instance();
+    int running = 0;
+    while (!run.queue.empty() || running > 0) {
+        while (running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt) {
+            auto page = std::make_shared<Page>();
+            page->index = run.queue.front();
+            run.queue.pop_front();
+            std::optional<LiveRequest> request = prepare(run, *page);
+            if (!request) continue;
+            ++running;
+            client_->start(std::move(*request), [this, &run, &running, page](LiveAnswer answer) {
+                --running;
+                answered(run, *page, std::move(answer));
+            });
+        }
+        if (run.queue.empty() && running == 0) break;
+        // Nothing in flight during a pause: a timer ends the wait.
+        EventLoop::Handle timer = 0;
+        if (running == 0) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(run.resumeAt - Clock::now());
+            timer = loop.startTimer(std::max(wait, std::chrono::milliseconds{1}),
+                                    EventLoop::TimerMode::SingleShot, [] {});
+        }
+        loop.pump(EventLoop::PumpMode::WaitForEvents);
+        if (timer != 0) loop.killTimer(timer);
+    }
 }
 
 void PageChecker::waitForResume(const Run& run) {
@@ -144,28 +179,42 @@ void PageChecker::waitForResume(const Run& run) {
     }
 }
 
+std::optional<LiveRequest> PageChecker::prepare(Run& run, Page& page) {
+    page.fetch.url = run.urls[page.index];
+    page.fetch.time = formatUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    const std::optional<Url> url = Url::parse(page.fetch.url);
+    if (!url) {
+        page.fetch.error = "no http or https URL";
+        run.report(analysePage(page.fetch));
+        return std::nullopt;
+    }
+    const RobotsTxt& robots = robotsFor(url->origin());
+    page.fetch.googlebot = decision(robots, Crawler::Googlebot, *url);
+    page.fetch.bingbot = decision(robots, Crawler::Bingbot, *url);
+    LiveRequest request;
+    request.url = page.fetch.url;
+    request.redirects = Redirects::AnyHost;
+    request.sink = collectInto(page.body, PageCheck::MaxBodyBytes);
+    return request;
+}
+
+void PageChecker::answered(Run& run, Page& page, LiveAnswer answer) {
+    if (holdBack(run, page.index, answer)) return;
+    // The page's own time: its hops' times together.
+    for (const LiveHop& hop : answer.hops)
+        page.fetch.milliseconds += hop.milliseconds;
+    finishPage(run, page.fetch, std::move(answer), *page.body);
+}
+
 void PageChecker::sendRound(Run& run, std::vector<std::size_t> indices) {
     std::vector<Page> pages;
     std::vector<LiveRequest> requests;
     for (std::size_t index : indices) {
         Page page;
         page.index = index;
-        page.fetch.url = run.urls[index];
-        page.fetch.time = formatUtc(static_cast<std::int64_t>(std::time(nullptr)));
-        const std::optional<Url> url = Url::parse(page.fetch.url);
-        if (!url) {
-            page.fetch.error = "no http or https URL";
-            run.report(analysePage(page.fetch));
-            continue;
-        }
-        const RobotsTxt& robots = robotsFor(url->origin());
-        page.fetch.googlebot = decision(robots, Crawler::Googlebot, *url);
-        page.fetch.bingbot = decision(robots, Crawler::Bingbot, *url);
-        LiveRequest request;
-        request.url = page.fetch.url;
-        request.redirects = Redirects::AnyHost;
-        request.sink = collectInto(page.body, PageCheck::MaxBodyBytes);
-        requests.push_back(std::move(request));
+        std::optional<LiveRequest> request = prepare(run, page);
+        if (!request) continue;
+        requests.push_back(std::move(*request));
         pages.push_back(std::move(page));
     }
     if (requests.empty()) return;
@@ -173,13 +222,8 @@ void PageChecker::sendRound(Run& run, std::vector<std::size_t> indices) {
     // A page the site asked to wait for goes back to the front of the queue, in its order.
     for (std::size_t i = pages.size(); i-- > 0;)
         if (holdBack(run, pages[i].index, answers[i])) pages[i].index = NoPage;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (pages[i].index == NoPage) continue;
-        // The page's own time, not the round's: the hops' times together.
-        for (const LiveHop& hop : answers[i].hops)
-            pages[i].fetch.milliseconds += hop.milliseconds;
-        finishPage(run, pages[i].fetch, std::move(answers[i]), *pages[i].body);
-    }
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        if (pages[i].index != NoPage) answered(run, pages[i], std::move(answers[i]));
 }
 
 void PageChecker::finishPage(Run& run, PageFetch& fetch, LiveAnswer answer, Collected& body) {

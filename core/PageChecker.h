@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,10 @@ PageCheckerSettings pageCheckerSettings(const Config& config);
 // host, reading at most PageCheck::MaxBodyBytes of a body. A 429 or 503 pauses the checks by its
 // Retry-After (all pauses together at most maxPause) and the page is asked for again.
 //
-// The requests go through a send function that starts several at once and returns their
-// answers once all have ended: the live client's own (the headless commands), or a run's, so
-// that the checks are requests of the run (recorded, paused and stopped with it).
+// The requests go through the checker's own live client (the headless commands), perHost pages
+// in flight, or through a send function that starts several at once and returns their answers
+// once all have ended: a run's, so that the checks are requests of the run (recorded, paused and
+// stopped with it), in rounds of perHost pages.
 class PageChecker {
 public:
     using Report = std::function<void(const PageCheck&)>;
@@ -55,15 +57,24 @@ public:
 private:
     struct Run;
     struct Page;
-    // Sends one round of pages and hands each answer on; pages the site asked to wait for go
-    // back into the queue.
+    // Keeps perHost pages in flight on the checker's own client.
+    void checkRolling(Run& run);
+    // Sends one round of pages through the send function and hands each answer on.
     void sendRound(Run& run, std::vector<std::size_t> indices);
+    // The page's request, with robots.txt's decisions in its record; nothing for a text that is
+    // no URL, which is reported at once.
+    std::optional<LiveRequest> prepare(Run& run, Page& page);
+    // A page the site asked to wait for goes back into the queue; the others are reported.
+    void answered(Run& run, Page& page, LiveAnswer answer);
     // Waits until a pause that a site asked for is over.
     void waitForResume(const Run& run);
     void finishPage(Run& run, PageFetch& fetch, LiveAnswer answer, Collected& body);
     bool holdBack(Run& run, std::size_t index, const LiveAnswer& answer);
 
     Send send_;
+    // The checker's own client, when it has one; otherwise the pages go out in rounds of
+    // perHost through send_.
+    LiveClient* client_ = nullptr;
     PageCheckerSettings settings_;
     std::map<std::string, RobotsTxt> robots_;
 };
