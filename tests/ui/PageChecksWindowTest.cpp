@@ -1,6 +1,7 @@
 // The page checks window on a few records: sorting, colours, opening a page, saving as CSV.
 #include "ui/PageChecksWindow.h"
 #include "core/SiteStore.h"
+#include "core/SitemapReader.h"
 #include "core/StoreChecks.h"
 #include "core/StoreSelection.h"
 #include "core/UrlTable.h"
