@@ -2,15 +2,20 @@
 #include "app/SiteReading.h"
 #include "app/Startup.h"
 #include "core/Config.h"
+#include "core/IndexNow.h"
 #include "core/LiveSite.h"
 #include "core/PageChecker.h"
 #include "core/SiteProfile.h"
+#include "core/SiteStore.h"
 #include "core/SitemapSource.h"
 #include "core/Sitemaps.h"
+#include "core/StoreChecks.h"
+#include "core/StoreSelection.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 
 #include <cstdio>
+#include <ctime>
 #include <set>
 #include <string>
 #include <vector>
@@ -56,15 +61,35 @@ std::string jsonLine(const PageCheck& check) {
            ",\"bingbotDetail\":" + jsonString(bing.detail) + "}\n";
 }
 
-// The profile URL first, then the sitemap's URLs, each once.
-std::vector<std::string> pagesToCheck(const Url& profileUrl, const UrlTable& sitemapUrls) {
-    std::vector<std::string> urls{profileUrl.text()};
-    std::set<std::string> seen{urls.front()};
-    for (std::size_t i = 0; i < sitemapUrls.size(); ++i) {
+// The profile URL first, then the sitemap's URLs (all of them, or those the selection names),
+// each once.
+std::vector<std::string> pagesToCheck(const std::string& profileUrl, const UrlTable& sitemapUrls,
+                                      const AnnounceSelection* selection) {
+    std::vector<std::string> urls;
+    if (!selection || selection->profileUrl) urls.push_back(profileUrl);
+    std::set<std::string> seen(urls.begin(), urls.end());
+    const auto add = [&](std::size_t i) {
         std::string url(sitemapUrls.url(i));
         if (seen.insert(url).second) urls.push_back(std::move(url));
-    }
+    };
+    if (selection)
+        for (std::size_t i : selection->indices)
+            add(i);
+    else
+        for (std::size_t i = 0; i < sitemapUrls.size(); ++i)
+            add(i);
     return urls;
+}
+
+// The pages a run would announce to IndexNow now, as the store's selection makes it (the first
+// run's rule included), without changing the store.
+AnnounceSelection runSelection(SiteStore& siteStore, const StoreSite& site, const Config& config,
+                               const LoadedProfile& profile, const ProfileSitemaps& read) {
+    const bool all = config.firstRunAllPages || profile.extra(IndexNowFirstRunKey) == "all";
+    return selectAnnouncements(siteStore, site, read.read.urls,
+                               {IndexNowChannel, read.probe.site.text(),
+                                all ? FirstRun::AllPages : FirstRun::RecentPages, SelectionMode::Preview,
+                                SitemapRead::Complete, static_cast<std::int64_t>(std::time(nullptr))});
 }
 
 } // namespace
@@ -85,25 +110,35 @@ int runCheck(const CommandLine& cl) {
     if (!knownProfile(store, name)) return 1;
     LiveClient client(liveClientSettings(config));
     const std::optional<ProfileSitemaps> site = readProfileSitemaps(client, config, store, name);
-    // The profile URL as typed is checked too: a redirect of it is a verdict of its own.
-    const std::optional<Url> profileUrl = profileSiteUrl(store.load(name)[fURL]);
-    if (!site || !profileUrl) return 1;
-    const SiteSitemaps& read = site->read;
+    // With --all the profile URL as typed is checked: a redirect of it is a verdict of its own.
+    // Otherwise it is the URL a run announces, where the site answers from.
+    const std::optional<Url> typedUrl = profileSiteUrl(store.load(name)[fURL]);
+    if (!site || !typedUrl) return 1;
+    SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
+    const StoreSite storeSite = siteStore.site(name);
+    std::optional<AnnounceSelection> selection;
+    if (!cl.all) selection = runSelection(siteStore, storeSite, config, store.loadWhole(name), *site);
 
     PageChecker checker(client, pageCheckerSettings(config));
     std::size_t notOk = 0;
     std::size_t checked = 0;
-    checker.check(pagesToCheck(*profileUrl, read.urls), [&](const PageCheck& check) {
-        const PageVerdict verdict = verdictFor(check, Crawler::Googlebot);
-        if (verdict.verdict != Verdict::Ok) ++notOk;
-        ++checked;
-        const std::string line = cl.json ? jsonLine(check)
-                                         : printable(check.url) + "\t" +
-                                               std::string(verdictName(verdict.verdict)) + "\t" +
-                                               printable(verdict.detail) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
-    });
+    std::vector<PageCheck> records;
+    checker.check(pagesToCheck(selection ? site->probe.site.text() : typedUrl->text(), site->read.urls,
+                               selection ? &*selection : nullptr),
+                  [&](const PageCheck& check) {
+                      const PageVerdict verdict = verdictFor(check, Crawler::Googlebot);
+                      if (verdict.verdict != Verdict::Ok) ++notOk;
+                      ++checked;
+                      const std::string line = cl.json ? jsonLine(check)
+                                                       : printable(check.url) + "\t" +
+                                                             std::string(verdictName(verdict.verdict)) +
+                                                             "\t" + printable(verdict.detail) + "\n";
+                      std::fwrite(line.data(), 1, line.size(), stdout);
+                      std::fflush(stdout);
+                      records.push_back(check);
+                  });
+    // The window's Page Checks show what the store keeps.
+    recordPageChecks(siteStore, storeSite, records);
     std::fprintf(stderr, "larkspan: %zu %s checked, %zu not ok\n", checked, checked == 1 ? "page" : "pages",
                  notOk);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) return 1;

@@ -2,6 +2,7 @@
 
 #include "core/Config.h"
 #include "core/LiveChannel.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SubmissionFields.h"
 
@@ -43,6 +44,8 @@ public:
     void accepted(const std::string&) override {}
     void refused(const std::string& line) override;
     void log(const std::string& line) override { say_(line); }
+    // A plan checks no page: it names the announcements as if every page passed its check.
+    RunPageChecks& pageChecks() override { return checks_; }
 
 private:
     Config config_;
@@ -54,6 +57,12 @@ private:
     std::unique_ptr<LiveClient> client_;
     Url site_;
     bool refused_ = false;
+    RunPageChecks checks_{uncheckedConfig(config_)};
+
+    static Config uncheckedConfig(Config config) {
+        config.checkPages = false;
+        return config;
+    }
 };
 
 // The requests of every channel of the table that the profile uses, in the table's order;

@@ -3,6 +3,7 @@
 #include "core/ChannelTable.h"
 #include "core/Config.h"
 #include "core/LiveSite.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
 #include "core/SitemapReader.h"
@@ -79,7 +80,7 @@ struct StoreTurn {
 };
 
 // The store's rows of one batch's URLs, as the selection found or made them; none when one has
-// no row (the URL is then recorded by its text).
+// no row there (the batch is then recorded by its URLs' text).
 std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& submission, std::size_t b,
                                                    const AnnounceSelection& selection) {
     std::vector<std::int64_t> rows;
@@ -87,7 +88,10 @@ std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& sub
     const std::size_t last = std::min(submission.size(), first + IndexNowBatchSize);
     for (std::size_t i = first; i < last; ++i) {
         const std::optional<std::size_t> index = submission.tableIndex(i);
-        const std::int64_t row = index ? selection.rows.at(*index) : selection.profileRow;
+        // Pages added after the selection (those that left the sitemaps and are gone) have no row
+        // in it.
+        if (index && *index >= selection.rows.size()) return std::nullopt;
+        const std::int64_t row = index ? selection.rows[*index] : selection.profileRow;
         if (row == 0) return std::nullopt;
         rows.push_back(row);
     }
@@ -121,7 +125,7 @@ void IndexNowSubmitter::announce(LiveRun& run) {
 
     // The sitemaps are requests of the run like the submissions: recorded, paused and stopped.
     RunSitemapSource source(run, "IndexNow");
-    const SiteSitemaps sitemaps =
+    SiteSitemaps sitemaps =
         readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
     for (const std::string& problem : sitemaps.problems)
         run.log("IndexNow: sitemap of " + site + ": " + problem);
@@ -135,11 +139,15 @@ void IndexNowSubmitter::announce(LiveRun& run) {
         run.refused("IndexNow: nothing sent for " + site + ": " + e.what());
         return;
     }
-    const AnnounceSelection& selection = turn->selection;
+    AnnounceSelection& selection = turn->selection;
     if (selection.recordedUnsent > 0)
         run.log("IndexNow: first run for " + site + ": " + count(selection.recordedUnsent, "URL", "URLs") +
                 " recorded as known without being sent; only the profile URL and pages changed in the last "
                 "48 hours are announced");
+    // Only pages that bingbot would index are announced, and pages that left the sitemaps and
+    // are gone are announced once.
+    screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
+                    LeftPages::Announce);
     const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
                                         selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
                                                              : IndexNowSubmission::ProfileUrl::LeftOut);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+class RunPageChecks;
 struct Config;
 struct SubmissionFields;
 
@@ -55,6 +56,8 @@ public:
     virtual void refused(const std::string& logLine) = 0;
     // A line for the run's log that is no refusal (what was left out, and why).
     virtual void log(const std::string& line) = 0;
+    // The pages checked in this run, shared by the channels, so that a page is checked once.
+    virtual RunPageChecks& pageChecks() = 0;
 };
 
 // One request that a channel would send for a profile: what the `requests` command prints and

@@ -3,6 +3,7 @@
 #include "core/Config.h"
 #include "core/IndexNow.h"
 #include "core/SitemapReader.h"
+#include "core/SitemapSource.h"
 #include "http/Url.h"
 #include "platform/EventLoop.h"
 
@@ -20,6 +21,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int MaxRetries = 3;
 // The pause after a 429 or 503 that names no time.
 constexpr std::chrono::seconds DefaultPause{60};
+// A page of a round that went back into the queue.
+constexpr std::size_t NoPage = static_cast<std::size_t>(-1);
 
 } // namespace
 
@@ -62,13 +65,25 @@ struct PageChecker::Run {
     const Report& report;
     std::deque<std::size_t> queue;
     std::vector<int> retries;
-    int running = 0;
     Clock::time_point resumeAt{};
     std::chrono::seconds paused{0};
 };
 
+// A page on its way: the record in the making and its body.
+struct PageChecker::Page {
+    std::size_t index = 0;
+    PageFetch fetch;
+    std::shared_ptr<Collected> body = std::make_shared<Collected>();
+};
+
 PageChecker::PageChecker(LiveClient& client, PageCheckerSettings settings)
-    : client_(client), settings_(settings) {}
+    : send_([&client](std::vector<LiveRequest> requests) {
+          return ClientSitemapSource::sendAll(client, std::move(requests));
+      }),
+      client_(&client), settings_(settings) {}
+
+PageChecker::PageChecker(Send send, PageCheckerSettings settings)
+    : send_(std::move(send)), settings_(settings) {}
 
 const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
     const auto found = robots_.find(origin);
@@ -80,7 +95,9 @@ const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
     // that the limit cuts.
     auto body = std::make_shared<Collected>();
     request.sink = collectInto(body, RobotsTxt::MaxBytes + 1);
-    const LiveAnswer answer = client_.perform(std::move(request));
+    std::vector<LiveRequest> one;
+    one.push_back(std::move(request));
+    const LiveAnswer answer = std::move(send_(std::move(one)).front());
     RobotsTxt robots;
     // A missing file (4xx) means no rules; a server that fails, or none, means no crawling.
     if (!answer.answered() || answer.status >= 500)
@@ -90,24 +107,52 @@ const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
     return robots_.emplace(origin, std::move(robots)).first->second;
 }
 
-void PageChecker::check(const std::vector<std::string>& urls, const Report& report) {
+std::size_t PageChecker::check(const std::vector<std::string>& urls, const Report& report) {
     const std::size_t count = std::min(urls.size(), settings_.maxPages);
     Run run(std::vector<std::string>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(count)),
             report);
     run.retries.assign(run.urls.size(), 0);
     for (std::size_t i = 0; i < run.urls.size(); ++i)
         run.queue.push_back(i);
-    EventLoop& loop = EventLoop::instance();
-    while (!run.queue.empty() || run.running > 0) {
-        while (run.running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt) {
-            const std::size_t index = run.queue.front();
+    if (client_) {
+        checkRolling(run);
+        return count;
+    }
+    const auto perRound = static_cast<std::size_t>(std::max(settings_.perHost, 1));
+    while (!run.queue.empty()) {
+        waitForResume(run);
+        std::vector<std::size_t> round;
+        while (round.size() < perRound && !run.queue.empty()) {
+            round.push_back(run.queue.front());
             run.queue.pop_front();
-            startPage(run, index);
         }
-        if (run.queue.empty() && run.running == 0) break;
+        sendRound(run, std::move(round));
+    }
+    return count;
+}
+
+// With a client of its own the checker keeps perHost pages in flight: a new page starts as
+// soon as one ends, so that reading one answer overlaps with waiting for the others.
+void PageChecker::checkRolling(Run& run) {
+    EventLoop& loop = EventLoop::instance();
+    int running = 0;
+    while (!run.queue.empty() || running > 0) {
+        while (running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt) {
+            auto page = std::make_shared<Page>();
+            page->index = run.queue.front();
+            run.queue.pop_front();
+            std::optional<LiveRequest> request = prepare(run, *page);
+            if (!request) continue;
+            ++running;
+            client_->start(std::move(*request), [this, &run, &running, page](LiveAnswer answer) {
+                --running;
+                answered(run, *page, std::move(answer));
+            });
+        }
+        if (run.queue.empty() && running == 0) break;
         // Nothing in flight during a pause: a timer ends the wait.
         EventLoop::Handle timer = 0;
-        if (run.running == 0) {
+        if (running == 0) {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(run.resumeAt - Clock::now());
             timer = loop.startTimer(std::max(wait, std::chrono::milliseconds{1}),
                                     EventLoop::TimerMode::SingleShot, [] {});
@@ -117,34 +162,68 @@ void PageChecker::check(const std::vector<std::string>& urls, const Report& repo
     }
 }
 
-void PageChecker::startPage(Run& run, std::size_t index) {
-    PageFetch fetch;
-    fetch.url = run.urls[index];
-    fetch.time = formatUtc(static_cast<std::int64_t>(std::time(nullptr)));
-    const std::optional<Url> url = Url::parse(fetch.url);
+void PageChecker::waitForResume(const Run& run) {
+    EventLoop& loop = EventLoop::instance();
+    while (Clock::now() < run.resumeAt) {
+        // The wait goes in steps of at most a second, each ended by asking the sender for
+        // nothing: a run's sender then waits while the run is paused and lets Stop through.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(run.resumeAt - Clock::now());
+        const auto step = std::clamp(left, std::chrono::milliseconds{1}, std::chrono::milliseconds{1000});
+        auto done = std::make_shared<bool>(false);
+        const EventLoop::Handle timer =
+            loop.startTimer(step, EventLoop::TimerMode::SingleShot, [done] { *done = true; });
+        while (!*done)
+            loop.pump(EventLoop::PumpMode::WaitForEvents);
+        loop.killTimer(timer);
+        send_({});
+    }
+}
+
+std::optional<LiveRequest> PageChecker::prepare(Run& run, Page& page) {
+    page.fetch.url = run.urls[page.index];
+    page.fetch.time = formatUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    const std::optional<Url> url = Url::parse(page.fetch.url);
     if (!url) {
-        fetch.error = "no http or https URL";
-        run.report(analysePage(fetch));
-        return;
+        page.fetch.error = "no http or https URL";
+        run.report(analysePage(page.fetch));
+        return std::nullopt;
     }
     const RobotsTxt& robots = robotsFor(url->origin());
-    fetch.googlebot = decision(robots, Crawler::Googlebot, *url);
-    fetch.bingbot = decision(robots, Crawler::Bingbot, *url);
-
+    page.fetch.googlebot = decision(robots, Crawler::Googlebot, *url);
+    page.fetch.bingbot = decision(robots, Crawler::Bingbot, *url);
     LiveRequest request;
-    request.url = fetch.url;
+    request.url = page.fetch.url;
     request.redirects = Redirects::AnyHost;
-    auto body = std::make_shared<Collected>();
-    request.sink = collectInto(body, PageCheck::MaxBodyBytes);
-    ++run.running;
-    const Clock::time_point started = Clock::now();
-    client_.start(std::move(request), [this, &run, index, body, started, fetch](LiveAnswer answer) mutable {
-        --run.running;
-        if (holdBack(run, index, answer)) return;
-        fetch.milliseconds =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
-        finishPage(run, fetch, std::move(answer), *body);
-    });
+    request.sink = collectInto(page.body, PageCheck::MaxBodyBytes);
+    return request;
+}
+
+void PageChecker::answered(Run& run, Page& page, LiveAnswer answer) {
+    if (holdBack(run, page.index, answer)) return;
+    // The page's own time: its hops' times together.
+    for (const LiveHop& hop : answer.hops)
+        page.fetch.milliseconds += hop.milliseconds;
+    finishPage(run, page.fetch, std::move(answer), *page.body);
+}
+
+void PageChecker::sendRound(Run& run, std::vector<std::size_t> indices) {
+    std::vector<Page> pages;
+    std::vector<LiveRequest> requests;
+    for (std::size_t index : indices) {
+        Page page;
+        page.index = index;
+        std::optional<LiveRequest> request = prepare(run, page);
+        if (!request) continue;
+        requests.push_back(std::move(*request));
+        pages.push_back(std::move(page));
+    }
+    if (requests.empty()) return;
+    std::vector<LiveAnswer> answers = send_(std::move(requests));
+    // A page the site asked to wait for goes back to the front of the queue, in its order.
+    for (std::size_t i = pages.size(); i-- > 0;)
+        if (holdBack(run, pages[i].index, answers[i])) pages[i].index = NoPage;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        if (pages[i].index != NoPage) answered(run, pages[i], std::move(answers[i]));
 }
 
 void PageChecker::finishPage(Run& run, PageFetch& fetch, LiveAnswer answer, Collected& body) {

@@ -5,6 +5,7 @@
 #include "core/GoogleAuth.h"
 #include "core/IndexInspection.h"
 #include "core/IndexNow.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
 #include "core/SitemapReader.h"
@@ -193,6 +194,12 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         return;
     }
     propertyRefused_ = false;
+    // Google takes whole sitemaps, so no page can be left out of them; the verdicts of the pages
+    // checked for this profile under Googlebot's rules tell the owner what Google will find.
+    if (const VerdictCounts counts = run.pageChecks().counts(run.profileName(), Crawler::Googlebot);
+        counts.total() > 0)
+        run.log(Prefix + "page checks of " + run.fields().SiteTitle +
+                " (Googlebot's rules): " + counts.text());
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
     // Google's inspections of a property that refused the sitemaps would be refused as well.

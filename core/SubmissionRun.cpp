@@ -5,6 +5,7 @@
 #include "core/RequestRecorder.h"
 #include "core/RunClient.h"
 #include "core/RunHost.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SiteStore.h"
 #include "core/SubmissionList.h"
@@ -111,6 +112,7 @@ void SubmissionRun::Submit(const std::vector<std::string>& names) {
     // A run that leaves the catalogue out says so where its results are watched.
     if (!catalogueEnabled_) log_.showNote(catalogueOffNote(catalog_.size()), RunLog::Note::LeftOut);
     progress_.setRunBar(RunProgress::RunBar::Running);
+    pageChecks_ = std::make_unique<RunPageChecks>(config_);
     for (const auto& channel : channels_)
         channel->beginRun();
     try {
@@ -313,6 +315,11 @@ void SubmissionRun::log(const std::string& line) {
     // Lines quote what servers said (reasons, URLs, Location lines): nothing of it may drive
     // the terminal or the window.
     log_.appendLog(printable(line));
+}
+
+RunPageChecks& SubmissionRun::pageChecks() {
+    if (!pageChecks_) pageChecks_ = std::make_unique<RunPageChecks>(config_);
+    return *pageChecks_;
 }
 
 void SubmissionRun::waitWhilePaused() {

@@ -17,6 +17,7 @@
 
 class RunClient;
 class RunEditor;
+class RunPageChecks;
 class RunHost;
 class RunLog;
 class RunProgress;
@@ -123,6 +124,7 @@ private:
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;
+    RunPageChecks& pageChecks() override;
 
     // Which client carries a request, so that Stop aborts the one in flight.
     enum class Carrier { Catalogue, Live };
@@ -162,6 +164,8 @@ private:
     Config config_;
     std::vector<std::unique_ptr<LiveChannel>> channels_;
     std::unique_ptr<LiveClient> live_;
+    // Made afresh by each run.
+    std::unique_ptr<RunPageChecks> pageChecks_;
     Url site_;
     std::string profileDirectory_;
     std::string profileName_;

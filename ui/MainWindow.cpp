@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "core/StoreChecks.h"
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
 #include "ui/AboutBox.h"
@@ -8,6 +9,7 @@
 #include "ui/FindCommands.h"
 #include "ui/HelpCommands.h"
 #include "ui/HelpWindow.h"
+#include "ui/PageChecksWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PrintCommands.h"
 #include "ui/PrintOptionsPage.h"
@@ -122,6 +124,20 @@ void MainWindow::buildSideWindows() {
     connect(progressPage_->RequestLogButton, &QPushButton::clicked, requestLog_, &RequestLogWindow::present);
     siteStatus_ = new SiteStatusWindow(this);
     connect(progressPage_->SiteStatusButton, &QPushButton::clicked, this, &MainWindow::showSiteStatus);
+    pageChecks_ = new PageChecksWindow(this);
+}
+
+void MainWindow::showPageChecks() {
+    const std::string& name = currentSelection();
+    pageChecks_->setWindowTitle(name.empty() ? QString("Page Checks")
+                                             : "Page Checks: " + QString::fromStdString(name));
+    pageChecks_->setChecks(name.empty() ? std::vector<PageCheck>{}
+                                        : storedPageChecks(profileStore().directory(), name));
+    pageChecks_->present();
+}
+
+void MainWindow::refreshPageChecks() {
+    if (pageChecks_->isVisible()) showPageChecks();
 }
 
 void MainWindow::setSmallestSize() {
@@ -272,7 +288,14 @@ void MainWindow::buildMenus() {
         showFound(FindNextF31Click(this, grid_, find_));
     })->setShortcut(QKeySequence(Qt::Key_F3));
 
+    // The windows beside the run's results; the Track Progress page has buttons for the first and
+    // the last, which fit beside its caption.
     QMenu* view = menuBar()->addMenu("&View");
+    addEntry(view, "Request Log...",
+             "Request Log|Show every request of the runs: when, to whom, and what came back",
+             [this] { requestLog_->present(); });
+    addEntry(view, "Page Checks...", "Page Checks|Show what the checks of the selected profile's pages found",
+             [this] { runCommand([this] { showPageChecks(); }); });
     addEntry(view, "Site Status...",
              "Site Status|Show where each page of a profile stands: checks, announcements, Google's index",
              [this] { showSiteStatus(); });

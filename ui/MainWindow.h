@@ -24,6 +24,7 @@ class PrintOptionsPage;
 class ProfileListPage;
 class TrackProgressPage;
 class ReportGridWidget;
+class PageChecksWindow;
 class RequestLogWindow;
 class SiteStatusWindow;
 class RunButtons;
@@ -76,6 +77,12 @@ public:
     SiteStatusWindow* siteStatus() const { return siteStatus_; }
     // Opens the Site Status window on the profile selected in the list.
     void showSiteStatus();
+    // The page checks of the selected profile, from the store, in a window of their own that
+    // "Page Checks" on "Track Progress" shows.
+    PageChecksWindow* pageChecks() const { return pageChecks_; }
+    void showPageChecks();
+    // Reads the checks again after a run, when the window is open.
+    void refreshPageChecks();
     LiveChannelsDialog* liveChannels() const;
     HelpWindow* helpWindow() const { return help_; }
     HelpCommands& helpCommands() { return *helpCommands_; }
@@ -106,6 +113,8 @@ private:
     void connectPages();
     void showDirectoryProblem(std::string problem);
     void buildMenus();
+    // The request log and the page checks: windows of their own, shown from "Track Progress".
+    void buildRunWindows();
     void setSmallestSize();
     void buildFileMenu();
     // A menu entry: caption with its access key, hint, and the command it runs.
@@ -137,6 +146,7 @@ private:
     TAboutBox* about_ = nullptr;
     RequestLogWindow* requestLog_ = nullptr;
     SiteStatusWindow* siteStatus_ = nullptr;
+    PageChecksWindow* pageChecks_ = nullptr;
 
 public:
     // The run's clock: each tick moves the animation and the run on.

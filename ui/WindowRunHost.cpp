@@ -136,6 +136,8 @@ WindowRun::WindowRun(MainWindow& window, const Config& config, std::unique_ptr<R
         window_.pages()->setCurrentIndex(MainWindow::ProgressPage);
         if (!run_->running()) host_.beginRun();
         command([this] { run_->GoButtonClick(); });
+        // The run checked pages: an open Page Checks window shows what it found.
+        command([this] { window_.refreshPageChecks(); });
     });
     connect(buttons.PauseButton, &QPushButton::clicked, this,
             [this] { command([this] { run_->PauseButtonClick(); }); });

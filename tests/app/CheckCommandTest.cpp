@@ -34,9 +34,14 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
                           std::filesystem::copy_options::recursive);
     dir.write("sites/www.example.org/index.html", "<!DOCTYPE html><title>Home</title><p>Welcome");
     dir.write("sites/www.example.org/robots.txt", "User-agent: *\nDisallow: /private/\n");
+    // Without --all only what a run would announce is checked: on the site's first run, the
+    // profile URL and the pages changed in the last 48 hours, not the old page that is missing.
+    dir.write("sites/www.example.org/new.html", "<!DOCTYPE html><title>New</title><p>News");
     dir.write("sites/www.example.org/sitemap.xml",
               "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
-              "<url><loc>https://www.example.org/</loc></url></urlset>");
+              "<url><loc>https://www.example.org/</loc></url>"
+              "<url><loc>https://www.example.org/new.html</loc><lastmod>2099-01-01</lastmod></url>"
+              "<url><loc>https://www.example.org/old.html</loc><lastmod>2001-01-01</lastmod></url></urlset>");
     EngineSimulator simulator({}, EngineSimulator::defaultScript(),
                               EngineSimulator::Tls{certs + "/server.pem", certs + "/server.key"},
                               {"--sites", dir.file("sites")});
@@ -82,7 +87,7 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
     EXPECT_EQ(checked.err, "larkspan: 12 pages checked, 6 not ok\n");
 
     // The JSON lines hold the recorded fields.
-    const ProgramResult json = larkspan({"--json", "Fjord"});
+    const ProgramResult json = larkspan({"--json", "--all", "Fjord"});
     EXPECT_EQ(json.exitCode, 3) << json.err;
     std::map<std::string, QJsonObject> records;
     std::istringstream in(json.out);
@@ -100,10 +105,26 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
     EXPECT_EQ(records.at(site + "booking/confirm.html").value("robotsHeader").toString(),
               "noindex, nofollow");
 
-    // A site with nothing but good pages exits 0; no name is bad usage; an unknown profile fails.
-    const ProgramResult fineChecked = larkspan({"Fine"});
-    EXPECT_EQ(fineChecked.exitCode, 0) << fineChecked.err;
-    EXPECT_EQ(fineChecked.out, "https://www.example.org/\tok\t\n");
+    // The pages a run would announce are all fine (exit 0); every sitemap URL is not (exit 3).
+    struct Case {
+        std::vector<std::string> words;
+        int exitCode;
+        std::map<std::string, std::string> lines;
+    };
+    const std::string org = "https://www.example.org/";
+    const std::vector<Case> cases = {
+        {{"Fine"}, 0, {{org, org + "\tok\t"}, {org + "new.html", org + "new.html\tok\t"}}},
+        {{"--all", "Fine"},
+         3,
+         {{org, org + "\tok\t"},
+          {org + "new.html", org + "new.html\tok\t"},
+          {org + "old.html", org + "old.html\tnot-found\tstatus 404"}}},
+    };
+    for (const Case& c : cases) {
+        const ProgramResult result = larkspan(c.words);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.words.front() << result.err;
+        EXPECT_EQ(linesByUrl(result.out), c.lines) << c.words.front();
+    }
     EXPECT_EQ(larkspan({}).exitCode, 2);
     EXPECT_EQ(larkspan({"Nobody"}).exitCode, 1);
 }

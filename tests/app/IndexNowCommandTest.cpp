@@ -35,7 +35,9 @@ protected:
         dir.write("sites/127.0.0.1/sitemap.xml",
                   "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" + site +
                       "/a\"b</loc></url></urlset>");
-        dir.write("larkspan.ini", "[Run]\nCatalogue=0\n[IndexNow]\nEndpoints=" + site + "/indexnow\n");
+        // These tests are about the sending, not about the pages (page checks have their own).
+        dir.write("larkspan.ini",
+                  "[Run]\nCatalogue=0\n[Checks]\nPages=0\n[IndexNow]\nEndpoints=" + site + "/indexnow\n");
         std::filesystem::create_directories(dir / "profiles");
     }
     void profile(const std::string& title, const std::string& key) {

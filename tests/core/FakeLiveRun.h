@@ -2,12 +2,14 @@
 
 #include "core/Config.h"
 #include "core/LiveChannel.h"
+#include "core/RunPageChecks.h"
 #include "core/SiteProfile.h"
 #include "core/SubmissionFields.h"
 #include "http/Url.h"
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,7 @@ public:
         : directory_(std::move(profileDirectory)), name_(std::move(profileName)), site_(*Url::parse(site)) {
         profileFields.URL = site;
         profileFields.SiteTitle = name_;
+        settings.checkPages = false;
     }
 
     const std::string& profileName() const override { return name_; }
@@ -62,6 +65,12 @@ public:
     void accepted(const std::string& engine) override { acceptedBy.push_back(engine); }
     void refused(const std::string& line) override { refusals.push_back(line); }
     void log(const std::string& line) override { lines.push_back(line); }
+    // The channel's sending is what these tests look at; the page checks have tests of their own,
+    // so every page passes unless a test switches them on before the first announcement.
+    RunPageChecks& pageChecks() override {
+        if (!checks_) checks_.emplace(settings);
+        return *checks_;
+    }
 
     // The requests sent other than GETs: what a channel announces with.
     std::vector<Sent> announcements() const {
@@ -84,4 +93,5 @@ private:
     std::string directory_;
     std::string name_;
     Url site_;
+    std::optional<RunPageChecks> checks_;
 };

@@ -2,6 +2,7 @@
 // clock, the daily quota kept in the store across runs and Pacific midnights, 429 pauses and
 // refusals, and what the store keeps and `status` prints.
 #include "core/IndexInspection.h"
+#include "core/RunPageChecks.h"
 
 #include "../common/TempDir.h"
 #include "core/Config.h"
@@ -81,6 +82,7 @@ public:
     void accepted(const std::string&) override {}
     void refused(const std::string& line) override { lines.push_back(line); }
     void log(const std::string& line) override { lines.push_back(line); }
+    RunPageChecks& pageChecks() override { return checks_; }
 
 private:
     std::string name_ = "Garden";
@@ -89,6 +91,7 @@ private:
     TestClock& clock_;
     SubmissionFields fields_;
     Url site_ = *Url::parse("https://www.example.com/");
+    RunPageChecks checks_{config_};
 };
 
 class IndexInspectionTest : public ::testing::Test {

@@ -22,9 +22,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -162,6 +166,7 @@ protected:
     std::unique_ptr<EngineSimulator> simulator;
     std::unique_ptr<SubmissionRun> run;
     std::string site; // "https://127.0.0.1:PORT"
+    bool checkPages = false;
 
     void SetUp() override {
         if (!TestCertificates::get().error().empty()) GTEST_SKIP() << TestCertificates::get().error();
@@ -179,6 +184,8 @@ protected:
         config.caFile = certs.ca();
         config.catalogue = false;
         config.indexNowEndpoints = {site + "/indexnow"};
+        // These tests are about the sending; the page checks' own tests switch them on.
+        config.checkPages = checkPages;
         run = std::make_unique<SubmissionRun>(host, client, config);
         run->Start();
         run->setProfileDirectory(dir.file("profiles"));
@@ -494,6 +501,127 @@ TEST_F(IndexNowRunTest, TheKeyFileCheckSaysWhatItFound) {
 
     EXPECT_EQ(saveIndexNowKeyFile(dir.str(), Key), dir.file(Key + ".txt"));
     EXPECT_EQ(dir.read(Key + ".txt"), Key);
+}
+
+// The pages of a site with one page for each verdict (and a site that always asks to wait).
+const std::string Page =
+    "<!DOCTYPE html><html><head><title>t</title>%s</head><body><p>text</p></body></html>";
+
+std::string page(const std::string& head = "") {
+    std::string html = Page;
+    return html.replace(html.find("%s"), 2, head);
+}
+
+// The URL lists of the run's POSTs, one string each.
+std::vector<std::string> urlLists(const std::vector<EngineSimulator::Request>& posts) {
+    std::vector<std::string> lists;
+    for (const auto& post : posts)
+        lists.push_back(post.body.substr(post.body.find("\"urlList\":")));
+    return lists;
+}
+
+TEST_F(IndexNowRunTest, OnlyPagesThatBingbotWouldIndexAreAnnouncedAndTheOthersStayPending) {
+    checkPages = true;
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    siteFile("index.html", page());
+    siteFile("robots.txt", "User-agent: bingbot\nDisallow: /staff/\n");
+    for (const char* name : {"ok.html", "gone.html", "moved.html", "header.html", "google-only.html",
+                             "staff/rota.html", "busy.html"})
+        siteFile(name, page());
+    siteFile("canonical.html", page("<link rel=\"canonical\" href=\"/ok.html\">"));
+    siteFile(".answers.json", R"({"/gone.html": {"status": 410},
+        "/moved.html": {"status": 301, "headers": [["Location", "/ok.html"]]},
+        "/header.html": {"headers": [["X-Robots-Tag", "bingbot: noindex"]]},
+        "/google-only.html": {"headers": [["X-Robots-Tag", "googlebot: noindex"]]},
+        "/busy.html": {"status": 429, "headers": [["Retry-After", "1"]]}})");
+    std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+    for (const char* name : {"ok.html", "missing.html", "gone.html", "moved.html", "header.html",
+                             "google-only.html", "staff/rota.html", "canonical.html", "busy.html"})
+        xml += "<url><loc>" + site + "/" + name + "</loc></url>";
+    siteFile("sitemap.xml", xml + "</urlset>");
+    profile("Garden");
+
+    const auto started = std::chrono::steady_clock::now();
+    submit();
+    const auto took = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(urlLists(posts()), std::vector<std::string>{"\"urlList\":[\"" + site + "/\",\"" + site +
+                                                          "/ok.html\",\"" + site + "/google-only.html\"]}"});
+    const std::string counts =
+        "IndexNow: page checks of Garden (bingbot's rules): 3 ok, 1 redirect, 1 not-found, "
+        "1 gone, 1 error, 1 noindex, 1 canonical-elsewhere, 1 blocked; 7 pages that are "
+        "not ok stay unannounced";
+    EXPECT_NE(std::find(host.log.begin(), host.log.end(), counts), host.log.end());
+    // The checks are records of the run; a 429 paused them by its Retry-After, three times, and
+    // the page then counts as an error.
+    const auto checks = std::count_if(host.records.begin(), host.records.end(),
+                                      [](const RequestRecord& r) { return r.engine == "Page check"; });
+    // robots.txt, ten pages, the redirect's second hop and three more asks of the busy page.
+    EXPECT_EQ(checks, 1 + 10 + 1 + 3);
+    const auto requests = simulator->requests();
+    const auto busy =
+        std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.path == "/busy.html"; });
+    EXPECT_EQ(busy, 4);
+    EXPECT_GE(took, std::chrono::seconds{3});
+    EXPECT_EQ(accepted(), 3u);
+
+    // The site mended its pages but the canonical link and robots.txt: the next run announces
+    // those that stayed unannounced and are ok now.
+    siteFile("missing.html", page());
+    siteFile(".answers.json", "{}");
+    submit();
+    const std::vector<std::string> names{"missing", "gone", "moved", "header", "busy"};
+    std::string list = "\"urlList\":[";
+    for (const std::string& name : names)
+        list += std::string(name == "missing" ? "" : ",") + "\"" + site + "/" + name + ".html\"";
+    ASSERT_EQ(posts().size(), 2u);
+    EXPECT_EQ(urlLists(posts())[1], list + "]}");
+}
+
+TEST_F(IndexNowRunTest, APageThatLeftTheSitemapIsAnnouncedOnceWhenGoneAndNamedWhenStillServed) {
+    checkPages = true;
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    siteFile("index.html", page());
+    const auto sitemap = [&](const std::vector<std::string>& names) {
+        std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+        for (const std::string& name : names) {
+            siteFile(name, page());
+            xml += "<url><loc>" + site + "/" + name + "</loc></url>";
+        }
+        siteFile("sitemap.xml", xml + "</urlset>");
+    };
+    sitemap({"a.html", "b.html", "c.html"});
+    profile("Garden");
+    submit();
+    ASSERT_EQ(posts().size(), 1u);
+
+    // The store keeps times in seconds: the pages leave at a later second than they were checked.
+    std::this_thread::sleep_for(std::chrono::milliseconds{1100});
+    // b.html leaves the sitemap and is deleted; c.html leaves it but is still served.
+    sitemap({"a.html"});
+    std::filesystem::remove(dir / "sites" / "127.0.0.1" / "b.html");
+    struct Run {
+        std::size_t posts;
+        std::string lastList;
+        bool named;
+    };
+    const std::vector<Run> runs = {
+        {2, "\"urlList\":[\"" + site + "/b.html\"]}", true},
+        // Announced once: the next run neither sends it nor names the served page again.
+        {2, "\"urlList\":[\"" + site + "/b.html\"]}", false},
+    };
+    const std::vector<std::string> lines = {
+        "IndexNow: 1 page that left the sitemaps of Garden answers 404 or 410 and is announced as gone",
+        "IndexNow: " + site + "/c.html is served but no longer in the sitemap"};
+    for (const Run& r : runs) {
+        host.log.clear();
+        submit();
+        ASSERT_EQ(posts().size(), r.posts);
+        EXPECT_EQ(urlLists(posts()).back(), r.lastList);
+        for (const std::string& line : lines)
+            EXPECT_EQ(std::find(host.log.begin(), host.log.end(), line) != host.log.end(), r.named) << line;
+    }
 }
 
 } // namespace

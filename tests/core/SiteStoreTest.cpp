@@ -4,6 +4,7 @@
 
 #include "../common/TempDir.h"
 #include "core/SitemapReader.h"
+#include "core/StoreChecks.h"
 #include "core/StoreClaim.h"
 #include "core/StoreSelection.h"
 #include "core/StoreUrl.h"
@@ -194,6 +195,69 @@ TEST(SiteStoreSelection, SpellingsOfOneUrlAreOneRowLongAndNonAsciiUrlsAreKept) {
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannel), static_cast<std::int64_t>(cases.size()) + 1);
     EXPECT_TRUE(store.acceptedAt(site, IndexNowChannel, longUrl));
     EXPECT_TRUE(store.acceptedAt(site, IndexNowChannel, "https://SHOP.example/caf%c3%a9?q=%c3%bc"));
+}
+
+TEST(SiteStoreChecks, TheLatestCheckOfEachUrlIsKeptWholeAndCountedPerCrawler) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.path().string());
+    const StoreSite site = store.site("Garden");
+    const UrlTable urls = tableOf({{Home + "a"}, {Home + "b"}, {Home + "c"}});
+    select(store, site, urls, FirstRun::AllPages);
+
+    PageCheck ok;
+    ok.url = Home + "a";
+    ok.time = "2027-01-15T08:00:00Z";
+    ok.status = 200;
+    ok.hops = {{Home + "a", 301}, {Home + "a/", 200}};
+    ok.finalUrl = Home + "a/";
+    ok.canonical = Home + "a/";
+    ok.bytes = 1234;
+    // b says noindex to bingbot only, in a spelling of its own; robots.txt closes c to Googlebot.
+    PageCheck header = ok;
+    header.url = "HTTPS://Shop.Example:443/b";
+    header.hops = {{Home + "b", 200}};
+    header.finalUrl = header.canonical = Home + "b";
+    header.robotsHeader = "bingbot: noindex";
+    header.header.bingbot = true;
+    PageCheck blocked = header;
+    blocked.url = Home + "c";
+    blocked.hops = {{Home + "c", 200}};
+    blocked.finalUrl = blocked.canonical = Home + "c";
+    blocked.robotsHeader.clear();
+    blocked.header = {};
+    blocked.googlebot = RobotsDecision::Disallowed;
+    PageCheck foreign = ok;
+    foreign.url = "https://elsewhere.example/a";
+    EXPECT_EQ(recordPageChecks(store, site, {ok, header, blocked, foreign}), 3u);
+    // A later check of c replaces the first one.
+    PageCheck missing = blocked;
+    missing.status = 404;
+    missing.googlebot = RobotsDecision::Allowed;
+    EXPECT_EQ(recordPageChecks(store, site, {missing}), 1u);
+
+    const std::vector<PageCheck> kept = latestPageChecks(store, site);
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0].url, Home + "a");
+    EXPECT_EQ(kept[0].time, ok.time);
+    EXPECT_EQ(kept[0].hops.size(), 2u);
+    EXPECT_EQ(kept[0].hops[0].status, 301);
+    EXPECT_EQ(kept[0].canonical, Home + "a/");
+    EXPECT_EQ(kept[0].bytes, 1234u);
+    EXPECT_EQ(kept[1].url, Home + "b");
+    EXPECT_TRUE(kept[1].header.bingbot);
+    EXPECT_FALSE(kept[1].header.googlebot);
+    EXPECT_EQ(kept[2].status, 404);
+    EXPECT_EQ(kept[2].googlebot, RobotsDecision::Allowed);
+
+    struct Case {
+        Crawler crawler;
+        std::string counts;
+    };
+    for (const Case& c : std::vector<Case>{{Crawler::Googlebot, "1 ok, 1 redirect, 1 not-found"},
+                                           {Crawler::Bingbot, "1 redirect, 1 not-found, 1 noindex"}})
+        EXPECT_EQ(countPageVerdicts(store, site, c.crawler).text(), c.counts);
+    EXPECT_EQ(storedPageChecks(dir.path().string(), "Garden").size(), 3u);
+    EXPECT_TRUE(storedPageChecks(dir.path().string(), "Nobody").empty());
 }
 
 TEST(SiteStoreImport, OldStateFilesAreImportedOnceWithWhatIsValidAndRenamed) {

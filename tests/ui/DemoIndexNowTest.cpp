@@ -6,8 +6,10 @@
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/MainWindow.h"
 #include "ui/RunButtons.h"
+#include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
 
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -44,7 +46,7 @@ TEST(Demo, TheFirstGoShowsAnAcceptedIndexNowSubmission) {
     int found = 0;
     for (int r = 1; r < window.Grid().RowCount(); ++r)
         if (window.Grid().CellText(0, r) == "IndexNow (api.indexnow.org)") found = r;
-    ASSERT_GT(found, 0);
+    ASSERT_GT(found, 0) << window.progress().Memo1->toPlainText().toStdString();
     EXPECT_EQ(window.Grid().CellText(1, found), "Fjord Kayak Tours");
     EXPECT_EQ(run.run().ResultCount(), 33);
     EXPECT_FALSE(run.run().liveRefused());

@@ -1,6 +1,14 @@
 // The page checks window on a few records: sorting, colours, opening a page, saving as CSV.
 #include "ui/PageChecksWindow.h"
+#include "core/SiteStore.h"
+#include "core/SitemapReader.h"
+#include "core/StoreChecks.h"
+#include "core/StoreSelection.h"
+#include "core/UrlTable.h"
 #include "tests/common/TempDir.h"
+#include "tests/core/RunTestSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/TrackProgressPage.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -98,6 +106,31 @@ TEST(PageChecksWindow, SavesAsCsvAndSaysWhenItCannot) {
     target = QString::fromStdString(dir.file("missing/checks.csv"));
     EXPECT_FALSE(window.saveAsCsv());
     EXPECT_TRUE(error.startsWith("Cannot write " + target)) << error.toStdString();
+}
+
+TEST(PageChecksWindow, TheMenuEntryBesideTheRequestLogShowsTheSelectedProfilesChecksFromTheStore) {
+    TempDir dir;
+    ProfileStore(dir.str()).save(completeProfile("Garden", "https://site.test/"));
+    {
+        SiteStore store = SiteStore::open(dir.str());
+        const StoreSite site = store.site("Garden");
+        UrlTable urls;
+        for (const char* path : {"/a", "/b", "/c"})
+            urls.insert(std::string("https://site.test") + path, NoLastmod);
+        selectAnnouncements(store, site, urls,
+                            {IndexNowChannel, "https://site.test/", FirstRun::AllPages, SelectionMode::Record,
+                             SitemapRead::Complete, 1'800'000'000});
+        recordPageChecks(store, site, {check("/a", 404), check("/b", 200)});
+    }
+    MainWindow window(dir.str(), "");
+    window.setCurrentSelection("Garden");
+    window.menuEntry("Page Checks...")->trigger();
+    PageChecksWindow& checks = *window.pageChecks();
+    EXPECT_TRUE(checks.isVisible());
+    EXPECT_EQ(checks.windowTitle(), "Page Checks: Garden");
+    ASSERT_EQ(checks.table()->model()->rowCount(), 2);
+    EXPECT_EQ(checks.counts()->text().toStdString().rfind("Google: 2 pages: 1 ok, 1 not-found", 0), 0u)
+        << checks.counts()->text().toStdString();
 }
 
 } // namespace
