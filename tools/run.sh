@@ -9,9 +9,9 @@
 # "Go!" shows an accepted IndexNow submission. It plays Google Search Console too, with a demo
 # service account whose key file is written beside the copied profiles and named in the copy of
 # "Example Garden Supplies": its "Go!" shows an accepted sitemap submission, and its site
-# (tools/demo/sites/www.example.com) has a sitemap and an IndexNow key, so that the run then
-# asks Google's URL Inspection about its pages: View > Site Status... shows indexed and
-# not-indexed pages (once their page checks are ok, or with [Checks] Pages=0).
+# (tools/demo/sites/www.example.com) has a sitemap and an IndexNow key and announces every page
+# on its first run, so that the run checks them and then asks Google's URL Inspection about
+# them: View > Site Status... shows indexed and not-indexed pages.
 # Extra arguments go to the program (for example --config FILE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
