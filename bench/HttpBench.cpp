@@ -6,6 +6,7 @@
 //
 //   build/bench/http_bench [--tls] [small-count] [large-MiB]
 
+#include "bench/BenchProcess.h"
 #include "support/NginxServer.h"
 #include "support/TestCertificates.h"
 
@@ -18,50 +19,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
-extern char** environ;
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Runs curl with the arguments, its output to /dev/null; returns the seconds it took.
-double runCurl(std::vector<std::string> args) {
-    args.insert(args.begin(), "curl");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    auto start = Clock::now();
-    if (posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot run curl\n");
-        std::exit(2);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    double seconds = secondsSince(start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "curl failed\n");
-        std::exit(2);
-    }
-    return seconds;
-}
-
-} // namespace
+using bench::Clock;
+using bench::runCurl;
+using bench::secondsSince;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
