@@ -45,7 +45,7 @@ std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view p
 class SearchConsoleChannel final : public LiveChannel {
 public:
     // After the sitemaps, the channel asks Google where the site's pages stand (see
-    // IndexInspection.h); `larkspan status --inspect` asks only that.
+    // IndexStatusRun.h); `larkspan status --inspect` asks only that.
     enum class Work { SubmitAndInspect, InspectOnly };
     explicit SearchConsoleChannel(Work work = Work::SubmitAndInspect) : work_(work) {}
 

@@ -1,4 +1,4 @@
-#include "core/IndexInspection.h"
+#include "core/IndexStatusRun.h"
 
 #include "core/Config.h"
 #include "core/IndexStatusOrder.h"

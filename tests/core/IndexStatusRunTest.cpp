@@ -1,7 +1,7 @@
 // The inspections of a run against a Google played in memory: which URLs, the pace on a test
 // clock, the daily quota kept in the store across runs and Pacific midnights, 429 pauses and
 // refusals, and what the store keeps and `status` prints.
-#include "core/IndexInspection.h"
+#include "core/IndexStatusRun.h"
 #include "core/RunPageChecks.h"
 
 #include "../common/TempDir.h"
@@ -94,7 +94,7 @@ private:
     RunPageChecks checks_{config_};
 };
 
-class IndexInspectionTest : public ::testing::Test {
+class IndexStatusRunTest : public ::testing::Test {
 protected:
     TempDir dir;
     Config config;
@@ -132,7 +132,7 @@ protected:
     }
 };
 
-TEST_F(IndexInspectionTest, KeepsEveryFieldAndShowsItInTheStatus) {
+TEST_F(IndexStatusRunTest, KeepsEveryFieldAndShowsItInTheStatus) {
     listUrls(2);
     sql("INSERT INTO announcements(url, channel, at, accepted, answer) SELECT id, 'indexnow', 5, 1, "
         "'202 Accepted from api.indexnow.org' FROM urls WHERE url LIKE '%p1'");
@@ -186,7 +186,7 @@ TEST_F(IndexInspectionTest, KeepsEveryFieldAndShowsItInTheStatus) {
                                         "  not indexed, Crawled - currently not indexed: 1"}));
 }
 
-TEST_F(IndexInspectionTest, OnlyPagesWhoseCheckIsOkAreInspected) {
+TEST_F(IndexStatusRunTest, OnlyPagesWhoseCheckIsOkAreInspected) {
     listUrls(4);
     // p0 ok, p1 noindex, p2 and p3 not checked.
     sql("INSERT INTO page_checks(url, at, status, googlebot_allowed, bingbot_allowed, milliseconds, bytes, "
@@ -207,7 +207,7 @@ TEST_F(IndexInspectionTest, OnlyPagesWhoseCheckIsOkAreInspected) {
     }
 }
 
-TEST_F(IndexInspectionTest, PacesToSixHundredAMinute) {
+TEST_F(IndexStatusRunTest, PacesToSixHundredAMinute) {
     listUrls(650);
     config.googleInspectPerRun = 650;
     FakeRun r = run();
@@ -219,7 +219,7 @@ TEST_F(IndexInspectionTest, PacesToSixHundredAMinute) {
         EXPECT_GE(r.sentAt[i] - r.sentAt[i - 600], std::chrono::milliseconds(60'000)) << i;
 }
 
-TEST_F(IndexInspectionTest, TheDailyQuotaHoldsAcrossRunsAndEndsAtPacificMidnight) {
+TEST_F(IndexStatusRunTest, TheDailyQuotaHoldsAcrossRunsAndEndsAtPacificMidnight) {
     listUrls(500);
     // Another process counted 1,995 inspections of the property on this Pacific day.
     sql("INSERT INTO inspection_counts VALUES('sc-domain:example.com', " +
@@ -249,7 +249,7 @@ TEST_F(IndexInspectionTest, TheDailyQuotaHoldsAcrossRunsAndEndsAtPacificMidnight
     }
 }
 
-TEST_F(IndexInspectionTest, A429PausesThePropertyAndRefusalsNameIt) {
+TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
     listUrls(3);
     struct Case {
         LiveAnswer answer;
