@@ -85,11 +85,11 @@ std::vector<std::string> pagesToCheck(const std::string& profileUrl, const UrlTa
 // run's rule included), without changing the store.
 AnnounceSelection runSelection(SiteStore& siteStore, const StoreSite& site, const Config& config,
                                const LoadedProfile& profile, const ProfileSitemaps& read) {
-    const bool all = config.firstRunAllPages || profile.extra(IndexNowFirstRunKey) == "all";
     return selectAnnouncements(siteStore, site, read.read.urls,
                                {IndexNowChannel, read.probe.site.text(),
-                                all ? FirstRun::AllPages : FirstRun::RecentPages, SelectionMode::Preview,
-                                SitemapRead::Complete, static_cast<std::int64_t>(std::time(nullptr))});
+                                indexNowFirstRun(config.firstRunAllPages, profile.extra(IndexNowFirstRunKey)),
+                                SelectionMode::Preview, SitemapRead::Complete,
+                                static_cast<std::int64_t>(std::time(nullptr))});
 }
 
 } // namespace

@@ -38,10 +38,11 @@ std::vector<std::size_t> shownUrls(const CommandLine& cl, const Config& config, 
     }
     const std::string& name = cl.args.front();
     SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
-    const bool allPages = store.loadExtra(name, IndexNowFirstRunKey) == "all";
-    return selectAnnouncements(siteStore, siteStore.site(name), read.urls,
-                               {IndexNowChannel, "", allPages ? FirstRun::AllPages : FirstRun::RecentPages,
-                                SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
+    return selectAnnouncements(
+               siteStore, siteStore.site(name), read.urls,
+               {IndexNowChannel, "",
+                indexNowFirstRun(config.firstRunAllPages, store.loadExtra(name, IndexNowFirstRunKey)),
+                SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
         .indices;
 }
 

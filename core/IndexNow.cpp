@@ -252,6 +252,10 @@ std::string_view IndexNowSubmission::url(std::size_t i) const {
     return sitemap_.url(indices_[i]);
 }
 
+FirstRun indexNowFirstRun(bool allPagesAsked, std::string_view profileSetting) {
+    return allPagesAsked || profileSetting == "all" ? FirstRun::AllPages : FirstRun::RecentPages;
+}
+
 std::optional<std::size_t> IndexNowSubmission::tableIndex(std::size_t i) const {
     if (profileIncluded_) {
         if (i == 0) return std::nullopt;

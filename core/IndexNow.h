@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/StoreSelection.h"
+
 #include "core/SitemapSource.h"
 #include "http/Url.h"
 
@@ -18,6 +20,9 @@ constexpr const char* IndexNowKeyKey = "IndexNowKey";
 constexpr const char* IndexNowKeyLocationKey = "IndexNowKeyLocation";
 // "all": the first run on a site announces every page, not only those of the last 48 hours.
 constexpr const char* IndexNowFirstRunKey = "IndexNowFirstRun";
+// The first run's rule for a profile: every page when --all-pages asked for it or the profile's
+// IndexNowFirstRun says "all", else the recent pages.
+FirstRun indexNowFirstRun(bool allPagesAsked, std::string_view profileSetting);
 // The shared endpoint, which hands a submission on to every participating engine.
 constexpr const char* DefaultIndexNowEndpoint = "https://api.indexnow.org/indexnow";
 // The most URLs one submission may carry.

@@ -51,8 +51,7 @@ void waitWithEvents(std::chrono::milliseconds time) {
 }
 
 FirstRun firstRunRule(LiveRun& run) {
-    const bool all = run.config().firstRunAllPages || run.profileValue(IndexNowFirstRunKey) == "all";
-    return all ? FirstRun::AllPages : FirstRun::RecentPages;
+    return indexNowFirstRun(run.config().firstRunAllPages, run.profileValue(IndexNowFirstRunKey));
 }
 
 // The store's side of one profile: its site, taken by this run until the profile is done (so
