@@ -39,15 +39,18 @@ public:
     const Config& config() const override { return settings; }
     const Url& site() const override { return site_; }
 
-    // The answer written for the URL, else 404 Not Found; a 2xx body goes to the request's
-    // sink when it has one, as the live client does.
+    // The answer of respond when a test set it, else the answer written for the URL, else 404
+    // Not Found; a 2xx body goes to the request's sink when it has one, as the live client does.
     LiveAnswer send(const std::string& engine, LiveRequest request) override {
         sent.push_back({engine, request.method, request.url, request.body});
         const auto written = answers.find(request.url);
         LiveAnswer answer;
         answer.status = 404;
         answer.reason = "Not Found";
-        if (written != answers.end()) answer = written->second;
+        if (respond)
+            answer = respond(request);
+        else if (written != answers.end())
+            answer = written->second;
         answer.finalUrl = request.url;
         answer.hops = {{request.url, answer.status, answer.reason, answer.body.size(), 0}};
         if (request.sink && answer.status >= 200 && answer.status <= 299) {
@@ -84,6 +87,7 @@ public:
     SubmissionFields profileFields;
     Config settings;
     std::map<std::string, LiveAnswer> answers;
+    std::function<LiveAnswer(const LiveRequest& request)> respond;
     std::vector<Sent> sent;
     std::vector<std::string> acceptedBy;
     std::vector<std::string> refusals;

@@ -2,16 +2,14 @@
 // clock, the daily quota kept in the store across runs and Pacific midnights, 429 pauses and
 // refusals, and what the store keeps and `status` prints.
 #include "core/IndexStatusRun.h"
-#include "core/RunPageChecks.h"
 
 #include "../common/TempDir.h"
 #include "core/Config.h"
 #include "core/IndexStatusQuery.h"
-#include "core/LiveChannel.h"
 #include "core/SiteStatus.h"
 #include "core/SiteStore.h"
 #include "core/StoreStatus.h"
-#include "core/SubmissionFields.h"
+#include "tests/core/FakeLiveRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -51,47 +49,34 @@ LiveAnswer answer(int status, std::string reason, HeaderList headers, std::strin
     return a;
 }
 
-// A run of one profile whose requests Google answers by the function; it keeps what was sent
-// and logged, and each request moves the monotonic clock by 10 ms.
-class FakeRun final : public LiveRun {
+// A run of the profile "Garden" whose inspections Google answers by the function; it keeps
+// what was inspected and when, and each request moves the monotonic clock by 10 ms.
+class FakeRun {
 public:
-    FakeRun(std::string directory, Config& config, TestClock& clock)
-        : directory_(std::move(directory)), config_(config), clock_(clock) {}
+    FakeRun(const std::string& directory, const Config& config, TestClock& clock)
+        : live(directory, "Garden", "https://www.example.com/"), clock_(clock) {
+        live.settings = config;
+        live.respond = [this](const LiveRequest& request) {
+            clock_.mono += std::chrono::milliseconds(10);
+            if (request.method == Method::Get) return answer(200, "OK", {}, "{}");
+            const std::string url = nlohmann::json::parse(request.body).at("inspectionUrl");
+            inspected.push_back(url);
+            sentAt.push_back(clock_.mono);
+            return google(url);
+        };
+    }
+    FakeRun(const FakeRun&) = delete;
+    FakeRun& operator=(const FakeRun&) = delete;
+
+    FakeLiveRun live;
     std::function<LiveAnswer(const std::string& url)> google = [](const std::string& url) {
         return answer(200, "OK", {}, indexedAnswer(url));
     };
     std::vector<std::string> inspected;
     std::vector<std::chrono::milliseconds> sentAt;
-    std::vector<std::string> lines;
-
-    const std::string& profileName() const override { return name_; }
-    const SubmissionFields& fields() const override { return fields_; }
-    std::string profileValue(std::string_view) const override { return {}; }
-    const std::string& profileDirectory() const override { return directory_; }
-    const Config& config() const override { return config_; }
-    const Url& site() const override { return site_; }
-    LiveAnswer send(const std::string&, LiveRequest request) override {
-        clock_.mono += std::chrono::milliseconds(10);
-        if (request.method == Method::Get) return answer(200, "OK", {}, "{}");
-        const std::string url = nlohmann::json::parse(request.body).at("inspectionUrl");
-        inspected.push_back(url);
-        sentAt.push_back(clock_.mono);
-        return google(url);
-    }
-    std::vector<LiveAnswer> sendAll(const std::string&, std::vector<LiveRequest>) override { return {}; }
-    void accepted(const std::string&) override {}
-    void refused(const std::string& line) override { lines.push_back(line); }
-    void log(const std::string& line) override { lines.push_back(line); }
-    RunPageChecks& pageChecks() override { return checks_; }
 
 private:
-    std::string name_ = "Garden";
-    std::string directory_;
-    Config& config_;
     TestClock& clock_;
-    SubmissionFields fields_;
-    Url site_ = *Url::parse("https://www.example.com/");
-    RunPageChecks checks_{config_};
 };
 
 class IndexStatusRunTest : public ::testing::Test {
@@ -124,11 +109,11 @@ protected:
                                           clock.mono += wait;
                                       }};
         return inspectIndexStatus(
-            r, Property, [](TokenRenewal) { return std::string("token"); }, pacing);
+            r.live, Property, [](TokenRenewal) { return std::string("token"); }, pacing);
     }
-    std::string lastLine(const FakeRun& r) const { return r.lines.empty() ? "" : r.lines.back(); }
+    std::string lastLine(const FakeRun& r) const { return r.live.lines.empty() ? "" : r.live.lines.back(); }
     static bool logged(const FakeRun& r, const std::string& line) {
-        return std::find(r.lines.begin(), r.lines.end(), line) != r.lines.end();
+        return std::find(r.live.lines.begin(), r.live.lines.end(), line) != r.live.lines.end();
     }
 };
 
@@ -150,8 +135,8 @@ TEST_F(IndexStatusRunTest, KeepsEveryFieldAndShowsItInTheStatus) {
     // The announced page goes first.
     EXPECT_EQ(r.inspected,
               (std::vector<std::string>{"https://www.example.com/p1", "https://www.example.com/p0"}));
-    EXPECT_EQ(r.lines.front(), "Google Search Console: https://www.example.com/p1: Google answered a "
-                               "pageFetchState this version does not know, kept as it is");
+    EXPECT_EQ(r.live.lines.front(), "Google Search Console: https://www.example.com/p1: Google answered a "
+                                    "pageFetchState this version does not know, kept as it is");
 
     const SiteStore store = SiteStore::open(dir.str());
     const StoreSite site = store.findSite("Garden");
@@ -275,7 +260,7 @@ TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
         EXPECT_EQ(inspect(refused).inspected, 0);
         EXPECT_EQ(refused.inspected.size(), 1u);
         if (!c.line.empty()) {
-            EXPECT_EQ(refused.lines.at(0), c.line);
+            EXPECT_EQ(refused.live.lines.at(0), c.line);
         }
         clock.wall = Morning + c.later;
         FakeRun next = run();
