@@ -87,10 +87,7 @@ std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& sub
     const std::size_t last = std::min(submission.size(), first + IndexNowBatchSize);
     for (std::size_t i = first; i < last; ++i) {
         const std::optional<std::size_t> index = submission.tableIndex(i);
-        // Pages added after the selection (those that left the sitemaps and are gone) have no row
-        // in it.
-        if (index && *index >= selection.rows.size()) return std::nullopt;
-        const std::int64_t row = index ? selection.rows[*index] : selection.profileRow;
+        const std::int64_t row = index ? selection.rows.at(*index) : selection.profileRow;
         if (row == 0) return std::nullopt;
         rows.push_back(row);
     }

@@ -95,16 +95,23 @@ VerdictCounts RunPageChecks::counts(const std::string& profile, Crawler crawler)
 
 namespace {
 
-// The left pages that answer 404 or 410 join the selection; those still served are named.
-void screenLeftPages(LiveRun& run, const RunPageChecks& checks, const std::vector<std::string>& left,
+// The left pages that answer 404 or 410 join the selection, with their rows when it records by
+// rows; those still served are named.
+void screenLeftPages(LiveRun& run, const RunPageChecks& checks, const std::vector<LeftPage>& left,
                      UrlTable& urls, AnnounceSelection& selection, const std::string& prefix) {
     std::size_t gone = 0;
     std::vector<std::string> served;
-    for (const std::string& url : left) {
+    for (const auto& [url, row] : left) {
         const int status = checks.status(url);
         if (status == 404 || status == 410) {
             const auto [index, added] = urls.insert(url, 0);
-            if (added) selection.indices.push_back(index);
+            if (added) {
+                selection.indices.push_back(index);
+                if (!selection.rows.empty()) {
+                    selection.rows.resize(urls.size());
+                    selection.rows[index] = row;
+                }
+            }
             ++gone;
         } else if (status >= 200 && status < 300) {
             served.push_back(url);
@@ -135,10 +142,11 @@ void screenSelection(LiveRun& run, SiteStore& store, const StoreSite& site, UrlT
     if (selection.profileUrl) pages.push_back(profileUrl);
     for (std::size_t i : selection.indices)
         pages.emplace_back(urls.url(i));
-    std::vector<std::string> leftUrls;
-    if (left == LeftPages::Announce) leftUrls = leftPagesDue(store, site, IndexNowChannel);
+    std::vector<LeftPage> leftPages;
+    if (left == LeftPages::Announce) leftPages = leftPagesDue(store, site, IndexNowChannel);
     std::vector<std::string> all = pages;
-    all.insert(all.end(), leftUrls.begin(), leftUrls.end());
+    for (const LeftPage& page : leftPages)
+        all.push_back(page.url);
     checks.check(run, store, site, all);
 
     VerdictCounts counts;
@@ -168,5 +176,5 @@ void screenSelection(LiveRun& run, SiteStore& store, const StoreSite& site, UrlT
         run.log(prefix + count(unchecked, "page", "pages") + " of " + title +
                 " not checked in this run ([Checks] MaxPages); " +
                 (unchecked == 1 ? "it stays" : "they stay") + " unannounced");
-    if (left == LeftPages::Announce) screenLeftPages(run, checks, leftUrls, urls, selection, prefix);
+    if (left == LeftPages::Announce) screenLeftPages(run, checks, leftPages, urls, selection, prefix);
 }

@@ -169,18 +169,17 @@ VerdictCounts countPageVerdicts(const SiteStore& store, const StoreSite& site, C
     return counts;
 }
 
-std::vector<std::string> leftPagesDue(const SiteStore& store, const StoreSite& site,
-                                      std::string_view channel) {
+std::vector<LeftPage> leftPagesDue(const SiteStore& store, const StoreSite& site, std::string_view channel) {
     SqliteStatement rows = store.database().prepare(
-        "SELECT u.url FROM urls u LEFT JOIN announcements a ON a.url=u.id AND a.channel=?2 "
+        "SELECT u.url, u.id FROM urls u LEFT JOIN announcements a ON a.url=u.id AND a.channel=?2 "
         "LEFT JOIN page_checks c ON c.url=u.id WHERE u.site=?1 AND u.left_at IS NOT NULL "
         "AND (a.at IS NULL OR a.accepted=0 OR a.at < u.left_at) "
         "AND (c.at IS NULL OR c.at < u.left_at OR c.status IN (404, 410)) ORDER BY u.id");
     rows.bind(1, site.id).bind(2, channel);
-    std::vector<std::string> urls;
+    std::vector<LeftPage> pages;
     while (rows.step())
-        urls.emplace_back(rows.text(0));
-    return urls;
+        pages.push_back({std::string(rows.text(0)), rows.int64(1)});
+    return pages;
 }
 
 std::vector<PageCheck> storedPageChecks(const std::string& profileDirectory, const std::string& name) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,11 @@ VerdictCounts countPageVerdicts(const SiteStore& store, const StoreSite& site, C
 // not announced to the channel since they left, and not checked since, or checked and found
 // missing (404) or gone (410), which the channel is told once. A page that still answered 200
 // after it left is not asked for again.
-std::vector<std::string> leftPagesDue(const SiteStore& store, const StoreSite& site,
-                                      std::string_view channel);
+struct LeftPage {
+    std::string url;
+    std::int64_t row = 0;
+};
+std::vector<LeftPage> leftPagesDue(const SiteStore& store, const StoreSite& site, std::string_view channel);
 
 // The latest checks of the named profile's site in the store of the profile directory; none
 // when there is no store yet (none is made) or it holds nothing of the site.
