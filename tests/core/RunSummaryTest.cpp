@@ -12,7 +12,7 @@ TEST(RunSummary, TheEndSaysWhatNeedsAttention) {
         std::string status;
     };
     const Case cases[] = {
-        // A run that sent its requests: the specified end, nothing after it.
+        // A run that sent its requests: "Done!" and nothing after it.
         {{1, 1, 32, 0, true, false}, "Done!", ""},
         {{1, 1, 33, 1, true, false}, "Done!", "Done, 1 live channel refused: see below"},
         {{2, 2, 2, 3, false, false}, "Done!", "Done, 3 live channels refused: see below"},

@@ -136,7 +136,7 @@ TEST(WindowFeedback, RefusalsAndALeftOutCatalogueAreShownOnTrackProgress) {
     EXPECT_EQ(w.window->statusText(), "Done, 2 live channels refused: see below");
     EXPECT_NE(w.window->requestLog()->counts()->text().indexOf("; 2 live channels refused"), -1)
         << w.window->requestLog()->counts()->text().toStdString();
-    // The specified log stays hidden and still gets the lines.
+    // The run's own log memo stays hidden and still gets the lines.
     EXPECT_TRUE(w.window->progress().Memo1->isHidden());
     EXPECT_NE(w.window->progress().Memo1->toPlainText().indexOf("403 Forbidden"), -1);
 }
