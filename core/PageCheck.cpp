@@ -121,6 +121,20 @@ std::size_t cutAfterTags(std::string_view html, std::size_t tags) {
     return html.size();
 }
 
+// Just past the ">" that ends the first "<body" tag, case as it may be; npos when there is none.
+std::size_t endOfBodyTag(std::string_view html) {
+    for (std::size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {
+        if (!equalsIgnoringCase(html.substr(at + 1, 4), "body")) continue;
+        const char next = at + 5 < html.size() ? html[at + 5] : '\0';
+        if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\n' && next != '\r' &&
+            next != '\f')
+            continue;
+        const std::size_t end = html.find('>', at + 5);
+        return end == std::string_view::npos ? end : end + 1;
+    }
+    return std::string_view::npos;
+}
+
 // Parses as much of the document as its head needs. The tree builder's cost grows with the
 // square of the nesting depth, so a body nested a million levels deep must never reach it:
 // the parse starts on the first 16 tags and doubles them until the head is complete, and the
@@ -128,7 +142,16 @@ std::size_t cutAfterTags(std::string_view html, std::size_t tags) {
 // small keeps the body of a common page (a head of a dozen tags) out of the parse: the
 // doubling costs at most twice the last parse. A head of more than 8,192 tags is read as far
 // as that.
+//
+// Most pages open their body with a tag of its own: a first parse up to the end of the first
+// "<body" tag reads exactly the head. The scan may be fooled (the text may stand in a comment,
+// a script or an attribute), but then the parser sees that tag cut off and the body not yet
+// opened, and the doubling reads the document as usual.
 std::unique_ptr<GumboDocument> parseHead(std::string_view html) {
+    if (const std::size_t cut = endOfBodyTag(html); cut != std::string_view::npos) {
+        auto document = std::make_unique<GumboDocument>(html.substr(0, cut));
+        if (headComplete(document->output)) return document;
+    }
     for (std::size_t tags = 16;; tags *= 2) {
         const std::size_t cut = cutAfterTags(html, tags);
         auto document = std::make_unique<GumboDocument>(html.substr(0, cut));

@@ -101,6 +101,13 @@ std::vector<Case> cases() {
          Verdict::Ok, ""},
         {"meta after </head>", fetched(200, {}, "<head></head><meta name=robots content=noindex><body>"),
          Verdict::Noindex, "robots meta tag", Verdict::Noindex, "robots meta tag"},
+        // "<body" text before the body: the head goes on past it.
+        {"body tag text in a comment, a script and an attribute",
+         fetched(
+             200, {},
+             head("<!-- <body> --><script>document.write('<body >')</script><meta name=x content='<BODY>'>"
+                  "<meta name=robots content=noindex>")),
+         Verdict::Noindex, "robots meta tag", Verdict::Noindex, "robots meta tag"},
         {"meta in a head noscript",
          fetched(200, {}, head("<noscript><meta name=robots content=noindex></noscript>")), Verdict::Noindex,
          "robots meta tag", Verdict::Noindex, "robots meta tag"},
