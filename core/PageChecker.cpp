@@ -8,10 +8,14 @@
 #include "platform/EventLoop.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
 #include <ctime>
 #include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -59,10 +63,97 @@ PageCheckerSettings pageCheckerSettings(const Config& config) {
     return settings;
 }
 
+// Reads the answers off the event loop, so that parsing one page overlaps with fetching the
+// next ones: a thread of its own analyses the pages in the order they were handed over, and the
+// main thread takes the records whenever it has pumped the loop, which a finished page wakes.
+class PageChecker::Analysis {
+public:
+    Analysis() : thread_([this] { work(); }) {}
+    ~Analysis() {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wanted_.notify_one();
+        thread_.join();
+    }
+    Analysis(const Analysis&) = delete;
+    Analysis& operator=(const Analysis&) = delete;
+
+    void push(PageFetch fetch) {
+        ++pending_;
+        {
+            const std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(fetch));
+        }
+        wanted_.notify_one();
+    }
+    // Reports the records that are ready (main thread); a failure of the analysis comes out
+    // here. Returns whether pages are still being read.
+    bool deliver(const Report& report) {
+        std::vector<PageCheck> done;
+        std::exception_ptr failure;
+        {
+            const std::lock_guard lock(mutex_);
+            done.swap(done_);
+            std::swap(failure, failure_);
+            pending_ -= done.size() + failed_;
+            failed_ = 0;
+        }
+        for (const PageCheck& check : done)
+            report(check);
+        if (failure) std::rethrow_exception(failure);
+        return pending_ > 0;
+    }
+    // Waits for every page handed over and reports it.
+    void drain(const Report& report) {
+        while (deliver(report))
+            EventLoop::instance().pump(EventLoop::PumpMode::WaitForEvents);
+    }
+
+private:
+    void work() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wanted_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+            if (stop_) return;
+            PageFetch fetch = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            std::optional<PageCheck> check;
+            std::exception_ptr failure;
+            try {
+                check = analysePage(fetch);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            if (check) done_.push_back(std::move(*check));
+            if (failure) {
+                failure_ = failure;
+                ++failed_;
+            }
+            // Wakes a pump that waits, at the main thread's next turn.
+            EventLoop::instance().post([] {});
+        }
+    }
+
+    std::size_t pending_ = 0; // handed over and not reported yet; main thread only
+    std::size_t failed_ = 0;  // analyses that threw since the last delivery
+    std::mutex mutex_;
+    std::condition_variable wanted_;
+    std::deque<PageFetch> jobs_;
+    std::vector<PageCheck> done_;
+    std::exception_ptr failure_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 struct PageChecker::Run {
     Run(std::vector<std::string> pages, const Report& reportTo) : urls(std::move(pages)), report(reportTo) {}
     std::vector<std::string> urls;
     const Report& report;
+    Analysis analysis;
     std::deque<std::size_t> queue;
     std::vector<int> retries;
     Clock::time_point resumeAt{};
@@ -114,10 +205,21 @@ std::size_t PageChecker::check(const std::vector<std::string>& urls, const Repor
     run.retries.assign(run.urls.size(), 0);
     for (std::size_t i = 0; i < run.urls.size(); ++i)
         run.queue.push_back(i);
-    if (client_) {
-        checkRolling(run);
-        return count;
+    try {
+        if (client_)
+            checkRolling(run);
+        else
+            checkInRounds(run);
+    } catch (...) {
+        // A stopped run still keeps what the pages that came back said.
+        run.analysis.drain(report);
+        throw;
     }
+    run.analysis.drain(report);
+    return count;
+}
+
+void PageChecker::checkInRounds(Run& run) {
     const auto perRound = static_cast<std::size_t>(std::max(settings_.perHost, 1));
     while (!run.queue.empty()) {
         waitForResume(run);
@@ -127,8 +229,8 @@ std::size_t PageChecker::check(const std::vector<std::string>& urls, const Repor
             run.queue.pop_front();
         }
         sendRound(run, std::move(round));
+        run.analysis.deliver(run.report);
     }
-    return count;
 }
 
 // With a client of its own the checker keeps perHost pages in flight: a new page starts as
@@ -136,7 +238,7 @@ std::size_t PageChecker::check(const std::vector<std::string>& urls, const Repor
 void PageChecker::checkRolling(Run& run) {
     EventLoop& loop = EventLoop::instance();
     int running = 0;
-    while (!run.queue.empty() || running > 0) {
+    while (!run.queue.empty() || running > 0 || run.analysis.deliver(run.report)) {
         while (running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt) {
             auto page = std::make_shared<Page>();
             page->index = run.queue.front();
@@ -149,10 +251,9 @@ void PageChecker::checkRolling(Run& run) {
                 answered(run, *page, std::move(answer));
             });
         }
-        if (run.queue.empty() && running == 0) break;
         // Nothing in flight during a pause: a timer ends the wait.
         EventLoop::Handle timer = 0;
-        if (running == 0) {
+        if (running == 0 && !run.queue.empty()) {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(run.resumeAt - Clock::now());
             timer = loop.startTimer(std::max(wait, std::chrono::milliseconds{1}),
                                     EventLoop::TimerMode::SingleShot, [] {});
@@ -240,7 +341,7 @@ void PageChecker::finishPage(Run& run, PageFetch& fetch, LiveAnswer answer, Coll
     }
     fetch.body = std::move(body.bytes);
     fetch.bytes = body.received;
-    run.report(analysePage(fetch));
+    run.analysis.push(std::move(fetch));
 }
 
 // A 429 or 503 asks the crawler to come back later: the page goes back to the front of the

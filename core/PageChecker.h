@@ -43,8 +43,9 @@ public:
     PageChecker(Send send, PageCheckerSettings settings);
 
     // Checks the URLs (the first maxPages of them) and returns when every one is done, calling
-    // report with each record as its page is done. Pages go out perHost at a time; the event
-    // loop is pumped meanwhile. A text that is no http or https URL gets a record with an error.
+    // report (on the calling thread) with each record as its page is done. Pages go out perHost
+    // at a time and are parsed on a thread of the checker's own; the event loop is pumped
+    // meanwhile. A text that is no http or https URL gets a record with an error.
     // Returns how many pages were checked.
     std::size_t check(const std::vector<std::string>& urls, const Report& report);
 
@@ -55,10 +56,13 @@ public:
     struct Collected;
 
 private:
+    class Analysis;
     struct Run;
     struct Page;
     // Keeps perHost pages in flight on the checker's own client.
     void checkRolling(Run& run);
+    // Sends the pages through the send function, perHost at a time.
+    void checkInRounds(Run& run);
     // Sends one round of pages through the send function and hands each answer on.
     void sendRound(Run& run, std::vector<std::size_t> indices);
     // The page's request, with robots.txt's decisions in its record; nothing for a text that is

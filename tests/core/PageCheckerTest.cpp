@@ -161,3 +161,35 @@ TEST(PageChecker, RobotsTxtThatIsMissingOpensTheSiteAndNoAnswerClosesIt) {
                   [&](const PageCheck&) { ++checked; });
     EXPECT_EQ(checked, 2);
 }
+
+// Pages are parsed off the event loop; a run stopped between rounds still reports the pages
+// that came back before, in their order, and the ones after never.
+TEST(PageChecker, AStoppedRunStillReportsThePagesThatCameBack) {
+    struct Stopped {};
+    int rounds = 0;
+    PageCheckerSettings two;
+    two.perHost = 2;
+    PageChecker checker(
+        [&rounds](std::vector<LiveRequest> requests) {
+            std::vector<LiveAnswer> answers(requests.size());
+            const bool robots = requests.size() == 1 && requests[0].url.ends_with("/robots.txt");
+            if (!robots && ++rounds == 2) throw Stopped{};
+            for (std::size_t i = 0; i < requests.size(); ++i) {
+                answers[i].status = robots ? 404 : 200;
+                answers[i].hops = {{requests[i].url, answers[i].status, "", 0, 0}};
+                answers[i].body = "<head><meta name=robots content=noindex></head><body>";
+            }
+            return answers;
+        },
+        two);
+    const std::vector<std::string> urls = {"https://site.test/a", "https://site.test/b",
+                                           "https://site.test/c"};
+    std::vector<std::string> reported;
+    EXPECT_THROW(checker.check(urls,
+                               [&](const PageCheck& check) {
+                                   EXPECT_EQ(verdictFor(check, Crawler::Bingbot).verdict, Verdict::Noindex);
+                                   reported.push_back(check.url);
+                               }),
+                 Stopped);
+    EXPECT_EQ(reported, std::vector<std::string>(urls.begin(), urls.begin() + 2));
+}
