@@ -200,6 +200,8 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
 
     bool rowAdded = false;
     bool validationPending = false;
+    // Written when it changes only: each write is a commit with a full sync of its own.
+    std::string keyStatus = store.keyStatus(storeSite, IndexNowChannel);
     for (std::size_t b = 0; b < submission.batchCount(); ++b) {
         const std::vector<std::string_view> urls = submission.batch(b);
         LiveRequest post;
@@ -222,7 +224,9 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
                 store.recordAcceptedRows(storeSite, IndexNowChannel, *rows, now(), text);
             else
                 store.recordAccepted(storeSite, IndexNowChannel, urls, now(), text);
-            store.setKeyStatus(storeSite, IndexNowChannel, answer.status == 202 ? "pending" : "valid", now());
+            const std::string status = answer.status == 202 ? "pending" : "valid";
+            if (status != keyStatus) store.setKeyStatus(storeSite, IndexNowChannel, status, now());
+            keyStatus = status;
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
             validationPending = validationPending || answer.status == 202;
