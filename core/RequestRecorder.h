@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/RequestRecord.h"
+#include "http/LiveClient.h"
 
 #include <chrono>
 #include <cstdint>
@@ -34,6 +35,13 @@ public:
 
     // A request that is not sent because its target failed before.
     static void skipped(RunResults& host, Request request);
+
+    // A live request, which the live client timed: one record per hop (each redirect its own),
+    // from the time it started. With Ending::Stopped, a hop that got no answer, or an answer
+    // that the request still failed after, was ended by Stop.
+    enum class Ending { Ran, Stopped };
+    static void recordHops(RunResults& host, Request request, const LiveAnswer& answer,
+                           std::chrono::system_clock::time_point started, Ending ending);
 
 private:
     void finish(RequestRecord::Outcome outcome, std::int64_t bytes);

@@ -231,15 +231,18 @@ std::vector<LiveAnswer> SubmissionRun::sendAll(const std::string& engine, std::v
         LiveClient& client = liveClient();
         const auto started = std::chrono::system_clock::now();
         // What the records need of each request, kept before the request is handed over.
-        std::vector<LiveRequest> kept;
+        std::vector<RequestRecorder::Request> kept;
         for (std::size_t i = 0; i < requests.size(); ++i) {
-            kept.push_back({requests[i].method, requests[i].url, {}, {}, requests[i].redirects, 0, {}, {}});
+            kept.push_back(
+                {fields_.SiteTitle, engine, std::string(methodName(requests[i].method)), requests[i].url});
             client.start(std::move(requests[i]),
                          [&answers, i](LiveAnswer answer) { answers[i] = std::move(answer); });
         }
         client.waitAll();
         for (std::size_t i = 0; i < answers.size(); ++i)
-            recordHops(engine, kept[i], answers[i], started);
+            RequestRecorder::recordHops(results_, std::move(kept[i]), answers[i], started,
+                                        stopRequested_ ? RequestRecorder::Ending::Stopped
+                                                       : RequestRecorder::Ending::Ran);
     };
     if (!request(turn) || stopRequested_) throw LiveRun::Stopped();
     return answers;
@@ -260,44 +263,6 @@ bool SubmissionRun::request(const RequestTurn& turn) {
     FlagScope inFlight(turn.carrier == Carrier::Catalogue ? inRequest_ : inLiveRequest_);
     turn.send();
     return true;
-}
-
-void SubmissionRun::recordHops(const std::string& engine, const LiveRequest& request,
-                               const LiveAnswer& answer, std::chrono::system_clock::time_point started) {
-    std::vector<LiveHop> hops = answer.hops;
-    // A request that ended before it reached a server still gets its record.
-    if (hops.empty()) hops.push_back({request.url, 0, {}, 0, 0});
-    auto at = started;
-    for (std::size_t h = 0; h < hops.size(); ++h) {
-        const LiveHop& hop = hops[h];
-        RequestRecord record;
-        record.time = recordTime(at);
-        record.profile = fields_.SiteTitle;
-        record.engine = engine;
-        // A 303 turns the next hop into a GET; the other redirects keep the method.
-        record.method = std::string(h > 0 && hops[h - 1].status == 303 ? "GET" : methodName(request.method));
-        record.url = hop.url;
-        record.bytes = static_cast<std::int64_t>(hop.bytes);
-        record.ms = hop.milliseconds;
-        const bool last = h + 1 == hops.size();
-        if (hop.status > 0) {
-            record.status = hop.status;
-            record.reason = hop.reason;
-        } else if (last && stopRequested_) {
-            record.outcome = RequestRecord::Outcome::Stopped;
-        } else {
-            record.outcome = RequestRecord::Outcome::Failed;
-            record.message = last ? answer.error : std::string();
-        }
-        // A hop's answer that the request still failed after (a bound, a deadline) ends in failure.
-        if (last && hop.status > 0 && !answer.error.empty()) {
-            record.outcome =
-                stopRequested_ ? RequestRecord::Outcome::Stopped : RequestRecord::Outcome::Failed;
-            record.message = answer.error;
-        }
-        results_.record(record);
-        at += std::chrono::milliseconds(hop.milliseconds);
-    }
 }
 
 void SubmissionRun::accepted(const std::string& engine) {

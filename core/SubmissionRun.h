@@ -116,9 +116,6 @@ private:
     std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) override;
     // The live client, made when the first live request goes out.
     LiveClient& liveClient();
-    // One request-log record for each hop of an answer.
-    void recordHops(const std::string& engine, const LiveRequest& request, const LiveAnswer& answer,
-                    std::chrono::system_clock::time_point started);
     // Probes the profile URL for the site's origin; false when the URL names no site.
     bool probeSite();
     void accepted(const std::string& engine) override;

@@ -2,6 +2,8 @@
 // the simulator as the proxy: one of each outcome, in the order of the requests.
 #include "core/SubmissionRun.h"
 
+#include "core/RequestRecorder.h"
+
 #include "../common/TempDir.h"
 #include "RunFakes.h"
 #include "RunTestSupport.h"
@@ -12,6 +14,7 @@
 
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -121,3 +124,62 @@ TEST(RunRecords, EveryRequestIsRecordedInOrderWithWhatBecameOfIt) {
 }
 
 } // namespace
+
+// A live request is one record per hop, timed by the client; how the last hop ended decides
+// the record's outcome.
+TEST(RunRecords, ALiveRequestIsOneRecordPerHop) {
+    using Ending = RequestRecorder::Ending;
+    struct Case {
+        const char* name;
+        LiveAnswer answer;
+        Ending ending;
+        // Per record: method, url, status (0 for none), outcome, message.
+        std::vector<std::tuple<std::string, std::string, int, Outcome, std::string>> records;
+    };
+    const std::string a = "https://site.test/a", b = "https://site.test/b";
+    auto answer = [](std::vector<LiveHop> hops, std::string error) {
+        LiveAnswer result;
+        result.hops = std::move(hops);
+        result.error = std::move(error);
+        return result;
+    };
+    const std::vector<Case> cases = {
+        {"a 303 turns the next hop into a GET",
+         answer({{a, 303, "See Other", 0, 5}, {b, 200, "OK", 10, 7}}, ""),
+         Ending::Ran,
+         {{"POST", a, 303, Outcome::Answered, ""}, {"GET", b, 200, Outcome::Answered, ""}}},
+        {"a 307 keeps the method; the next hop got no answer",
+         answer({{a, 307, "Temporary Redirect", 0, 5}, {b, 0, "", 0, 0}}, "connection refused"),
+         Ending::Ran,
+         {{"POST", a, 307, Outcome::Answered, ""}, {"POST", b, 0, Outcome::Failed, "connection refused"}}},
+        {"no server reached",
+         answer({}, "no answer within 60 s"),
+         Ending::Ran,
+         {{"POST", a, 0, Outcome::Failed, "no answer within 60 s"}}},
+        {"stopped on its way",
+         answer({}, "stopped"),
+         Ending::Stopped,
+         {{"POST", a, 0, Outcome::Stopped, ""}}},
+        {"an answer past a bound",
+         answer({{a, 200, "OK", 9000000, 30}}, "the answer exceeded 8 MiB"),
+         Ending::Ran,
+         {{"POST", a, 200, Outcome::Failed, "the answer exceeded 8 MiB"}}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        FakeRunHost host(dir.str());
+        RequestRecorder::recordHops(host, {"Garden", "IndexNow", "POST", a}, c.answer,
+                                    std::chrono::system_clock::now(), c.ending);
+        ASSERT_EQ(host.records.size(), c.records.size()) << c.name;
+        for (std::size_t i = 0; i < c.records.size(); ++i) {
+            const RequestRecord& r = host.records[i];
+            const auto& [method, url, status, outcome, message] = c.records[i];
+            EXPECT_EQ(r.method, method) << c.name;
+            EXPECT_EQ(r.url, url) << c.name;
+            EXPECT_EQ(r.status.value_or(0), status) << c.name;
+            EXPECT_EQ(r.outcome, outcome) << c.name;
+            EXPECT_EQ(r.message, message) << c.name;
+            EXPECT_EQ(r.profile, "Garden") << c.name;
+        }
+    }
+}
