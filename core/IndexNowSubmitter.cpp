@@ -50,6 +50,14 @@ void waitWithEvents(std::chrono::milliseconds time) {
         loop.pump(EventLoop::PumpMode::WaitForEvents);
 }
 
+// Why the profile's key or its location cannot be used; empty when both can.
+std::string keyProblem(LiveRun& run) {
+    std::string problem = indexNowKeyProblem(run.profileValue(IndexNowKeyKey));
+    if (problem.empty())
+        problem = indexNowKeyLocationProblem(run.site(), run.profileValue(IndexNowKeyLocationKey));
+    return problem;
+}
+
 FirstRun firstRunRule(LiveRun& run) {
     return indexNowFirstRun(run.config().firstRunAllPages, run.profileValue(IndexNowFirstRunKey));
 }
@@ -109,15 +117,11 @@ void IndexNowSubmitter::announce(LiveRun& run) {
     const std::string key = run.profileValue(IndexNowKeyKey);
     if (key.empty()) return;
     const std::string& site = run.fields().SiteTitle;
-    if (std::string problem = indexNowKeyProblem(key); !problem.empty()) {
+    if (std::string problem = keyProblem(run); !problem.empty()) {
         run.refused("IndexNow: nothing sent for " + site + ": " + problem);
         return;
     }
     const std::string location = run.profileValue(IndexNowKeyLocationKey);
-    if (std::string problem = indexNowKeyLocationProblem(run.site(), location); !problem.empty()) {
-        run.refused("IndexNow: nothing sent for " + site + ": " + problem);
-        return;
-    }
 
     // The sitemaps are requests of the run like the submissions: recorded, paused and stopped.
     RunSitemapSource source(run, "IndexNow");
@@ -269,9 +273,7 @@ void IndexNowSubmitter::refusedBatch(LiveRun& run, const IndexNowSubmission& sub
 std::vector<PlannedRequest> IndexNowSubmitter::plan(LiveRun& run) {
     const std::string key = run.profileValue(IndexNowKeyKey);
     const std::string location = run.profileValue(IndexNowKeyLocationKey);
-    std::string problem = indexNowKeyProblem(key);
-    if (problem.empty()) problem = indexNowKeyLocationProblem(run.site(), location);
-    if (!problem.empty()) {
+    if (std::string problem = keyProblem(run); !problem.empty()) {
         run.refused(problem);
         return {};
     }
