@@ -39,7 +39,9 @@ request arrived.
 
 Today's services (IndexNow, Google Search Console, the sites whose key files and sitemaps
 they read) are modules beside it, tools/simulator/service_*.py, each with options of its own;
-rules apply to them as to the engines.
+rules apply to them as to the engines. With --demo PROFILES (tools/run.sh), a service that
+has a demo of its own prepares it in that folder of copied demo profiles before the server
+starts (Google writes a service account's key file there and names it in a profile).
 
 Every request received is written to the log (--log FILE) as one JSON object a line, before
 it is answered, with the fields seq, time, method, target, proxy, tls, tunnel, host, path,
@@ -102,7 +104,9 @@ REASONS = {200: "OK", 202: "Accepted", 204: "No Content", 301: "Moved Permanentl
 
 # Today's services, played beside the catalogue's engines: every module
 # tools/simulator/service_*.py defines add_arguments(parser), configure(args) and
-# handle(request), which returns a Reply for a request that is the service's, else None.
+# handle(request), which returns a Reply for a request that is the service's, else None;
+# one with a demo defines demo(args, profiles) too, which prepares the demo profiles and adds
+# to args what the service needs for them.
 Request = collections.namedtuple("Request", "method host path query headers body tls")
 Reply = collections.namedtuple("Reply", "engine status headers body")
 
@@ -401,10 +405,13 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--rule", action="append", default=[])
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    parser.add_argument("--demo", metavar="PROFILES")
     for service in SERVICES:
         service.add_arguments(parser)
     args = parser.parse_args()
     for service in SERVICES:
+        if args.demo and hasattr(service, "demo"):
+            service.demo(args, args.demo)
         service.configure(args)
     try:
         rules = [Rule(r) for r in args.rule]

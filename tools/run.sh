@@ -28,26 +28,15 @@ cp tools/demo/profiles/*.ini "$profiles/"
 tls=build/demo-tls
 tools/make-demo-certs.sh "$tls"
 
-# The demo's Google service account: a key file as Google Cloud issues it, readable by its
-# owner only, for the property of Example Garden Supplies' URL.
-account=demo@larkspan-demo.iam.gserviceaccount.com
-(umask 077 && python3 - "$tls/google-account.key" "$profiles/google-key.json" "$account") <<'PY'
-import json, sys
-with open(sys.argv[2], "w") as f:
-    json.dump({"type": "service_account", "client_email": sys.argv[3], "private_key_id": "demo",
-               "private_key": open(sys.argv[1]).read(), "token_uri": "https://oauth2.googleapis.com/token"}, f)
-PY
-printf 'GoogleServiceAccount=google-key.json\n' >> "$profiles/Example Garden Supplies.ini"
-
 # A few engines answer slowly or without a length, one is down, so the gauge, the status
-# line and the failure handling all have something to show.
+# line and the failure handling all have something to show. Each live channel's simulator
+# service prepares its own part of the demo in the copied profiles (--demo).
 port_file=build/engine-simulator.port
 rm -f "$port_file"
 python3 tools/engine-simulator.py --port 0 --port-file "$port_file" --log build/engine-simulator.log \
   --rule 'www.lycos.com=slow:80,nolength' --rule 'www.infoseek.com=slow:40' \
   --rule 'www.google.com=delay:400' --rule 'www.switchboard.com=refuse' \
-  --tls "$tls/server.pem" "$tls/server.key" --sites tools/demo/sites \
-  --google-account "$profiles/google-key.json" --google-property "http://www.example.com/=$account" >/dev/null &
+  --tls "$tls/server.pem" "$tls/server.key" --sites tools/demo/sites --demo "$profiles" >/dev/null &
 simulator=$!
 trap 'kill "$simulator" 2>/dev/null || true; wait "$simulator" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do

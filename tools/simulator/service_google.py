@@ -34,6 +34,7 @@ import base64
 import collections
 import hashlib
 import json
+import os
 import re
 import secrets
 import threading
@@ -67,6 +68,26 @@ def add_arguments(parser):
     parser.add_argument("--google-token-path", default="/token", metavar="PATH")
     parser.add_argument("--google-sitemap", action="append", default=[], metavar="SITE=FEED",
                         help="a sitemap submitted to the property before the simulator started")
+
+
+# The demo's service account, allowed on the property of Example Garden Supplies' URL.
+DEMO_ACCOUNT = "demo@larkspan-demo.iam.gserviceaccount.com"
+
+
+def demo(args, profiles):
+    """Writes the demo account's key file beside the demo profiles, as Google Cloud issues it and
+    readable by its owner only, with the private key that tools/make-demo-certs.sh made beside the
+    simulator's certificate, and names it in Example Garden Supplies' profile."""
+    key_file = os.path.join(profiles, "google-key.json")
+    with open(os.path.join(os.path.dirname(args.tls[0]), "google-account.key")) as f:
+        private_key = f.read()
+    with open(os.open(key_file, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w") as f:
+        json.dump({"type": "service_account", "client_email": DEMO_ACCOUNT, "private_key_id": "demo",
+                   "private_key": private_key, "token_uri": "https://oauth2.googleapis.com/token"}, f)
+    with open(os.path.join(profiles, "Example Garden Supplies.ini"), "a") as f:
+        f.write("GoogleServiceAccount=google-key.json\n")
+    args.google_account.append(key_file)
+    args.google_property.append("http://www.example.com/=" + DEMO_ACCOUNT)
 
 
 def configure(args):
