@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -271,18 +272,26 @@ void checkOpened(SqliteDatabase& db, int busyWaitSeconds) {
 namespace {
 
 // Records the channel's acceptance of the URLs of these rows: the latest time stays, and a URL
-// recorded as known without being sent takes the time it was sent.
+// recorded as known without being sent takes the time it was sent. The rows of a batch are
+// mostly neighbours (a first run's baseline is inserted in the order the sitemaps list the
+// URLs), so they go in as ranges of consecutive rows, one statement each: a range is read in
+// one pass of the table instead of a lookup per row. The "+" keeps SQLite from reading the
+// site's whole index of URLs instead of the range.
 void acceptRows(SqliteDatabase& db, const StoreSite& site, std::string_view channel,
-                const std::vector<std::int64_t>& rows, std::int64_t time, std::string_view answer) {
+                std::vector<std::int64_t> rows, std::int64_t time, std::string_view answer) {
     SqliteStatement accept =
         db.prepare("INSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
-                   "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE id=?2 AND site=?1 "
+                   "SELECT id, ?3, ?4, 1, ?5, lastmod FROM urls WHERE id BETWEEN ?2 AND ?6 AND +site=?1 "
                    "ON CONFLICT(url, channel) DO UPDATE SET "
                    "at=CASE WHEN accepted=0 OR excluded.at>at THEN excluded.at ELSE at END, "
                    "accepted=1, answer=excluded.answer, lastmod=excluded.lastmod");
     accept.bind(1, site.id).bind(3, channel).bind(4, time).bind(5, answer);
-    for (std::int64_t row : rows)
-        accept.bind(2, row).run();
+    std::sort(rows.begin(), rows.end());
+    for (std::size_t first = 0, last = 0; first < rows.size(); first = last) {
+        for (last = first + 1; last < rows.size() && rows[last] <= rows[last - 1] + 1;)
+            ++last;
+        accept.bind(2, rows[first]).bind(6, rows[last - 1]).run();
+    }
 }
 
 } // namespace

@@ -119,6 +119,16 @@ TEST(SiteStoreAccepted, UrlsNewToTheStoreAndOtherSpellingsAreRecordedOnce) {
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannel), 4);
     EXPECT_EQ(store.acceptedAt(site, IndexNowChannel, Home + "new"), Now + Hour);
     EXPECT_EQ(store.acceptedAt(site, IndexNowChannel, Home + "other"), Now + Hour);
+
+    // By rows, out of order, twice over and with a gap: the row in the gap stays unsent.
+    const StoreSite other = store.site("Other");
+    const UrlTable pages = tableOf(pagesOf(4, NoLastmod));
+    const AnnounceSelection selection = select(store, other, pages, FirstRun::AllPages);
+    const std::vector<std::int64_t>& r = selection.rows;
+    store.recordAcceptedRows(other, IndexNowChannel, {r[3], r[0], r[1], r[0]}, Now, "200 OK");
+    EXPECT_EQ(store.acceptedCount(other, IndexNowChannel), 3);
+    EXPECT_EQ(store.acceptedAt(other, IndexNowChannel, Home + "p/2"), std::nullopt);
+    EXPECT_EQ(store.acceptedAt(other, IndexNowChannel, Home + "p/3"), Now);
 }
 
 TEST(SiteStoreSelection, AllPagesOnTheFirstRunSendsEverything) {
