@@ -6,7 +6,8 @@
 # The simulator also plays the IndexNow endpoint api.indexnow.org and the demo sites of
 # tools/demo/sites over TLS, with a certificate of a demo CA made here (build/demo-tls) that
 # the program is told to trust: "Fjord Kayak Tours" has a key and a sitemap, so the first
-# "Go!" shows an accepted IndexNow submission. It plays Google Search Console too, with a demo
+# "Go!" shows an accepted IndexNow submission; its pages are checked first (View > Page
+# Checks... shows a page of every verdict), and only the ok ones are announced. It plays Google Search Console too, with a demo
 # service account whose key file is written beside the copied profiles and named in the copy of
 # "Example Garden Supplies": its "Go!" shows an accepted sitemap submission, and its site
 # (tools/demo/sites/www.example.com) has a sitemap and an IndexNow key and announces every page

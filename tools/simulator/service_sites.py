@@ -11,6 +11,9 @@ so that a site can have pages that are gone, redirect or say noindex in a header
 
     {"/old.html": {"status": 410}, "/draft.html": {"headers": [["X-Robots-Tag", "noindex"]]}}
 
+With "https": true in it, the site answers every plain http request with a 301 to the same URL
+over https, as most sites do.
+
 Files and folders whose names start with "." are never served.
 """
 
@@ -85,7 +88,11 @@ def handle(request):
         return None
     data = read(request.host, request.path)
     engine = "site " + request.host.lower()
-    special = answers(request.host).get(request.path, {})
+    site = answers(request.host)
+    if site.get("https") is True and not request.tls:
+        target = "https://" + request.host.lower() + request.path + ("?" + request.query if request.query else "")
+        return Reply(engine, 301, [("Location", target), ("Content-Type", "text/plain")], b"Moved\n")
+    special = site.get(request.path, {})
     extra = [tuple(header) for header in special.get("headers", [])]
     if data is None:
         return Reply(engine, special.get("status", 404), [("Content-Type", "text/plain")] + extra, b"Not Found\n")
