@@ -27,6 +27,9 @@ constexpr int MaxRetries = 3;
 constexpr std::chrono::seconds DefaultPause{60};
 // A page of a round that went back into the queue.
 constexpr std::size_t NoPage = static_cast<std::size_t>(-1);
+// At most this many fetched pages wait for their analysis (each body up to 2 MiB): when the
+// parsing falls behind the network, no further page is fetched until it catches up.
+constexpr std::size_t MaxWaiting = 32;
 
 } // namespace
 
@@ -105,11 +108,14 @@ public:
         if (failure) std::rethrow_exception(failure);
         return pending_ > 0;
     }
-    // Waits for every page handed over and reports it.
-    void drain(const Report& report) {
-        while (deliver(report))
+    // Reports what is ready, waiting until fewer than limit pages are left to read.
+    void waitBelow(std::size_t limit, const Report& report) {
+        while (deliver(report) && pending_ >= limit)
             EventLoop::instance().pump(EventLoop::PumpMode::WaitForEvents);
     }
+    // Waits for every page handed over and reports it.
+    void drain(const Report& report) { waitBelow(1, report); }
+    std::size_t pending() const { return pending_; }
 
 private:
     void work() {
@@ -229,7 +235,7 @@ void PageChecker::checkInRounds(Run& run) {
             run.queue.pop_front();
         }
         sendRound(run, std::move(round));
-        run.analysis.deliver(run.report);
+        run.analysis.waitBelow(MaxWaiting, run.report);
     }
 }
 
@@ -238,8 +244,12 @@ void PageChecker::checkInRounds(Run& run) {
 void PageChecker::checkRolling(Run& run) {
     EventLoop& loop = EventLoop::instance();
     int running = 0;
-    while (!run.queue.empty() || running > 0 || run.analysis.deliver(run.report)) {
-        while (running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt) {
+    while (true) {
+        // Each page is reported as soon as it was read, not when the last one is.
+        const bool reading = run.analysis.deliver(run.report);
+        if (run.queue.empty() && running == 0 && !reading) break;
+        while (running < settings_.perHost && !run.queue.empty() && Clock::now() >= run.resumeAt &&
+               run.analysis.pending() < MaxWaiting) {
             auto page = std::make_shared<Page>();
             page->index = run.queue.front();
             run.queue.pop_front();
@@ -251,9 +261,10 @@ void PageChecker::checkRolling(Run& run) {
                 answered(run, *page, std::move(answer));
             });
         }
-        // Nothing in flight during a pause: a timer ends the wait.
+        // Nothing in flight during a pause: a timer ends the wait. (A page that was read wakes
+        // the loop itself.)
         EventLoop::Handle timer = 0;
-        if (running == 0 && !run.queue.empty()) {
+        if (running == 0 && !run.queue.empty() && Clock::now() < run.resumeAt) {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(run.resumeAt - Clock::now());
             timer = loop.startTimer(std::max(wait, std::chrono::milliseconds{1}),
                                     EventLoop::TimerMode::SingleShot, [] {});

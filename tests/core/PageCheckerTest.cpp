@@ -160,6 +160,14 @@ TEST(PageChecker, RobotsTxtThatIsMissingOpensTheSiteAndNoAnswerClosesIt) {
     bounded.check({site.url("/ok.html"), site.url("/gone.html"), site.url("/missing.html")},
                   [&](const PageCheck&) { ++checked; });
     EXPECT_EQ(checked, 2);
+    // More pages than may wait for their analysis at once: each is reported as it is read, so
+    // the checks go on.
+    std::vector<std::string> many;
+    for (int i = 0; i < 80; ++i)
+        many.push_back(site.url("/ok.html?" + std::to_string(i)));
+    checked = 0;
+    checker.check(many, [&](const PageCheck& check) { checked += check.status > 0 ? 1 : 0; });
+    EXPECT_EQ(checked, 80);
 }
 
 // Pages are parsed off the event loop; a run stopped between rounds still reports the pages
