@@ -144,18 +144,21 @@ std::size_t endOfBodyTag(std::string_view html) {
 // as that.
 //
 // Most pages open their body with a tag of its own: a first parse up to the end of the first
-// "<body" tag reads exactly the head. The scan may be fooled (the text may stand in a comment,
-// a script or an attribute), but then the parser sees that tag cut off and the body not yet
-// opened, and the doubling reads the document as usual.
+// "<body" tag reads exactly the head, when that tag is among the first 8,192 (so that the same
+// bound holds). The scan may be fooled (the text may stand in a comment, a script or an
+// attribute), but then the parser sees that tag cut off and the body not yet opened, and the
+// doubling reads the document as usual.
 std::unique_ptr<GumboDocument> parseHead(std::string_view html) {
-    if (const std::size_t cut = endOfBodyTag(html); cut != std::string_view::npos) {
-        auto document = std::make_unique<GumboDocument>(html.substr(0, cut));
+    constexpr std::size_t MaxTags = 8192;
+    const std::size_t bodyEnd = endOfBodyTag(html);
+    if (bodyEnd != std::string_view::npos && bodyEnd <= cutAfterTags(html, MaxTags)) {
+        auto document = std::make_unique<GumboDocument>(html.substr(0, bodyEnd));
         if (headComplete(document->output)) return document;
     }
     for (std::size_t tags = 16;; tags *= 2) {
         const std::size_t cut = cutAfterTags(html, tags);
         auto document = std::make_unique<GumboDocument>(html.substr(0, cut));
-        if (cut == html.size() || tags >= 8192 || headComplete(document->output)) return document;
+        if (cut == html.size() || tags >= MaxTags || headComplete(document->output)) return document;
     }
 }
 

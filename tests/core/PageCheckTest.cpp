@@ -202,6 +202,10 @@ TEST(PageCheck, SurvivesDeepNestingInvalidUtf8AndHugeBodies) {
         unclosed += "<template>";
     unclosed += "<meta name=robots content=noindex>";
     EXPECT_EQ(verdictFor(analysePage(fetched(200, {}, unclosed)), Crawler::Googlebot).verdict, Verdict::Ok);
+    // The same with a body tag after the nesting, within the bytes that are read.
+    unclosed.resize(3u << 19);
+    unclosed += "<meta name=robots content=noindex><body>";
+    EXPECT_EQ(verdictFor(analysePage(fetched(200, {}, unclosed)), Crawler::Googlebot).verdict, Verdict::Ok);
 
     // Invalid UTF-8 and NUL bytes around the tags that matter.
     const char raw[] =
