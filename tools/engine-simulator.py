@@ -409,6 +409,8 @@ def main():
     for service in SERVICES:
         service.add_arguments(parser)
     args = parser.parse_args()
+    if args.demo and not args.tls:
+        parser.error("--demo needs --tls: the demo's keys are made beside its certificate")
     for service in SERVICES:
         if args.demo and hasattr(service, "demo"):
             service.demo(args, args.demo)
