@@ -6,9 +6,8 @@
 //
 //   build/bench/live_client_bench [--http1.1] [count]
 
+#include "BenchNginx.h"
 #include "BenchProcess.h"
-#include "support/NginxServer.h"
-#include "support/TestCertificates.h"
 
 #include "http/LiveClient.h"
 
@@ -80,34 +79,14 @@ int main(int argc, char** argv) {
     }
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
 
-    const TestCertificates& certs = TestCertificates::get();
-    if (!certs.error().empty()) {
-        std::fprintf(stderr, "%s\n", certs.error().c_str());
-        return 2;
-    }
     NginxServer nginx;
-    nginx.enableTls(certs.path("server.pem"), certs.key(),
-                    http1 ? NginxServer::Http2::Off : NginxServer::Http2::On);
-    if (!nginx.start()) {
-        std::fprintf(stderr, "%s\n", nginx.error().c_str());
-        return 2;
-    }
+    if (!bench::startTlsNginx(nginx, http1 ? NginxServer::Http2::Off : NginxServer::Http2::On)) return 2;
+    const TestCertificates& certs = TestCertificates::get();
     nginx.writeFile("small.html", "<html><body>" + std::string(200, 's') + "</body></html>\n");
     const std::string url = nginx.tlsUrl("/small.html", "localhost");
 
-    LiveClient::Settings settings;
-    settings.caFile = certs.ca();
-    settings.userAgent = "Larkspan/bench";
-    settings.perHost = 8;
-    settings.connections = 8;
-    LiveClient client(settings);
-    const std::vector<std::string> curlArgs = {"--cacert",
-                                               certs.ca(),
-                                               "-s",
-                                               "--parallel",
-                                               "--parallel-max",
-                                               "8",
-                                               url + "?[1-" + std::to_string(count) + "]"};
+    LiveClient client(bench::parallelClient(8));
+    const std::vector<std::string> curlArgs = bench::curlParallel(url, count, 8);
 
     // Warm-up, then the best of three rounds each, alternating, so that a busy moment of the
     // machine hits both.

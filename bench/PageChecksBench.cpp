@@ -6,9 +6,8 @@
 //
 //   build/bench/page_checks_bench [count]
 
+#include "BenchNginx.h"
 #include "BenchProcess.h"
-#include "support/NginxServer.h"
-#include "support/TestCertificates.h"
 
 #include "core/PageChecker.h"
 #include "http/LiveClient.h"
@@ -42,17 +41,9 @@ int main(int argc, char** argv) {
     EventLoop::install(std::make_unique<EventLoopQt>());
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
 
-    const TestCertificates& certs = TestCertificates::get();
-    if (!certs.error().empty()) {
-        std::fprintf(stderr, "%s\n", certs.error().c_str());
-        return 2;
-    }
     NginxServer nginx;
-    nginx.enableTls(certs.path("server.pem"), certs.key(), NginxServer::Http2::On);
-    if (!nginx.start()) {
-        std::fprintf(stderr, "%s\n", nginx.error().c_str());
-        return 2;
-    }
+    if (!bench::startTlsNginx(nginx, NginxServer::Http2::On)) return 2;
+    const TestCertificates& certs = TestCertificates::get();
     nginx.writeFile("page.html", pageHtml());
     nginx.writeFile("robots.txt", "User-agent: *\nDisallow: /private/\n");
     const std::string url = nginx.tlsUrl("/page.html", "localhost");
@@ -60,22 +51,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i <= count; ++i)
         urls.push_back(url + "?" + std::to_string(i));
 
-    LiveClient::Settings settings;
-    settings.caFile = certs.ca();
-    settings.userAgent = "Larkspan/bench";
-    settings.perHost = 8;
-    settings.connections = 8;
-    LiveClient client(settings);
+    LiveClient client(bench::parallelClient(8));
     PageCheckerSettings checks;
     checks.perHost = 8;
     checks.maxPages = static_cast<std::size_t>(count);
-    const std::vector<std::string> curlArgs = {"--cacert",
-                                               certs.ca(),
-                                               "-s",
-                                               "--parallel",
-                                               "--parallel-max",
-                                               "8",
-                                               url + "?[1-" + std::to_string(count) + "]"};
+    const std::vector<std::string> curlArgs = bench::curlParallel(url, count, 8);
 
     // Warm-up, then the best of three rounds each, alternating, so that a busy moment of the
     // machine hits both. Each round has a checker of its own, which reads robots.txt again.
