@@ -24,10 +24,6 @@ std::string count(std::int64_t n) {
     return withThousands(static_cast<std::uint64_t>(std::max<std::int64_t>(n, 0)));
 }
 
-std::string timeJson(std::optional<std::int64_t> time) {
-    return time ? jsonString(formatUtc(*time)) : std::string("null");
-}
-
 void addTo(SiteSummary::Counts& counts, const std::string& key, std::int64_t n) {
     const auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == key; });
     if (it == counts.end())
@@ -220,14 +216,8 @@ std::string urlStatusLine(const UrlStatus& s) {
 std::string urlStatusJson(const UrlStatus& s) {
     std::string json = "{\"url\": " + jsonString(s.url) + ", \"check\": " + jsonString(s.check) +
                        ", \"check_detail\": " + jsonString(s.checkDetail) +
-                       ", \"checked_at\": " + timeJson(s.checkedAt) + ", \"channels\": [";
-    for (std::size_t i = 0; i < s.announcements.size(); ++i) {
-        const UrlStatus::Announcement& a = s.announcements[i];
-        json += std::string(i ? ", " : "") + "{\"channel\": " + jsonString(a.channel) +
-                ", \"at\": " + timeJson(a.at) + ", \"accepted\": " + (a.accepted ? "true" : "false") +
-                ", \"answer\": " + jsonString(a.answer) + "}";
-    }
-    json += "], \"inspection\": ";
+                       ", \"checked_at\": " + timeJson(s.checkedAt) +
+                       ", \"channels\": " + channelAnswersJson(s.announcements) + ", \"inspection\": ";
     if (!s.inspection) return json + "null}";
     json +=
         "{\"at\": " + timeJson(s.inspection->at) + ", \"property\": " + jsonString(s.inspection->property);

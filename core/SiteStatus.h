@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/StoreReport.h"
 #include "core/StoreStatus.h"
 
 #include <cstdint>
@@ -43,12 +44,8 @@ std::string summaryJson(const std::string& name, const SiteSummary& summary);
 
 // Everything known of one URL of the site's sitemaps.
 struct UrlStatus {
-    struct Announcement {
-        std::string channel;
-        std::int64_t at = 0;
-        bool accepted = false; // false: recorded as known without being sent
-        std::string answer;
-    };
+    // A channel's last answer: accepted, or recorded as known without being sent.
+    using Announcement = UrlHistory::Answer;
     std::string url;
     // Googlebot's verdict of the latest page check and its detail; empty when never checked.
     std::string check;

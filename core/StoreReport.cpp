@@ -11,11 +11,11 @@ std::string timeText(std::optional<std::int64_t> time) {
     return time ? formatUtc(*time) : std::string();
 }
 
+} // namespace
+
 std::string timeJson(std::optional<std::int64_t> time) {
     return time ? jsonString(formatUtc(*time)) : std::string("null");
 }
-
-} // namespace
 
 std::size_t forEachUrlHistory(const SiteStore& store, const StoreSite& site,
                               std::optional<std::string_view> url,
@@ -61,14 +61,19 @@ std::string historyLine(const UrlHistory& h) {
 std::string historyJson(const UrlHistory& h) {
     std::string json = "{\"url\": " + jsonString(h.url) + ", \"first_seen\": " + timeJson(h.firstSeen) +
                        ", \"last_seen\": " + timeJson(h.lastSeen) + ", \"lastmod\": " + timeJson(h.lastmod) +
-                       ", \"left\": " + timeJson(h.left) + ", \"channels\": [";
-    for (std::size_t i = 0; i < h.answers.size(); ++i) {
-        const UrlHistory::Answer& a = h.answers[i];
+                       ", \"left\": " + timeJson(h.left) + ", \"channels\": ";
+    return json + channelAnswersJson(h.answers) + "}";
+}
+
+std::string channelAnswersJson(const std::vector<UrlHistory::Answer>& answers) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const UrlHistory::Answer& a = answers[i];
         json += std::string(i ? ", " : "") + "{\"channel\": " + jsonString(a.channel) +
                 ", \"at\": " + timeJson(a.at) + ", \"accepted\": " + (a.accepted ? "true" : "false") +
                 ", \"answer\": " + jsonString(a.answer) + "}";
     }
-    return json + "]}";
+    return json + "]";
 }
 
 std::vector<SiteCounts> siteCounts(const SiteStore& store) {

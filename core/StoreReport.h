@@ -37,6 +37,10 @@ std::size_t forEachUrlHistory(const SiteStore& store, const StoreSite& site,
 std::string historyLine(const UrlHistory& history);
 // One JSON object with the same fields.
 std::string historyJson(const UrlHistory& history);
+// The channels' answers as a JSON array of {"channel", "at", "accepted", "answer"}.
+std::string channelAnswersJson(const std::vector<UrlHistory::Answer>& answers);
+// A time as a JSON string in the form YYYY-MM-DDThh:mm:ssZ; null for none.
+std::string timeJson(std::optional<std::int64_t> time);
 
 // The counts of one site for `larkspan store --check`.
 struct SiteCounts {
