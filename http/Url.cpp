@@ -207,6 +207,43 @@ std::optional<Url> Url::parse(std::string_view text) {
     return url;
 }
 
+bool Url::isNormal(std::string_view text) {
+    std::string_view rest = text;
+    int defaultPort = 80;
+    if (rest.starts_with("https://")) {
+        defaultPort = 443;
+        rest.remove_prefix(8);
+    } else if (rest.starts_with("http://")) {
+        rest.remove_prefix(7);
+    } else {
+        return false;
+    }
+    const auto hostEnd = rest.find_first_of(":/");
+    if (hostEnd == 0 || hostEnd == std::string_view::npos) return false;
+    for (char c : rest.substr(0, hostEnd))
+        if (!(c >= 'a' && c <= 'z') && !isDigit(c) && c != '-' && c != '_' && c != '.') return false;
+    rest.remove_prefix(hostEnd);
+    if (rest.front() == ':') {
+        // A port as the normal form writes it: no leading zero, in range, not the default.
+        const auto slash = rest.find('/');
+        const std::string_view digits = rest.substr(1, slash == std::string_view::npos ? 0 : slash - 1);
+        int port = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+        if (digits.empty() || digits.front() == '0' || ec != std::errc() ||
+            end != digits.data() + digits.size() || port < 1 || port > 65535 || port == defaultPort)
+            return false;
+        rest.remove_prefix(digits.size() + 1);
+    }
+    // The path (and query): no escape to normalise, no byte to encode, no fragment, no dot
+    // segment ("/." also rules out a few harmless names, which parsing then confirms).
+    if (rest.empty() || rest.front() != '/' || rest.find("/.") != std::string_view::npos) return false;
+    for (char c : rest) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '%' || byte == '#' || mustEncode(byte)) return false;
+    }
+    return true;
+}
+
 std::optional<Url> Url::resolve(std::string_view reference) const {
     const Pieces r = split(reference);
     if (!r.scheme.empty()) return parse(reference);

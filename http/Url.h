@@ -15,6 +15,10 @@ public:
     // Nothing for a text that is not an absolute http or https URL with a host, or whose host
     // holds a control character, a space or another byte that no host name may hold.
     static std::optional<Url> parse(std::string_view text);
+    // Whether the text is a URL in its normal form already (parse(text)->text() == text), told
+    // by one look at its bytes, without the work of parsing it: nearly every URL of a sitemap
+    // is. False also for normal forms that only parsing can confirm (escapes, IPv6 hosts).
+    static bool isNormal(std::string_view text);
     // The reference (absolute, or relative as in a Location line or an href) resolved against
     // this URL; nothing when the result is no http or https URL.
     std::optional<Url> resolve(std::string_view reference) const;
