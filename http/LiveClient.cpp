@@ -39,6 +39,9 @@ struct LiveClient::Impl {
     bool curlReady = initCurlOnce(); // before anything of curl's is made
     ExtraCertificates extra;
     CURLM* multi = nullptr;
+    // What the transfers share beyond the multi handle's connections: TLS sessions, so that a
+    // new connection to a host resumes the last one's session instead of a full handshake.
+    CURLSH* share = nullptr;
     std::map<Id, std::unique_ptr<LiveTransfer>> transfers;
     std::map<std::string, std::deque<Id>> waiting; // by host
     std::map<std::string, int> activeByHost;
@@ -64,6 +67,8 @@ struct LiveClient::Impl {
         curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
         curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
         curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+        share = curl_share_init();
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
 
     ~Impl() {
@@ -71,6 +76,7 @@ struct LiveClient::Impl {
             if (t->easy) curl_multi_remove_handle(multi, t->easy);
         transfers.clear();
         curl_multi_cleanup(multi);
+        curl_share_cleanup(share);
         for (auto& [fd, watch] : sockets) {
             if (watch.read) loop.unwatchDescriptor(watch.read);
             if (watch.write) loop.unwatchDescriptor(watch.write);
@@ -222,7 +228,8 @@ struct LiveClient::Impl {
                 auto found = transfers.find(id);
                 if (found == transfers.end()) continue;
                 LiveTransfer& t = *found->second;
-                if (!t.prepareHop(settings, extra) || curl_multi_add_handle(multi, t.easy) != CURLM_OK) {
+                if (!t.prepareHop(settings, extra, share) ||
+                    curl_multi_add_handle(multi, t.easy) != CURLM_OK) {
                     t.answer.error = "the transfer could not be started";
                     failing.push_back(id);
                     scheduleDeferred();

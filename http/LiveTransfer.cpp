@@ -155,7 +155,8 @@ void setMethod(CURL* easy, const LiveRequest& request) {
 
 } // namespace
 
-bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraCertificates& extra) {
+bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraCertificates& extra,
+                              CURLSH* share) {
     if (!easy) easy = curl_easy_init();
     if (!easy) return false;
     curl_easy_reset(easy);
@@ -173,6 +174,7 @@ bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraC
     const std::string text = url.text();
     curl_easy_setopt(easy, CURLOPT_URL, text.c_str());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(easy, CURLOPT_SHARE, share);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");

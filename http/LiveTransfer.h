@@ -69,7 +69,7 @@ struct LiveTransfer {
     // What is left of the deadline (at least 1 ms, as curl takes 0 for "none").
     std::chrono::milliseconds remaining() const;
     // Sets up the easy handle for the hop to url; false when curl has no handle to give.
-    bool prepareHop(const LiveClient::Settings& settings, const ExtraCertificates& extra);
+    bool prepareHop(const LiveClient::Settings& settings, const ExtraCertificates& extra, CURLSH* share);
     // Ends the hop that ran: one entry of answer.hops.
     void recordHop();
     // The sentence for a hop that ended without an answer.

@@ -104,6 +104,16 @@ TEST_F(LiveClientTest, KeepsHttp11ConnectionsAliveAndMultiplexesHttp2OverTls) {
     EXPECT_EQ(connections.size(), 1u);
 }
 
+TEST_F(LiveClientTest, ANewConnectionResumesTheHostsTlsSession) {
+    LiveClient client(settingsWith());
+    const std::string url = "https://127.0.0.1:" + std::to_string(servers->port("tls")) + "/tls-session";
+    // The server closes each connection after its answer, so every request opens one.
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 3; ++i)
+        bodies.push_back(client.perform(get(url)).body);
+    EXPECT_EQ(bodies, (std::vector<std::string>{"new", "resumed", "resumed"}));
+}
+
 TEST_F(LiveClientTest, SendsItsUserAgentAndHostWithPortAndNoCookie) {
     LiveClient client(settingsWith());
     auto request = get(servers->web("/echo"));

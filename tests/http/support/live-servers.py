@@ -14,6 +14,8 @@ web      HTTP/1.1 with keep-alive:
            /slow?ms=MS           answers after MS milliseconds, counting the requests in flight
            /peak                 the most requests that were in flight at once, and resets it
            /escape               status 404 with ESC, BEL and a C1 control in the reason
+           /tls-session          "resumed" or "new": whether the TLS session was resumed; the
+                                 connection is closed after it
 tls      the web server over TLS, when the arguments name a certificate and its key
 stall    accepts connections and never answers (a TLS server that stalls in its handshake)
 proxy    answers every request, CONNECT included, with 403 Forbidden
@@ -50,7 +52,11 @@ class Web(BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(url.query)
         parts = url.path.split("/")
-        if url.path == "/echo":
+        if url.path == "/tls-session":
+            self.close_connection = True
+            resumed = getattr(self.connection, "session_reused", False)
+            self.answer(200, b"resumed" if resumed else b"new", None, [("Connection", "close")])
+        elif url.path == "/echo":
             head = self.requestline + "\r\n" + str(self.headers)
             self.answer(200, head.encode("latin-1"))
         elif url.path.startswith("/status/"):
