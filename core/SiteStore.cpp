@@ -319,6 +319,9 @@ SiteStore SiteStore::open(const std::string& profileDirectory, int busyWaitSecon
         checkOpened(db, busyWaitSeconds);
         db.exec("PRAGMA journal_mode=WAL");
         migrate(db);
+        // A first run's baseline of a large site fills the log with a hundred megabytes and more:
+        // copying them into the database goes on beside the POSTs that follow it.
+        db.checkpointInBackground();
         return SiteStore(std::move(db), profileDirectory);
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

@@ -1,6 +1,10 @@
 #include "platform/Sqlite.h"
 
 #include <sqlite3.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -99,6 +103,69 @@ bool SqliteStatement::isNull(int column) const {
     return sqlite3_column_type(statement_, column) == SQLITE_NULL;
 }
 
+// Runs the checkpoints that the commits of one connection ask for, one at a time, on a thread
+// that starts with the first of them. A checkpoint asked for while one runs runs after it.
+class SqliteDatabase::Checkpointer {
+public:
+    explicit Checkpointer(std::string file) : file_(std::move(file)) {}
+    ~Checkpointer() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+    Checkpointer(const Checkpointer&) = delete;
+    Checkpointer& operator=(const Checkpointer&) = delete;
+
+    // sqlite3_wal_hook: a commit left the log at this many pages.
+    static int committed(void* self, sqlite3*, const char*, int pages) {
+        if (pages >= LogPages) static_cast<Checkpointer*>(self)->ask();
+        return SQLITE_OK;
+    }
+
+private:
+    // The log size at which SQLite's own commits would checkpoint.
+    static constexpr int LogPages = 1000;
+
+    void ask() {
+        {
+            std::lock_guard lock(mutex_);
+            asked_ = true;
+        }
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        wake_.notify_one();
+    }
+
+    void run() {
+        sqlite3* db = nullptr;
+        // A read first, so that the connection knows the database is in WAL mode.
+        const bool opened = sqlite3_open_v2(file_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                            nullptr) == SQLITE_OK &&
+                            sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) == SQLITE_OK;
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return asked_ || stop_; });
+            if (stop_) break;
+            asked_ = false;
+            lock.unlock();
+            // Passive: it copies what no reader still needs and never holds a writer back.
+            if (opened) sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            lock.lock();
+        }
+        // Closed before the connection it serves, which as the last one checkpoints the rest.
+        sqlite3_close_v2(db);
+    }
+
+    const std::string file_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool asked_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 SqliteDatabase::SqliteDatabase(const std::string& file, Mode mode) : file_(file) {
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode == Mode::ReadWriteCreate) flags |= SQLITE_OPEN_CREATE;
@@ -116,21 +183,32 @@ SqliteDatabase::~SqliteDatabase() {
 }
 
 SqliteDatabase::SqliteDatabase(SqliteDatabase&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)), file_(std::move(other.file_)) {}
+    : db_(std::exchange(other.db_, nullptr)), file_(std::move(other.file_)),
+      checkpointer_(std::move(other.checkpointer_)) {}
 
 SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
     if (this != &other) {
         close();
         db_ = std::exchange(other.db_, nullptr);
         file_ = std::move(other.file_);
+        checkpointer_ = std::move(other.checkpointer_);
     }
     return *this;
 }
 
 void SqliteDatabase::close() noexcept {
+    // A checkpoint that runs is finished first, and its connection closed.
+    checkpointer_.reset();
     // Every statement is finalised by its owner first, so close_v2 frees the connection now.
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
+}
+
+void SqliteDatabase::checkpointInBackground() {
+    if (checkpointer_) return;
+    checkpointer_ = std::make_unique<Checkpointer>(file_);
+    // The hook takes the place of SQLite's own checkpoints inside commits.
+    sqlite3_wal_hook(db_, Checkpointer::committed, checkpointer_.get());
 }
 
 void SqliteDatabase::exec(std::string_view sql) {

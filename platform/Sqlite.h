@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,14 +81,21 @@ public:
     void setBusyTimeout(int milliseconds);
     std::int64_t lastInsertRowid() const;
     int changes() const;
+    // From now on the write-ahead log is checkpointed on a thread of its own, with a connection
+    // of its own, instead of inside the commit that fills it past 1,000 pages: a commit returns
+    // once its log is on the disk, and a large one no longer waits for its pages to be copied
+    // into the database as well. Only for a database in WAL mode.
+    void checkpointInBackground();
 
     const std::string& file() const { return file_; }
 
 private:
+    class Checkpointer;
     void close() noexcept;
 
     sqlite3* db_ = nullptr;
     std::string file_;
+    std::unique_ptr<Checkpointer> checkpointer_;
 };
 
 // A transaction that is rolled back unless it was committed. Immediate takes the write lock at

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,6 +142,29 @@ TEST(SiteStoreSelection, AllPagesOnTheFirstRunSendsEverything) {
     EXPECT_EQ(first.indices.size(), 50u);
     EXPECT_EQ(first.recordedUnsent, 0u);
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannel), 51);
+}
+
+TEST(SiteStoreLog, ALargeBaselineReachesTheDatabaseFileBesideTheRunAndNothingIsLost) {
+    TempDir dir;
+    const std::string file = SiteStore::fileName(dir.str());
+    const auto bytes = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+    };
+    {
+        SiteStore store = SiteStore::open(dir.str());
+        const StoreSite site = store.site("Shop");
+        // About 2,000 pages of log, past the 1,000 at which a checkpoint is due.
+        acceptedRun(store, site, tableOf(pagesOf(60'000, Now, "catalogue/products/")), FirstRun::AllPages);
+        // The commits returned; the checkpoint copies the pages into the file on its own thread.
+        for (int i = 0; i < 200 && bytes(file) < 4'000'000; ++i)
+            ::usleep(50'000);
+        EXPECT_GE(bytes(file), 4'000'000);
+    }
+    // Closed, the store leaves no log behind, and every acceptance is there.
+    EXPECT_EQ(bytes(file + "-wal"), -1);
+    SiteStore store = SiteStore::open(dir.str());
+    EXPECT_EQ(store.acceptedCount(store.site("Shop"), IndexNowChannel), 60'001);
 }
 
 TEST(SiteStoreSelection, ALaterRunSendsExactlyTheNewAndChangedPagesAndNotTheHomePage) {
