@@ -38,6 +38,16 @@ std::string jsonString(std::string_view text) {
     out.reserve(text.size() + 2);
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
+        // A run of bytes that stand for themselves goes in at once: a URL is nearly all one run.
+        std::size_t plain = i;
+        while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7F && text[plain] != '"' &&
+               text[plain] != '\\')
+            ++plain;
+        if (plain > i) {
+            out.append(text, i, plain - i);
+            i = plain;
+            continue;
+        }
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             std::size_t n = sequenceLength(text, i);
