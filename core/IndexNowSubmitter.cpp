@@ -72,11 +72,10 @@ struct StoreTurn {
         for (const std::string& notice : site.notices)
             run.log("IndexNow: " + notice);
         claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
-        selection =
-            selectAnnouncements(store, site, sitemaps.urls,
-                                {IndexNowChannel, run.site().text(), firstRunRule(run), SelectionMode::Record,
-                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
-                                 now(), NewRows::Later});
+        selection = selectAnnouncements(
+            store, site, sitemaps.urls,
+            {IndexNowChannel, run.site().text(), firstRunRule(run), SelectionMode::Record,
+             sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now()});
     }
     StoreTurn(const StoreTurn&) = delete;
     StoreTurn& operator=(const StoreTurn&) = delete;
@@ -87,60 +86,23 @@ struct StoreTurn {
     AnnounceSelection selection;
 };
 
+// The store's rows of one batch's URLs, as the selection found or made them; none when one has
+// no row there (the batch is then recorded by its URLs' text).
+std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& submission, std::size_t b,
+                                                   const AnnounceSelection& selection) {
+    std::vector<std::int64_t> rows;
+    const std::size_t first = b * IndexNowBatchSize;
+    const std::size_t last = std::min(submission.size(), first + IndexNowBatchSize);
+    for (std::size_t i = first; i < last; ++i) {
+        const std::optional<std::size_t> index = submission.tableIndex(i);
+        const std::int64_t row = index ? selection.rows.at(*index) : selection.profileRow;
+        if (row == 0) return std::nullopt;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 } // namespace
-
-// The store's rows of the submission's URLs. The rows of new URLs are made a batch ahead, while
-// the batch before is in flight, so that a first run's baseline of a large site does not hold
-// back its first POST; whatever is left is made once the endpoints are done.
-class BatchRows {
-public:
-    BatchRows(SiteStore& store, const StoreSite& site, AnnounceSelection& selection, const UrlTable& urls,
-              const IndexNowSubmission& submission)
-        : store_(store), site_(site), selection_(selection), urls_(urls), submission_(submission) {}
-
-    // One step while batch b is in flight: the rows of the first batch up to b + 1 that has
-    // none yet; false when there is nothing more to make.
-    bool step(std::size_t b) {
-        if (made_ > b + 1 || made_ >= submission_.batchCount()) return false;
-        make(made_++);
-        return made_ <= b + 1 && made_ < submission_.batchCount();
-    }
-    // The store's rows of batch b's URLs (made first where missing); none when one has no row
-    // (the batch is then recorded by its URLs' text).
-    std::optional<std::vector<std::int64_t>> of(std::size_t b) {
-        while (made_ <= b)
-            make(made_++);
-        std::vector<std::int64_t> rows;
-        for (std::size_t i = first(b); i < last(b); ++i) {
-            const std::optional<std::size_t> index = submission_.tableIndex(i);
-            const std::int64_t row = index ? selection_.rows.at(*index) : selection_.profileRow;
-            if (row == 0) return std::nullopt;
-            rows.push_back(row);
-        }
-        return rows;
-    }
-    // Every row the selection left, the URLs outside the submission's scope included.
-    void makeAll() { recordNewRows(store_, site_, urls_, selection_, selection_.indices, now()); }
-
-private:
-    std::size_t first(std::size_t b) const { return b * IndexNowBatchSize; }
-    std::size_t last(std::size_t b) const {
-        return std::min(submission_.size(), first(b) + IndexNowBatchSize);
-    }
-    void make(std::size_t b) {
-        std::vector<std::size_t> indices;
-        for (std::size_t i = first(b); i < last(b); ++i)
-            if (const std::optional<std::size_t> index = submission_.tableIndex(i)) indices.push_back(*index);
-        recordNewRows(store_, site_, urls_, selection_, indices, now());
-    }
-
-    SiteStore& store_;
-    const StoreSite& site_;
-    AnnounceSelection& selection_;
-    const UrlTable& urls_;
-    const IndexNowSubmission& submission_;
-    std::size_t made_ = 0; // the batches below this have their rows
-};
 
 std::string IndexNowSubmitter::engineName(const std::string& endpoint) {
     const std::optional<Url> url = Url::parse(endpoint);
@@ -183,9 +145,7 @@ void IndexNowSubmitter::announce(LiveRun& run) {
                 " recorded as known without being sent; only the profile URL and pages changed in the last "
                 "48 hours are announced");
     // Only pages that bingbot would index are announced, and pages that left the sitemaps and
-    // are gone are announced once. The checks are kept by the URLs' rows.
-    if (run.pageChecks().enabled())
-        recordNewRows(turn->store, turn->site, sitemaps.urls, selection, selection.indices, now());
+    // are gone are announced once.
     screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
                     LeftPages::Announce);
     const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
@@ -198,10 +158,8 @@ void IndexNowSubmitter::announce(LiveRun& run) {
     if (submission.size() == 0) return;
     if (turn->store.keyStatus(turn->site, IndexNowChannel) == "pending")
         checkPendingKey(run, source, key, location);
-    BatchRows rows(turn->store, turn->site, selection, sitemaps.urls, submission);
     for (const std::string& endpoint : run.config().indexNowEndpoints)
-        submit(run, submission, endpoint, turn->store, turn->site, rows);
-    rows.makeAll();
+        submit(run, submission, endpoint, turn->store, turn->site, selection);
 }
 
 void IndexNowSubmitter::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
@@ -238,7 +196,7 @@ bool IndexNowSubmitter::waitAsked(LiveRun& run, const std::string& endpoint, con
 
 void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submission,
                                const std::string& endpoint, SiteStore& store, const StoreSite& storeSite,
-                               BatchRows& rows) {
+                               const AnnounceSelection& selection) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
     const std::string pending = stillPending(submission.size(), site);
@@ -257,7 +215,7 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
         post.body = submission.body(b);
         // The body names the site and its key: it goes to the endpoint and nowhere else.
         post.redirects = Redirects::Refuse;
-        const LiveAnswer answer = run.sendWhile(engine, std::move(post), [&rows, b] { return rows.step(b); });
+        const LiveAnswer answer = run.send(engine, std::move(post));
         if (!answer.error.empty()) {
             run.refused(engine + " could not be reached: " + answer.error + pending);
             return;
@@ -266,8 +224,8 @@ void IndexNowSubmitter::submit(LiveRun& run, const IndexNowSubmission& submissio
             // Committed before anything else happens, the next POST included, so that neither Stop
             // nor a crash can lose it.
             const std::string text = answerText(answer, endpoint);
-            if (auto batch = rows.of(b))
-                store.recordAcceptedRows(storeSite, IndexNowChannel, *batch, now(), text);
+            if (auto rows = batchRows(submission, b, selection))
+                store.recordAcceptedRows(storeSite, IndexNowChannel, *rows, now(), text);
             else
                 store.recordAccepted(storeSite, IndexNowChannel, urls, now(), text);
             const std::string status = answer.status == 202 ? "pending" : "valid";

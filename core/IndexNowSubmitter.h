@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-class BatchRows;
+struct AnnounceSelection;
 class SiteStore;
 struct StoreSite;
 
@@ -38,9 +38,9 @@ public:
 
 private:
     // Sends the submission to one endpoint, batch by batch, and records each accepted batch by
-    // the rows of the selection that chose it (made while the batch before is in flight).
+    // the rows of the selection that chose it.
     void submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
-                SiteStore& store, const StoreSite& storeSite, BatchRows& rows);
+                SiteStore& store, const StoreSite& storeSite, const AnnounceSelection& selection);
     // The log line of a refused batch, and the pause that a 429 asks for.
     void refusedBatch(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
                       SiteStore& store, const StoreSite& storeSite, const LiveAnswer& answer,

@@ -3,7 +3,6 @@
 #include "http/LiveClient.h"
 
 #include <exception>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,15 +45,6 @@ public:
     // returns the answer, whatever its status or failure. Every hop of it becomes a record of
     // the request log. Throws Stopped when Stop was pressed.
     virtual LiveAnswer send(const std::string& engine, LiveRequest request) = 0;
-    // The same, calling meanwhile while the request is in flight, one step a call (each short,
-    // for the program's events go on between them), until it returns false or the answer is
-    // in. A run without its own event loop takes every step first.
-    virtual LiveAnswer sendWhile(const std::string& engine, LiveRequest request,
-                                 const std::function<bool()>& meanwhile) {
-        while (meanwhile()) {
-        }
-        return send(engine, std::move(request));
-    }
     // Sends several requests at once (as many at a time as the client allows) and returns
     // their answers in the same order, once all have ended; otherwise as send.
     virtual std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) = 0;

@@ -153,14 +153,12 @@ private:
         insert.bind(1, site_.id).bind(3, request_.now);
         for (std::uint32_t i : added) {
             std::int64_t id = 0;
-            const Decision decision = decide(i, std::nullopt, std::nullopt);
-            if (request_.mode == SelectionMode::Record &&
-                (request_.newRows == NewRows::Now || decision != Decision::Announce)) {
+            if (request_.mode == SelectionMode::Record) {
                 insert.bind(2, spellings_.key(i)).bind(4, lastmodOf(urls_, i)).run();
                 id = db_.lastInsertRowid();
                 result_.rows[i] = id;
             }
-            mark(i, decision, id);
+            mark(i, decide(i, std::nullopt, std::nullopt), id);
         }
     }
 
@@ -223,32 +221,6 @@ private:
 };
 
 } // namespace
-
-void recordNewRows(SiteStore& store, const StoreSite& site, const UrlTable& urls,
-                   AnnounceSelection& selection, const std::vector<std::size_t>& indices, std::int64_t now) {
-    try {
-        SqliteDatabase& db = store.database();
-        std::optional<SqliteTransaction> transaction;
-        std::optional<SqliteStatement> insert;
-        for (std::size_t i : indices) {
-            if (i >= selection.rows.size() || selection.rows[i] != 0) continue;
-            if (!transaction) {
-                transaction.emplace(db, SqliteTransaction::Kind::Immediate);
-                insert.emplace(db.prepare("INSERT INTO urls(site, url, first_seen, lastmod, listed) "
-                                          "VALUES(?1, ?2, ?3, ?4, 1) ON CONFLICT(site, url) DO UPDATE SET "
-                                          "listed=1, left_at=NULL RETURNING id"));
-                insert->bind(1, site.id).bind(3, now);
-            }
-            insert->bind(2, storeUrlKey(urls.url(i))).bind(4, lastmodOf(urls, i));
-            if (insert->step()) selection.rows[i] = insert->int64(0);
-            insert->reset();
-        }
-        insert = std::nullopt; // finalised before the commit
-        if (transaction) transaction->commit();
-    } catch (const SqliteError& e) {
-        rethrowStoreError(e);
-    }
-}
 
 AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                                       const SelectionRequest& request) {

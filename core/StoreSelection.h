@@ -37,11 +37,6 @@ struct AnnounceSelection {
     std::int64_t profileRow = 0;
 };
 
-// In Record mode, when the rows of new URLs that are announced are made: in the selection's
-// transaction, or later by recordNewRows, batch by batch while the POSTs are in flight. A URL
-// whose row was never made (the run stopped first) is new to the next run again.
-enum class NewRows { Now, Later };
-
 struct SelectionRequest {
     std::string_view channel;
     std::string_view profileUrl;
@@ -49,7 +44,6 @@ struct SelectionRequest {
     SelectionMode mode = SelectionMode::Record;
     SitemapRead read = SitemapRead::Complete;
     std::int64_t now = 0;
-    NewRows newRows = NewRows::Now;
 };
 
 // Compares the sitemaps' URLs (lastmod as the table's values) with what the store holds for the
@@ -59,8 +53,3 @@ struct SelectionRequest {
 // URLs that left the sitemaps, and the first run's baseline, in one transaction.
 AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                                       const SelectionRequest& request);
-
-// Makes the rows that a selection with NewRows::Later left for these entries (any others are
-// passed over), in one transaction, and keeps them in the selection's rows.
-void recordNewRows(SiteStore& store, const StoreSite& site, const UrlTable& urls,
-                   AnnounceSelection& selection, const std::vector<std::size_t>& indices, std::int64_t now);

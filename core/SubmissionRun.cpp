@@ -10,7 +10,6 @@
 #include "core/SiteStore.h"
 #include "core/SubmissionList.h"
 #include "grid/ReportGrid.h"
-#include "platform/EventLoop.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -219,22 +218,12 @@ bool SubmissionRun::probeSite() {
 }
 
 LiveAnswer SubmissionRun::send(const std::string& engine, LiveRequest request) {
-    return sendWhile(engine, std::move(request), {});
-}
-
-LiveAnswer SubmissionRun::sendWhile(const std::string& engine, LiveRequest request,
-                                    const std::function<bool()>& meanwhile) {
     std::vector<LiveRequest> one;
     one.push_back(std::move(request));
-    return std::move(sendAll(engine, std::move(one), meanwhile).front());
+    return std::move(sendAll(engine, std::move(one)).front());
 }
 
 std::vector<LiveAnswer> SubmissionRun::sendAll(const std::string& engine, std::vector<LiveRequest> requests) {
-    return sendAll(engine, std::move(requests), {});
-}
-
-std::vector<LiveAnswer> SubmissionRun::sendAll(const std::string& engine, std::vector<LiveRequest> requests,
-                                               const std::function<bool()>& meanwhile) {
     std::vector<LiveAnswer> answers(requests.size());
     RequestTurn turn{engine, Carrier::Live, {}, {}, {}};
     turn.send = [&] {
@@ -248,11 +237,6 @@ std::vector<LiveAnswer> SubmissionRun::sendAll(const std::string& engine, std::v
                 {fields_.SiteTitle, engine, std::string(methodName(requests[i].method)), requests[i].url});
             client.start(std::move(requests[i]),
                          [&answers, i](LiveAnswer answer) { answers[i] = std::move(answer); });
-        }
-        // The caller's steps go between the events while the requests are in flight.
-        for (bool more = static_cast<bool>(meanwhile); more && client.running() > 0;) {
-            EventLoop::instance().pump(EventLoop::PumpMode::DontWait);
-            more = client.running() > 0 && meanwhile();
         }
         client.waitAll();
         for (std::size_t i = 0; i < answers.size(); ++i)

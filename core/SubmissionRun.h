@@ -113,12 +113,7 @@ private:
     const Config& config() const override { return config_; }
     const Url& site() const override { return site_; }
     LiveAnswer send(const std::string& engine, LiveRequest request) override;
-    LiveAnswer sendWhile(const std::string& engine, LiveRequest request,
-                         const std::function<bool()>& meanwhile) override;
     std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) override;
-    // Both of them: the caller's steps (when given) run while the requests are in flight.
-    std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests,
-                                    const std::function<bool()>& meanwhile);
     // The live client, made when the first live request goes out.
     LiveClient& liveClient();
     // Probes the profile URL for the site's origin; false when the URL names no site.

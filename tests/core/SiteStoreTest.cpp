@@ -144,39 +144,6 @@ TEST(SiteStoreSelection, AllPagesOnTheFirstRunSendsEverything) {
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannel), 51);
 }
 
-TEST(SiteStoreSelection, RowsMadeLaterAreMadeOnceAndAnUnmadeOneIsNewToTheNextRun) {
-    TempDir dir;
-    SiteStore store = SiteStore::open(dir.str());
-    const StoreSite site = store.site("Shop");
-    const UrlTable urls = tableOf({{Home + "old/1", Now - 1000 * Hour},
-                                   {Home + "old/2", Now - 1000 * Hour},
-                                   {Home + "recent/1", Now - Hour},
-                                   {Home + "recent/2", Now - Hour}});
-    AnnounceSelection first =
-        selectAnnouncements(store, site, urls,
-                            {IndexNowChannel, Home, FirstRun::RecentPages, SelectionMode::Record,
-                             SitemapRead::Complete, Now, NewRows::Later});
-    // What is recorded as known has its row at once; what is announced waits for its own.
-    EXPECT_EQ(urlsOf(urls, first), (std::vector<std::string>{Home + "recent/1", Home + "recent/2"}));
-    EXPECT_NE(first.rows[0], 0);
-    EXPECT_EQ(first.rows[2], 0);
-    EXPECT_EQ(first.rows[3], 0);
-    EXPECT_NE(first.profileRow, 0);
-    const std::int64_t known = first.rows[0];
-    recordNewRows(store, site, urls, first, {2, 0}, Now);
-    const std::int64_t made = first.rows[2];
-    recordNewRows(store, site, urls, first, {2}, Now);
-    EXPECT_NE(made, 0);
-    EXPECT_EQ(first.rows[2], made);
-    EXPECT_EQ(first.rows[0], known);
-    store.recordAcceptedRows(site, IndexNowChannel, {first.profileRow, made}, Now, "200 OK");
-    // The run ended before the last row was made: that page is new to the next run.
-    const AnnounceSelection next =
-        select(store, site, urls, FirstRun::RecentPages, SelectionMode::Record, Now + Hour);
-    EXPECT_FALSE(next.profileUrl);
-    EXPECT_EQ(urlsOf(urls, next), std::vector<std::string>{Home + "recent/2"});
-}
-
 TEST(SiteStoreLog, ALargeBaselineReachesTheDatabaseFileBesideTheRunAndNothingIsLost) {
     TempDir dir;
     const std::string file = SiteStore::fileName(dir.str());
