@@ -5,7 +5,6 @@
 #include "core/SitemapReader.h"
 #include "core/StoreUrl.h"
 #include "core/UrlTable.h"
-#include "http/Url.h"
 
 #include <algorithm>
 
@@ -19,8 +18,8 @@ class Spellings {
 public:
     explicit Spellings(const UrlTable& urls) : urls_(urls), canonical_(urls.size()), normal_(urls.size()) {
         for (std::size_t i = 0; i < urls.size(); ++i) {
-            const std::string key = Url::isNormal(urls.url(i)) ? std::string() : storeUrlKey(urls.url(i));
-            if (key.empty() || key == urls.url(i)) {
+            const std::string key = storeUrlKey(urls.url(i));
+            if (key == urls.url(i)) {
                 canonical_[i] = static_cast<std::uint32_t>(i);
                 normal_[i] = true;
             } else if (auto same = urls.find(key)) {
