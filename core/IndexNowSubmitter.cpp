@@ -64,7 +64,8 @@ FirstRun firstRunRule(LiveRun& run) {
 
 // The store's side of one profile: its site, taken by this run until the profile is done (so
 // that another process waits, and never announces what this one is announcing), and what the
-// channel announces.
+// channel announces. The rows of many new URLs are written beside the POSTs, from the sitemaps'
+// table, which outlives this; the claim is let go only once they are all there.
 struct StoreTurn {
     StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps)
         : store(SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds)),
@@ -72,10 +73,11 @@ struct StoreTurn {
         for (const std::string& notice : site.notices)
             run.log("IndexNow: " + notice);
         claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
-        selection = selectAnnouncements(
-            store, site, sitemaps.urls,
-            {IndexNowChannel, run.site().text(), firstRunRule(run), SelectionMode::Record,
-             sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now()});
+        selection =
+            selectAnnouncements(store, site, sitemaps.urls,
+                                {IndexNowChannel, run.site().text(), firstRunRule(run), SelectionMode::Record,
+                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
+                                 now(), NewRows::InBackground});
     }
     StoreTurn(const StoreTurn&) = delete;
     StoreTurn& operator=(const StoreTurn&) = delete;

@@ -323,10 +323,22 @@ SiteStore SiteStore::open(const std::string& profileDirectory, int busyWaitSecon
         // A first run's baseline of a large site fills the log with a hundred megabytes and more:
         // copying them into the database goes on beside the POSTs that follow it.
         db.checkpointInBackground();
-        return SiteStore(std::move(db), profileDirectory);
+        return SiteStore(std::move(db), profileDirectory, busyWaitSeconds);
     } catch (const SqliteError& e) {
         rethrowStoreError(e);
     }
+}
+
+void SiteStore::writeRowsInBackground(BackgroundRows::Rows rows) {
+    settle();
+    rows_ = std::make_unique<BackgroundRows>(db_.file(), busyWaitSeconds_ * 1000, std::move(rows));
+}
+
+void SiteStore::settle() const {
+    if (!rows_) return;
+    // Gone whether they were all written or not: a failure is told once.
+    const std::unique_ptr<BackgroundRows> rows = std::move(rows_);
+    rows->waitForAll();
 }
 
 StoreSite SiteStore::findSite(const std::string& name) const {
@@ -356,6 +368,7 @@ StoreSite SiteStore::site(const std::string& name) {
 void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
                                const std::vector<std::string_view>& urls, std::int64_t time,
                                std::string_view answer) {
+    settle();
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
         SqliteStatement find = db_.prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
@@ -383,6 +396,11 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
 void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view channel,
                                    const std::vector<std::int64_t>& rows, std::int64_t time,
                                    std::string_view answer) {
+    std::optional<BackgroundRows::Turn> turn;
+    if (rows_ && !rows.empty()) {
+        rows_->waitFor(*std::max_element(rows.begin(), rows.end()));
+        turn.emplace(*rows_);
+    }
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
         acceptRows(db_, site, channel, rows, time, answer);
@@ -394,6 +412,7 @@ void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view chann
 
 std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::string_view channel,
                                                   std::string_view url) const {
+    settle();
     SqliteStatement find = db_.prepare("SELECT a.at FROM urls u JOIN announcements a ON a.url=u.id "
                                        "WHERE u.site=?1 AND u.url=?2 AND a.channel=?3 AND a.accepted=1");
     find.bind(1, site.id).bind(2, storeUrlKey(url)).bind(3, channel);
@@ -402,6 +421,7 @@ std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::st
 }
 
 std::int64_t SiteStore::acceptedCount(const StoreSite& site, std::string_view channel) const {
+    settle();
     SqliteStatement count = db_.prepare("SELECT count(*) FROM urls u JOIN announcements a ON a.url=u.id "
                                         "WHERE u.site=?1 AND a.channel=?2 AND a.accepted=1");
     count.bind(1, site.id).bind(2, channel);
@@ -447,6 +467,7 @@ void SiteStore::setKeyStatus(const StoreSite& site, std::string_view channel, st
 }
 
 std::int64_t SiteStore::forget(const std::string& name) {
+    settle();
     try {
         const StoreSite found = findSite(name);
         if (found.id == 0) return -1;

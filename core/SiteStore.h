@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/BackgroundRows.h"
 #include "platform/Sqlite.h"
+
+#include <memory>
 
 #include <cstdint>
 #include <optional>
@@ -91,18 +94,35 @@ public:
     // Removes every row of the named site; the number of its URLs that went, -1 when it had none.
     std::int64_t forget(const std::string& name);
 
-    SqliteDatabase& database() { return db_; }
-    const SqliteDatabase& database() const { return db_; }
+    // The rows of new URLs that a selection leaves to a thread of their own (see BackgroundRows).
+    // Until they are all written, every use of the store that may need them waits for them:
+    // database() and the methods above; an acceptance by rows waits only for its own rows.
+    void writeRowsInBackground(BackgroundRows::Rows rows);
+    // Waits until the rows written in the background are all there; throws the writer's failure
+    // (once) as StoreError or StoreFull.
+    void settle() const;
+
+    SqliteDatabase& database() {
+        settle();
+        return db_;
+    }
+    const SqliteDatabase& database() const {
+        settle();
+        return db_;
+    }
     const std::string& file() const { return db_.file(); }
     const std::string& profileDirectory() const { return directory_; }
 
 private:
-    SiteStore(SqliteDatabase db, std::string directory)
-        : db_(std::move(db)), directory_(std::move(directory)) {}
+    SiteStore(SqliteDatabase db, std::string directory, int busyWaitSeconds)
+        : db_(std::move(db)), directory_(std::move(directory)), busyWaitSeconds_(busyWaitSeconds) {}
     void importStateFiles(StoreSite& site);
 
     SqliteDatabase db_;
     std::string directory_;
+    int busyWaitSeconds_ = 60;
+    // Goes before the connection, which as the last one checkpoints what it wrote.
+    mutable std::unique_ptr<BackgroundRows> rows_;
 };
 
 // Turns a failure of SQLite into the store's own errors: a full disk is StoreFull.

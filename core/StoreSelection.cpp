@@ -37,9 +37,10 @@ public:
         return std::nullopt;
     }
     bool standsForItself(std::size_t i) const { return canonical_[i] == i; }
+    bool normal(std::size_t i) const { return normal_[i]; }
     // The store's key of an entry that stands for itself.
     std::string key(std::size_t i) const {
-        return normal_[i] ? std::string(urls_.url(i)) : storeUrlKey(urls_.url(i));
+        return normal(i) ? std::string(urls_.url(i)) : storeUrlKey(urls_.url(i));
     }
 
 private:
@@ -85,6 +86,9 @@ public:
             if ((flags_[i] & Selected) && i != profileIndex_) result_.indices.push_back(i);
         return std::move(result_);
     }
+
+    // The rows left to the store's thread, once the selection's transaction is committed.
+    std::optional<BackgroundRows::Rows> takeBackgroundRows() { return std::move(background_); }
 
 private:
     bool channelMet() const {
@@ -147,6 +151,7 @@ private:
         // Sitemaps that list their URLs in order need no sorting.
         const auto byUrl = [this](std::uint32_t a, std::uint32_t b) { return urls_.url(a) < urls_.url(b); };
         if (!std::is_sorted(added.begin(), added.end(), byUrl)) std::sort(added.begin(), added.end(), byUrl);
+        if (inBackground(added)) return;
         SqliteStatement insert =
             db_.prepare("INSERT INTO urls(site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, 1)");
         insert.bind(1, site_.id).bind(3, request_.now);
@@ -159,6 +164,42 @@ private:
             }
             mark(i, decide(i, std::nullopt, std::nullopt), id);
         }
+    }
+
+    // Many new rows, all of URLs to announce, are given their ids here and left to the store's
+    // thread. Should the run end before they are written, the URLs without rows are new to the
+    // next run and announced then, which is what they are due; the first run's baseline of URLs
+    // recorded without being sent is never left so, as its channel would count as met without it.
+    bool inBackground(const std::vector<std::uint32_t>& added) {
+        const bool announced = !result_.firstRun || request_.firstRun == FirstRun::AllPages;
+        if (request_.mode != SelectionMode::Record || request_.newRows != NewRows::InBackground ||
+            !announced || added.size() <= BackgroundRows::Transaction)
+            return false;
+        const std::int64_t first = db_.queryInt64("SELECT coalesce(max(id), 0) + 1 FROM urls");
+        BackgroundRows::Rows rows;
+        rows.site = site_.id;
+        rows.firstSeen = request_.now;
+        rows.firstId = first;
+        for (std::size_t k = 0; k < added.size(); ++k) {
+            const std::uint32_t i = added[k];
+            result_.rows[i] = first + static_cast<std::int64_t>(k);
+            mark(i, Decision::Announce, result_.rows[i]);
+            if (k + 1 == added.size()) break;
+            if (spellings_.normal(i))
+                rows.add(urls_.url(i), lastmodOf(urls_, i));
+            else
+                rows.add(spellings_.key(i), lastmodOf(urls_, i));
+        }
+        // The highest id is written now, in the selection's transaction: SQLite gives any row
+        // made meanwhile (another site's, by another process) a higher one, and the ids below it
+        // stay free for the thread.
+        const std::uint32_t last = added.back();
+        SqliteStatement insert = db_.prepare(
+            "INSERT INTO urls(id, site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, ?5, 1)");
+        insert.bind(1, result_.rows[last]).bind(2, site_.id).bind(3, spellings_.key(last));
+        insert.bind(4, request_.now).bind(5, lastmodOf(urls_, last)).run();
+        background_ = std::move(rows);
+        return true;
     }
 
     // The profile URL goes first when the channel meets the site, when it is new, and when its own
@@ -217,6 +258,7 @@ private:
     std::size_t profileIndex_ = NoIndex;
     Changes changes_;
     AnnounceSelection result_;
+    std::optional<BackgroundRows::Rows> background_;
 };
 
 } // namespace
@@ -227,8 +269,10 @@ AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, c
         std::optional<SqliteTransaction> transaction;
         if (request.mode == SelectionMode::Record)
             transaction.emplace(store.database(), SqliteTransaction::Kind::Immediate);
-        AnnounceSelection selection = Selector(store, site, urls, request).select();
+        Selector selector(store, site, urls, request);
+        AnnounceSelection selection = selector.select();
         if (transaction) transaction->commit();
+        if (auto rows = selector.takeBackgroundRows()) store.writeRowsInBackground(std::move(*rows));
         return selection;
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

@@ -16,6 +16,11 @@ enum class SelectionMode { Record, Preview };
 // Whether the sitemaps were read without a problem: only then is a URL they no longer list
 // taken as gone from them.
 enum class SitemapRead { Complete, Partial };
+// Whether a Record selection that makes many rows, every one of them for a URL it announces,
+// may leave them to a thread of the store's (SiteStore::writeRowsInBackground) and return at
+// once, the rows' ids being fixed already. The table of URLs must then stay (it may grow) until
+// the store has written them: until SiteStore::settle() or until the store goes.
+enum class NewRows { Now, InBackground };
 
 // A lastmod this close to the run (or later) counts as recent on the first run.
 constexpr std::int64_t FirstRunRecentSeconds = 48 * 3600;
@@ -44,6 +49,7 @@ struct SelectionRequest {
     SelectionMode mode = SelectionMode::Record;
     SitemapRead read = SitemapRead::Complete;
     std::int64_t now = 0;
+    NewRows newRows = NewRows::Now;
 };
 
 // Compares the sitemaps' URLs (lastmod as the table's values) with what the store holds for the

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -142,6 +144,61 @@ TEST(SiteStoreSelection, AllPagesOnTheFirstRunSendsEverything) {
     EXPECT_EQ(first.indices.size(), 50u);
     EXPECT_EQ(first.recordedUnsent, 0u);
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannel), 51);
+}
+
+TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithTheIdsTheSelectionGave) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    SiteStore other = SiteStore::open(dir.str());
+    // Seen from another connection: a site's rows, its lowest and its highest id.
+    const auto rowsOf = [&](const StoreSite& site) {
+        SqliteStatement rows =
+            other.database().prepare("SELECT count(*), min(id), max(id) FROM urls WHERE site=?1");
+        rows.bind(1, site.id).step();
+        return std::array{rows.int64(0), rows.int64(1), rows.int64(2)};
+    };
+    const auto selectPages = [&](const StoreSite& site, const UrlTable& urls, FirstRun rule) {
+        return selectAnnouncements(store, site, urls,
+                                   {IndexNowChannel, Home, rule, SelectionMode::Record, SitemapRead::Complete,
+                                    Now, NewRows::InBackground});
+    };
+    // A baseline of URLs recorded without being sent is written before the selection returns.
+    const StoreSite known = store.site("Known");
+    const UrlTable old = tableOf(pagesOf(5'000, Now - 1000 * Hour));
+    EXPECT_EQ(selectPages(known, old, FirstRun::RecentPages).recordedUnsent, 5'000u);
+    EXPECT_EQ(rowsOf(known)[0], 5'001);
+
+    const StoreSite shop = store.site("Shop");
+    std::vector<Page> pages = pagesOf(5'000, Now);
+    pages.push_back({"HTTPS://Shop.Example/Odd%7e"});
+    const UrlTable urls = tableOf(pages);
+    const AnnounceSelection selection = selectPages(shop, urls, FirstRun::AllPages);
+    // The highest of the ids given is there at once; rows another site makes meanwhile come
+    // after it.
+    const std::int64_t highest = *std::max_element(selection.rows.begin(), selection.rows.end());
+    EXPECT_GE(rowsOf(shop)[2], highest);
+    // An acceptance by rows waits for its rows: here the last that the thread writes.
+    store.recordAcceptedRows(shop, IndexNowChannel, {highest - 1}, Now, "200 OK");
+    EXPECT_EQ(store.acceptedCount(shop, IndexNowChannel), 1);
+    const StoreSite later = other.site("Later");
+    selectAnnouncements(
+        other, later, tableOf(pagesOf(3, Now)),
+        {IndexNowChannel, Home, FirstRun::AllPages, SelectionMode::Record, SitemapRead::Complete, Now});
+    EXPECT_GT(rowsOf(later)[1], highest + 1);
+
+    store.recordAcceptedRows(shop, IndexNowChannel, selection.rows, Now, "200 OK");
+    EXPECT_EQ(store.acceptedCount(shop, IndexNowChannel), 5'001);
+    // The profile URL's row came after the highest.
+    EXPECT_EQ(rowsOf(shop)[0], 5'002);
+    EXPECT_EQ(rowsOf(shop)[2], highest + 1);
+    for (const auto& [key, spelling] : {std::pair{Home + "p/0", Home + "p/0"},
+                                        {Home + "p/4999", Home + "p/4999"},
+                                        {Home + "Odd~", pages.back().url}}) {
+        SqliteStatement find = other.database().prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
+        find.bind(1, shop.id).bind(2, key);
+        ASSERT_TRUE(find.step()) << key;
+        EXPECT_EQ(find.int64(0), selection.rows[*urls.find(spelling)]);
+    }
 }
 
 TEST(SiteStoreLog, ALargeBaselineReachesTheDatabaseFileBesideTheRunAndNothingIsLost) {

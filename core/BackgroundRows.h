@@ -1,0 +1,83 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+// The store's rows of URLs new to a site, written on a thread with a connection of its own while
+// the run goes on: a first run that announces every page of a large site sends its first POST
+// without waiting for a million rows to be made. The ids were given in advance (the selection,
+// holding the write lock, writes the highest of them itself, and SQLite gives every later row the
+// highest id plus one), so the run records acceptances by these ids at once and only waits until
+// the rows it names are committed.
+class BackgroundRows {
+public:
+    // What to write: rows with the ids firstId, firstId + 1, ..., in that order.
+    struct Rows {
+        std::int64_t site = 0;
+        std::int64_t firstSeen = 0;
+        std::int64_t firstId = 0;
+
+        // A key in its normal form is taken as a view: its bytes must stay where they are (in
+        // the sitemaps' table) until the rows are written. Other keys are kept here.
+        void add(std::string_view key, std::optional<std::int64_t> lastmod);
+        void add(std::string&& key, std::optional<std::int64_t> lastmod);
+        std::size_t size() const { return keys_.size(); }
+        std::string_view key(std::size_t i) const { return keys_[i]; }
+        std::optional<std::int64_t> lastmod(std::size_t i) const;
+
+    private:
+        std::vector<std::string_view> keys_;
+        std::deque<std::string> owned_;
+        // NoLastmod for none.
+        std::vector<std::int64_t> lastmods_;
+    };
+
+    // Rows are committed this many at a time: the run's own writes wait for one such
+    // transaction at most.
+    static constexpr std::size_t Transaction = 2000;
+
+    BackgroundRows(std::string file, int busyWaitMilliseconds, Rows rows);
+    // Writes what is left before it goes, so that nothing the selection saw is lost.
+    ~BackgroundRows();
+    BackgroundRows(const BackgroundRows&) = delete;
+    BackgroundRows& operator=(const BackgroundRows&) = delete;
+
+    // Waits until the row of that id is committed (at once for a row older than these); throws
+    // the writer's failure as the store's error.
+    void waitFor(std::int64_t id);
+    void waitForAll();
+    // Held while the run writes on its own connection: the thread lets it go first after the
+    // transaction it is in, and neither waits for the other's lock in SQLite's sleeps.
+    class Turn {
+    public:
+        explicit Turn(BackgroundRows& rows);
+        ~Turn();
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+    private:
+        BackgroundRows& rows_;
+    };
+
+private:
+    void write(const std::string& file, int busyWaitMilliseconds);
+    void waitUntil(std::size_t count);
+
+    const Rows rows_;
+    std::mutex mutex_;
+    std::condition_variable progress_;
+    std::size_t written_ = 0;
+    bool writing_ = false;
+    // Turns of the run that wait or write.
+    int runTurns_ = 0;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
