@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <future>
 #include <memory>
 #include <optional>
 #include <unordered_set>
@@ -185,13 +186,25 @@ private:
         return out;
     }
 
-    // Reads the sitemaps an index lists, one level deep, several at a time.
+    // Reads the sitemaps an index lists, one level deep, several at a time. A batch's entries
+    // go into the list on a thread of their own while the next batch is fetched and read (the
+    // two share nothing); a batch that may fill the list is merged before anything further is
+    // fetched, so that no file is fetched once the list is full.
     void readChildren(const Url& index, const std::vector<std::string>& children) {
         const std::string indexUrl = index.text();
         const auto readable = readableChildren(index, children);
         const std::size_t atOnce = static_cast<std::size_t>(std::max(1, bounds_.atOnce));
-        for (std::size_t first = 0; first < readable.size() && !stopped(); first += atOnce) {
-            std::vector<std::unique_ptr<FileRead>> batch;
+        using Batch = std::vector<std::unique_ptr<FileRead>>;
+        const auto mergeAll = [this, &indexUrl](const Batch& batch) {
+            for (const auto& file : batch) {
+                if (full_) break;
+                merge(*file, &indexUrl);
+            }
+        };
+        std::future<void> merging;
+        std::size_t listed = out_.urls.size();
+        for (std::size_t first = 0; first < readable.size(); first += atOnce) {
+            Batch batch;
             for (std::size_t i = first; i < std::min(readable.size(), first + atOnce); ++i) {
                 batch.push_back(
                     std::make_unique<FileRead>(readable[i].first, SitemapScope(readable[i].second, site_)));
@@ -199,11 +212,20 @@ private:
             }
             if (overBounds(batch)) break;
             readBatch(batch);
-            for (auto& file : batch) {
-                if (full_) break;
-                merge(*file, &indexUrl);
+            if (merging.valid()) merging.get();
+            for (const auto& file : batch)
+                listed += file->entries.size();
+            // A batch that a bound cut is merged, and the reading ends after it.
+            if (!bound_.empty() || listed >= bounds_.maxUrls) {
+                mergeAll(batch);
+                if (stopped()) break;
+                listed = out_.urls.size();
+            } else {
+                merging =
+                    std::async(std::launch::async, [mergeAll, batch = std::move(batch)] { mergeAll(batch); });
             }
         }
+        if (merging.valid()) merging.get();
     }
 
 public:

@@ -82,8 +82,9 @@ public:
         for (bool any = true; any;) {
             any = false;
             for (std::size_t i = 0; i < fetches.size(); ++i) {
-                const std::string& file = files[fetches[i].url];
-                if (!going[i] || at[i] >= file.size()) continue;
+                if (!going[i]) continue;
+                const std::string& file = files.at(fetches[i].url);
+                if (at[i] >= file.size()) continue;
                 const std::string_view part = std::string_view(file).substr(at[i], piece);
                 at[i] += part.size();
                 bytesHandedOut += part.size();

@@ -143,6 +143,35 @@ TEST(Sitemaps, FallbacksKeysAndTheTotalBound) {
                                        "only the lines in its first 512,000 bytes are read"});
 }
 
+TEST(Sitemaps, BatchesOfAnIndexMergeInDocumentOrderAndNothingIsFetchedOnceTheListIsFull) {
+    // Ten sitemaps of three URLs, the last URL of each repeated by the next, one missing: read
+    // four at a time, each batch merged while the next is read.
+    FileSource web;
+    std::vector<std::string> children, all;
+    for (int f = 0; f < 10; ++f) {
+        const std::string child = "http://site.test/s" + std::to_string(f) + ".xml";
+        children.push_back(child);
+        if (f == 5) continue;
+        std::vector<std::string> locs;
+        for (int i = 0; i < 3; ++i)
+            locs.push_back("http://site.test/p" + std::to_string(f * 2 + i));
+        web.files[child] = urlset(locs);
+        all.insert(all.end(), locs.begin() + (f == 0 || f == 6 ? 0 : 1), locs.end());
+    }
+    web.files["http://site.test/index.xml"] = index(children);
+
+    for (const std::size_t bound : {std::size_t{1'000}, std::size_t{11}}) {
+        web.fetched.clear();
+        const SiteSitemaps s = readSitemaps("http://site.test/", "http://site.test/index.xml", web, {bound});
+        const std::size_t kept = std::min(bound, all.size());
+        EXPECT_EQ(urlsOf(s), std::vector<std::string>(all.begin(), all.begin() + kept)) << bound;
+        EXPECT_EQ(s.problems.front(), "http://site.test/s5.xml: the server answered with status 404");
+        // 11 URLs fill the list in the second batch: the third is not fetched.
+        EXPECT_EQ(web.fetched.size(), bound == 11 ? 9u : 11u);
+        EXPECT_EQ(s.overLimit, bound == 11 ? 1 : 0);
+    }
+}
+
 TEST(Sitemaps, TheTotalBoundComesFromTheConfiguration) {
     std::vector<std::string> warnings;
     Config config;
