@@ -199,6 +199,12 @@ TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithThe
         ASSERT_TRUE(find.step()) << key;
         EXPECT_EQ(find.int64(0), selection.rows[*urls.find(spelling)]);
     }
+    // The acceptances left the store's foreign keys on: forgetting the site takes its answers.
+    EXPECT_EQ(store.forget("Shop"), 5'002);
+    EXPECT_EQ(rowsOf(shop)[0], 0);
+    EXPECT_EQ(other.database().queryInt64(
+                  "SELECT count(*) FROM announcements WHERE url NOT IN (SELECT id FROM urls)"),
+              0);
 }
 
 TEST(SiteStoreLog, ALargeBaselineReachesTheDatabaseFileBesideTheRunAndNothingIsLost) {
