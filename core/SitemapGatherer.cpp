@@ -7,9 +7,14 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -52,6 +57,85 @@ struct FileRead {
     SitemapReader reader;
 };
 
+// Feeds one file's reader on a thread of its own, so that the files of a batch are inflated and
+// parsed at once while the transfers go on. A piece waits in a queue of at most QueueBytes; past
+// that, handing one over waits for the reader, so that memory stays bounded whatever a server
+// sends. Once the reader has ended (a fault, a limit) it takes nothing more; once the profile's
+// bounds are reached (stop), nothing more is read.
+class ReaderThread {
+public:
+    static constexpr std::size_t QueueBytes = 1 << 20;
+
+    ReaderThread(SitemapReader& reader, const std::atomic<bool>& stop)
+        : reader_(reader), stop_(stop), thread_([this] { run(); }) {}
+    ~ReaderThread() { close(); }
+    ReaderThread(const ReaderThread&) = delete;
+    ReaderThread& operator=(const ReaderThread&) = delete;
+
+    // False once the reader has ended: the transfer may stop.
+    bool push(std::string_view piece) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < QueueBytes || ended_; });
+        if (ended_) return false;
+        queue_ += piece;
+        changed_.notify_all();
+        return true;
+    }
+    // Bytes of XML read so far.
+    std::uint64_t bytes() const { return bytes_.load(); }
+    // Waits until every piece handed over is read; a failure of the reader passes on here.
+    void finish() {
+        close();
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
+
+private:
+    void close() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            closed_ = true;
+            changed_.notify_all();
+        }
+        if (thread_.joinable()) thread_.join();
+    }
+
+    void run() {
+        for (std::string piece;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return !queue_.empty() || closed_; });
+                if (queue_.empty()) return;
+                piece.clear();
+                piece.swap(queue_);
+                changed_.notify_all();
+            }
+            bool going = false;
+            try {
+                going = !stop_ && reader_.feed(piece);
+            } catch (...) {
+                failure_ = std::current_exception();
+            }
+            bytes_ = reader_.bytes();
+            if (!going) {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                ended_ = true;
+                changed_.notify_all();
+            }
+        }
+    }
+
+    SitemapReader& reader_;
+    const std::atomic<bool>& stop_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string queue_;
+    bool closed_ = false;
+    bool ended_ = false;
+    std::atomic<std::uint64_t> bytes_{0};
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
 class Gatherer {
 public:
     Gatherer(SitemapSource& source, const Url& site, const SitemapBounds& bounds, SiteSitemaps& out)
@@ -79,11 +163,10 @@ private:
         out_.problems.push_back(url + ": " + text);
     }
 
-    // Whether the profile's bounds are reached; the first reached is kept for the log.
-    bool overBounds(const std::vector<std::unique_ptr<FileRead>>& batch) {
-        std::uint64_t bytes = bytesDone_;
-        for (const auto& file : batch)
-            bytes += file->reader.bytes();
+    // Whether the profile's bounds are reached, with the bytes of the files being read; the
+    // first reached is kept for the log, and their readers stop.
+    bool overBounds(std::uint64_t reading) {
+        const std::uint64_t bytes = bytesDone_ + reading;
         if (bound_.empty() && bytes > bounds_.maxBytes)
             bound_ =
                 "the sitemaps hold more than " + withThousands(bounds_.maxBytes) + " bytes of XML in all";
@@ -92,19 +175,32 @@ private:
                 "reading the sitemaps took longer than " +
                 std::to_string(std::chrono::duration_cast<std::chrono::seconds>(bounds_.maxTime).count()) +
                 " seconds ([Sitemaps] MaxSeconds)";
+        if (!bound_.empty()) stop_ = true;
         return !bound_.empty();
     }
 
-    // Fetches the files of a batch at once, each into its reader.
+    // Fetches the files of a batch at once, each into its reader on a thread of its own.
     void readBatch(std::vector<std::unique_ptr<FileRead>>& batch) {
+        std::vector<std::unique_ptr<ReaderThread>> readers;
+        for (auto& file : batch)
+            readers.push_back(std::make_unique<ReaderThread>(file->reader, stop_));
+        const auto reading = [&readers] {
+            std::uint64_t bytes = 0;
+            for (const auto& reader : readers)
+                bytes += reader->bytes();
+            return bytes;
+        };
         std::vector<SitemapSource::Fetch> fetches;
-        for (auto& file : batch) {
-            FileRead* f = file.get();
-            fetches.push_back({f->url, Redirects::AnyHost, [this, f, &batch](std::string_view piece) {
-                                   return f->reader.feed(piece) && !overBounds(batch);
-                               }});
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            ReaderThread* reader = readers[i].get();
+            fetches.push_back(
+                {batch[i]->url, Redirects::AnyHost, [this, reader, &reading](std::string_view piece) {
+                     return reader->push(piece) && !overBounds(reading());
+                 }});
         }
         std::vector<FetchResult> results = source_.fetchAll(std::move(fetches));
+        for (auto& reader : readers)
+            reader->finish();
         for (std::size_t i = 0; i < batch.size(); ++i) {
             FileRead& file = *batch[i];
             file.fetched = std::move(results[i]);
@@ -210,7 +306,7 @@ private:
                     std::make_unique<FileRead>(readable[i].first, SitemapScope(readable[i].second, site_)));
                 batch.back()->isChild = true;
             }
-            if (overBounds(batch)) break;
+            if (overBounds(0)) break;
             readBatch(batch);
             if (merging.valid()) merging.get();
             for (const auto& file : batch)
@@ -245,6 +341,7 @@ private:
     std::unordered_set<std::string> seen_;
     std::uint64_t bytesDone_ = 0;
     std::string bound_;
+    std::atomic<bool> stop_{false};
     bool full_ = false;
 };
 
