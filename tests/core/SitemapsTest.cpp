@@ -170,6 +170,15 @@ TEST(Sitemaps, BatchesOfAnIndexMergeInDocumentOrderAndNothingIsFetchedOnceTheLis
         EXPECT_EQ(web.fetched.size(), bound == 11 ? 9u : 11u);
         EXPECT_EQ(s.overLimit, bound == 11 ? 1 : 0);
     }
+
+    // A reader that ends at once (a document type) ends its transfer soon after: no more than
+    // the megabyte that may wait for a reader is handed out of 20 MB.
+    web.files["http://site.test/s1.xml"] = "<!DOCTYPE urlset>" + std::string(20 << 20, ' ');
+    web.piece = 65536;
+    web.bytesHandedOut = 0;
+    const SiteSitemaps s = readSitemaps("http://site.test/", "http://site.test/index.xml", web, {1'000});
+    EXPECT_EQ(s.problems.front().rfind("http://site.test/s1.xml: ", 0), 0u) << s.problems.front();
+    EXPECT_LT(web.bytesHandedOut, 3u << 20);
 }
 
 TEST(Sitemaps, TheTotalBoundComesFromTheConfiguration) {
