@@ -260,3 +260,15 @@ void SqliteTransaction::commit() {
     db_.exec("COMMIT");
     open_ = false;
 }
+
+SqliteWithoutForeignKeys::SqliteWithoutForeignKeys(SqliteDatabase& db) : db_(db) {
+    db_.exec("PRAGMA foreign_keys=OFF");
+}
+
+SqliteWithoutForeignKeys::~SqliteWithoutForeignKeys() {
+    try {
+        db_.exec("PRAGMA foreign_keys=ON");
+    } catch (...) {
+        // A pragma outside a transaction does not fail; there is nothing to undo.
+    }
+}

@@ -114,3 +114,17 @@ private:
     SqliteDatabase& db_;
     bool open_ = true;
 };
+
+// Foreign keys go unchecked on the connection while this lives, for statements whose rows
+// cannot break them, and are checked again after it. Only outside a transaction: SQLite ignores
+// the setting inside one.
+class SqliteWithoutForeignKeys {
+public:
+    explicit SqliteWithoutForeignKeys(SqliteDatabase& db);
+    ~SqliteWithoutForeignKeys();
+    SqliteWithoutForeignKeys(const SqliteWithoutForeignKeys&) = delete;
+    SqliteWithoutForeignKeys& operator=(const SqliteWithoutForeignKeys&) = delete;
+
+private:
+    SqliteDatabase& db_;
+};
