@@ -3,9 +3,8 @@
 #include "core/BackgroundRows.h"
 #include "platform/Sqlite.h"
 
-#include <memory>
-
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>

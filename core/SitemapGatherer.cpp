@@ -16,6 +16,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
