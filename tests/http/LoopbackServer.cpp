@@ -107,10 +107,10 @@ void LoopbackServer::pause(int milliseconds) {
 }
 
 std::uint16_t LoopbackServer::closedPort() {
+    // Bound but never listening, and kept so until the process ends: a connection is refused,
+    // and no other process (a server of a test running beside) can take the port meanwhile.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in address = loopback(0);
     ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    const std::uint16_t port = boundPort(fd);
-    ::close(fd);
-    return port;
+    return boundPort(fd);
 }

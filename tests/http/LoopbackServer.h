@@ -32,7 +32,7 @@ public:
     static std::string readLine(int fd);
     static void pause(int milliseconds);
 
-    // A port on 127.0.0.1 on which nobody listens.
+    // A port on 127.0.0.1 on which nobody listens, held by this process so that no other takes it.
     static std::uint16_t closedPort();
 
 private:
