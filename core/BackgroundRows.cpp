@@ -79,8 +79,9 @@ void BackgroundRows::waitUntil(std::size_t count) {
 }
 
 void BackgroundRows::waitFor(std::int64_t id) {
-    if (id < rows_.firstId) return;
-    waitUntil(std::min(rows_.size(), static_cast<std::size_t>(id - rows_.firstId) + 1));
+    const std::int64_t last = rows_.firstId + static_cast<std::int64_t>(rows_.size());
+    if (id < rows_.firstId || id >= last) return;
+    waitUntil(static_cast<std::size_t>(id - rows_.firstId) + 1);
 }
 
 void BackgroundRows::waitForAll() {

@@ -50,8 +50,8 @@ public:
     BackgroundRows(const BackgroundRows&) = delete;
     BackgroundRows& operator=(const BackgroundRows&) = delete;
 
-    // Waits until the row of that id is committed (at once for a row older than these); throws
-    // the writer's failure as the store's error.
+    // Waits until the row of that id is committed (at once for a row that is not one of these);
+    // throws the writer's failure as the store's error.
     void waitFor(std::int64_t id);
     void waitForAll();
     // Held while the run writes on its own connection: the thread lets it go first after the
