@@ -20,6 +20,25 @@ std::optional<std::int64_t> BackgroundRows::Rows::lastmod(std::size_t i) const {
     return lastmods_[i];
 }
 
+SqliteStatement BackgroundRows::prepareInsert(SqliteDatabase& db, const Rows& rows) {
+    SqliteStatement statement = db.prepare(
+        "INSERT INTO urls(id, site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, ?5, 1)");
+    statement.bind(2, rows.site).bind(4, rows.firstSeen);
+    return statement;
+}
+
+void BackgroundRows::insert(SqliteStatement& statement, const Rows& rows, std::size_t i) {
+    statement.bind(1, rows.firstId + static_cast<std::int64_t>(i))
+        .bind(3, rows.key(i))
+        .bind(5, rows.lastmod(i));
+    statement.run();
+}
+
+void BackgroundRows::reserve(SqliteDatabase& db, const Rows& rows) {
+    SqliteStatement statement = prepareInsert(db, rows);
+    insert(statement, rows, rows.size() - 1);
+}
+
 BackgroundRows::BackgroundRows(std::string file, int busyWaitMilliseconds, Rows rows)
     : rows_(std::move(rows)),
       thread_([this, file = std::move(file), busyWaitMilliseconds] { write(file, busyWaitMilliseconds); }) {}
@@ -36,11 +55,9 @@ void BackgroundRows::write(const std::string& file, int busyWaitMilliseconds) {
         // need none of their own. The run's connection checkpoints the log.
         db.exec("PRAGMA foreign_keys=ON; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-4096; "
                 "PRAGMA wal_autocheckpoint=0");
-        SqliteStatement insert = db.prepare(
-            "INSERT INTO urls(id, site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, ?5, 1)");
-        insert.bind(2, rows_.site).bind(4, rows_.firstSeen);
-        for (std::size_t first = 0; first < rows_.size(); first += Transaction) {
-            const std::size_t last = std::min(rows_.size(), first + Transaction);
+        SqliteStatement statement = prepareInsert(db, rows_);
+        for (std::size_t first = 0; first < threadRows(); first += Transaction) {
+            const std::size_t last = std::min(threadRows(), first + Transaction);
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 progress_.wait(lock, [&] { return runTurns_ == 0; });
@@ -49,10 +66,7 @@ void BackgroundRows::write(const std::string& file, int busyWaitMilliseconds) {
             {
                 SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
                 for (std::size_t i = first; i < last; ++i)
-                    insert.bind(1, rows_.firstId + static_cast<std::int64_t>(i))
-                        .bind(3, rows_.key(i))
-                        .bind(5, rows_.lastmod(i))
-                        .run();
+                    insert(statement, rows_, i);
                 transaction.commit();
             }
             const std::lock_guard<std::mutex> lock(mutex_);
@@ -79,13 +93,12 @@ void BackgroundRows::waitUntil(std::size_t count) {
 }
 
 void BackgroundRows::waitFor(std::int64_t id) {
-    const std::int64_t last = rows_.firstId + static_cast<std::int64_t>(rows_.size());
-    if (id < rows_.firstId || id >= last) return;
+    if (id < rows_.firstId || id >= rows_.firstId + static_cast<std::int64_t>(threadRows())) return;
     waitUntil(static_cast<std::size_t>(id - rows_.firstId) + 1);
 }
 
 void BackgroundRows::waitForAll() {
-    waitUntil(rows_.size());
+    waitUntil(threadRows());
 }
 
 BackgroundRows::Turn::Turn(BackgroundRows& rows) : rows_(rows) {

@@ -11,6 +11,9 @@
 #include <thread>
 #include <vector>
 
+class SqliteDatabase;
+class SqliteStatement;
+
 // The store's rows of URLs new to a site, written on a thread with a connection of its own while
 // the run goes on: a first run that announces every page of a large site sends its first POST
 // without waiting for a million rows to be made. The ids were given in advance (the selection,
@@ -19,7 +22,8 @@
 // the rows it names are committed.
 class BackgroundRows {
 public:
-    // What to write: rows with the ids firstId, firstId + 1, ..., in that order.
+    // What to write: rows with the ids firstId, firstId + 1, ..., in that order. The last is
+    // written by reserve(), the others by the thread.
     struct Rows {
         std::int64_t site = 0;
         std::int64_t firstSeen = 0;
@@ -43,6 +47,11 @@ public:
     // Rows are committed this many at a time: the run's own writes wait for one such
     // transaction at most.
     static constexpr std::size_t Transaction = 2000;
+
+    // Writes the row with the highest id, in the caller's transaction (which holds the write
+    // lock): SQLite gives any row made after it (another site's, by another process) a higher
+    // id, so the ids below stay free for the thread.
+    static void reserve(SqliteDatabase& db, const Rows& rows);
 
     BackgroundRows(std::string file, int busyWaitMilliseconds, Rows rows);
     // Writes what is left before it goes, so that nothing the selection saw is lost.
@@ -68,6 +77,10 @@ public:
     };
 
 private:
+    static SqliteStatement prepareInsert(SqliteDatabase& db, const Rows& rows);
+    static void insert(SqliteStatement& statement, const Rows& rows, std::size_t i);
+    // The rows the thread writes: all but the reserved last.
+    std::size_t threadRows() const { return rows_.size() - 1; }
     void write(const std::string& file, int busyWaitMilliseconds);
     void waitUntil(std::size_t count);
 

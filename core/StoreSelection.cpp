@@ -184,20 +184,12 @@ private:
             const std::uint32_t i = added[k];
             result_.rows[i] = first + static_cast<std::int64_t>(k);
             mark(i, Decision::Announce, result_.rows[i]);
-            if (k + 1 == added.size()) break;
             if (spellings_.normal(i))
                 rows.add(urls_.url(i), lastmodOf(urls_, i));
             else
                 rows.add(spellings_.key(i), lastmodOf(urls_, i));
         }
-        // The highest id is written now, in the selection's transaction: SQLite gives any row
-        // made meanwhile (another site's, by another process) a higher one, and the ids below it
-        // stay free for the thread.
-        const std::uint32_t last = added.back();
-        SqliteStatement insert = db_.prepare(
-            "INSERT INTO urls(id, site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, ?5, 1)");
-        insert.bind(1, result_.rows[last]).bind(2, site_.id).bind(3, spellings_.key(last));
-        insert.bind(4, request_.now).bind(5, lastmodOf(urls_, last)).run();
+        BackgroundRows::reserve(db_, rows);
         background_ = std::move(rows);
         return true;
     }
