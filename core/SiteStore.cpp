@@ -398,7 +398,13 @@ void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view chann
                                    std::string_view answer) {
     std::optional<BackgroundRows::Turn> turn;
     if (rows_ && !rows.empty()) {
-        rows_->waitFor(*std::max_element(rows.begin(), rows.end()));
+        try {
+            rows_->waitFor(*std::max_element(rows.begin(), rows.end()));
+        } catch (const StoreError&) {
+            // The thread has ended; its failure is told here, once.
+            rows_.reset();
+            throw;
+        }
         turn.emplace(*rows_);
     }
     try {

@@ -97,8 +97,9 @@ public:
     // Until they are all written, every use of the store that may need them waits for them:
     // database() and the methods above; an acceptance by rows waits only for its own rows.
     void writeRowsInBackground(BackgroundRows::Rows rows);
-    // Waits until the rows written in the background are all there; throws the writer's failure
-    // (once) as StoreError or StoreFull.
+    // Waits until the rows written in the background are all there. The thread's failure is
+    // thrown once, by this or by the acceptance that meets it, as StoreError or StoreFull; the
+    // store goes on with the rows that were written.
     void settle() const;
 
     SqliteDatabase& database() {

@@ -617,6 +617,22 @@ TEST(SiteStoreDisk, AFullDiskEndsWithAClearMessageCountsNoHalfBatchAndLeavesNoEm
             EXPECT_GT(entry.file_size(), 0u) << entry.path();
         }
 
+    // New rows left to the store's thread that do not fit: the acceptance that needs them says
+    // so and counts nothing; the store goes on with the rows that were written.
+    TempDir third;
+    SmallDisk rowsDisk(third.str());
+    SiteStore rowsStore = SiteStore::open(third.str());
+    const StoreSite shop = rowsStore.site("Shop");
+    const UrlTable urls = tableOf(pagesOf(5'000, Now, std::string(100, 'p') + "/"));
+    const AnnounceSelection selection =
+        selectAnnouncements(rowsStore, shop, urls,
+                            {IndexNowChannel, Home, FirstRun::AllPages, SelectionMode::Record,
+                             SitemapRead::Complete, Now, NewRows::InBackground});
+    const std::int64_t lastOfThread = *std::max_element(selection.rows.begin(), selection.rows.end()) - 1;
+    EXPECT_THROW(rowsStore.recordAcceptedRows(shop, IndexNowChannel, {lastOfThread}, Now, "200 OK"),
+                 StoreFull);
+    EXPECT_EQ(rowsStore.acceptedCount(shop, IndexNowChannel), 0);
+
     // A store cannot even be made on a full disk: nothing is left behind.
     TempDir other;
     SmallDisk full(other.str());
