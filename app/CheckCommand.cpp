@@ -2,15 +2,15 @@
 #include "app/SiteReading.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/IndexNow.h"
-#include "core/LiveSite.h"
-#include "core/PageChecker.h"
-#include "core/SiteProfile.h"
-#include "core/SiteStore.h"
-#include "core/SitemapSource.h"
-#include "core/Sitemaps.h"
-#include "core/StoreChecks.h"
-#include "core/StoreSelection.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/channels/LiveSite.h"
+#include "core/checks/PageChecker.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
+#include "core/sitemaps/SitemapSource.h"
+#include "core/sitemaps/Sitemaps.h"
+#include "core/store/StoreChecks.h"
+#include "core/store/StoreSelection.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 
@@ -86,7 +86,7 @@ std::vector<std::string> pagesToCheck(const std::string& profileUrl, const UrlTa
 AnnounceSelection runSelection(SiteStore& siteStore, const StoreSite& site, const Config& config,
                                const LoadedProfile& profile, const ProfileSitemaps& read) {
     return selectAnnouncements(siteStore, site, read.read.urls,
-                               {IndexNowChannel, read.probe.site.text(),
+                               {IndexNowChannelId, read.probe.site.text(),
                                 indexNowFirstRun(config.firstRunAllPages, profile.extra(IndexNowFirstRunKey)),
                                 SelectionMode::Preview, SitemapRead::Complete,
                                 static_cast<std::int64_t>(std::time(nullptr))});
@@ -105,7 +105,7 @@ int runCheck(const CommandLine& cl) {
         return 2;
     }
     const Config config = startupConfig(cl);
-    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
     const std::string& name = cl.args.front();
     if (!knownProfile(store, name)) return 1;
     LiveClient client(liveClientSettings(config));

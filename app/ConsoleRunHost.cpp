@@ -1,6 +1,6 @@
 #include "app/ConsoleRunHost.h"
 
-#include "core/RequestRecord.h"
+#include "core/run/RequestRecord.h"
 #include "grid/TextExport.h"
 #include "platform/EventLoop.h"
 #include "platform/Text.h"
@@ -30,7 +30,7 @@ std::string firstCharacters(const std::string& text, std::size_t count) {
 
 } // namespace
 
-ConsoleRunHost::ConsoleRunHost(const ProfileStore& store, std::FILE* out, std::FILE* progress)
+ConsoleRunHost::ConsoleRunHost(const ProfileFiles& store, std::FILE* out, std::FILE* progress)
     : store_(store), out_(out), progress_(progress) {
     results_.SetTextMeasure(&measure_);
     submitList_.SetTextMeasure(&measure_);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/KeptRuns.h"
-#include "core/RunHost.h"
-#include "core/SiteProfile.h"
+#include "core/run/KeptRuns.h"
+#include "core/run/RunHost.h"
+#include "core/profiles/SiteProfile.h"
 #include "grid/ReportGrid.h"
 
 #include <cstdio>
@@ -17,7 +17,7 @@
 class ConsoleRunHost final : public RunHost {
 public:
     // progress: where the progress line goes, or null for none.
-    ConsoleRunHost(const ProfileStore& store, std::FILE* out, std::FILE* progress);
+    ConsoleRunHost(const ProfileFiles& store, std::FILE* out, std::FILE* progress);
 
     std::string fieldText(std::size_t field) const override;
     void setFieldText(std::size_t field, const std::string& text) override;
@@ -53,7 +53,7 @@ private:
     void warn(const std::string& text);
     void drawProgress();
 
-    const ProfileStore& store_;
+    const ProfileFiles& store_;
     std::FILE* out_;
     std::FILE* progress_;
     SiteProfile editor_;

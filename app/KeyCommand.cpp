@@ -1,10 +1,10 @@
 #include "app/Commands.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/IndexNow.h"
-#include "core/LiveSite.h"
-#include "core/SiteProfile.h"
-#include "core/SitemapSource.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/channels/LiveSite.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/sitemaps/SitemapSource.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 
@@ -23,7 +23,7 @@ int runKey(const CommandLine& cl) {
     }
     const Config config = startupConfig(cl);
 
-    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
     const std::string& name = cl.args.front();
     if (!knownProfile(store, name)) return 1;
 

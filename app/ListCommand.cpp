@@ -1,6 +1,6 @@
 #include "app/Commands.h"
-#include "core/SiteProfile.h"
-#include "core/SubmissionList.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/profiles/SubmissionList.h"
 #include "grid/ReportGrid.h"
 
 #include <cstdio>
@@ -13,7 +13,7 @@ int runList(const CommandLine& cl) {
         std::fprintf(stderr, "larkspan: list takes no names\n");
         return 2;
     }
-    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
     const std::vector<std::string> names = store.list();
     // An empty answer looks the same as a wrong folder: say which one was read, where scripts
     // reading the names do not see it.

@@ -1,6 +1,6 @@
 #include "app/Commands.h"
-#include "core/KeptRuns.h"
-#include "core/RequestRecord.h"
+#include "core/run/KeptRuns.h"
+#include "core/run/RequestRecord.h"
 #include "platform/Error.h"
 #include "platform/ReadFile.h"
 

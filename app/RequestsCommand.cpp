@@ -1,10 +1,10 @@
 #include "app/Commands.h"
 #include "app/Startup.h"
-#include "core/ChannelPlan.h"
+#include "core/channels/ChannelPlan.h"
 #include "core/Config.h"
-#include "core/EngineCatalog.h"
-#include "core/SiteProfile.h"
-#include "core/SubmissionFields.h"
+#include "core/catalogue/EngineCatalog.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/catalogue/SubmissionFields.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 
@@ -41,7 +41,7 @@ int runRequests(const CommandLine& cl) {
     }
     const Config config = startupConfig(cl);
 
-    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
     const LoadedProfile profile = store.loadWhole(cl.args.front());
     SubmissionFields fields;
     PreparedProfile prepared = PrepareProfile(fields, profile.fields);

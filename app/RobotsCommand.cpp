@@ -1,6 +1,6 @@
 #include "app/Commands.h"
-#include "core/PageUrl.h"
-#include "core/RobotsTxt.h"
+#include "core/checks/PageUrl.h"
+#include "core/checks/RobotsTxt.h"
 #include "platform/ReadFile.h"
 
 #include <cstdio>

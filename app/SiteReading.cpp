@@ -1,15 +1,15 @@
 #include "app/SiteReading.h"
 
 #include "core/Config.h"
-#include "core/SiteProfile.h"
-#include "core/SitemapSource.h"
-#include "http/LiveClient.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/sitemaps/SitemapSource.h"
+#include "http/live/LiveClient.h"
 #include "platform/Text.h"
 
 #include <cstdio>
 
 std::optional<ProfileSitemaps> readProfileSitemaps(LiveClient& client, const Config& config,
-                                                   const ProfileStore& store, const std::string& name) {
+                                                   const ProfileFiles& store, const std::string& name) {
     const SiteProfile profile = store.load(name);
     std::optional<SiteProbe> probe = probeSite(client, profile[fURL]);
     if (!probe) {

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "core/LiveSite.h"
-#include "core/Sitemaps.h"
+#include "core/channels/LiveSite.h"
+#include "core/sitemaps/Sitemaps.h"
 
 #include <optional>
 #include <string>
 
 class LiveClient;
-class ProfileStore;
+class ProfileFiles;
 struct Config;
 
 // A profile's site as a run finds it (its origin after the profile URL's redirects) and what
@@ -21,4 +21,4 @@ struct ProfileSitemaps {
 // from the network. Nothing, after saying why, when the profile URL names no web site or no
 // sitemap could be read (a failure of the work, exit status 1).
 std::optional<ProfileSitemaps> readProfileSitemaps(LiveClient& client, const Config& config,
-                                                   const ProfileStore& store, const std::string& name);
+                                                   const ProfileFiles& store, const std::string& name);

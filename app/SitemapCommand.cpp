@@ -2,14 +2,14 @@
 #include "app/SiteReading.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/IndexNow.h"
-#include "core/LiveSite.h"
-#include "core/SiteProfile.h"
-#include "core/SiteStore.h"
-#include "core/SitemapReader.h"
-#include "core/SitemapSource.h"
-#include "core/Sitemaps.h"
-#include "core/StoreSelection.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/channels/LiveSite.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
+#include "core/sitemaps/SitemapReader.h"
+#include "core/sitemaps/SitemapSource.h"
+#include "core/sitemaps/Sitemaps.h"
+#include "core/store/StoreSelection.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -28,7 +28,7 @@ std::string counted(std::size_t n, const std::string& noun) {
 
 // The indices of the URLs to print: every one with --all, else the sitemap's own URLs as the
 // store would choose them for the next run (no profile URL is set apart from them).
-std::vector<std::size_t> shownUrls(const CommandLine& cl, const Config& config, const ProfileStore& store,
+std::vector<std::size_t> shownUrls(const CommandLine& cl, const Config& config, const ProfileFiles& store,
                                    const SiteSitemaps& read) {
     std::vector<std::size_t> shown;
     if (cl.all) {
@@ -40,7 +40,7 @@ std::vector<std::size_t> shownUrls(const CommandLine& cl, const Config& config, 
     SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
     return selectAnnouncements(
                siteStore, siteStore.site(name), read.urls,
-               {IndexNowChannel, "",
+               {IndexNowChannelId, "",
                 indexNowFirstRun(config.firstRunAllPages, store.loadExtra(name, IndexNowFirstRunKey)),
                 SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
         .indices;
@@ -59,7 +59,7 @@ int runSitemap(const CommandLine& cl) {
     }
     const Config config = startupConfig(cl);
 
-    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
     const std::string& name = cl.args.front();
     if (!knownProfile(store, name)) return 1;
     LiveClient client(liveClientSettings(config));

@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "core/SiteProfile.h"
+#include "core/profiles/SiteProfile.h"
 
 #include <algorithm>
 
@@ -27,7 +27,7 @@ Config startupConfig(const CommandLine& cl) {
     return config;
 }
 
-bool knownProfile(const ProfileStore& store, const std::string& name) {
+bool knownProfile(const ProfileFiles& store, const std::string& name) {
     const std::vector<std::string> listed = store.list();
     if (std::find(listed.begin(), listed.end(), name) != listed.end()) return true;
     std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),

@@ -2,13 +2,13 @@
 #include "app/ConsoleRunHost.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/HttpRunClient.h"
-#include "core/KeptRuns.h"
-#include "core/SearchConsoleChannel.h"
-#include "core/SiteProfile.h"
-#include "core/SiteStatus.h"
-#include "core/SiteStore.h"
-#include "core/SubmissionRun.h"
+#include "core/run/HttpRunClient.h"
+#include "core/run/KeptRuns.h"
+#include "core/google/SearchConsoleChannel.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/status/SiteStatus.h"
+#include "core/store/SiteStore.h"
+#include "core/run/SubmissionRun.h"
 #include "platform/SignalNotifier.h"
 
 #include <chrono>
@@ -30,7 +30,7 @@ void printLine(const std::string& line) {
 // Asks Google about the profile's pages as a run of the Search Console channel alone would,
 // without submitting its sitemaps: the run's log goes to standard error, so that standard
 // output holds the status only. False when Ctrl+C stopped it.
-bool inspect(const CommandLine& cl, const ProfileStore& profiles, const std::string& name) {
+bool inspect(const CommandLine& cl, const ProfileFiles& profiles, const std::string& name) {
     Config config = startupConfig(cl);
     config.catalogue = false;
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
@@ -58,7 +58,7 @@ int runStatus(const CommandLine& cl) {
         return 2;
     }
     const std::string& name = cl.args[0];
-    ProfileStore profiles(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles profiles(ProfileFiles::resolveDirectory(cl.dir));
     if (!knownProfile(profiles, name)) return 1;
     if (cl.inspect) {
         if (profiles.loadExtra(name, GoogleServiceAccountKey).empty())

@@ -1,7 +1,7 @@
 #include "app/Commands.h"
-#include "core/SiteProfile.h"
-#include "core/SiteStore.h"
-#include "core/StoreReport.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
+#include "core/store/StoreReport.h"
 
 #include <cstdio>
 #include <optional>
@@ -13,7 +13,7 @@ namespace {
 // The store of the profile directory, when there is one: these commands only read it (or
 // remove rows) and never make a new one.
 std::optional<SiteStore> existingStore(const CommandLine& cl) {
-    const std::string directory = ProfileStore::resolveDirectory(cl.dir);
+    const std::string directory = ProfileFiles::resolveDirectory(cl.dir);
     struct stat st {};
     if (::stat(SiteStore::fileName(directory).c_str(), &st) != 0) {
         std::fprintf(

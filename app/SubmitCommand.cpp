@@ -2,18 +2,18 @@
 #include "app/ConsoleRunHost.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/HttpRunClient.h"
-#include "core/KeptRuns.h"
-#include "core/LiveChannels.h"
-#include "core/SiteProfile.h"
-#include "core/SubmissionFields.h"
-#include "core/SubmissionList.h"
-#include "core/SubmissionRun.h"
+#include "core/run/HttpRunClient.h"
+#include "core/run/KeptRuns.h"
+#include "core/channels/LiveChannels.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "core/profiles/SubmissionList.h"
+#include "core/run/SubmissionRun.h"
 #include "grid/ReportCommands.h"
 #include "platform/Error.h"
 #include "platform/LineFile.h"
 #include "platform/SignalNotifier.h"
-#include "ui/PrintDevice.h"
+#include "ui/print/PrintDevice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -88,7 +88,7 @@ std::optional<LineFile> recordCopy(const CommandLine& cl) {
 }
 
 // The named profiles in the order of the submission list as the window shows it, each once.
-std::vector<std::string> inListOrder(TReportGrid& list, const ProfileStore& store,
+std::vector<std::string> inListOrder(TReportGrid& list, const ProfileFiles& store,
                                      const std::vector<std::string>& named) {
     fillSubmissionList(list, store.list());
     std::vector<std::string> names;
@@ -103,7 +103,7 @@ std::vector<std::string> inListOrder(TReportGrid& list, const ProfileStore& stor
 
 // Says on standard error which fields each profile lacks that the run skipped as incomplete
 // (the run's log says only "Please complete all fields!"); true when there was one.
-bool tellIncomplete(const ProfileStore& store, const std::vector<std::string>& names) {
+bool tellIncomplete(const ProfileFiles& store, const std::vector<std::string>& names) {
     bool any = false;
     for (const std::string& name : names) {
         const std::vector<std::string_view> missing = MissingFields(store.load(name));
@@ -149,7 +149,7 @@ int runSubmit(const CommandLine& cl) {
     if (!saves) return 2;
     const Config config = startupConfig(cl);
 
-    ProfileStore store(ProfileStore::resolveDirectory(cl.dir));
+    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
     for (const std::string& name : cl.args)
         if (!knownProfile(store, name)) return 1;
     std::optional<LineFile> copy;

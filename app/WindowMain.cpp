@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/KeptRuns.h"
-#include "core/SiteProfile.h"
+#include "core/run/KeptRuns.h"
+#include "core/profiles/SiteProfile.h"
 #include "platform/Error.h"
 #include "platform/EventLoopQt.h"
 #include "ui/FirstStart.h"
@@ -54,7 +54,7 @@ int runWindow(int argc, char** argv) {
         first.settle(config, [] { return askAboutCatalogue(nullptr); });
     std::string dir, problem;
     try {
-        dir = ProfileStore::resolveDirectory(cl.dir);
+        dir = ProfileFiles::resolveDirectory(cl.dir);
     } catch (const LarkspanError& e) {
         problem = e.what();
     }

@@ -7,7 +7,7 @@
 #include "support/NginxServer.h"
 #include "support/TestCertificates.h"
 
-#include "http/LiveClient.h"
+#include "http/live/LiveClient.h"
 
 #include <cstdio>
 #include <string>

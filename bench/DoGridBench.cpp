@@ -8,9 +8,9 @@
 //   do_grid_bench [rows]      (default 32000)
 #include "bench/QuietRunHost.h"
 #include "core/Config.h"
-#include "core/EngineCatalog.h"
-#include "core/RunClient.h"
-#include "core/SubmissionRun.h"
+#include "core/catalogue/EngineCatalog.h"
+#include "core/run/RunClient.h"
+#include "core/run/SubmissionRun.h"
 #include "grid/ReportGrid.h"
 #include "platform/EventLoopQt.h"
 #include "ui/QtTextMeasure.h"

@@ -10,7 +10,7 @@
 #include "support/NginxServer.h"
 #include "support/TestCertificates.h"
 
-#include "http/HttpClient.h"
+#include "http/socket/HttpClient.h"
 
 #include "platform/EventLoopQt.h"
 

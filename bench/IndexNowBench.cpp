@@ -21,14 +21,14 @@
 //                      target <= 300 MB)
 #include "bench/QuietRunHost.h"
 #include "core/Config.h"
-#include "core/HttpRunClient.h"
-#include "core/IndexNow.h"
-#include "core/IndexNowSubmitter.h"
-#include "core/SiteProfile.h"
-#include "core/SiteStore.h"
-#include "core/SitemapReader.h"
-#include "core/SubmissionRun.h"
-#include "core/UrlTable.h"
+#include "core/run/HttpRunClient.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/indexnow/IndexNowChannel.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
+#include "core/sitemaps/SitemapReader.h"
+#include "core/run/SubmissionRun.h"
+#include "core/sitemaps/UrlTable.h"
 #include "platform/EventLoopQt.h"
 #include "tools/simulator/EngineSimulator.h"
 
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
 
     const fs::path profiles = root / "profiles";
     fs::create_directories(profiles);
-    ProfileStore store(profiles.string());
+    ProfileFiles store(profiles.string());
     store.save(
         {"Jane Doe", "jane@example.com", site + "/", "Bench", "Business", "", "", "English", "", "", "", "",
          "", "United States", "", ""},
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
         SubmissionRun run(host, client, config);
         run.Start();
         run.setProfileDirectory(profiles.string());
-        run.addChannel(std::make_unique<IndexNowSubmitter>());
+        run.addChannel(std::make_unique<IndexNowChannel>());
         const std::size_t before = simulator.requests().size();
         QElapsedTimer clock;
         clock.start();
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
             posts += received[i].method == "POST" ? 1 : 0;
         SiteStore siteStore = SiteStore::open(profiles.string());
         const auto accepted =
-            static_cast<std::size_t>(siteStore.acceptedCount(siteStore.site("Bench"), IndexNowChannel));
+            static_cast<std::size_t>(siteStore.acceptedCount(siteStore.site("Bench"), IndexNowChannelId));
         if (run.ResultCount() != 1 || accepted != 1'000'000 || posts != 100 || !host.log.empty()) {
             std::fprintf(stderr, "indexnow_bench: the run did not announce every URL (%zu accepted)%s%s\n",
                          accepted, host.log.empty() ? "" : ": ",

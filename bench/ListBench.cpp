@@ -3,8 +3,8 @@
 // to plain directory enumeration plus one profile load, measured in the same run. A second
 // ratio compares the cost per profile at 10,000 and at 1,000 profiles: it stays near 1
 // when the listing grows linearly (n log n for the sort).
-#include "core/SiteProfile.h"
-#include "core/SubmissionList.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/profiles/SubmissionList.h"
 #include "grid/ReportGrid.h"
 
 #include <chrono>
@@ -45,7 +45,7 @@ template <typename F> double best(F f, int runs = 5) {
 double listing(const std::filesystem::path& dir) {
     FixedWidthMeasure measure;
     return best([&] {
-        ProfileStore store(dir.string());
+        ProfileFiles store(dir.string());
         TReportGrid list(1, 2, 0, 1);
         list.SetTextMeasure(&measure);
         auto names = store.list();
@@ -61,7 +61,7 @@ double enumeration(const std::filesystem::path& dir) {
         while (dirent* e = ::readdir(d))
             if (first.empty() && e->d_name[0] != '.') first = e->d_name;
         ::closedir(d);
-        ProfileStore(dir.string()).load(first.substr(0, first.size() - 4));
+        ProfileFiles(dir.string()).load(first.substr(0, first.size() - 4));
     });
 }
 

@@ -9,7 +9,7 @@
 #include "BenchNginx.h"
 #include "BenchProcess.h"
 
-#include "http/LiveClient.h"
+#include "http/live/LiveClient.h"
 
 #include "platform/EventLoopQt.h"
 

@@ -9,8 +9,8 @@
 #include "BenchNginx.h"
 #include "BenchProcess.h"
 
-#include "core/PageChecker.h"
-#include "http/LiveClient.h"
+#include "core/checks/PageChecker.h"
+#include "http/live/LiveClient.h"
 #include "platform/EventLoopQt.h"
 
 #include <QCoreApplication>

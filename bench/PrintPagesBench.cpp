@@ -4,7 +4,7 @@
 
 #include "grid/PrintLayout.h"
 #include "grid/ReportGrid.h"
-#include "ui/PainterSurface.h"
+#include "ui/print/PainterSurface.h"
 
 #include <QGuiApplication>
 

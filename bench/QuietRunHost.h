@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/KeptRuns.h"
-#include "core/RequestRecord.h"
-#include "core/RunHost.h"
-#include "core/SiteProfile.h"
+#include "core/run/KeptRuns.h"
+#include "core/run/RequestRecord.h"
+#include "core/run/RunHost.h"
+#include "core/profiles/SiteProfile.h"
 #include "grid/ReportGrid.h"
 #include "grid/TextMeasure.h"
 
@@ -47,7 +47,7 @@ public:
         if (kept) kept->write(r);
     }
 
-    std::optional<ProfileStore> store;
+    std::optional<ProfileFiles> store;
     SiteProfile editor{};
     TReportGrid list{1, 2, 0, 1};
     TReportGrid grid{2, 2, 1, 1};

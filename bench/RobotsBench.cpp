@@ -8,7 +8,7 @@
 //
 // Usage: robots_bench [decisions, default 1000000]
 
-#include "core/RobotsTxt.h"
+#include "core/checks/RobotsTxt.h"
 
 #include <chrono>
 #include <cstdio>

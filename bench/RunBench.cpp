@@ -10,12 +10,12 @@
 //   run_bench [profiles]      (default 100; prints the time ratio run : curl, target <= 1.3)
 #include "bench/QuietRunHost.h"
 #include "core/Config.h"
-#include "core/EngineCatalog.h"
-#include "core/HttpRunClient.h"
-#include "core/SiteProfile.h"
-#include "core/SubmissionFields.h"
-#include "core/SubmissionList.h"
-#include "core/SubmissionRun.h"
+#include "core/catalogue/EngineCatalog.h"
+#include "core/run/HttpRunClient.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "core/profiles/SubmissionList.h"
+#include "core/run/SubmissionRun.h"
 #include "grid/ReportGrid.h"
 #include "tools/simulator/EngineSimulator.h"
 
@@ -85,7 +85,7 @@ std::string wireUrl(const std::string& url) {
 }
 
 // curl's configuration for the requests the run sends, in the run's order.
-std::string curlConfig(const std::vector<std::string>& names, const ProfileStore& store, const Config& config,
+std::string curlConfig(const std::vector<std::string>& names, const ProfileFiles& store, const Config& config,
                        const std::string& proxy) {
     const std::vector<EngineEntry> catalog = engineCatalog(config);
     std::string out = "silent\nshow-error\n";
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QTemporaryDir dir;
-    ProfileStore store(dir.path().toStdString());
+    ProfileFiles store(dir.path().toStdString());
     for (int i = 0; i < profiles; ++i)
         store.save(benchProfile(i));
     EngineSimulator simulator;

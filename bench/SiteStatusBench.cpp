@@ -6,11 +6,11 @@
 //                       then the Site Status window opening its table on a site of 100,000 URLs:
 //                       the event loop's longest stall (target <= 100 ms).
 // Each timing is the best of three, as the machine is shared.
-#include "core/SiteStatus.h"
-#include "core/SiteStore.h"
+#include "core/status/SiteStatus.h"
+#include "core/store/SiteStore.h"
 #include "platform/EventLoop.h"
 #include "platform/EventLoopQt.h"
-#include "ui/SiteStatusWindow.h"
+#include "ui/status/SiteStatusWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 //
 // Usage: spill_bench [total MiB, default 1024]
 
-#include "http/SpillBuffer.h"
+#include "http/socket/SpillBuffer.h"
 
 #include <chrono>
 #include <cstdio>

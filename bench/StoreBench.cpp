@@ -5,10 +5,10 @@
 //                 then a run in which 1% of the pages changed, each as a time ratio to the
 //                 sqlite3 import (target <= 2); then the peak resident memory (VmHWM) of the
 //                 process with the URL table and the store (target <= 150 MB).
-#include "core/SiteStore.h"
-#include "core/SitemapReader.h"
-#include "core/StoreSelection.h"
-#include "core/UrlTable.h"
+#include "core/store/SiteStore.h"
+#include "core/sitemaps/SitemapReader.h"
+#include "core/store/StoreSelection.h"
+#include "core/sitemaps/UrlTable.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,7 +76,7 @@ double run(const fs::path& dir, const UrlTable& urls, std::int64_t now, Announce
     const StoreSite site = store.site("Bench");
     selection =
         selectAnnouncements(store, site, urls,
-                            {IndexNowChannel, "https://www.example-garden-supplies.com/",
+                            {IndexNowChannelId, "https://www.example-garden-supplies.com/",
                              FirstRun::RecentPages, SelectionMode::Record, SitemapRead::Complete, now});
     return secondsSince(start);
 }

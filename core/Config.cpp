@@ -2,8 +2,8 @@
 
 #include "http/Url.h"
 
-#include "core/ChannelTable.h"
-#include "core/EngineCatalog.h"
+#include "core/channels/ChannelTable.h"
+#include "core/catalogue/EngineCatalog.h"
 #include "platform/Directories.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"

@@ -6,7 +6,7 @@ int FixedWidthMeasure::textWidth(std::string_view text) const {
     return static_cast<int>(utf8Length(text)) * pixelsPerChar_;
 }
 
-ColumnFitter::ColumnFitter(CellStore& store, int colCount)
+ColumnFitter::ColumnFitter(CellTable& store, int colCount)
     : store_(store), widthCounts_(static_cast<std::size_t>(colCount)) {}
 
 void ColumnFitter::forgetAll() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/CellStore.h"
+#include "grid/CellTable.h"
 #include "grid/TextMeasure.h"
 
 #include <map>
@@ -13,7 +13,7 @@
 // one new row costs a logarithm, not a pass over the table.
 class ColumnFitter {
 public:
-    ColumnFitter(CellStore& store, int colCount);
+    ColumnFitter(CellTable& store, int colCount);
 
     // The font measurer; the fitter does not own it. Without one a fixed-width fake measures.
     void setTextMeasure(const TextMeasure* measure);
@@ -33,7 +33,7 @@ private:
     void measure(int col, Cell& cell);
     void forgetAll();
 
-    CellStore& store_;
+    CellTable& store_;
     const TextMeasure* measure_ = nullptr;
     // Measured widths per column, as counts per width.
     std::vector<std::map<int, int>> widthCounts_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/CellStore.h"
+#include "grid/CellTable.h"
 #include "grid/ColumnFit.h"
 #include "grid/GridSelection.h"
 #include "grid/HtmlSettings.h"
@@ -18,11 +18,11 @@
 // cells with fixed header rows and columns, column fitting, the sort, the selection
 // rectangle and row marks. Widgets draw it; exporters, find and print read it.
 //
-// The cells live in a CellStore, which tells of every change by range; the sort, the fit,
+// The cells live in a CellTable, which tells of every change by range; the sort, the fit,
 // the selection and the marks are classes of their own beside it that keep up with those
 // notices. The table assembles them behind the control's operations and repaints once per
 // change, or once at the end of an update.
-class TReportGrid : private CellStoreListener {
+class TReportGrid : private CellTableListener {
 public:
     TReportGrid(int colCount, int rowCount, int fixedCols, int fixedRows);
     // A table is moved as a whole and never copied.
@@ -122,7 +122,7 @@ private:
     // by handing them over.
     struct Parts {
         Parts(int colCount, int rowCount, int fixedCols, int fixedRows);
-        CellStore store;
+        CellTable store;
         ColumnFitter fitter;
         RowSorter sorter;
         GridSelection selection;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/CellStore.h"
+#include "grid/CellTable.h"
 #include "grid/GridSelection.h"
 
 // The row marks of a list that lets the user highlight rows apart: a press without Ctrl
@@ -8,7 +8,7 @@
 // marked row unmarks it. The marks are kept with the rows in the store, so they move with them.
 class RowMarks {
 public:
-    RowMarks(CellStore& store, int fixedRows) : store_(store), fixedRows_(fixedRows) {}
+    RowMarks(CellTable& store, int fixedRows) : store_(store), fixedRows_(fixedRows) {}
 
     // Throw EReportGridError "Invalid row accessed" for a row outside the table.
     bool marked(int row) const;
@@ -25,7 +25,7 @@ private:
     void checkRow(int row) const;
     bool isListRow(int row) const { return row >= fixedRows_ && row < store_.rowCount(); }
 
-    CellStore& store_;
+    CellTable& store_;
     int fixedRows_;
     int unmarkAtRelease_ = -1;
 };

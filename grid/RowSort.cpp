@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-RowSorter::RowSorter(CellStore& store, int fixedRows, int colCount)
+RowSorter::RowSorter(CellTable& store, int fixedRows, int colCount)
     : store_(store), fixedRows_(fixedRows), sortedEnd_(fixedRows),
       nonTextCells_(static_cast<std::size_t>(colCount)) {}
 

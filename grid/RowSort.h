@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/CellStore.h"
+#include "grid/CellTable.h"
 
 #include <vector>
 
@@ -25,7 +25,7 @@ enum class RowsCarryMarks { No, Yes };
 // would. Rows move through the store, whose notices tell who follows them.
 class RowSorter {
 public:
-    RowSorter(CellStore& store, int fixedRows, int colCount);
+    RowSorter(CellTable& store, int fixedRows, int colCount);
 
     void sort(const SortKey& key, int currentRow, RowsCarryMarks marks);
     // The comparison of two rows under the key: 1, 0 or -1 before the direction is applied.
@@ -46,7 +46,7 @@ private:
     bool hasTwin(const SortKey& key, int d, int currentRow) const;
     void countClass(const CellRange& range, int delta);
 
-    CellStore& store_;
+    CellTable& store_;
     int fixedRows_;
     // Rows from the fixed rows up to sortedEnd_ are known to be in the order of sorted_.
     int sortedEnd_;

@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Lists the source files over 500 lines in core/, http/, grid/, ui/ and app/, and the functions over
-# 60 lines there, found by counting braces. A table of data may be exempt: a line
-# "// size-check: data table" just above it leaves the block that follows out of both counts.
+# Lists what is too large in the product's folders, at any depth: a source file over 500 lines,
+# a unit over 700 (NAME.h with NAME.cpp, and any .cpp of the same folder without a header of its
+# own that defines members of a class of NAME.h, which it includes first: the class's other pieces), and a function over 60
+# lines, found by counting braces. A table of data may be exempt: a line
+# "// size-check: data table" just above a braced initialiser leaves it out of every count; the
+# mark above anything else (a function body, a class) is listed as a fault.
 # Fails when something is listed in an enforced folder; the others are reported only.
-#   tools/check-sizes.sh [folder...]      (default: core http grid ui app)
+#   tools/check-sizes.sh [folder...]      (default: core http grid ui app platform)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-enforced="${LARKSPAN_SIZE_ENFORCED:-core http grid ui app}"
+enforced="${LARKSPAN_SIZE_ENFORCED:-core http grid ui app platform}"
 folders=("$@")
-[ ${#folders[@]} -gt 0 ] || folders=(core http grid ui app)
+[ ${#folders[@]} -gt 0 ] || folders=(core http grid ui app platform)
 
 python3 - "$enforced" "${folders[@]}" <<'PY'
-import glob, re, sys
+import glob, os, re, sys
 
-MAX_FILE, MAX_FUNCTION = 500, 60
+MAX_FILE, MAX_UNIT, MAX_FUNCTION = 500, 700, 60
 MARKER = "size-check: data table"
 enforced = sys.argv[1].split()
 folders = sys.argv[2:]
@@ -55,7 +58,7 @@ def scan(path):
     lines = text.split("\n")
     code = code_only(text)
     marked = {k + 2 for k, line in enumerate(lines) if MARKER in line}  # 1-based line after it
-    exempt_lines, functions = 0, []
+    exempt_lines, functions, faults = 0, [], []
     stack = []  # (kind, line, name); kind is "function", "exempt" or "other"
     head, line = "", 1
     pending_exempt = False
@@ -68,7 +71,12 @@ def scan(path):
         elif c == "{":
             inside = any(k in ("function", "exempt") for k, _, _ in stack)
             if pending_exempt and not inside:
-                stack.append(("exempt", line, "")); pending_exempt = False
+                pending_exempt = False
+                if (FUNCTION_HEAD.search(head) or NOT_FUNCTION.search(head)) and not re.search(r"=\s*$", head):
+                    faults.append((line, "the mark of a data table stands above no initialiser"))
+                    stack.append(("other", line, ""))
+                else:
+                    stack.append(("exempt", line, ""))
             elif not inside and FUNCTION_HEAD.search(head) and not NOT_FUNCTION.search(head):
                 name = re.findall(r"([~\w:]+(?:operator\s*\S+?)?)\s*\(", head)
                 stack.append(("function", line, name[0] if name else "?"))
@@ -89,23 +97,63 @@ def scan(path):
         else:
             head += c
     counted = len(lines) - (1 if text.endswith("\n") else 0) - exempt_lines
-    return counted, functions
+    return counted, functions, faults
+
+
+def first_include(path):
+    """The header named by a file's first project include ("core/store/SiteStore.h")."""
+    for line in open(path, encoding="utf-8", errors="replace"):
+        m = re.match(r'#include "([\w/]+\.h)"', line)
+        if m:
+            return m.group(1)
+    return None
+
+
+def defines_members(path, header):
+    """Whether the file defines members of a class that the header declares."""
+    if not os.path.exists(header):
+        return False
+    classes = re.findall(r"^\s*(?:class|struct)\s+(\w+)[^;]*$", open(header, encoding="utf-8", errors="replace").read(), re.M)
+    text = open(path, encoding="utf-8", errors="replace").read()
+    return any(re.search(r"\b" + c + r"::~?\w+\s*\(", text) for c in classes)
 
 
 failures = reported = 0
+
+
+def report(folder, finding):
+    global failures, reported
+    if any(folder == e or folder.startswith(e + "/") for e in enforced):
+        print(finding); failures += 1
+    else:
+        print(finding + " [reported, not yet enforced]"); reported += 1
+
+
 for folder in folders:
-    for path in sorted(glob.glob(folder + "/*.cpp") + glob.glob(folder + "/*.h")):
-        counted, functions = scan(path)
-        found = []
+    paths = sorted(glob.glob(folder + "/**/*.cpp", recursive=True) + glob.glob(folder + "/**/*.h", recursive=True))
+    units = {}  # folder/NAME -> [(path, lines)]
+    for path in paths:
+        counted, functions, faults = scan(path)
         if counted > MAX_FILE:
-            found.append(f"{path}: {counted} lines (over {MAX_FILE})")
+            report(folder, f"{path}: {counted} lines (over {MAX_FILE})")
         for start, name, length in functions:
-            found.append(f"{path}:{start}: {name} has {length} lines (over {MAX_FUNCTION})")
-        for f in found:
-            if folder in enforced:
-                print(f); failures += 1
-            else:
-                print(f + " [reported, not yet enforced]"); reported += 1
+            report(folder, f"{path}:{start}: {name} has {length} lines (over {MAX_FUNCTION})")
+        for start, why in faults:
+            report(folder, f"{path}:{start}: {why}")
+        stem = path.rsplit(".", 1)[0]
+        if path.endswith(".cpp") and not os.path.exists(stem + ".h"):
+            # A piece of another class: counted with the unit of the header it includes first,
+            # when that header lies in the same folder.
+            header = first_include(path)
+            if header and os.path.dirname(header) == os.path.dirname(os.path.normpath(path)) and \
+                    defines_members(path, header):
+                stem = header[:-2]
+        units.setdefault(stem, []).append((path, counted))
+    for stem, members in sorted(units.items()):
+        total = sum(n for _, n in members)
+        if total > MAX_UNIT:
+            names = ", ".join(os.path.basename(p) for p, _ in members)
+            report(folder, f"{stem}: {total} lines in {names} (over {MAX_UNIT})")
 print(f"check-sizes: {failures} over the limits in {' '.join(f for f in folders if f in enforced) or 'no enforced folder'}"
       f", {reported} reported elsewhere")
 sys.exit(1 if failures else 0)

@@ -2,11 +2,11 @@
 // "submit --save pdf" does, so the printout can be looked at and turned into images.
 // Usage: larkspan-print-sample [FILE.pdf]   (default "Larkspan.pdf" in the working directory)
 
-#include "core/EngineCatalog.h"
+#include "core/catalogue/EngineCatalog.h"
 #include "grid/ReportGrid.h"
 #include "platform/Error.h"
 #include "platform/EventLoopQt.h"
-#include "ui/PrintDevice.h"
+#include "ui/print/PrintDevice.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #include "ui/FirstStart.h"
 
 #include "core/Config.h"
-#include "core/KeptRuns.h"
+#include "core/run/KeptRuns.h"
 #include "platform/Error.h"
 
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Config.h"
-#include "core/ProfileCommands.h"
+#include "core/profiles/ProfileCommands.h"
 #include "grid/Find.h"
 #include "grid/ReportGrid.h"
 #include "ui/ShellCommands.h"
@@ -63,7 +63,7 @@ public:
     GridPrinting& printing() { return *printing_; }
     TFindState& findState() { return find_; }
     const Config& config() const { return config_; }
-    const ProfileStore& profileStore() const { return profiles_->store(); }
+    const ProfileFiles& profileStore() const { return profiles_->store(); }
     PrintOptionsPage* optionsPage() const { return optionsPage_; }
     // The pages and the run bar, whose controls keep the names of the window's layout
     // (Label6, Gauge1, GoButton, SaveSettings, BitBtn1, ...).

@@ -1,10 +1,10 @@
 #include "ui/ProfileEditorPage.h"
 
-#include "core/Countries.h"
-#include "core/EditorItems.h"
+#include "core/catalogue/Countries.h"
+#include "core/profiles/EditorItems.h"
 #include "platform/Text.h"
 #include "ui/ErrorDisplay.h"
-#include "ui/LiveChannelsDialog.h"
+#include "ui/channels/LiveChannelsDialog.h"
 #include "ui/QtStrings.h"
 
 #include <QAbstractItemView>
@@ -204,7 +204,7 @@ void ProfileEditorPage::setSitemap(const std::string& text) {
     SitemapEdit->setText(qs(text));
 }
 
-void ProfileEditorPage::loadLiveChannels(const ProfileStore& store, const std::string& name) {
+void ProfileEditorPage::loadLiveChannels(const ProfileFiles& store, const std::string& name) {
     liveChannels_->load(store, name);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProfileCommands.h"
+#include "core/profiles/ProfileCommands.h"
 
 #include <QWidget>
 #include <array>
@@ -20,7 +20,7 @@ public:
     void setFieldText(std::size_t field, const std::string& text) override;
     std::string sitemap() const override;
     void setSitemap(const std::string& text) override;
-    void loadLiveChannels(const ProfileStore& store, const std::string& name) override;
+    void loadLiveChannels(const ProfileFiles& store, const std::string& name) override;
     ProfileExtras liveChannelValues() const override;
     std::optional<std::string> liveChannelProblem() const override;
 

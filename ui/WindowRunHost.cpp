@@ -1,13 +1,13 @@
 #include "ui/WindowRunHost.h"
 
-#include "core/HttpRunClient.h"
-#include "core/LiveChannels.h"
-#include "core/SubmissionRun.h"
+#include "core/run/HttpRunClient.h"
+#include "core/channels/LiveChannels.h"
+#include "core/run/SubmissionRun.h"
 #include "platform/EventLoop.h"
 #include "ui/MainWindow.h"
-#include "ui/PrintOptionsPage.h"
+#include "ui/print/PrintOptionsPage.h"
 #include "ui/QtStrings.h"
-#include "ui/RequestLogWindow.h"
+#include "ui/status/RequestLogWindow.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
 

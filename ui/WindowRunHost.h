@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/KeptRuns.h"
-#include "core/RunClient.h"
-#include "core/RunHost.h"
-#include "core/SubmissionRun.h"
+#include "core/run/KeptRuns.h"
+#include "core/run/RunClient.h"
+#include "core/run/RunHost.h"
+#include "core/run/SubmissionRun.h"
 
 #include <QObject>
 #include <functional>

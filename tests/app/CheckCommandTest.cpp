@@ -1,9 +1,9 @@
 // 'larkspan check' as the built program against the engine simulator's demo site www.example.net,
 // reached through the simulator as the proxy, over TLS.
-#include "core/SiteProfile.h"
+#include "core/profiles/SiteProfile.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/DemoCertificates.h"
+#include "tests/core/support/DemoCertificates.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QJsonDocument>
@@ -46,7 +46,7 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
                               EngineSimulator::Tls{certs + "/server.pem", certs + "/server.key"},
                               {"--sites", dir.file("sites")});
     std::filesystem::create_directories(dir / "profiles");
-    ProfileStore store(dir.file("profiles"));
+    ProfileFiles store(dir.file("profiles"));
     SiteProfile fjord;
     fjord[fSiteTitle] = "Fjord";
     fjord[fURL] = "https://www.example.net/";

@@ -1,12 +1,12 @@
 // The headless IndexNow commands as the built program: `key`, the POST lines of `requests`,
 // and the exit status of `submit`, against the engine simulator's site and endpoint over TLS.
-#include "core/IndexNow.h"
-#include "core/SiteProfile.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/profiles/SiteProfile.h"
 #include "platform/Json.h"
 #include "support/TestCertificates.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/RunTestSupport.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ protected:
         std::filesystem::create_directories(dir / "profiles");
     }
     void profile(const std::string& title, const std::string& key) {
-        ProfileStore(dir.file("profiles"))
+        ProfileFiles(dir.file("profiles"))
             .save(completeProfile(title, site + "/"),
                   {{IndexNowKeyKey, key}, {"Sitemap", site + "/sitemap.xml"}});
     }
@@ -67,7 +67,7 @@ TEST_F(IndexNowCommandTest, KeyPrintsGeneratesAndChecks) {
     const std::string key = made.out.substr(0, made.out.size() - 1);
     EXPECT_EQ(indexNowKeyProblem(key), "");
     EXPECT_EQ(key.size(), 32u);
-    EXPECT_EQ(ProfileStore(dir.file("profiles")).loadExtra("Garden", IndexNowKeyKey), key);
+    EXPECT_EQ(ProfileFiles(dir.file("profiles")).loadExtra("Garden", IndexNowKeyKey), key);
     EXPECT_EQ(larkspan({"key", "Garden"}).out, key + "\n");
 
     ProgramResult missing = larkspan({"key", "--check", "Garden"});

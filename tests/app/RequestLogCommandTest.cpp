@@ -1,10 +1,10 @@
 // The request records of 'larkspan submit' (--log and the kept runs) and 'larkspan log', as the
 // built program, against the engine simulator on loopback.
-#include "core/EngineCatalog.h"
-#include "core/SiteProfile.h"
+#include "core/catalogue/EngineCatalog.h"
+#include "core/profiles/SiteProfile.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/RunTestSupport.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QJsonDocument>
@@ -25,7 +25,7 @@ protected:
     std::unique_ptr<EngineSimulator> simulator;
 
     void SetUp() override {
-        ProfileStore(profiles.str()).save(completeProfile("Alpha", "http://alpha.example/"));
+        ProfileFiles(profiles.str()).save(completeProfile("Alpha", "http://alpha.example/"));
     }
     QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,14 +1,14 @@
 // 'larkspan submit' with a profile that names a Google service account, against the engine
 // simulator playing Google's own hosts inside CONNECT tunnels, so that the built-in addresses
 // of the token endpoint and the API are the ones used.
-#include "core/SearchConsoleChannel.h"
-#include "core/SiteProfile.h"
+#include "core/google/SearchConsoleChannel.h"
+#include "core/profiles/SiteProfile.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
 #include "tests/common/Files.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/RunTestSupport.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include "../core/DemoCertificates.h"
@@ -34,7 +34,7 @@ TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefu
                                        "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
     std::filesystem::permissions(keyFile,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    ProfileStore store(profiles.str());
+    ProfileFiles store(profiles.str());
     store.save(completeProfile("Alpha", "https://www.example.com/"),
                {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://www.example.com/sitemap.xml"}});
     store.save(completeProfile("Zeta", "https://www.example.org/"),

@@ -2,8 +2,8 @@
 #include "../common/PythonHttpServer.h"
 #include "../common/RunProgram.h"
 #include "../common/TempDir.h"
-#include "core/SiteProfile.h"
-#include "core/SiteStore.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ TEST(SitemapCommand, PrintsChangedUrlsWithLastmodAndASummary) {
                                   "/b</loc></url>"
                                   "<url><loc>http://elsewhere.test/c</loc></url></urlset>");
     TempDir profiles;
-    ProfileStore store(profiles.str());
+    ProfileFiles store(profiles.str());
     SiteProfile shop;
     shop[fSiteTitle] = "Shop";
     shop[fURL] = home + "/";
@@ -65,7 +65,7 @@ TEST(SitemapCommand, ControlCharactersFromTheSiteArePrintedReplaced) {
                                   "/c\xC2\x9B"
                                   "31m</loc></url></urlset>");
     TempDir profiles;
-    ProfileStore store(profiles.str());
+    ProfileFiles store(profiles.str());
     SiteProfile shop;
     shop[fSiteTitle] = "Shop";
     shop[fURL] = home + "/";

@@ -1,9 +1,9 @@
 // 'larkspan history' and 'larkspan store' run as the built program on a store made here.
 #include "../common/RunProgram.h"
 #include "../common/TempDir.h"
-#include "core/SiteStore.h"
-#include "core/StoreSelection.h"
-#include "core/UrlTable.h"
+#include "core/store/SiteStore.h"
+#include "core/store/StoreSelection.h"
+#include "core/sitemaps/UrlTable.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +23,9 @@ TEST(StoreCommands, HistoryCheckAndForget) {
         urls.insert("https://shop.example/new", Met - 3600);
         urls.insert("https://shop.example/old", 1'600'000'000);
         selectAnnouncements(store, site, urls,
-                            {IndexNowChannel, "https://shop.example/", FirstRun::RecentPages,
+                            {IndexNowChannelId, "https://shop.example/", FirstRun::RecentPages,
                              SelectionMode::Record, SitemapRead::Complete, Met});
-        store.recordAccepted(site, IndexNowChannel, {"https://shop.example/", "https://shop.example/new"},
+        store.recordAccepted(site, IndexNowChannelId, {"https://shop.example/", "https://shop.example/new"},
                              Met + 60, "202 Accepted from api.indexnow.org");
         store.site("Garden");
     }

@@ -1,10 +1,10 @@
 // 'larkspan submit' as the built program, against the engine simulator on loopback.
 #include "core/Config.h"
-#include "core/SiteProfile.h"
+#include "core/profiles/SiteProfile.h"
 #include "support/TestCertificates.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/RunTestSupport.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ protected:
     std::unique_ptr<EngineSimulator> simulator;
 
     void SetUp() override {
-        ProfileStore store(profiles.str());
+        ProfileFiles store(profiles.str());
         store.save(completeProfile("Alpha", "http://alpha.example/"));
         store.save(completeProfile("Zeta", "http://zeta.example/"));
         SiteProfile incomplete = completeProfile("Draft");

@@ -1,5 +1,5 @@
 #include "core/Config.h"
-#include "core/EngineCatalog.h"
+#include "core/catalogue/EngineCatalog.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempDir.h"

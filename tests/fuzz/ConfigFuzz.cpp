@@ -5,7 +5,7 @@
 // limits are positive, and the catalogue built from it has 32 entries with distinct names.
 
 #include "core/Config.h"
-#include "core/EngineCatalog.h"
+#include "core/catalogue/EngineCatalog.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"

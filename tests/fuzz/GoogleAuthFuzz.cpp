@@ -6,7 +6,7 @@
 // empty or able to break a header line, and the texts taken from an answer stay one bounded
 // line.
 
-#include "core/GoogleAuth.h"
+#include "core/google/GoogleAuth.h"
 #include "platform/Error.h"
 
 #include <cstdint>

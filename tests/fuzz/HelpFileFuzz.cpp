@@ -5,7 +5,7 @@
 // with an entry of the index; and a topic's HTML holds only the markup the reader makes
 // itself, every tag closed again, whatever the file says.
 
-#include "ui/HelpFile.h"
+#include "ui/help/HelpFile.h"
 
 #include <cstdint>
 #include <cstdlib>

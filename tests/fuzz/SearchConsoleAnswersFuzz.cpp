@@ -6,8 +6,8 @@
 // crash or a hang; a result comes only from a 200, a pause lies within a day, and no count of
 // a sitemap is negative.
 
-#include "core/SitemapStatus.h"
-#include "core/IndexStatusQuery.h"
+#include "core/google/SitemapStatus.h"
+#include "core/google/IndexStatusQuery.h"
 
 #include <cstdint>
 #include <cstdlib>

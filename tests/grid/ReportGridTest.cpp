@@ -232,8 +232,8 @@ TEST(ReportGridSort, TheSelectionGoesWhereTheCurrentRowGoes) {
     }
 }
 
-TEST(CellStore, NoticesComeInMatchedPairsAndTheCurrentRowFollowsMoves) {
-    struct Recorder : CellStoreListener {
+TEST(CellTable, NoticesComeInMatchedPairsAndTheCurrentRowFollowsMoves) {
+    struct Recorder : CellTableListener {
         std::vector<std::string> heard;
         GridSelection selection{0, 2};
         void note(const char* what, int a, int b) {
@@ -249,7 +249,7 @@ TEST(CellStore, NoticesComeInMatchedPairsAndTheCurrentRowFollowsMoves) {
         void rowsExchanged(int a, int b) override { selection.rowsExchanged(a, b); }
         void rowMoved(int from, int to) override { selection.rowMoved(from, to); }
     } recorder;
-    CellStore store(2, 1);
+    CellTable store(2, 1);
     store.setListener(&recorder);
     store.setRowCount(5);
     EXPECT_TRUE(store.setText(1, 3, "x"));

@@ -1,4 +1,4 @@
-#include "ModalHelper.h"
+#include "tests/ui/ModalHelper.h"
 
 #include "grid/ReportGrid.h"
 #include "ui/FindCommands.h"

@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 #include "tests/common/TempDir.h"
-#include "ui/AboutBox.h"
+#include "ui/help/AboutBox.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/ProfileEditorPage.h"
 #include "ui/ProfileListPages.h"

@@ -1,26 +1,26 @@
 // What the window tells a user: which profiles Go! submits, what Save Settings did, what the
 // live channels refused, what a run left out, and that every text can be read.
 #include "core/Config.h"
-#include "core/IndexNow.h"
-#include "core/KeptRuns.h"
-#include "core/LiveChannel.h"
-#include "core/RequestRecord.h"
-#include "core/SubmissionList.h"
-#include "core/SubmissionRun.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/run/KeptRuns.h"
+#include "core/channels/LiveChannel.h"
+#include "core/run/RequestRecord.h"
+#include "core/profiles/SubmissionList.h"
+#include "core/run/SubmissionRun.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/RunTestSupport.h"
-#include "ui/EarlierRunsDialog.h"
+#include "tests/core/support/RunTestSupport.h"
+#include "ui/status/EarlierRunsDialog.h"
 #include "ui/ElidedText.h"
 #include "ui/FirstStart.h"
 #include "ui/Gauge.h"
-#include "ui/HelpWindow.h"
-#include "ui/IndexNowTab.h"
-#include "ui/LiveChannelsDialog.h"
+#include "ui/help/HelpWindow.h"
+#include "ui/channels/IndexNowTab.h"
+#include "ui/channels/LiveChannelsDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/PrintOptionsPage.h"
+#include "ui/print/PrintOptionsPage.h"
 #include "ui/ProfileEditorPage.h"
 #include "ui/ReportGridWidget.h"
-#include "ui/RequestLogWindow.h"
+#include "ui/status/RequestLogWindow.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
@@ -61,7 +61,7 @@ struct Window {
     std::vector<std::string> boxes;
 
     explicit Window(const std::vector<std::string>& titles) {
-        ProfileStore store(dir.str());
+        ProfileFiles store(dir.str());
         for (const std::string& title : titles)
             store.save(completeProfile(title));
         Config config;
@@ -143,7 +143,7 @@ TEST(WindowFeedback, RefusalsAndALeftOutCatalogueAreShownOnTrackProgress) {
 
 TEST(WindowFeedback, LiveChannelValuesBelongToTheirProfileAndGenerateAsks) {
     Window w({"Alpha"});
-    ProfileStore(w.dir.str())
+    ProfileFiles(w.dir.str())
         .save(completeProfile("Alpha"),
               {{IndexNowKeyKey, "alpha-key-1"}, {SitemapKey, "https://www.example.com/map.xml"}});
     w.window->loadProfileIntoEditor("Alpha");

@@ -1,7 +1,7 @@
 // The run driven through the main window's buttons and timer, against the engine simulator.
 #include "core/Config.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/RunTestSupport.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
@@ -37,7 +37,7 @@ protected:
 
     void open(const std::vector<std::string>& rules, const std::vector<std::string>& titles) {
         simulator = std::make_unique<EngineSimulator>(rules);
-        ProfileStore store(dir.str());
+        ProfileFiles store(dir.str());
         for (const std::string& title : titles)
             store.save(completeProfile(title));
         config.proxy = simulator->address();

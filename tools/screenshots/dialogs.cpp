@@ -1,18 +1,18 @@
 // Makes PNG screenshots of the program's dialogs for the README, on Qt's offscreen
 // platform: dialogs PROFILE_DIR OUTPUT_DIR
-#include "core/EngineCatalog.h"
+#include "core/catalogue/EngineCatalog.h"
 #include "grid/PrintLayout.h"
 #include "platform/EventLoopQt.h"
 #include "tools/screenshots/SaveGrab.h"
-#include "ui/AboutBox.h"
+#include "ui/help/AboutBox.h"
 #include "ui/FindDialogs.h"
-#include "ui/GoogleTab.h"
-#include "ui/HelpCommands.h"
-#include "ui/HelpWindow.h"
-#include "ui/LiveChannelsDialog.h"
+#include "ui/channels/GoogleTab.h"
+#include "ui/help/HelpCommands.h"
+#include "ui/help/HelpWindow.h"
+#include "ui/channels/LiveChannelsDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/PagePreview.h"
-#include "ui/PrintCommands.h"
+#include "ui/print/PagePreview.h"
+#include "ui/print/PrintCommands.h"
 
 #include <memory>
 

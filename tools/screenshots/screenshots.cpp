@@ -8,7 +8,7 @@
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
 #include "ui/ReportGridWidget.h"
-#include "ui/RequestLogWindow.h"
+#include "ui/status/RequestLogWindow.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"

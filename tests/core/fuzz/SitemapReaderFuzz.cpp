@@ -4,7 +4,7 @@
 // them; the rest is the file. Whatever it holds, the reader must stay inside the protocol's
 // limits and end with entries or a message, never a crash, a leak or a hang.
 
-#include "core/SitemapReader.h"
+#include "core/sitemaps/SitemapReader.h"
 
 #include <cstdint>
 #include <cstdlib>

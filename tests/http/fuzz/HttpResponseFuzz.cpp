@@ -8,7 +8,7 @@
 
 #include "support/ScriptedServer.h"
 
-#include "http/HttpClient.h"
+#include "http/socket/HttpClient.h"
 #include "platform/EventLoopQt.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "http/HttpClient.h"
+#include "http/socket/HttpClient.h"
 
 #include <string>
 #include <vector>

@@ -1,9 +1,0 @@
-#include "core/LiveChannels.h"
-
-#include "core/ChannelTable.h"
-#include "core/SubmissionRun.h"
-
-void addLiveChannels(SubmissionRun& run) {
-    for (const ChannelDeclaration* channel : channelTable())
-        run.addChannel(channel->make());
-}

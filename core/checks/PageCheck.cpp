@@ -1,0 +1,301 @@
+#include "core/checks/PageCheck.h"
+
+#include "core/checks/PageUrl.h"
+#include "platform/Text.h"
+
+#include <gumbo.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Which crawler a directive addresses: every one, one of ours, or another we do not check.
+enum class Addressee { All, Googlebot, Bingbot, Other };
+
+void mark(Noindex& noindex, Addressee to) {
+    if (to == Addressee::All) noindex.all = true;
+    if (to == Addressee::Googlebot) noindex.googlebot = true;
+    if (to == Addressee::Bingbot) noindex.bingbot = true;
+}
+
+Addressee addresseeNamed(std::string_view name) {
+    if (equalsIgnoringCase(name, "robots")) return Addressee::All;
+    if (equalsIgnoringCase(name, "googlebot")) return Addressee::Googlebot;
+    if (equalsIgnoringCase(name, "bingbot")) return Addressee::Bingbot;
+    return Addressee::Other;
+}
+
+bool meansNoindex(std::string_view directive) {
+    directive = trimmed(directive, " \t\r\n\f");
+    return equalsIgnoringCase(directive, "noindex") || equalsIgnoringCase(directive, "none");
+}
+
+std::vector<std::string_view> splitCommas(std::string_view text) {
+    std::vector<std::string_view> items;
+    for (std::size_t start = 0;;) {
+        const auto comma = text.find(',', start);
+        items.push_back(text.substr(start, comma - start));
+        if (comma == std::string_view::npos) return items;
+        start = comma + 1;
+    }
+}
+
+// A crawler's name before a colon is one word; "unavailable_after: 25 Jun 2010 15:00:00 PST"
+// and the other directives with values are no crawler's name.
+bool crawlerPrefix(std::string_view name) {
+    static constexpr std::string_view valued[] = {"unavailable_after", "max-snippet", "max-image-preview",
+                                                  "max-video-preview", "indexifembedded"};
+    if (name.empty()) return false;
+    for (std::string_view v : valued)
+        if (equalsIgnoringCase(name, v)) return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '-';
+    });
+}
+
+// One X-Robots-Tag line: "noindex, nofollow" for every crawler, or "googlebot: noindex" for
+// one, which then holds for the directives after it on the same line.
+void readRobotsHeader(std::string_view value, Noindex& noindex) {
+    Addressee to = Addressee::All;
+    for (std::string_view item : splitCommas(value)) {
+        item = trimmed(item);
+        const auto colon = item.find(':');
+        if (colon != std::string_view::npos && crawlerPrefix(trimmed(item.substr(0, colon)))) {
+            const std::string_view name = trimmed(item.substr(0, colon));
+            to = addresseeNamed(name);
+            item = item.substr(colon + 1);
+        }
+        if (meansNoindex(item)) mark(noindex, to);
+    }
+}
+
+bool isHtml(std::string_view contentType) {
+    const std::string type = lowerAscii(trimmed(contentType.substr(0, contentType.find(';'))));
+    return type.empty() || type == "text/html" || type == "application/xhtml+xml";
+}
+
+struct GumboDocument {
+    GumboOutput* output = nullptr;
+    explicit GumboDocument(std::string_view html)
+        : output(gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size())) {}
+    ~GumboDocument() {
+        if (output) gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+    GumboDocument(const GumboDocument&) = delete;
+    GumboDocument& operator=(const GumboDocument&) = delete;
+};
+
+const GumboNode* childElement(const GumboNode* parent, GumboTag tag) {
+    if (!parent || parent->type != GUMBO_NODE_ELEMENT) return nullptr;
+    const GumboVector& children = parent->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* node = static_cast<const GumboNode*>(children.data[i]);
+        if (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag) return node;
+    }
+    return nullptr;
+}
+
+// The head is complete when the body (or frameset) was opened by the document itself: by its
+// tag, or by content that cannot stand in the head.
+bool headComplete(const GumboOutput* output) {
+    for (GumboTag tag : {GUMBO_TAG_BODY, GUMBO_TAG_FRAMESET}) {
+        const GumboNode* node = childElement(output->root, tag);
+        if (node && (!(node->parse_flags & GUMBO_INSERTION_BY_PARSER) || node->v.element.children.length > 0))
+            return true;
+    }
+    return false;
+}
+
+// Where the document is cut so that at most this many tags reach the parser: the start of the
+// next "<" with a letter after it (a tag's start, or text that only looks like one).
+std::size_t cutAfterTags(std::string_view html, std::size_t tags) {
+    std::size_t seen = 0;
+    for (std::size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {
+        const char next = at + 1 < html.size() ? html[at + 1] : '\0';
+        const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+        if (letter && ++seen > tags) return at;
+    }
+    return html.size();
+}
+
+// Just past the ">" that ends the first "<body" tag, case as it may be; npos when there is none.
+std::size_t endOfBodyTag(std::string_view html) {
+    for (std::size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {
+        if (!equalsIgnoringCase(html.substr(at + 1, 4), "body")) continue;
+        const char next = at + 5 < html.size() ? html[at + 5] : '\0';
+        if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\n' && next != '\r' &&
+            next != '\f')
+            continue;
+        const std::size_t end = html.find('>', at + 5);
+        return end == std::string_view::npos ? end : end + 1;
+    }
+    return std::string_view::npos;
+}
+
+// Parses as much of the document as its head needs. The tree builder's cost grows with the
+// square of the nesting depth, so a body nested a million levels deep must never reach it:
+// the parse starts on the first 16 tags and doubles them until the head is complete, and the
+// first body content that the parser sees is at most as deep as the head was long. Starting
+// small keeps the body of a common page (a head of a dozen tags) out of the parse: the
+// doubling costs at most twice the last parse. A head of more than 8,192 tags is read as far
+// as that.
+//
+// Most pages open their body with a tag of its own: a first parse up to the end of the first
+// "<body" tag reads exactly the head, when that tag is among the first 8,192 (so that the same
+// bound holds). The scan may be fooled (the text may stand in a comment, a script or an
+// attribute), but then the parser sees that tag cut off and the body not yet opened, and the
+// doubling reads the document as usual.
+std::unique_ptr<GumboDocument> parseHead(std::string_view html) {
+    constexpr std::size_t MaxTags = 8192;
+    const std::size_t bodyEnd = endOfBodyTag(html);
+    if (bodyEnd != std::string_view::npos && bodyEnd <= cutAfterTags(html, MaxTags)) {
+        auto document = std::make_unique<GumboDocument>(html.substr(0, bodyEnd));
+        if (headComplete(document->output)) return document;
+    }
+    for (std::size_t tags = 16;; tags *= 2) {
+        const std::size_t cut = cutAfterTags(html, tags);
+        auto document = std::make_unique<GumboDocument>(html.substr(0, cut));
+        if (cut == html.size() || tags >= MaxTags || headComplete(document->output)) return document;
+    }
+}
+
+// The attribute's value as the parser decoded it; it lives as long as the parse's tree.
+std::string_view attribute(const GumboNode* node, const char* name) {
+    const GumboAttribute* a = gumbo_get_attribute(&node->v.element.attributes, name);
+    return a ? std::string_view(a->value) : std::string_view();
+}
+
+bool hasToken(std::string_view list, std::string_view token) {
+    std::size_t start = 0;
+    while (start < list.size()) {
+        const auto end = std::min(list.find_first_of(" \t\r\n\f", start), list.size());
+        if (equalsIgnoringCase(list.substr(start, end - start), token)) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+struct HeadFindings {
+    Noindex meta;
+    std::vector<std::string> canonicals; // resolved, in document order
+};
+
+void readHeadElements(const GumboNode* parent, const std::string& base, HeadFindings& found) {
+    const GumboVector& children = parent->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* node = static_cast<const GumboNode*>(children.data[i]);
+        if (node->type != GUMBO_NODE_ELEMENT) continue;
+        const GumboTag tag = node->v.element.tag;
+        if (tag == GUMBO_TAG_META) {
+            const Addressee to = addresseeNamed(trimmed(attribute(node, "name"), " \t\r\n\f"));
+            for (std::string_view item : splitCommas(attribute(node, "content")))
+                if (to != Addressee::Other && meansNoindex(item)) mark(found.meta, to);
+        } else if (tag == GUMBO_TAG_LINK && hasToken(attribute(node, "rel"), "canonical")) {
+            const GumboAttribute* href = gumbo_get_attribute(&node->v.element.attributes, "href");
+            if (href) found.canonicals.push_back(resolvePageUrl(base, href->value));
+        } else if (tag == GUMBO_TAG_NOSCRIPT) {
+            // Without scripts, which is how the page checks read a page, what a noscript of
+            // the head holds is part of the head.
+            readHeadElements(node, base, found);
+        }
+    }
+}
+
+void readDocument(PageCheck& check, std::string_view body) {
+    const std::unique_ptr<GumboDocument> document = parseHead(body.substr(0, PageCheck::MaxBodyBytes));
+    const GumboNode* head = childElement(document->output->root, GUMBO_TAG_HEAD);
+    if (!head) return;
+    HeadFindings found;
+    readHeadElements(head, check.finalUrl, found);
+    check.meta = found.meta;
+    auto& c = found.canonicals;
+    c.erase(std::unique(c.begin(), c.end()), c.end());
+    check.canonicalConflict = c.size() > 1;
+    if (c.size() == 1) check.canonical = c.front();
+}
+
+} // namespace
+
+std::string_view crawlerToken(Crawler crawler) {
+    return crawler == Crawler::Googlebot ? "Googlebot" : "bingbot";
+}
+
+bool Noindex::applies(Crawler crawler) const {
+    return all || (crawler == Crawler::Googlebot ? googlebot : bingbot);
+}
+
+PageCheck analysePage(const PageFetch& fetch) {
+    PageCheck check;
+    check.url = fetch.url;
+    check.time = fetch.time;
+    check.hops = fetch.hops;
+    check.status = fetch.error.empty() && !fetch.hops.empty() ? fetch.hops.back().status : 0;
+    check.error = check.status == 0 && fetch.error.empty() ? "no answer" : fetch.error;
+    check.finalUrl = fetch.finalUrl.empty() ? fetch.url : fetch.finalUrl;
+    check.googlebot = fetch.googlebot;
+    check.bingbot = fetch.bingbot;
+    check.milliseconds = fetch.milliseconds;
+    check.bytes = fetch.bytes;
+    if (check.status == 0) return check;
+    bool contentTypeSeen = false;
+    for (const auto& [name, value] : fetch.headers) {
+        if (equalsIgnoringCase(name, "Content-Type") && !contentTypeSeen) {
+            check.contentType = std::string(trimmed(value));
+            contentTypeSeen = true;
+        } else if (equalsIgnoringCase(name, "X-Robots-Tag")) {
+            check.robotsHeader += (check.robotsHeader.empty() ? "" : ", ") + std::string(trimmed(value));
+            readRobotsHeader(value, check.header);
+        } else if (equalsIgnoringCase(name, "Location") && check.status >= 300 && check.status <= 399) {
+            check.location = resolvePageUrl(check.finalUrl, value);
+        }
+    }
+    if (check.status >= 200 && check.status <= 299 && isHtml(check.contentType))
+        readDocument(check, fetch.body);
+    return check;
+}
+
+std::string_view verdictName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Ok:
+        return "ok";
+    case Verdict::Redirect:
+        return "redirect";
+    case Verdict::NotFound:
+        return "not-found";
+    case Verdict::Gone:
+        return "gone";
+    case Verdict::Error:
+        return "error";
+    case Verdict::Noindex:
+        return "noindex";
+    case Verdict::CanonicalElsewhere:
+        return "canonical-elsewhere";
+    case Verdict::Blocked:
+        return "blocked";
+    }
+    return "error";
+}
+
+PageVerdict verdictFor(const PageCheck& check, Crawler crawler) {
+    const RobotsDecision robots = crawler == Crawler::Googlebot ? check.googlebot : check.bingbot;
+    if (robots == RobotsDecision::Disallowed)
+        return {Verdict::Blocked, "robots.txt disallows " + std::string(crawlerToken(crawler))};
+    if (check.status == 0) return {Verdict::Error, check.error};
+    // The sitemap should name the page that answers, not an address that leads to it.
+    if (check.hops.size() > 1) return {Verdict::Redirect, check.finalUrl};
+    if (check.status >= 300 && check.status <= 399)
+        return {Verdict::Redirect,
+                check.location.empty() ? "status " + std::to_string(check.status) : check.location};
+    if (check.status == 404) return {Verdict::NotFound, "status 404"};
+    if (check.status == 410) return {Verdict::Gone, "status 410"};
+    if (check.status < 200 || check.status > 299)
+        return {Verdict::Error, "status " + std::to_string(check.status)};
+    if (check.header.applies(crawler)) return {Verdict::Noindex, "X-Robots-Tag: " + check.robotsHeader};
+    if (check.meta.applies(crawler)) return {Verdict::Noindex, "robots meta tag"};
+    if (!check.canonical.empty() && check.canonical != resolvePageUrl(check.finalUrl, ""))
+        return {Verdict::CanonicalElsewhere, check.canonical};
+    return {Verdict::Ok, {}};
+}

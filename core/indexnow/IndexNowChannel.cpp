@@ -1,0 +1,375 @@
+#include "core/indexnow/IndexNowChannel.h"
+
+#include "core/channels/ChannelTable.h"
+#include "core/Config.h"
+#include "core/channels/LiveSite.h"
+#include "core/checks/RunPageChecks.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
+#include "core/sitemaps/SitemapReader.h"
+#include "core/sitemaps/Sitemaps.h"
+#include "core/store/StoreClaim.h"
+#include "core/store/StoreSelection.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "platform/EventLoop.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
+#include <optional>
+
+namespace {
+
+std::int64_t now() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::string count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "; 1 URL of Garden stays pending", "; 3 URLs of Garden stay pending".
+std::string stillPending(std::size_t n, const std::string& site) {
+    return "; " + count(n, "URL", "URLs") + " of " + site + (n == 1 ? " stays" : " stay") + " pending";
+}
+
+// "202 Accepted from api.indexnow.org", as the store keeps an endpoint's answer.
+std::string answerText(const LiveAnswer& answer, const std::string& endpoint) {
+    const std::optional<Url> url = Url::parse(endpoint);
+    return std::to_string(answer.status) + " " + answer.reason + " from " + (url ? url->host() : endpoint);
+}
+
+// While another process holds the site, the wait keeps the program's events going, so that the
+// window stays responsive.
+void waitWithEvents(std::chrono::milliseconds time) {
+    EventLoop& loop = EventLoop::instance();
+    auto done = std::make_shared<bool>(false);
+    loop.startTimer(time, EventLoop::TimerMode::SingleShot, [done] { *done = true; });
+    while (!*done)
+        loop.pump(EventLoop::PumpMode::WaitForEvents);
+}
+
+// Why the profile's key or its location cannot be used; empty when both can.
+std::string keyProblem(LiveRun& run) {
+    std::string problem = indexNowKeyProblem(run.profileValue(IndexNowKeyKey));
+    if (problem.empty())
+        problem = indexNowKeyLocationProblem(run.site(), run.profileValue(IndexNowKeyLocationKey));
+    return problem;
+}
+
+FirstRun firstRunRule(LiveRun& run) {
+    return indexNowFirstRun(run.config().firstRunAllPages, run.profileValue(IndexNowFirstRunKey));
+}
+
+// The store's side of one profile: its site, taken by this run until the profile is done (so
+// that another process waits, and never announces what this one is announcing), and what the
+// channel announces. The rows of many new URLs are written beside the POSTs, from the sitemaps'
+// table, which outlives this; the claim is let go only once they are all there.
+struct StoreTurn {
+    StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps)
+        : store(SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds)),
+          site(store.site(run.profileName())) {
+        for (const std::string& notice : site.notices)
+            run.log("IndexNow: " + notice);
+        claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
+        selection =
+            selectAnnouncements(store, site, sitemaps.urls,
+                                {IndexNowChannelId, run.site().text(), firstRunRule(run), SelectionMode::Record,
+                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
+                                 now(), NewRows::InBackground});
+    }
+    StoreTurn(const StoreTurn&) = delete;
+    StoreTurn& operator=(const StoreTurn&) = delete;
+
+    SiteStore store;
+    StoreSite site;
+    std::optional<SiteClaim> claim;
+    AnnounceSelection selection;
+};
+
+// The store's rows of one batch's URLs, as the selection found or made them; none when one has
+// no row there (the batch is then recorded by its URLs' text).
+std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& submission, std::size_t b,
+                                                   const AnnounceSelection& selection) {
+    std::vector<std::int64_t> rows;
+    const std::size_t first = b * IndexNowBatchSize;
+    const std::size_t last = std::min(submission.size(), first + IndexNowBatchSize);
+    for (std::size_t i = first; i < last; ++i) {
+        const std::optional<std::size_t> index = submission.tableIndex(i);
+        const std::int64_t row = index ? selection.rows.at(*index) : selection.profileRow;
+        if (row == 0) return std::nullopt;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+} // namespace
+
+std::string IndexNowChannel::engineName(const std::string& endpoint) {
+    const std::optional<Url> url = Url::parse(endpoint);
+    return "IndexNow (" + (url ? url->host() : endpoint) + ")";
+}
+
+bool IndexNowChannel::uses(const LiveRun& run) const {
+    return !run.profileValue(IndexNowKeyKey).empty();
+}
+
+void IndexNowChannel::announce(LiveRun& run) {
+    const std::string key = run.profileValue(IndexNowKeyKey);
+    if (key.empty()) return;
+    const std::string& site = run.fields().SiteTitle;
+    if (std::string problem = keyProblem(run); !problem.empty()) {
+        run.refused("IndexNow: nothing sent for " + site + ": " + problem);
+        return;
+    }
+    const std::string location = run.profileValue(IndexNowKeyLocationKey);
+
+    // The sitemaps are requests of the run like the submissions: recorded, paused and stopped.
+    RunSitemapSource source(run, "IndexNow");
+    SiteSitemaps sitemaps =
+        readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
+    for (const std::string& problem : sitemaps.problems)
+        run.log("IndexNow: sitemap of " + site + ": " + problem);
+
+    std::optional<StoreTurn> turn;
+    try {
+        turn.emplace(run, sitemaps);
+    } catch (const StoreFull&) {
+        throw;
+    } catch (const StoreError& e) {
+        run.refused("IndexNow: nothing sent for " + site + ": " + e.what());
+        return;
+    }
+    AnnounceSelection& selection = turn->selection;
+    if (selection.recordedUnsent > 0)
+        run.log("IndexNow: first run for " + site + ": " + count(selection.recordedUnsent, "URL", "URLs") +
+                " recorded as known without being sent; only the profile URL and pages changed in the last "
+                "48 hours are announced");
+    // Only pages that bingbot would index are announced, and pages that left the sitemaps and
+    // are gone are announced once.
+    screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
+                    LeftPages::Announce);
+    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
+                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
+                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
+    if (submission.leftOut() > 0)
+        run.log("IndexNow: " + count(submission.leftOut(), "URL", "URLs") + " of " + site +
+                " left out: not on " + run.site().origin() +
+                (location.empty() ? "" : " or outside the key location's folder"));
+    if (submission.size() == 0) return;
+    if (turn->store.keyStatus(turn->site, IndexNowChannelId) == "pending")
+        checkPendingKey(run, source, key, location);
+    for (const std::string& endpoint : run.config().indexNowEndpoints)
+        submit(run, submission, endpoint, turn->store, turn->site, selection);
+}
+
+void IndexNowChannel::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
+                                        const std::string& location) {
+    // An engine took the last submission before it had seen the key file; if the file cannot
+    // be read now, the engines will refuse what follows, and the user should hear why first.
+    const KeyFileCheck check = checkIndexNowKeyFile(source, run.site(), key, location);
+    if (check.holdsKey) {
+        run.log("IndexNow: the key of " + run.fields().SiteTitle + " was pending validation; " +
+                check.message);
+        return;
+    }
+    run.log("IndexNow: the key of " + run.fields().SiteTitle +
+            " is still pending validation, and the engines will refuse it: " + check.message);
+}
+
+bool IndexNowChannel::waitAsked(LiveRun& run, const std::string& endpoint, const SiteStore& store,
+                                  const StoreSite& storeSite, const std::string& pending) {
+    const std::string engine = engineName(endpoint);
+    if (pausedThisRun_.count(endpoint)) {
+        run.refused(engine + ": not called again in this run after 429 Too Many Requests" + pending);
+        return true;
+    }
+    std::int64_t until = 0;
+    if (auto it = notBefore_.find(endpoint); it != notBefore_.end()) until = it->second;
+    until = std::max(until, store.pausedUntil(storeSite, IndexNowChannelId, endpoint));
+    // A pause kept before waits were held to a day is held to a day from now.
+    until = std::min(until, now() + MaxRetryAfter);
+    if (until <= now()) return false;
+    run.refused(engine + ": not called before " + formatUtc(until) +
+                ", as it asked with 429 Too Many Requests" + pending);
+    return true;
+}
+
+void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
+                               const std::string& endpoint, SiteStore& store, const StoreSite& storeSite,
+                               const AnnounceSelection& selection) {
+    const std::string engine = engineName(endpoint);
+    const std::string& site = run.fields().SiteTitle;
+    const std::string pending = stillPending(submission.size(), site);
+    if (waitAsked(run, endpoint, store, storeSite, pending)) return;
+
+    bool rowAdded = false;
+    bool validationPending = false;
+    // Written when it changes only: each write is a commit with a full sync of its own.
+    std::string keyStatus = store.keyStatus(storeSite, IndexNowChannelId);
+    for (std::size_t b = 0; b < submission.batchCount(); ++b) {
+        const std::vector<std::string_view> urls = submission.batch(b);
+        LiveRequest post;
+        post.method = Method::Post;
+        post.url = endpoint;
+        post.headers = {{"Content-Type", "application/json; charset=utf-8"}};
+        post.body = submission.body(b);
+        // The body names the site and its key: it goes to the endpoint and nowhere else.
+        post.redirects = Redirects::Refuse;
+        const LiveAnswer answer = run.send(engine, std::move(post));
+        if (!answer.error.empty()) {
+            run.refused(engine + " could not be reached: " + answer.error + pending);
+            return;
+        }
+        if (answer.status == 200 || answer.status == 202) {
+            // Committed before anything else happens, the next POST included, so that neither Stop
+            // nor a crash can lose it.
+            const std::string text = answerText(answer, endpoint);
+            if (auto rows = batchRows(submission, b, selection))
+                store.recordAcceptedRows(storeSite, IndexNowChannelId, *rows, now(), text);
+            else
+                store.recordAccepted(storeSite, IndexNowChannelId, urls, now(), text);
+            const std::string status = answer.status == 202 ? "pending" : "valid";
+            if (status != keyStatus) store.setKeyStatus(storeSite, IndexNowChannelId, status, now());
+            keyStatus = status;
+            if (!rowAdded) run.accepted(engine);
+            rowAdded = true;
+            validationPending = validationPending || answer.status == 202;
+            continue;
+        }
+        refusedBatch(run, submission, endpoint, store, storeSite, answer, b);
+        return;
+    }
+    if (validationPending)
+        run.log(engine + ": " + count(submission.size(), "URL", "URLs") + " of " + site +
+                " received, key validation pending; the next run checks the key file first");
+}
+
+void IndexNowChannel::refusedBatch(LiveRun& run, const IndexNowSubmission& submission,
+                                     const std::string& endpoint, SiteStore& store,
+                                     const StoreSite& storeSite, const LiveAnswer& answer, std::size_t b) {
+    const std::string engine = engineName(endpoint);
+    const std::size_t left = submission.size() - b * IndexNowBatchSize;
+    const std::size_t sent = std::min(left, IndexNowBatchSize);
+    std::string line = engine + " refused " + count(sent, "URL", "URLs") + " of " + run.fields().SiteTitle +
+                       ": " + std::to_string(answer.status) + " " + answer.reason + " (" +
+                       indexNowStatusMeaning(answer.status) + "); " + count(left, "URL stays", "URLs stay") +
+                       " pending";
+    if (answer.status >= 300 && answer.status <= 399)
+        line += "; it redirects to " + answer.header("Location") + ", which a submission never follows";
+    if (answer.status == 403) store.setKeyStatus(storeSite, IndexNowChannelId, "not valid", now());
+    if (answer.status == 429) {
+        pausedThisRun_.insert(endpoint);
+        const std::optional<Url> url = Url::parse(endpoint);
+        line += "; no more submissions to " + (url ? url->host() : endpoint) + " in this run";
+        if (auto retry = parseRetryAfter(answer.header("Retry-After"), now())) {
+            notBefore_[endpoint] = *retry;
+            store.setPause(storeSite, IndexNowChannelId, endpoint, *retry);
+            line += " nor before " + formatUtc(*retry);
+        }
+    }
+    run.refused(line);
+}
+
+std::vector<PlannedRequest> IndexNowChannel::plan(LiveRun& run) {
+    const std::string key = run.profileValue(IndexNowKeyKey);
+    const std::string location = run.profileValue(IndexNowKeyLocationKey);
+    if (std::string problem = keyProblem(run); !problem.empty()) {
+        run.refused(problem);
+        return {};
+    }
+    RunSitemapSource source(run, "IndexNow");
+    const SiteSitemaps sitemaps =
+        readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
+    for (const std::string& p : sitemaps.problems)
+        run.log(p);
+    // What the next run would send, the first run's rule included; the store is not changed.
+    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
+    const StoreSite site = store.site(run.profileName());
+    for (const std::string& notice : site.notices)
+        run.log(notice);
+    const AnnounceSelection selection =
+        selectAnnouncements(store, site, sitemaps.urls,
+                            {IndexNowChannelId, run.site().text(), firstRunRule(run), SelectionMode::Preview,
+                             SitemapRead::Complete, now()});
+    if (selection.recordedUnsent > 0)
+        run.log("first run: " + count(selection.recordedUnsent, "URL", "URLs") +
+                " would be recorded as known without being sent (--all-pages sends them)");
+    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
+                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
+                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
+    if (submission.leftOut() > 0)
+        run.log(count(submission.leftOut(), "URL", "URLs") + " left out: not on " + run.site().origin() +
+                (location.empty() ? "" : " or outside the key location's folder"));
+    std::vector<PlannedRequest> posts;
+    for (const std::string& endpoint : run.config().indexNowEndpoints) {
+        // An endpoint that asked for a pause is not called before its time.
+        if (const std::int64_t until = store.pausedUntil(site, IndexNowChannelId, endpoint); until > now()) {
+            run.log(endpoint + " is not called before " + formatUtc(until) + ", as it asked");
+            continue;
+        }
+        for (std::size_t b = 0; b < submission.batchCount(); ++b)
+            posts.push_back({engineName(endpoint), Method::Post, endpoint, submission.body(b)});
+    }
+    return posts;
+}
+
+namespace {
+
+// [IndexNow] Endpoints: a comma list of http or https URLs.
+void readIndexNowConfig(Config& config, const ConfigSection& section) {
+    std::string endpointList;
+    for (const std::string& endpoint : config.indexNowEndpoints)
+        endpointList += (endpointList.empty() ? "" : ",") + endpoint;
+    endpointList = section.value("Endpoints", endpointList);
+    std::vector<std::string> endpoints;
+    std::size_t start = 0;
+    while (start <= endpointList.size()) {
+        std::size_t comma = std::min(endpointList.find(',', start), endpointList.size());
+        std::string endpoint(trimmed(std::string_view(endpointList).substr(start, comma - start)));
+        const bool web = endpoint.rfind("https://", 0) == 0 || endpoint.rfind("http://", 0) == 0;
+        const bool control = std::any_of(endpoint.begin(), endpoint.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (!web || endpoint.find("://") + 3 >= endpoint.size() || control ||
+            endpoint.find(' ') != std::string::npos || !Url::parse(endpoint))
+            section.refuse("Endpoints", endpointList, "a comma list of http or https URLs is expected");
+        endpoints.push_back(endpoint);
+        start = comma + 1;
+    }
+    config.indexNowEndpoints = endpoints;
+}
+
+std::optional<std::string> checkIndexNowKeys(const ProfileExtras& values, const ChannelKeyContext& context) {
+    const std::string key = channelValue(values, IndexNowKeyKey);
+    if (!key.empty())
+        if (std::string problem = indexNowKeyProblem(key); !problem.empty()) return problem;
+    if (std::string problem =
+            indexNowKeyLocationProblem(context.profileUrl, channelValue(values, IndexNowKeyLocationKey));
+        !problem.empty())
+        return problem;
+    return std::nullopt;
+}
+
+} // namespace
+
+const ChannelDeclaration& indexNowDeclaration() {
+    static const ChannelDeclaration declaration{
+        IndexNowChannelId,
+        "IndexNow",
+        "With a key, Go! announces the profile URL and the changed pages of its sitemap to the IndexNow "
+        "engines (Bing, Yandex, Seznam, Naver, Yep and others). The site proves the key with a text file "
+        "that holds it.",
+        {{IndexNowKeyKey, "Key", "Key|8 to 128 characters from a-z, A-Z, 0-9 and -"},
+         {IndexNowKeyLocationKey, "Key location",
+          "Key location|Where the key file lies when not at the site's root; it then speaks only for pages "
+          "in "
+          "its folder and below"},
+         {IndexNowFirstRunKey, "First run", "First run|all: the first run announces every page"}},
+        checkIndexNowKeys,
+        {"IndexNow", {"Endpoints"}, readIndexNowConfig},
+        [] { return std::unique_ptr<LiveChannel>(std::make_unique<IndexNowChannel>()); },
+        "indexnow.md"};
+    return declaration;
+}

@@ -1,0 +1,247 @@
+#include "core/status/SiteStatus.h"
+
+#include "core/sitemaps/SitemapReader.h"
+#include "platform/Json.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <unistd.h>
+#include <utility>
+
+const char* const SiteSummaryQuery =
+    "SELECT coalesce(pc.google_verdict, ''), coalesce(a.accepted, -1), i.url IS NULL, "
+    "coalesce(i.verdict, ''), coalesce(i.coverage_state, ''), count(*) FROM urls u "
+    "LEFT JOIN page_checks pc ON pc.url=u.id "
+    "LEFT JOIN announcements a ON a.url=u.id AND a.channel='indexnow' "
+    "LEFT JOIN inspections i ON i.url=u.id "
+    "WHERE u.site=?1 AND u.listed=1 GROUP BY 1, 2, 3, 4, 5";
+
+namespace {
+
+std::string count(std::int64_t n) {
+    return withThousands(static_cast<std::uint64_t>(std::max<std::int64_t>(n, 0)));
+}
+
+void addTo(SiteSummary::Counts& counts, const std::string& key, std::int64_t n) {
+    const auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == key; });
+    if (it == counts.end())
+        counts.emplace_back(key, n);
+    else
+        it->second += n;
+}
+
+// The most frequent first; ties by name, so that the order is the same every time.
+void sortCounts(SiteSummary::Counts& counts) {
+    std::sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+}
+
+// Pages without a check, or inspected without a coverage state, count under "none".
+std::string countsJson(const SiteSummary::Counts& counts) {
+    std::string json = "{";
+    for (const auto& [key, n] : counts)
+        json +=
+            (json.size() > 1 ? ", " : "") + jsonString(key.empty() ? "none" : key) + ": " + std::to_string(n);
+    return json + "}";
+}
+
+std::string sitemapLine(const StoredSitemapStatus& stored) {
+    const SitemapStatus& s = stored.status;
+    std::string line = "Sitemap " + s.path + (s.isSitemapsIndex ? " (an index)" : "") + ": submitted " +
+                       (s.lastSubmitted.empty() ? "never" : s.lastSubmitted) + ", read " +
+                       (s.lastDownloaded.empty() ? "not yet" : s.lastDownloaded) +
+                       (s.isPending ? ", pending" : "") + ", " + count(s.errors) + " errors, " +
+                       count(s.warnings) + " warnings";
+    for (const SitemapContents& c : s.contents)
+        line += ", " + count(c.submitted) + " " + c.type + " URLs submitted";
+    return line;
+}
+
+std::string sitemapJson(const StoredSitemapStatus& stored) {
+    const SitemapStatus& s = stored.status;
+    std::string json = "{\"path\": " + jsonString(s.path) + ", \"property\": " + jsonString(stored.property) +
+                       ", \"listed_at\": " + timeJson(stored.at) +
+                       ", \"last_submitted\": " + jsonString(s.lastSubmitted) +
+                       ", \"last_downloaded\": " + jsonString(s.lastDownloaded) +
+                       ", \"is_pending\": " + (s.isPending ? "true" : "false") +
+                       ", \"is_sitemaps_index\": " + (s.isSitemapsIndex ? "true" : "false") +
+                       ", \"errors\": " + std::to_string(s.errors) +
+                       ", \"warnings\": " + std::to_string(s.warnings) + ", \"contents\": [";
+    for (std::size_t i = 0; i < s.contents.size(); ++i)
+        json += std::string(i ? ", " : "") + "{\"type\": " + jsonString(s.contents[i].type) +
+                ", \"submitted\": " + std::to_string(s.contents[i].submitted) +
+                ", \"indexed\": " + std::to_string(s.contents[i].indexed) + "}";
+    return json + "]}";
+}
+
+// The inspection's fields beside their names in JSON, in the store's order; R is the result,
+// const or not.
+template <typename R>
+std::array<std::pair<const char*, decltype(&std::declval<R&>().verdict)>, 10> inspectionFields(R& r) {
+    return {{{"verdict", &r.verdict},
+             {"coverage_state", &r.coverageState},
+             {"indexing_state", &r.indexingState},
+             {"robots_txt_state", &r.robotsTxtState},
+             {"page_fetch_state", &r.pageFetchState},
+             {"last_crawl_time", &r.lastCrawlTime},
+             {"google_canonical", &r.googleCanonical},
+             {"user_canonical", &r.userCanonical},
+             {"crawled_as", &r.crawledAs},
+             {"result_link", &r.inspectionResultLink}}};
+}
+
+} // namespace
+
+SiteSummary siteSummary(const SiteStore& store, const StoreSite& site, std::int64_t now) {
+    SiteSummary summary;
+    SqliteStatement groups = store.database().prepare(SiteSummaryQuery);
+    groups.bind(1, site.id);
+    while (groups.step()) {
+        const std::int64_t n = groups.int64(5);
+        summary.pages += n;
+        addTo(summary.checks, std::string(groups.text(0)), n);
+        (groups.int64(1) == 1 ? summary.indexNowAccepted : summary.indexNowPending) += n;
+        if (groups.int64(2) != 0)
+            summary.notInspected += n;
+        else if (isIndexedVerdict(groups.text(3)))
+            summary.googleIndexed += n;
+        else
+            addTo(summary.notIndexed, std::string(groups.text(4).empty() ? groups.text(3) : groups.text(4)),
+                  n);
+    }
+    sortCounts(summary.checks);
+    sortCounts(summary.notIndexed);
+    SqliteStatement pause =
+        store.database().prepare("SELECT max(until) FROM pauses WHERE site=?1 AND channel=?2");
+    pause.bind(1, site.id).bind(2, IndexNowChannelId);
+    if (pause.step() && pause.optionalInt64(0).value_or(0) > now)
+        summary.indexNowPausedUntil = pause.int64(0);
+    summary.sitemaps = storedSitemapStatuses(store, site);
+    return summary;
+}
+
+std::vector<std::string> summaryLines(const std::string& name, const SiteSummary& s) {
+    std::vector<std::string> lines{name + ": " + count(s.pages) + " pages in the sitemaps"};
+    std::string checks = "Page checks:";
+    for (const auto& [verdict, n] : s.checks)
+        checks += std::string(checks.back() == ':' ? " " : ", ") + count(n) + " " +
+                  (verdict.empty() ? "not checked" : verdict);
+    lines.push_back(s.checks.empty() ? checks + " none" : checks);
+    lines.push_back("IndexNow: " + count(s.indexNowAccepted) + " accepted, " + count(s.indexNowPending) +
+                    " pending" +
+                    (s.indexNowPausedUntil ? ", paused until " + formatUtc(s.indexNowPausedUntil) : ""));
+    std::int64_t notIndexed = 0;
+    for (const auto& entry : s.notIndexed)
+        notIndexed += entry.second;
+    lines.push_back("Google: " + count(s.googleIndexed) + " indexed, " + count(notIndexed) +
+                    " not indexed, " + count(s.notInspected) + " not yet inspected");
+    for (const auto& [state, n] : s.notIndexed)
+        lines.push_back("  not indexed, " + (state.empty() ? std::string("no coverage state") : state) +
+                        ": " + count(n));
+    for (const StoredSitemapStatus& sitemap : s.sitemaps)
+        lines.push_back(sitemapLine(sitemap));
+    return lines;
+}
+
+std::string summaryJson(const std::string& name, const SiteSummary& s) {
+    std::string json = "{\"site\": " + jsonString(name) + ", \"pages\": " + std::to_string(s.pages) +
+                       ", \"checks\": " + countsJson(s.checks) +
+                       ", \"indexnow\": {\"accepted\": " + std::to_string(s.indexNowAccepted) +
+                       ", \"pending\": " + std::to_string(s.indexNowPending) + ", \"paused_until\": " +
+                       (s.indexNowPausedUntil ? timeJson(s.indexNowPausedUntil) : std::string("null")) +
+                       "}, \"google\": {\"indexed\": " + std::to_string(s.googleIndexed) +
+                       ", \"not_indexed\": " + countsJson(s.notIndexed) +
+                       ", \"not_inspected\": " + std::to_string(s.notInspected) + "}, \"sitemaps\": [";
+    for (std::size_t i = 0; i < s.sitemaps.size(); ++i)
+        json += std::string(i ? ", " : "") + sitemapJson(s.sitemaps[i]);
+    return json + "]}";
+}
+
+std::string UrlStatus::indexNowState() const {
+    for (const Announcement& a : announcements)
+        if (a.channel == IndexNowChannelId) return a.accepted ? "accepted" : "known";
+    return "pending";
+}
+
+std::size_t forEachUrlStatus(const SiteStore& store, const StoreSite& site,
+                             const std::function<void(UrlStatus&&)>& callback) {
+    SqliteStatement rows = store.database().prepare(
+        "SELECT u.id, u.url, pc.google_verdict, pc.google_detail, pc.at, i.at, i.property, i.verdict, "
+        "i.coverage_state, i.indexing_state, i.robots_txt_state, i.page_fetch_state, i.last_crawl_time, "
+        "i.google_canonical, i.user_canonical, i.crawled_as, i.result_link, a.channel, a.at, a.accepted, "
+        "a.answer FROM urls u LEFT JOIN page_checks pc ON pc.url=u.id LEFT JOIN inspections i ON i.url=u.id "
+        "LEFT JOIN announcements a ON a.url=u.id WHERE u.site=?1 AND u.listed=1 ORDER BY u.id, a.channel");
+    rows.bind(1, site.id);
+    UrlStatus current;
+    std::int64_t currentId = 0;
+    std::size_t n = 0;
+    while (rows.step()) {
+        if (rows.int64(0) != currentId) {
+            if (currentId != 0) callback(std::move(current));
+            currentId = rows.int64(0);
+            ++n;
+            current = UrlStatus{std::string(rows.text(1)),
+                                std::string(rows.text(2)),
+                                std::string(rows.text(3)),
+                                rows.optionalInt64(4),
+                                {},
+                                std::nullopt};
+            if (!rows.isNull(5)) {
+                StoredInspection& inspection = current.inspection.emplace();
+                inspection.at = rows.int64(5);
+                inspection.property = rows.text(6);
+                int column = 7;
+                for (const auto& field : inspectionFields(inspection.result))
+                    *field.second = rows.text(column++);
+            }
+        }
+        if (!rows.isNull(17))
+            current.announcements.push_back({std::string(rows.text(17)), rows.int64(18), rows.int64(19) != 0,
+                                             std::string(rows.text(20))});
+    }
+    if (currentId != 0) callback(std::move(current));
+    return n;
+}
+
+std::string urlStatusLine(const UrlStatus& s) {
+    const InspectionResult none;
+    const InspectionResult& r = s.inspection ? s.inspection->result : none;
+    return s.url + '\t' + s.check + '\t' + s.indexNowState() + '\t' + r.verdict + '\t' + r.coverageState +
+           '\t' + r.lastCrawlTime;
+}
+
+std::string urlStatusJson(const UrlStatus& s) {
+    std::string json = "{\"url\": " + jsonString(s.url) + ", \"check\": " + jsonString(s.check) +
+                       ", \"check_detail\": " + jsonString(s.checkDetail) +
+                       ", \"checked_at\": " + timeJson(s.checkedAt) +
+                       ", \"channels\": " + channelAnswersJson(s.announcements) + ", \"inspection\": ";
+    if (!s.inspection) return json + "null}";
+    json +=
+        "{\"at\": " + timeJson(s.inspection->at) + ", \"property\": " + jsonString(s.inspection->property);
+    for (const auto& [name, value] : inspectionFields(s.inspection->result))
+        json += std::string(", \"") + name + "\": " + jsonString(*value);
+    return json + "}}";
+}
+
+SiteStatusData loadSiteStatus(const std::string& profileDirectory, const std::string& name,
+                              std::int64_t now) {
+    SiteStatusData data;
+    data.name = name;
+    if (::access(SiteStore::fileName(profileDirectory).c_str(), F_OK) != 0) {
+        data.problem = "Nothing is known of " + name + " yet: a run with a live channel starts the store.";
+        return data;
+    }
+    try {
+        const SiteStore store = SiteStore::open(profileDirectory);
+        const StoreSite site = store.findSite(name);
+        data.summary = summaryLines(name, siteSummary(store, site, now));
+        if (site.id != 0)
+            forEachUrlStatus(store, site, [&](UrlStatus&& url) { data.urls.push_back(std::move(url)); });
+    } catch (const LarkspanError& e) {
+        data.problem = e.what();
+    }
+    return data;
+}
