@@ -2,15 +2,16 @@
 #include "app/SiteReading.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/indexnow/IndexNowSubmission.h"
 #include "core/channels/LiveSite.h"
+#include "core/indexnow/IndexNowSubmission.h"
 #include "core/profiles/SiteProfile.h"
-#include "core/store/SiteStore.h"
 #include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/SitemapSource.h"
 #include "core/sitemaps/Sitemaps.h"
+#include "core/store/SiteStore.h"
 #include "core/store/StoreSelection.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <cstdio>

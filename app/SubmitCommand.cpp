@@ -4,7 +4,7 @@
 #include "core/Config.h"
 #include "core/run/HttpRunClient.h"
 #include "core/run/KeptRuns.h"
-#include "core/channels/LiveChannels.h"
+#include "core/run/LiveChannels.h"
 #include "core/profiles/SiteProfile.h"
 #include "core/catalogue/SubmissionFields.h"
 #include "core/profiles/SubmissionList.h"

@@ -5,7 +5,6 @@
 //                   10 MB (target <= 0.5), then the peak resident memory (VmHWM) after reading
 //                   an index of 20 gzip sitemaps of 50,000 URLs each (target <= 200 MB). The
 //                   store those URLs go to has its own benchmark, store_bench.
-#include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/SitemapSource.h"
 #include "core/sitemaps/Sitemaps.h"
 

@@ -2,8 +2,6 @@
 
 #include "http/Url.h"
 
-#include "core/channels/ChannelTable.h"
-#include "core/catalogue/EngineCatalog.h"
 #include "platform/Directories.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
@@ -222,10 +220,6 @@ void readNames(Config& c, const IniFile& ini, const std::string& origin) {
             badValue(origin, SectionNames, key, value, "a display name must be a non-empty line of text");
         *target = value;
     }
-    const std::vector<EngineEntry> catalog = engineCatalog(c);
-    for (auto [key, name] : {std::pair{"Entry16", &c.entry16Name}, std::pair{"Entry23", &c.entry23Name}})
-        if (!isUniqueDisplayName(catalog, *name))
-            badValue(origin, SectionNames, key, *name, "another entry already has this name");
 }
 
 void readHosts(Config& c, const IniFile& ini, const std::string& origin) {
@@ -317,15 +311,16 @@ void readChecks(Config& c, const IniFile& ini, const std::string& origin) {
 void Config::apply(const IniFile& ini, const std::string& origin, std::vector<std::string>& warnings) {
     // Names first: the sixteenth entry's [Hosts] key is its display name.
     readNames(*this, ini, origin);
+    for (const ConfigPart& part : configParts())
+        if (part.keys.empty()) part.read(*this, ConfigSection(ini, part.section, origin));
     readHosts(*this, ini, origin);
     readHome(*this, ini, origin);
     readRun(*this, ini, origin);
     readSitemaps(*this, ini, origin);
     readLive(*this, ini, origin);
     readChecks(*this, ini, origin);
-    for (const ChannelDeclaration* channel : channelTable())
-        if (channel->config.section)
-            channel->config.read(*this, ConfigSection(ini, channel->config.section, origin));
+    for (const ConfigPart& part : configParts())
+        if (!part.keys.empty()) part.read(*this, ConfigSection(ini, part.section, origin));
 
     IniFile::Schema schema{
         {{SectionHosts, {}},
@@ -337,10 +332,9 @@ void Config::apply(const IniFile& ini, const std::string& origin, std::vector<st
          {SectionChecks, {"Pages", "PerHost", "MaxPages"}}}};
     for (std::size_t i = 0; i < HostSlotCount; ++i)
         schema.sections[0].keys.push_back(hostKey(static_cast<HostSlot>(i)));
-    for (const ChannelDeclaration* channel : channelTable())
-        if (channel->config.section)
-            schema.sections.push_back(
-                {channel->config.section, {channel->config.keys.begin(), channel->config.keys.end()}});
+    for (const ConfigPart& part : configParts())
+        if (!part.keys.empty())
+            schema.sections.push_back({part.section, {part.keys.begin(), part.keys.end()}});
     for (std::string& warning : ini.beyondSchema(schema, origin))
         warnings.push_back(std::move(warning));
 }

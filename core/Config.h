@@ -73,6 +73,26 @@ private:
     std::string origin_;
 };
 
+struct Config;
+
+// A part of the configuration that a subject of core reads or checks itself, so that the
+// configuration knows none of them by name: a live channel's own section ([IndexNow],
+// [Google]), or the catalogue's check that the display names of [Names] are not taken already.
+struct ConfigPart {
+    // The section's name; nullptr for a part that reads none.
+    const char* section = nullptr;
+    // Every key of the section that the part reads; any other is warned of as unknown. A part
+    // without keys checks values that the configuration has read already, before the rest.
+    std::vector<const char*> keys;
+    // Reads the section's values into the configuration and checks them; a value that cannot
+    // be used is refused through the section (a LarkspanError naming the file, key and value).
+    void (*read)(Config& config, const ConfigSection& section) = nullptr;
+};
+// The parts, in the order they are read. The subjects declare theirs (the channel table each
+// channel's, the catalogue its check); this list is put together above them, in
+// core/run/ConfigParts.cpp.
+const std::vector<ConfigPart>& configParts();
+
 // The values the program is built with, each of which a user configuration file may
 // override. The file is INI text with the sections "Hosts", "Names", "Home", "Run", "Sitemaps",
 // "Live" and "Checks", and one section for each live channel that declares one ("IndexNow",

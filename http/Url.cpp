@@ -1,5 +1,6 @@
 #include "http/Url.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -50,31 +51,6 @@ bool mustEncode(unsigned char byte) {
     default:
         return false;
     }
-}
-
-// One spelling for each byte of a path or a query: unreserved characters decoded, every other
-// escape kept with upper-case digits, a "%" that starts no escape and the bytes no URL may hold
-// (controls, space, non-ASCII UTF-8) encoded.
-std::string normalisedEscapes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            const auto decoded =
-                static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            if (isUnreserved(static_cast<char>(decoded)))
-                out += static_cast<char>(decoded);
-            else
-                appendEncoded(out, decoded);
-            i += 2;
-        } else if (byte == '%' || mustEncode(byte)) {
-            appendEncoded(out, byte);
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
 }
 
 // RFC 3986, 5.2.4: "." and ".." segments removed from an absolute path.
@@ -172,6 +148,45 @@ int defaultPortOf(std::string_view scheme) {
 
 } // namespace
 
+bool isPlainUrlText(std::string_view text) {
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return c == '%' || mustEncode(static_cast<unsigned char>(c)); });
+}
+
+std::string normalisePercentEncoding(std::string_view text, LonePercent lone) {
+    if (isPlainUrlText(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            const auto decoded =
+                static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            if (isUnreserved(static_cast<char>(decoded)))
+                out += static_cast<char>(decoded);
+            else
+                appendEncoded(out, decoded);
+            i += 2;
+        } else if ((byte == '%' && lone == LonePercent::Encoded) || mustEncode(byte)) {
+            appendEncoded(out, byte);
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+std::string percentEncodeSegment(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (isUnreserved(c))
+            out += c;
+        else
+            appendEncoded(out, static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
 std::optional<Url> Url::parse(std::string_view text) {
     const Pieces p = split(text);
     if (!p.hasAuthority) return std::nullopt;
@@ -200,10 +215,10 @@ std::optional<Url> Url::parse(std::string_view text) {
     auto host = normalisedHost(authority);
     if (!host) return std::nullopt;
     url.host_ = std::move(*host);
-    url.path_ = withoutDotSegments(normalisedEscapes(p.path));
+    url.path_ = withoutDotSegments(normalisePercentEncoding(p.path));
     if (url.path_.empty() || url.path_.front() != '/') url.path_.insert(0, "/");
     url.hasQuery_ = p.hasQuery;
-    url.query_ = normalisedEscapes(p.query);
+    url.query_ = normalisePercentEncoding(p.query);
     return url;
 }
 

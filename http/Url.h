@@ -57,3 +57,17 @@ private:
     std::string query_;
     bool hasQuery_ = false;
 };
+
+// How a "%" that starts no escape is spelt: as "%25", in a URL's normal form, or as it stands,
+// as robots.txt patterns are compared.
+enum class LonePercent { Encoded, Kept };
+// One spelling for each byte of a path or a query: unreserved characters decoded, every other
+// escape kept with upper-case digits, and the bytes no URL may hold (controls, space, non-ASCII
+// UTF-8, and "<", ">", '"', "\\", "^", "`", "{", "|", "}") encoded. The normal form of Url's
+// path and query, and of robots.txt's rules and the paths they are matched with.
+std::string normalisePercentEncoding(std::string_view text, LonePercent lone = LonePercent::Encoded);
+// Whether the text holds no "%" and no byte that must be encoded: then it is its own normal form,
+// as nearly every path is.
+bool isPlainUrlText(std::string_view text);
+// The text as one path segment: every byte but letters, digits and "-._~" percent-encoded.
+std::string percentEncodeSegment(std::string_view text);

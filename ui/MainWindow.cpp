@@ -3,24 +3,24 @@
 #include "core/store/StoreChecks.h"
 #include "grid/ReportCommands.h"
 #include "platform/BusyCursor.h"
-#include "ui/help/AboutBox.h"
 #include "ui/ElidedText.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FindCommands.h"
-#include "ui/help/HelpCommands.h"
-#include "ui/help/HelpWindow.h"
-#include "ui/status/PageChecksWindow.h"
 #include "ui/Pictures.h"
-#include "ui/print/PrintCommands.h"
-#include "ui/print/PrintOptionsPage.h"
 #include "ui/ProfileEditorPage.h"
 #include "ui/ProfileListPages.h"
 #include "ui/QtStrings.h"
 #include "ui/ReportGridWidget.h"
-#include "ui/status/RequestLogWindow.h"
 #include "ui/RunButtons.h"
-#include "ui/status/SiteStatusWindow.h"
 #include "ui/TrackProgressPage.h"
+#include "ui/help/AboutBox.h"
+#include "ui/help/HelpCommands.h"
+#include "ui/help/HelpWindow.h"
+#include "ui/print/PrintCommands.h"
+#include "ui/print/PrintOptionsPage.h"
+#include "ui/status/PageChecksWindow.h"
+#include "ui/status/RequestLogWindow.h"
+#include "ui/status/SiteStatusWindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -372,6 +372,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 std::string MainWindow::fieldText(std::size_t field) const {
     return editorPage_->fieldText(field);
+}
+
+std::string MainWindow::editedProfileUrl() const {
+    return fieldText(fURL);
 }
 
 void MainWindow::setFieldText(std::size_t field, const std::string& text) {

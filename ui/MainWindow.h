@@ -5,6 +5,7 @@
 #include "grid/Find.h"
 #include "grid/ReportGrid.h"
 #include "ui/ShellCommands.h"
+#include "ui/channels/LiveChannelTab.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -33,7 +34,7 @@ class TAboutBox;
 
 // The program's one window: it assembles the five pages, the run bar, the menus and the status
 // line, and connects the pages to the profile commands and the report commands.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public ChannelTabContext {
     Q_OBJECT
 public:
     // The pages in tab order.
@@ -62,7 +63,8 @@ public:
     ReportGridWidget* editListWidget() const;
     GridPrinting& printing() { return *printing_; }
     TFindState& findState() { return find_; }
-    const Config& config() const { return config_; }
+    const Config& config() const override { return config_; }
+    std::string editedProfileUrl() const override;
     const ProfileFiles& profileStore() const { return profiles_->store(); }
     PrintOptionsPage* optionsPage() const { return optionsPage_; }
     // The pages and the run bar, whose controls keep the names of the window's layout

@@ -1,7 +1,7 @@
 #include "ui/WindowRunHost.h"
 
 #include "core/run/HttpRunClient.h"
-#include "core/channels/LiveChannels.h"
+#include "core/run/LiveChannels.h"
 #include "core/run/SubmissionRun.h"
 #include "platform/EventLoop.h"
 #include "ui/MainWindow.h"

@@ -238,3 +238,13 @@ EngineRequest PrepareRequest(SubmissionFields& fields, const EngineEntry& entry)
     URLtoSubmitName(fields, fields.URL);
     return BuildRequest(entry, fields);
 }
+
+ConfigPart catalogueConfigPart() {
+    return {"Names", {}, [](Config& c, const ConfigSection& names) {
+                const std::vector<EngineEntry> catalog = engineCatalog(c);
+                for (auto [key, name] :
+                     {std::pair{"Entry16", &c.entry16Name}, std::pair{"Entry23", &c.entry23Name}})
+                    if (!isUniqueDisplayName(catalog, *name))
+                        names.refuse(key, *name, "another entry already has this name");
+            }};
+}

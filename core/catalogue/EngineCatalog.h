@@ -87,3 +87,7 @@ EngineRequest BuildRequest(const EngineEntry& entry, const SubmissionFields& fie
 // What a run does for each entry: makes it the current engine, encodes the URL for it and
 // builds its request.
 EngineRequest PrepareRequest(SubmissionFields& fields, const EngineEntry& entry);
+
+// The catalogue's part of the configuration: no display name of [Names] may be one that
+// another entry of the catalogue has already.
+ConfigPart catalogueConfigPart();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Config.h"
 #include "core/channels/LiveChannel.h"
 #include "core/profiles/SiteProfile.h"
 
@@ -8,9 +9,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct Config;
-class ConfigSection;
 
 // A key of the profile file that a channel reads, as the settings dialog shows it.
 struct ChannelKey {
@@ -29,17 +27,6 @@ struct ChannelKeyContext {
     std::string profileDirectory;
 };
 
-// The section of the configuration file that a channel reads.
-struct ChannelConfig {
-    // The section's name; nullptr for a channel that reads none.
-    const char* section = nullptr;
-    // Every key of the section; any other is warned of as unknown.
-    std::vector<const char*> keys;
-    // Reads the section's values into the configuration and checks them; a value that cannot
-    // be used is refused through the section (a LarkspanError naming the file, key and value).
-    void (*read)(Config& config, const ConfigSection& section) = nullptr;
-};
-
 // A live channel as it declares itself: everything outside its own file that needs to know of
 // it (the configuration, the `requests` command, the settings dialog, the docs) reads this.
 struct ChannelDeclaration {
@@ -54,7 +41,8 @@ struct ChannelDeclaration {
     // Why the values of its keys cannot be saved, as a sentence for the editor; nothing when
     // they can. Values are trimmed; a key without a value is empty.
     std::optional<std::string> (*checkKeys)(const ProfileExtras& values, const ChannelKeyContext& context);
-    ChannelConfig config;
+    // The section of the configuration file that the channel reads (none: section nullptr).
+    ConfigPart config;
     // A new channel object, which keeps what it learns for as long as the run's owner lives.
     std::unique_ptr<LiveChannel> (*make)();
     // Its page under docs/ ("indexnow.md").

@@ -1,11 +1,11 @@
 #include "core/checks/PageChecker.h"
 
 #include "core/Config.h"
-#include "core/indexnow/IndexNowSubmission.h"
-#include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/SitemapSource.h"
+#include "http/RetryAfter.h"
 #include "http/Url.h"
 #include "platform/EventLoop.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <condition_variable>

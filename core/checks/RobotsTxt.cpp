@@ -1,5 +1,6 @@
 #include "core/checks/RobotsTxt.h"
 
+#include "http/Url.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -10,43 +11,6 @@
 namespace {
 
 constexpr std::uint32_t NoNode = std::numeric_limits<std::uint32_t>::max();
-
-bool isHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    return lowerAscii(c) - 'a' + 10;
-}
-
-bool unreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
-}
-
-void appendEscape(std::string& out, unsigned char c) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    out += '%';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-}
-
-// Bytes that no URI holds as they are: controls, space, non-ASCII and the printable characters
-// that are neither reserved nor unreserved. They are compared percent-encoded.
-bool mustEncode(unsigned char c) {
-    return c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
-           c == '{' || c == '|' || c == '}';
-}
-
-// Most paths are plain printable ASCII without escapes, and they are their own normal form.
-bool alreadyNormal(std::string_view path) {
-    for (char c : path) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == '%' || mustEncode(b)) return false;
-    }
-    return true;
-}
 
 // The crawler's product token as robots.txt names it: the leading letters, "_" and "-", in
 // lower case, so that "Googlebot/2.1" and "googlebot" are one crawler.
@@ -107,25 +71,7 @@ struct Rule {
 } // namespace
 
 std::string normaliseRobotsPath(std::string_view path) {
-    if (alreadyNormal(path)) return std::string(path);
-    std::string out;
-    out.reserve(path.size() + 8);
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(path[i]);
-        if (c == '%' && i + 2 < path.size() && isHex(path[i + 1]) && isHex(path[i + 2])) {
-            const auto value = static_cast<unsigned char>(hexValue(path[i + 1]) * 16 + hexValue(path[i + 2]));
-            if (unreserved(value))
-                out += static_cast<char>(value);
-            else
-                appendEscape(out, value);
-            i += 2;
-        } else if (mustEncode(c)) {
-            appendEscape(out, c);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return normalisePercentEncoding(path, LonePercent::Kept);
 }
 
 // The rules of one crawler, compiled into a trie of their literal prefixes. A node holds the
@@ -359,7 +305,7 @@ bool RobotsTxt::allows(std::string_view agentToken, std::string_view pathAndQuer
     if (!set) set = c.setFor("*");
     if (!set) return true;
     std::optional<bool> decision;
-    if (alreadyNormal(pathAndQuery))
+    if (isPlainUrlText(pathAndQuery))
         decision = set->decide(pathAndQuery);
     else
         decision = set->decide(normaliseRobotsPath(pathAndQuery));

@@ -2,9 +2,9 @@
 
 #include "core/google/ApiJson.h"
 #include "core/google/GoogleAuth.h"
-#include "core/indexnow/IndexNowSubmission.h"
-#include "core/sitemaps/SitemapReader.h"
+#include "http/RetryAfter.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "core/google/IndexStatusQuota.h"
 
-#include "core/sitemaps/SitemapReader.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <cstdio>

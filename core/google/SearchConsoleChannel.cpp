@@ -1,18 +1,20 @@
 #include "core/google/SearchConsoleChannel.h"
 
-#include "core/channels/ChannelTable.h"
 #include "core/Config.h"
-#include "core/google/GoogleAuth.h"
-#include "core/indexnow/IndexNowSubmission.h"
-#include "core/google/IndexStatusRun.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "core/channels/ChannelTable.h"
 #include "core/checks/RunPageChecks.h"
+#include "core/google/GoogleAuth.h"
+#include "core/google/IndexStatusRun.h"
 #include "core/profiles/SiteProfile.h"
-#include "core/store/SiteStore.h"
 #include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/SitemapSource.h"
 #include "core/sitemaps/Sitemaps.h"
-#include "core/catalogue/SubmissionFields.h"
+#include "core/store/SiteStore.h"
+#include "http/RetryAfter.h"
+#include "http/Url.h"
 #include "platform/Error.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <charconv>
@@ -33,10 +35,6 @@ constexpr std::chrono::seconds ExpiryMargin{60};
 constexpr const char* SearchConsoleStateChannel = SearchConsoleChannelId;
 // The pause after a 429 or 5xx that names no Retry-After.
 constexpr std::int64_t DefaultPause = 60;
-
-std::int64_t unixNow() {
-    return static_cast<std::int64_t>(std::time(nullptr));
-}
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -127,23 +125,6 @@ std::optional<std::string> searchConsolePropertyProblem(std::string_view propert
         return "The Search Console property is a URL prefix ending in \"/\" (https://www.example.com/) "
                "or sc-domain: and a domain.";
     return std::nullopt;
-}
-
-std::string percentEncodeSegment(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
-            b == '.' || b == '_' || b == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += hex[b >> 4];
-            out += hex[b & 15];
-        }
-    }
-    return out;
 }
 
 std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view property,

@@ -32,8 +32,6 @@ std::string searchConsoleKeyFile(const std::string& value, const std::string& pr
 std::string defaultSearchConsoleProperty(std::string_view profileUrl);
 // Why the text cannot be a property, as a sentence for the editor; nothing when it can.
 std::optional<std::string> searchConsolePropertyProblem(std::string_view property);
-// The text as one path segment: every byte but letters, digits and "-._~" percent-encoded.
-std::string percentEncodeSegment(std::string_view text);
 // The API's address of a sitemap of a property.
 std::string searchConsoleSitemapUrl(std::string_view apiBase, std::string_view property,
                                     std::string_view feed);

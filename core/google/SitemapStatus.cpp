@@ -2,8 +2,8 @@
 
 #include "core/google/ApiJson.h"
 #include "core/google/GoogleAuth.h"
-#include "core/google/SearchConsoleChannel.h"
 #include "core/google/IndexStatusQuery.h"
+#include "http/Url.h"
 #include "platform/Text.h"
 
 namespace {

@@ -1,18 +1,19 @@
 #include "core/indexnow/IndexNowChannel.h"
 
-#include "core/channels/ChannelTable.h"
 #include "core/Config.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "core/channels/ChannelTable.h"
 #include "core/channels/LiveSite.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/profiles/SiteProfile.h"
-#include "core/store/SiteStore.h"
-#include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/Sitemaps.h"
+#include "core/store/SiteStore.h"
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
-#include "core/catalogue/SubmissionFields.h"
+#include "http/RetryAfter.h"
 #include "platform/EventLoop.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <ctime>
@@ -73,11 +74,11 @@ struct StoreTurn {
         for (const std::string& notice : site.notices)
             run.log("IndexNow: " + notice);
         claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
-        selection =
-            selectAnnouncements(store, site, sitemaps.urls,
-                                {IndexNowChannelId, run.site().text(), firstRunRule(run), SelectionMode::Record,
-                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
-                                 now(), NewRows::InBackground});
+        selection = selectAnnouncements(
+            store, site, sitemaps.urls,
+            {IndexNowChannelId, run.site().text(), firstRunRule(run), SelectionMode::Record,
+             sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now(),
+             NewRows::InBackground});
     }
     StoreTurn(const StoreTurn&) = delete;
     StoreTurn& operator=(const StoreTurn&) = delete;
@@ -165,7 +166,7 @@ void IndexNowChannel::announce(LiveRun& run) {
 }
 
 void IndexNowChannel::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,
-                                        const std::string& location) {
+                                      const std::string& location) {
     // An engine took the last submission before it had seen the key file; if the file cannot
     // be read now, the engines will refuse what follows, and the user should hear why first.
     const KeyFileCheck check = checkIndexNowKeyFile(source, run.site(), key, location);
@@ -179,7 +180,7 @@ void IndexNowChannel::checkPendingKey(LiveRun& run, SitemapSource& source, const
 }
 
 bool IndexNowChannel::waitAsked(LiveRun& run, const std::string& endpoint, const SiteStore& store,
-                                  const StoreSite& storeSite, const std::string& pending) {
+                                const StoreSite& storeSite, const std::string& pending) {
     const std::string engine = engineName(endpoint);
     if (pausedThisRun_.count(endpoint)) {
         run.refused(engine + ": not called again in this run after 429 Too Many Requests" + pending);
@@ -196,9 +197,9 @@ bool IndexNowChannel::waitAsked(LiveRun& run, const std::string& endpoint, const
     return true;
 }
 
-void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
-                               const std::string& endpoint, SiteStore& store, const StoreSite& storeSite,
-                               const AnnounceSelection& selection) {
+void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission, const std::string& endpoint,
+                             SiteStore& store, const StoreSite& storeSite,
+                             const AnnounceSelection& selection) {
     const std::string engine = engineName(endpoint);
     const std::string& site = run.fields().SiteTitle;
     const std::string pending = stillPending(submission.size(), site);
@@ -247,8 +248,8 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
 }
 
 void IndexNowChannel::refusedBatch(LiveRun& run, const IndexNowSubmission& submission,
-                                     const std::string& endpoint, SiteStore& store,
-                                     const StoreSite& storeSite, const LiveAnswer& answer, std::size_t b) {
+                                   const std::string& endpoint, SiteStore& store, const StoreSite& storeSite,
+                                   const LiveAnswer& answer, std::size_t b) {
     const std::string engine = engineName(endpoint);
     const std::size_t left = submission.size() - b * IndexNowBatchSize;
     const std::size_t sent = std::min(left, IndexNowBatchSize);

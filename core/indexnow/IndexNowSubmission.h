@@ -63,11 +63,6 @@ KeyFileCheck checkIndexNowKeyFile(SitemapSource& source, const Url& site, std::s
 // root; returns its path. Throws LarkspanError "Unable to write to " + file.
 std::string saveIndexNowKeyFile(const std::string& directory, std::string_view key);
 
-// The longest wait a Retry-After is honoured for: a day.
-constexpr std::int64_t MaxRetryAfter = 24 * 60 * 60;
-// The time a Retry-After value names (seconds to wait, or an HTTP date), in seconds since
-// 1970, at most a day from now and never before now; nothing for a value that is neither.
-std::optional<std::int64_t> parseRetryAfter(std::string_view value, std::int64_t now);
 // What an endpoint's status means by the protocol, such as "key not valid: no key file, or the
 // file does not hold the key" for 403.
 std::string indexNowStatusMeaning(int status);

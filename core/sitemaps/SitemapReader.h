@@ -10,13 +10,6 @@
 // A lastmod that a sitemap entry does not give (or gives in a form that cannot be read).
 constexpr std::int64_t NoLastmod = INT64_MIN;
 
-// A W3C Datetime (YYYY, YYYY-MM, YYYY-MM-DD, or a date with hh:mm, hh:mm:ss or hh:mm:ss.s and
-// a zone "Z" or "+hh:mm"/"-hh:mm") as seconds since 1970 UTC. A date without a time is the
-// start of that day (month, year) in UTC. Nothing for any other text.
-std::optional<std::int64_t> parseW3cDatetime(std::string_view text);
-// Seconds since 1970 as "YYYY-MM-DDThh:mm:ssZ".
-std::string formatUtc(std::int64_t seconds);
-
 // Reads one sitemap file (a urlset or a sitemap index) from pieces of bytes as they arrive,
 // without ever holding the whole file: gzip is recognised by its first bytes and inflated on
 // the way, the XML goes through expat, and each entry is handed out as soon as its end tag

@@ -1,8 +1,8 @@
 #include "core/status/SiteStatus.h"
 
-#include "core/sitemaps/SitemapReader.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "core/store/StoreChecks.h"
 
 #include "core/store/SiteStore.h"
-#include "core/sitemaps/SitemapReader.h"
 #include "core/store/StoreUrl.h"
+#include "platform/Time.h"
 
 #include <cstdlib>
 #include <ctime>

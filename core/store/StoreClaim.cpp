@@ -1,7 +1,7 @@
 #include "core/store/StoreClaim.h"
 
 #include "core/store/SiteStore.h"
-#include "core/sitemaps/SitemapReader.h"
+#include "platform/Time.h"
 
 #include <cerrno>
 #include <csignal>

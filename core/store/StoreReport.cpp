@@ -1,9 +1,9 @@
 #include "core/store/StoreReport.h"
 
 #include "core/store/SiteStore.h"
-#include "core/sitemaps/SitemapReader.h"
 #include "core/store/StoreUrl.h"
 #include "platform/Json.h"
+#include "platform/Time.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
 #include "core/store/StoreSelection.h"
 
-#include "core/indexnow/IndexNowSubmission.h"
-#include "core/store/SiteStore.h"
 #include "core/sitemaps/SitemapReader.h"
-#include "core/store/StoreUrl.h"
 #include "core/sitemaps/UrlTable.h"
+#include "core/store/SiteStore.h"
+#include "core/store/StoreUrl.h"
 
 #include <algorithm>
 

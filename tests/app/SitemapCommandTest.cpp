@@ -1,7 +1,7 @@
 // 'larkspan sitemap' run as the built program against a site on a loopback server.
-#include "../common/PythonHttpServer.h"
-#include "../common/RunProgram.h"
-#include "../common/TempDir.h"
+#include "tests/common/PythonHttpServer.h"
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
 #include "core/profiles/SiteProfile.h"
 #include "core/store/SiteStore.h"
 

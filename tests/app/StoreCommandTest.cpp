@@ -1,6 +1,6 @@
 // 'larkspan history' and 'larkspan store' run as the built program on a store made here.
-#include "../common/RunProgram.h"
-#include "../common/TempDir.h"
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreSelection.h"
 #include "core/sitemaps/UrlTable.h"

@@ -196,4 +196,29 @@ TEST(UrlTest, ComparesOriginsAndFolders) {
     }
 }
 
+// One spelling of the escapes for URLs and robots.txt alike; a lone "%" is escaped in a URL but
+// compared as written in a robots.txt rule.
+TEST(UrlTest, NormalisesPercentEncodingOnce) {
+    const struct {
+        const char* in;
+        const char* url;
+        const char* robots;
+    } cases[] = {
+        {"/plain/path?q=1", "/plain/path?q=1", "/plain/path?q=1"},
+        {"/%7euser/%2f%41", "/~user/%2FA", "/~user/%2FA"},
+        {"/caf\xC3\xA9 x", "/caf%C3%A9%20x", "/caf%C3%A9%20x"},
+        {"/100%/%zz%4", "/100%25/%25zz%254", "/100%/%zz%4"},
+        {"/a<b>{c}|\\^`\"", "/a%3Cb%3E%7Bc%7D%7C%5C%5E%60%22", "/a%3Cb%3E%7Bc%7D%7C%5C%5E%60%22"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(normalisePercentEncoding(c.in), c.url) << c.in;
+        EXPECT_EQ(normalisePercentEncoding(c.in, LonePercent::Kept), c.robots) << c.in;
+        EXPECT_EQ(isPlainUrlText(c.in),
+                  std::string(c.in) == c.url && std::string(c.in).find('%') == std::string::npos)
+            << c.in;
+    }
+    EXPECT_EQ(percentEncodeSegment("https://www.example.com/a b?c=d&e~%"),
+              "https%3A%2F%2Fwww.example.com%2Fa%20b%3Fc%3Dd%26e~%25");
+}
+
 } // namespace

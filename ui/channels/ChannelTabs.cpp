@@ -6,7 +6,6 @@
 #include "ui/ErrorDisplay.h"
 #include "ui/channels/GoogleTab.h"
 #include "ui/channels/IndexNowTab.h"
-#include "ui/MainWindow.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -59,9 +58,14 @@ void LiveChannelTab::loadStored(const ProfileFiles& store, const std::string& pr
 
 std::string LiveChannelTab::profileUrl() const {
     // The URL being edited counts, not the one last saved.
+    const ChannelTabContext* window = context();
+    return window ? window->editedProfileUrl() : storedUrl_;
+}
+
+const ChannelTabContext* LiveChannelTab::context() const {
     for (QWidget* w = parentWidget(); w; w = w->parentWidget())
-        if (auto* main = qobject_cast<MainWindow*>(w)) return main->fieldText(fURL);
-    return storedUrl_;
+        if (auto* found = dynamic_cast<const ChannelTabContext*>(w)) return found;
+    return nullptr;
 }
 
 GeneratedChannelTab::GeneratedChannelTab(const ChannelDeclaration& channel, QWidget* parent)

@@ -1,13 +1,12 @@
 #include "ui/channels/IndexNowTab.h"
 
 #include "core/channels/ChannelTable.h"
-#include "core/indexnow/IndexNowSubmission.h"
 #include "core/channels/LiveSite.h"
-#include "core/store/SiteStore.h"
+#include "core/indexnow/IndexNowSubmission.h"
 #include "core/sitemaps/SitemapSource.h"
+#include "core/store/SiteStore.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
-#include "ui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -105,12 +104,6 @@ QString IndexNowTab::result() const {
     return result_->text();
 }
 
-MainWindow* IndexNowTab::mainWindow() const {
-    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
-        if (auto* main = qobject_cast<MainWindow*>(w)) return main;
-    return nullptr;
-}
-
 void IndexNowTab::say(const std::string& text) {
     result_->setText(QString::fromStdString(text));
 }
@@ -152,8 +145,8 @@ void IndexNowTab::CheckKeyFileClick() {
     }
     // The check goes out like a run's requests: through the proxy and with the trust anchors
     // of the configuration.
-    const MainWindow* main = mainWindow();
-    LiveClient client(liveClientSettings(main ? main->config() : Config{}));
+    const ChannelTabContext* window = context();
+    LiveClient client(liveClientSettings(window ? window->config() : Config{}));
     check_->setEnabled(false);
     say("Checking " + indexNowKeyFileUrl(profileUrl(), key, ss(location_->text())) + "...");
     // The key file lies on the site's origin, which the profile URL may redirect to.

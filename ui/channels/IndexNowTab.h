@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class MainWindow;
 class QLabel;
 class QCheckBox;
 class QLineEdit;
@@ -41,8 +40,6 @@ public:
     std::function<bool()> confirmReplace;
 
 private:
-    // The window whose configuration the check uses.
-    MainWindow* mainWindow() const;
     void say(const std::string& text);
 
     QLineEdit* key_ = nullptr;

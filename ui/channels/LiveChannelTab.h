@@ -8,6 +8,17 @@
 #include <string>
 
 struct ChannelDeclaration;
+struct Config;
+
+// What a settings tab reads of the window it sits in: the profile URL as the editor holds it
+// now, and the configuration. The main window is one; a tab outside a window (in tests) finds
+// none and uses what it loaded.
+class ChannelTabContext {
+public:
+    virtual ~ChannelTabContext() = default;
+    virtual std::string editedProfileUrl() const = 0;
+    virtual const Config& config() const = 0;
+};
 
 // One live channel's settings of a profile: a tab of the "Live Channels" dialog. Its values
 // are part of the profile being edited; "Save Settings" saves them with the sixteen fields.
@@ -35,6 +46,8 @@ protected:
     // The profile URL as the editor holds it now, else as it was saved.
     std::string profileUrl() const;
     const std::string& profileDirectory() const { return profileDirectory_; }
+    // The window around the tab, or nullptr.
+    const ChannelTabContext* context() const;
 
 private:
     const ChannelDeclaration& channel_;

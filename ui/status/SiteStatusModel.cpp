@@ -1,7 +1,7 @@
 #include "ui/status/SiteStatusModel.h"
 
-#include "core/sitemaps/SitemapReader.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <QBrush>
 #include <QColor>

@@ -5,6 +5,7 @@
 // limits and end with entries or a message, never a crash, a leak or a hang.
 
 #include "core/sitemaps/SitemapReader.h"
+#include "platform/Time.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // refusals, and what the store keeps and `status` prints.
 #include "core/google/IndexStatusRun.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/google/IndexStatusQuery.h"
 #include "core/status/SiteStatus.h"

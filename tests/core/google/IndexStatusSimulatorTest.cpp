@@ -2,13 +2,13 @@
 // read into results until the property's daily quota is spent, and the sitemaps list.
 #include "core/google/IndexStatusQuery.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "core/google/GoogleAuth.h"
 #include "core/google/IndexStatusQuota.h"
-#include "core/sitemaps/SitemapReader.h"
 #include "core/google/SitemapStatus.h"
 #include "http/live/LiveClient.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 #include "support/TestCertificates.h"
 #include "tools/simulator/EngineSimulator.h"
 

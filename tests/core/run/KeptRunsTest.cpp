@@ -1,6 +1,6 @@
 #include "core/run/KeptRuns.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "core/run/RequestRecord.h"
 #include "platform/StateDirectory.h"
 

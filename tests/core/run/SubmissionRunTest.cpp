@@ -1,6 +1,6 @@
 #include "core/run/SubmissionRun.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/RunFakes.h"
 #include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"

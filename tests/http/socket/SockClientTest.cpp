@@ -1,8 +1,8 @@
 #include "http/socket/SockClient.h"
 
-#include "support/LoopbackServer.h"
 #include "platform/EventLoop.h"
 #include "tests/common/Files.h"
+#include "tests/http/support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/channels/LiveChannels.h"
+#include "core/run/LiveChannels.h"
 
 #include "core/channels/ChannelTable.h"
 #include "core/run/SubmissionRun.h"

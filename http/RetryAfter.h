@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+// The longest wait a Retry-After is honoured for: a day.
+constexpr std::int64_t MaxRetryAfter = 24 * 60 * 60;
+
+// The time a Retry-After value names (seconds to wait, or an HTTP date), in seconds since
+// 1970, at most a day from now and never before now; nothing for a value that is neither.
+std::optional<std::int64_t> parseRetryAfter(std::string_view value, std::int64_t now);
