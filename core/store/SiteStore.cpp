@@ -1,5 +1,6 @@
 #include "core/store/SiteStore.h"
 
+#include "core/store/StoreImport.h"
 #include "core/store/StoreUrl.h"
 
 #include <sqlite3.h>
@@ -358,7 +359,7 @@ StoreSite SiteStore::site(const std::string& name) {
             insert.bind(1, name).bind(2, now()).run();
             site = findSite(name);
         }
-        importStateFiles(site);
+        importStateFiles(db_, directory_, site);
         return site;
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

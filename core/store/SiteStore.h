@@ -116,7 +116,6 @@ public:
 private:
     SiteStore(SqliteDatabase db, std::string directory, int busyWaitSeconds)
         : db_(std::move(db)), directory_(std::move(directory)), busyWaitSeconds_(busyWaitSeconds) {}
-    void importStateFiles(StoreSite& site);
 
     SqliteDatabase db_;
     std::string directory_;
