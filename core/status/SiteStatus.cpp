@@ -1,5 +1,6 @@
 #include "core/status/SiteStatus.h"
 
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/sitemaps/SitemapReader.h"
 #include "platform/Json.h"
 #include "platform/Text.h"

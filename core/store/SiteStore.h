@@ -10,9 +10,6 @@
 #include <string_view>
 #include <vector>
 
-// The channel that sends a site's URL lists, by its name in the store.
-constexpr const char* IndexNowChannelId = "indexnow";
-
 // The store cannot be used: a file that is no store, a damaged one, one of a newer program, or
 // a disk that is full. Its message names the file and says what happens; nothing is sent for a
 // site whose store is refused.

@@ -2,11 +2,11 @@
 
 #include "core/channels/ChannelTable.h"
 #include "core/google/SearchConsoleChannel.h"
-#include "core/store/SiteStore.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/MainWindow.h"
 #include "ui/channels/GoogleTab.h"
 #include "ui/channels/IndexNowTab.h"
-#include "ui/MainWindow.h"
 
 #include <QFormLayout>
 #include <QLabel>

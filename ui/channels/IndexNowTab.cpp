@@ -1,9 +1,9 @@
 #include "ui/channels/IndexNowTab.h"
 
 #include "core/channels/ChannelTable.h"
-#include "core/indexnow/IndexNowSubmission.h"
 #include "core/channels/LiveSite.h"
-#include "core/store/SiteStore.h"
+#include "core/indexnow/IndexNowChannel.h"
+#include "core/indexnow/IndexNowSubmission.h"
 #include "core/sitemaps/SitemapSource.h"
 #include "platform/Error.h"
 #include "platform/Text.h"

@@ -3,12 +3,13 @@
 #include "core/store/SiteStore.h"
 
 #include "../common/TempDir.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/sitemaps/SitemapReader.h"
+#include "core/sitemaps/UrlTable.h"
 #include "core/store/StoreChecks.h"
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
 #include "core/store/StoreUrl.h"
-#include "core/sitemaps/UrlTable.h"
 
 #include <gtest/gtest.h>
 

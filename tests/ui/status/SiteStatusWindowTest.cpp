@@ -2,6 +2,7 @@
 // and sorting, opening a page, and the CSV and HTML files.
 #include "ui/status/SiteStatusWindow.h"
 
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/store/StoreStatus.h"
 #include "tests/common/TempDir.h"
 
