@@ -1,6 +1,5 @@
 #include "core/store/StoreSelection.h"
 
-#include "core/indexnow/IndexNowSubmission.h"
 #include "core/store/SiteStore.h"
 #include "core/sitemaps/SitemapReader.h"
 #include "core/store/StoreUrl.h"
