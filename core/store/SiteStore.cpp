@@ -294,6 +294,12 @@ std::int64_t SiteStore::pausedUntil(const StoreSite& site, std::string_view chan
     return find.step() ? find.int64(0) : 0;
 }
 
+std::int64_t SiteStore::pausedUntil(const StoreSite& site, std::string_view channel) const {
+    SqliteStatement find = db_.prepare("SELECT max(until) FROM pauses WHERE site=?1 AND channel=?2");
+    find.bind(1, site.id).bind(2, channel);
+    return find.step() ? find.optionalInt64(0).value_or(0) : 0;
+}
+
 void SiteStore::setPause(const StoreSite& site, std::string_view channel, std::string_view endpoint,
                          std::int64_t until) {
     try {

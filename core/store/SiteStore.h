@@ -80,6 +80,8 @@ public:
     // An endpoint's pause (Retry-After) as a time in seconds since 1970; 0 for none.
     std::int64_t pausedUntil(const StoreSite& site, std::string_view channel,
                              std::string_view endpoint) const;
+    // The latest pause of any of the channel's endpoints for the site; 0 for none.
+    std::int64_t pausedUntil(const StoreSite& site, std::string_view channel) const;
     void setPause(const StoreSite& site, std::string_view channel, std::string_view endpoint,
                   std::int64_t until);
     // The status of the channel's key for the site ("pending" after a 202, ...); empty for none.

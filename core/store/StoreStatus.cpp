@@ -1,5 +1,6 @@
 #include "core/store/StoreStatus.h"
 
+#include "core/store/StoreDatabase.h"
 #include "core/store/StoreUrl.h"
 
 #include <array>
@@ -44,6 +45,21 @@ std::vector<SitemapContents> contentsOf(std::string_view text) {
 
 } // namespace
 
+const char* const InspectionColumns =
+    "i.at, i.property, i.verdict, i.coverage_state, i.indexing_state, i.robots_txt_state, "
+    "i.page_fetch_state, i.last_crawl_time, i.google_canonical, i.user_canonical, i.crawled_as, "
+    "i.result_link";
+
+StoredInspection readInspection(const SqliteStatement& row, int first) {
+    StoredInspection stored;
+    stored.at = row.int64(first);
+    stored.property = row.text(first + 1);
+    int column = first + 2;
+    for (std::string* field : resultFields(stored.result))
+        *field = row.text(column++);
+    return stored;
+}
+
 void recordInspection(SiteStore& store, const StoreSite& site, std::string_view url,
                       std::string_view property, std::int64_t at, const InspectionResult& result) {
     try {
@@ -70,19 +86,12 @@ void recordInspection(SiteStore& store, const StoreSite& site, std::string_view 
 
 std::optional<StoredInspection> storedInspection(const SiteStore& store, const StoreSite& site,
                                                  std::string_view url) {
-    SqliteStatement find = store.database().prepare(
-        "SELECT i.at, i.property, i.verdict, i.coverage_state, i.indexing_state, i.robots_txt_state, "
-        "i.page_fetch_state, i.last_crawl_time, i.google_canonical, i.user_canonical, i.crawled_as, "
-        "i.result_link FROM urls u JOIN inspections i ON i.url=u.id WHERE u.site=?1 AND u.url=?2");
+    SqliteStatement find = store.database().prepare(std::string("SELECT ") + InspectionColumns +
+                                                    " FROM urls u JOIN inspections i ON i.url=u.id "
+                                                    "WHERE u.site=?1 AND u.url=?2");
     find.bind(1, site.id).bind(2, storeUrlKey(url));
     if (!find.step()) return std::nullopt;
-    StoredInspection stored;
-    stored.at = find.int64(0);
-    stored.property = find.text(1);
-    int column = 2;
-    for (std::string* field : resultFields(stored.result))
-        *field = find.text(column++);
-    return stored;
+    return readInspection(find, 0);
 }
 
 void recordSitemapStatuses(SiteStore& store, const StoreSite& site, std::string_view property,
