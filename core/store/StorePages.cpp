@@ -1,6 +1,7 @@
 #include "core/store/StorePages.h"
 
 #include "core/store/StoreDatabase.h"
+#include "core/store/StoreUrl.h"
 
 const char* const ListedPageGroupsQuery =
     "SELECT coalesce(pc.google_verdict, ''), coalesce(a.accepted, -1), i.url IS NULL, "
@@ -19,6 +20,23 @@ std::vector<PageGroup> listedPageGroups(const SiteStore& store, const StoreSite&
         out.push_back({std::string(groups.text(0)), groups.int64(1) == 1, groups.int64(2) == 0,
                        std::string(groups.text(3)), std::string(groups.text(4)), groups.int64(5)});
     return out;
+}
+
+void addListedUrls(SiteStore& store, const StoreSite& site, const std::vector<std::string>& urls,
+                   std::int64_t firstSeen) {
+    try {
+        SqliteDatabase& db = StoreDatabase::of(store);
+        SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
+        SqliteStatement add =
+            db.prepare("INSERT INTO urls(site, url, first_seen, listed) VALUES(?1, ?2, ?3, 1) "
+                       "ON CONFLICT(site, url) DO NOTHING");
+        add.bind(1, site.id).bind(3, firstSeen);
+        for (const std::string& url : urls)
+            add.bind(2, storeUrlKey(url)).run();
+        transaction.commit();
+    } catch (const SqliteError& e) {
+        rethrowStoreError(e);
+    }
 }
 
 std::size_t forEachListedPage(const SiteStore& store, const StoreSite& site,

@@ -35,6 +35,12 @@ std::vector<PageGroup> listedPageGroups(const SiteStore& store, const StoreSite&
 // The benchmark of the site status runs the same text in the sqlite3 command.
 extern const char* const ListedPageGroupsQuery;
 
+// Records the URLs as listed by the site's sitemaps, first seen at that time, without a lastmod
+// and without any channel's answer, in one transaction; a URL the store holds already stays as
+// it is. It makes the pages of a site that a test or a benchmark needs without a channel's run.
+void addListedUrls(SiteStore& store, const StoreSite& site, const std::vector<std::string>& urls,
+                   std::int64_t firstSeen);
+
 // Everything the store keeps of one listed page.
 struct StoredPage {
     // A channel's last answer: accepted, or recorded as known without being sent.

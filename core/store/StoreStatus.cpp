@@ -60,25 +60,51 @@ StoredInspection readInspection(const SqliteStatement& row, int first) {
     return stored;
 }
 
+namespace {
+
+SqliteStatement inspectionWrite(SqliteDatabase& db) {
+    return db.prepare(
+        "INSERT INTO inspections(url, at, property, verdict, coverage_state, indexing_state, "
+        "robots_txt_state, page_fetch_state, last_crawl_time, google_canonical, user_canonical, "
+        "crawled_as, result_link) SELECT id, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14 "
+        "FROM urls WHERE site=?1 AND url=?2 ON CONFLICT(url) DO UPDATE SET at=excluded.at, "
+        "property=excluded.property, verdict=excluded.verdict, coverage_state=excluded.coverage_state, "
+        "indexing_state=excluded.indexing_state, robots_txt_state=excluded.robots_txt_state, "
+        "page_fetch_state=excluded.page_fetch_state, last_crawl_time=excluded.last_crawl_time, "
+        "google_canonical=excluded.google_canonical, user_canonical=excluded.user_canonical, "
+        "crawled_as=excluded.crawled_as, result_link=excluded.result_link");
+}
+
+void writeInspection(SqliteStatement& keep, const StoreSite& site, std::string_view url,
+                     std::string_view property, std::int64_t at, const InspectionResult& result) {
+    keep.bind(1, site.id).bind(2, storeUrlKey(url)).bind(3, at).bind(4, property);
+    InspectionResult copy = result;
+    int index = 5;
+    for (const std::string* field : resultFields(copy))
+        keep.bind(index++, *field);
+    keep.run();
+}
+
+} // namespace
+
 void recordInspection(SiteStore& store, const StoreSite& site, std::string_view url,
                       std::string_view property, std::int64_t at, const InspectionResult& result) {
     try {
-        SqliteStatement keep = store.database().prepare(
-            "INSERT INTO inspections(url, at, property, verdict, coverage_state, indexing_state, "
-            "robots_txt_state, page_fetch_state, last_crawl_time, google_canonical, user_canonical, "
-            "crawled_as, result_link) SELECT id, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14 "
-            "FROM urls WHERE site=?1 AND url=?2 ON CONFLICT(url) DO UPDATE SET at=excluded.at, "
-            "property=excluded.property, verdict=excluded.verdict, coverage_state=excluded.coverage_state, "
-            "indexing_state=excluded.indexing_state, robots_txt_state=excluded.robots_txt_state, "
-            "page_fetch_state=excluded.page_fetch_state, last_crawl_time=excluded.last_crawl_time, "
-            "google_canonical=excluded.google_canonical, user_canonical=excluded.user_canonical, "
-            "crawled_as=excluded.crawled_as, result_link=excluded.result_link");
-        keep.bind(1, site.id).bind(2, storeUrlKey(url)).bind(3, at).bind(4, property);
-        InspectionResult copy = result;
-        int index = 5;
-        for (const std::string* field : resultFields(copy))
-            keep.bind(index++, *field);
-        keep.run();
+        SqliteStatement keep = inspectionWrite(store.database());
+        writeInspection(keep, site, url, property, at, result);
+    } catch (const SqliteError& e) {
+        rethrowStoreError(e);
+    }
+}
+
+void recordInspections(SiteStore& store, const StoreSite& site,
+                       const std::vector<UrlInspection>& inspections) {
+    try {
+        SqliteTransaction transaction(store.database(), SqliteTransaction::Kind::Immediate);
+        SqliteStatement keep = inspectionWrite(store.database());
+        for (const UrlInspection& i : inspections)
+            writeInspection(keep, site, i.url, i.inspection.property, i.inspection.at, i.inspection.result);
+        transaction.commit();
     } catch (const SqliteError& e) {
         rethrowStoreError(e);
     }
@@ -175,6 +201,17 @@ void StoreQuotaCounts::add(const std::string& property, std::int64_t day) {
             store_.database().prepare("INSERT INTO inspection_counts(property, day, used) VALUES(?1, ?2, 1) "
                                       "ON CONFLICT DO UPDATE SET used=used+1");
         count.bind(1, property).bind(2, day).run();
+    } catch (const SqliteError& e) {
+        rethrowStoreError(e);
+    }
+}
+
+void StoreQuotaCounts::setUsed(const std::string& property, std::int64_t day, int used) {
+    try {
+        SqliteStatement set = store_.database().prepare(
+            "INSERT INTO inspection_counts(property, day, used) VALUES(?1, ?2, ?3) "
+            "ON CONFLICT DO UPDATE SET used=excluded.used");
+        set.bind(1, property).bind(2, day).bind(3, std::int64_t{used}).run();
     } catch (const SqliteError& e) {
         rethrowStoreError(e);
     }
