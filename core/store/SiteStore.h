@@ -93,26 +93,22 @@ public:
     std::int64_t forget(const std::string& name);
 
     // The rows of new URLs that a selection leaves to a thread of their own (see BackgroundRows).
-    // Until they are all written, every use of the store that may need them waits for them:
-    // database() and the methods above; an acceptance by rows waits only for its own rows.
+    // Until they are all written, every use of the store that may need them waits for them: the
+    // methods above and the store's queries in core/store/; an acceptance by rows waits only for
+    // its own rows.
     void writeRowsInBackground(BackgroundRows::Rows rows);
     // Waits until the rows written in the background are all there. The thread's failure is
     // thrown once, by this or by the acceptance that meets it, as StoreError or StoreFull; the
     // store goes on with the rows that were written.
     void settle() const;
 
-    SqliteDatabase& database() {
-        settle();
-        return db_;
-    }
-    const SqliteDatabase& database() const {
-        settle();
-        return db_;
-    }
     const std::string& file() const { return db_.file(); }
     const std::string& profileDirectory() const { return directory_; }
 
 private:
+    // The store's own files reach its connection through this (core/store/StoreDatabase.h).
+    friend struct StoreDatabase;
+
     SiteStore(SqliteDatabase db, std::string directory, int busyWaitSeconds)
         : db_(std::move(db)), directory_(std::move(directory)), busyWaitSeconds_(busyWaitSeconds) {}
 
