@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/indexnow/IndexNowSubmission.h"
 #include "core/profiles/SiteProfile.h"
 #include "core/sitemaps/SitemapReader.h"

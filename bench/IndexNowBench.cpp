@@ -122,8 +122,8 @@ double storeWrites(const fs::path& dir, const fs::path& store, const std::string
         << "COMMIT;\n";
     for (int b = 0; b < Files * PerFile / 10'000; ++b)
         out << "BEGIN IMMEDIATE;\nINSERT INTO announcements(url, channel, at, accepted, answer, lastmod) "
-            << "SELECT id, 'indexnow', 1, 1, '200 OK', lastmod FROM urls WHERE id > " << b * 10'000
-            << " AND id <= " << (b + 1) * 10'000 << ";\nCOMMIT;\n";
+            << "SELECT id, '" << IndexNowChannelId << "', 1, 1, '200 OK', lastmod FROM urls WHERE id > "
+            << b * 10'000 << " AND id <= " << (b + 1) * 10'000 << ";\nCOMMIT;\n";
     out.close();
     QElapsedTimer clock;
     clock.start();

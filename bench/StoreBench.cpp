@@ -5,6 +5,7 @@
 //                 then a run in which 1% of the pages changed, each as a time ratio to the
 //                 sqlite3 import (target <= 2); then the peak resident memory (VmHWM) of the
 //                 process with the URL table and the store (target <= 150 MB).
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/sitemaps/UrlTable.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreSelection.h"

@@ -133,7 +133,7 @@ void screenLeftPages(LiveRun& run, const RunPageChecks& checks, const std::vecto
 
 void screenSelection(LiveRun& run, SiteStore& store, const StoreSite& site, UrlTable& urls,
                      AnnounceSelection& selection, Crawler crawler, const std::string& channel,
-                     LeftPages left) {
+                     std::string_view channelId, LeftPages left) {
     RunPageChecks& checks = run.pageChecks();
     if (!checks.enabled()) return;
     const std::string prefix = channel + ": ";
@@ -143,7 +143,7 @@ void screenSelection(LiveRun& run, SiteStore& store, const StoreSite& site, UrlT
     for (std::size_t i : selection.indices)
         pages.emplace_back(urls.url(i));
     std::vector<LeftPage> leftPages;
-    if (left == LeftPages::Announce) leftPages = leftPagesDue(store, site, IndexNowChannelId);
+    if (left == LeftPages::Announce) leftPages = leftPagesDue(store, site, channelId);
     std::vector<std::string> all = pages;
     for (const LeftPage& page : leftPages)
         all.push_back(page.url);

@@ -63,10 +63,11 @@ private:
 // What the checks leave of a channel's selection, for the crawler whose rules the channel
 // follows: the sitemap entries and the profile URL that are ok. The others stay unannounced,
 // and a line of the run's log gives the counts per verdict, after PREFIX (such as "IndexNow").
-// With LeftPages::Announce, the pages that left the sitemaps are checked too: those that now
-// answer 404 or 410 are added to the table and the selection (announced once, as gone), and
-// those still served are named in the log.
+// With LeftPages::Announce, the pages that left the sitemaps and are due to the channel of
+// channelId (its name in the store) are checked too: those that now answer 404 or 410 are added
+// to the table and the selection (announced once, as gone), and those still served are named
+// in the log.
 enum class LeftPages { Ignore, Announce };
 void screenSelection(LiveRun& run, SiteStore& store, const StoreSite& site, UrlTable& urls,
                      AnnounceSelection& selection, Crawler crawler, const std::string& channel,
-                     LeftPages left);
+                     std::string_view channelId, LeftPages left);

@@ -150,7 +150,7 @@ void IndexNowChannel::announce(LiveRun& run) {
     // Only pages that bingbot would index are announced, and pages that left the sitemaps and
     // are gone are announced once.
     screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
-                    LeftPages::Announce);
+                    IndexNowChannelId, LeftPages::Announce);
     const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
                                         selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
                                                              : IndexNowSubmission::ProfileUrl::LeftOut);

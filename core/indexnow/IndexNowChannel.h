@@ -12,6 +12,9 @@ struct AnnounceSelection;
 class SiteStore;
 struct StoreSite;
 
+// The channel's name in the site store, in request records and in the channel table.
+constexpr const char* IndexNowChannelId = "indexnow";
+
 // Announces a profile with an IndexNow key to every endpoint of [IndexNow] Endpoints: the
 // site's URL and its sitemaps' new and changed URLs, in POSTs of at most 10,000 URLs that never
 // follow a redirect. An endpoint that accepts (200, 202) gets a result row once per profile,

@@ -1,5 +1,6 @@
 #include "core/status/SiteStatus.h"
 
+#include "core/indexnow/IndexNowChannel.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
@@ -9,14 +10,6 @@
 #include <map>
 #include <unistd.h>
 #include <utility>
-
-const char* const SiteSummaryQuery =
-    "SELECT coalesce(pc.google_verdict, ''), coalesce(a.accepted, -1), i.url IS NULL, "
-    "coalesce(i.verdict, ''), coalesce(i.coverage_state, ''), count(*) FROM urls u "
-    "LEFT JOIN page_checks pc ON pc.url=u.id "
-    "LEFT JOIN announcements a ON a.url=u.id AND a.channel='indexnow' "
-    "LEFT JOIN inspections i ON i.url=u.id "
-    "WHERE u.site=?1 AND u.listed=1 GROUP BY 1, 2, 3, 4, 5";
 
 namespace {
 
@@ -77,10 +70,8 @@ std::string sitemapJson(const StoredSitemapStatus& stored) {
     return json + "]}";
 }
 
-// The inspection's fields beside their names in JSON, in the store's order; R is the result,
-// const or not.
-template <typename R>
-std::array<std::pair<const char*, decltype(&std::declval<R&>().verdict)>, 10> inspectionFields(R& r) {
+// The inspection's fields beside their names in JSON.
+std::array<std::pair<const char*, const std::string*>, 10> inspectionFields(const InspectionResult& r) {
     return {{{"verdict", &r.verdict},
              {"coverage_state", &r.coverageState},
              {"indexing_state", &r.indexingState},
@@ -97,28 +88,22 @@ std::array<std::pair<const char*, decltype(&std::declval<R&>().verdict)>, 10> in
 
 SiteSummary siteSummary(const SiteStore& store, const StoreSite& site, std::int64_t now) {
     SiteSummary summary;
-    SqliteStatement groups = store.database().prepare(SiteSummaryQuery);
-    groups.bind(1, site.id);
-    while (groups.step()) {
-        const std::int64_t n = groups.int64(5);
+    for (const PageGroup& group : listedPageGroups(store, site, IndexNowChannelId)) {
+        const std::int64_t n = group.pages;
         summary.pages += n;
-        addTo(summary.checks, std::string(groups.text(0)), n);
-        (groups.int64(1) == 1 ? summary.indexNowAccepted : summary.indexNowPending) += n;
-        if (groups.int64(2) != 0)
+        addTo(summary.checks, group.checkVerdict, n);
+        (group.accepted ? summary.indexNowAccepted : summary.indexNowPending) += n;
+        if (!group.inspected)
             summary.notInspected += n;
-        else if (isIndexedVerdict(groups.text(3)))
+        else if (isIndexedVerdict(group.verdict))
             summary.googleIndexed += n;
         else
-            addTo(summary.notIndexed, std::string(groups.text(4).empty() ? groups.text(3) : groups.text(4)),
-                  n);
+            addTo(summary.notIndexed, group.coverageState.empty() ? group.verdict : group.coverageState, n);
     }
     sortCounts(summary.checks);
     sortCounts(summary.notIndexed);
-    SqliteStatement pause =
-        store.database().prepare("SELECT max(until) FROM pauses WHERE site=?1 AND channel=?2");
-    pause.bind(1, site.id).bind(2, IndexNowChannelId);
-    if (pause.step() && pause.optionalInt64(0).value_or(0) > now)
-        summary.indexNowPausedUntil = pause.int64(0);
+    if (const std::int64_t until = store.pausedUntil(site, IndexNowChannelId); until > now)
+        summary.indexNowPausedUntil = until;
     summary.sitemaps = storedSitemapStatuses(store, site);
     return summary;
 }
@@ -168,42 +153,7 @@ std::string UrlStatus::indexNowState() const {
 
 std::size_t forEachUrlStatus(const SiteStore& store, const StoreSite& site,
                              const std::function<void(UrlStatus&&)>& callback) {
-    SqliteStatement rows = store.database().prepare(
-        "SELECT u.id, u.url, pc.google_verdict, pc.google_detail, pc.at, i.at, i.property, i.verdict, "
-        "i.coverage_state, i.indexing_state, i.robots_txt_state, i.page_fetch_state, i.last_crawl_time, "
-        "i.google_canonical, i.user_canonical, i.crawled_as, i.result_link, a.channel, a.at, a.accepted, "
-        "a.answer FROM urls u LEFT JOIN page_checks pc ON pc.url=u.id LEFT JOIN inspections i ON i.url=u.id "
-        "LEFT JOIN announcements a ON a.url=u.id WHERE u.site=?1 AND u.listed=1 ORDER BY u.id, a.channel");
-    rows.bind(1, site.id);
-    UrlStatus current;
-    std::int64_t currentId = 0;
-    std::size_t n = 0;
-    while (rows.step()) {
-        if (rows.int64(0) != currentId) {
-            if (currentId != 0) callback(std::move(current));
-            currentId = rows.int64(0);
-            ++n;
-            current = UrlStatus{std::string(rows.text(1)),
-                                std::string(rows.text(2)),
-                                std::string(rows.text(3)),
-                                rows.optionalInt64(4),
-                                {},
-                                std::nullopt};
-            if (!rows.isNull(5)) {
-                StoredInspection& inspection = current.inspection.emplace();
-                inspection.at = rows.int64(5);
-                inspection.property = rows.text(6);
-                int column = 7;
-                for (const auto& field : inspectionFields(inspection.result))
-                    *field.second = rows.text(column++);
-            }
-        }
-        if (!rows.isNull(17))
-            current.announcements.push_back({std::string(rows.text(17)), rows.int64(18), rows.int64(19) != 0,
-                                             std::string(rows.text(20))});
-    }
-    if (currentId != 0) callback(std::move(current));
-    return n;
+    return forEachListedPage(store, site, [&](StoredPage&& page) { callback(UrlStatus{std::move(page)}); });
 }
 
 std::string urlStatusLine(const UrlStatus& s) {

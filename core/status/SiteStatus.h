@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/StoreReport.h"
+#include "core/store/StorePages.h"
 #include "core/store/StoreStatus.h"
 
 #include <cstdint>
@@ -31,10 +31,6 @@ struct SiteSummary {
     std::vector<StoredSitemapStatus> sitemaps;
 };
 
-// The one grouping query the summary is made of: per check verdict, IndexNow answer, Google
-// verdict and coverage state, the number of listed URLs of the site ?1. The benchmark runs the
-// same text in the sqlite3 command.
-extern const char* const SiteSummaryQuery;
 // Reads the summary of the site; now decides whether a pause still holds.
 SiteSummary siteSummary(const SiteStore& store, const StoreSite& site, std::int64_t now);
 // The summary for people, one sentence a line without tabs, headed by the site's name.
@@ -43,17 +39,7 @@ std::vector<std::string> summaryLines(const std::string& name, const SiteSummary
 std::string summaryJson(const std::string& name, const SiteSummary& summary);
 
 // Everything known of one URL of the site's sitemaps.
-struct UrlStatus {
-    // A channel's last answer: accepted, or recorded as known without being sent.
-    using Announcement = UrlHistory::Answer;
-    std::string url;
-    // Googlebot's verdict of the latest page check and its detail; empty when never checked.
-    std::string check;
-    std::string checkDetail;
-    std::optional<std::int64_t> checkedAt;
-    std::vector<Announcement> announcements;
-    std::optional<StoredInspection> inspection;
-
+struct UrlStatus : StoredPage {
     // The IndexNow state: "accepted", "known" (recorded without being sent) or "pending".
     std::string indexNowState() const;
 };

@@ -1,11 +1,12 @@
 #include "core/store/SiteStore.h"
 
+#include "core/store/StoreImport.h"
+#include "core/store/StoreSchema.h"
 #include "core/store/StoreUrl.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -14,147 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Each migration brings the schema from its index to the next version; a store is always at the
-// version of the last one it ran. Page checks and index status add their tables as migrations
-// 2 and 3; a migration, once released, is never changed.
-constexpr std::array<const char*, 3> Migrations = {
-    R"sql(
-CREATE TABLE sites(
-  id INTEGER PRIMARY KEY,
-  name TEXT NOT NULL UNIQUE,
-  created INTEGER NOT NULL,
-  -- The last read of the site's sitemaps; a URL still listed was last seen then.
-  last_read INTEGER
-);
-CREATE TABLE urls(
-  id INTEGER PRIMARY KEY,
-  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
-  url TEXT NOT NULL,
-  first_seen INTEGER NOT NULL,
-  lastmod INTEGER,
-  -- 1 while the sitemaps list it; a URL known only as the profile URL or from an old state
-  -- file has 0 and no left time.
-  listed INTEGER NOT NULL DEFAULT 0,
-  last_seen INTEGER,
-  left_at INTEGER,
-  UNIQUE(site, url)
-);
-CREATE TABLE channels(
-  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
-  channel TEXT NOT NULL,
-  -- When the channel first met the site: the URLs then listed were recorded as known.
-  met INTEGER NOT NULL,
-  key_status TEXT,
-  key_status_at INTEGER,
-  PRIMARY KEY(site, channel)
-);
--- Per channel and URL its last answer: accepted, or recorded as known without being sent.
-CREATE TABLE announcements(
-  url INTEGER NOT NULL REFERENCES urls(id) ON DELETE CASCADE,
-  channel TEXT NOT NULL,
-  at INTEGER NOT NULL,
-  accepted INTEGER NOT NULL,
-  answer TEXT NOT NULL,
-  -- The URL's lastmod when it was sent or recorded: a lastmod in the future is sent once.
-  lastmod INTEGER,
-  PRIMARY KEY(url, channel)
-) WITHOUT ROWID;
-CREATE TABLE pauses(
-  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
-  channel TEXT NOT NULL,
-  endpoint TEXT NOT NULL,
-  until INTEGER NOT NULL,
-  PRIMARY KEY(site, channel, endpoint)
-);
--- Notes of old state files that are no pause, kept as they were.
-CREATE TABLE notes(
-  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
-  channel TEXT NOT NULL,
-  key TEXT NOT NULL,
-  value TEXT NOT NULL,
-  PRIMARY KEY(site, channel, key)
-);
--- The process that runs a site's live channels now.
-CREATE TABLE claims(
-  site INTEGER PRIMARY KEY REFERENCES sites(id) ON DELETE CASCADE,
-  pid INTEGER NOT NULL,
-  since INTEGER NOT NULL
-);
-)sql",
-    R"sql(
--- The latest check of each URL before announcement: what its answer said, and the verdict for
--- each crawler whose rules count (Googlebot for Google, bingbot for IndexNow).
-CREATE TABLE page_checks(
-  url INTEGER PRIMARY KEY REFERENCES urls(id) ON DELETE CASCADE,
-  at INTEGER NOT NULL,
-  -- The final answer's status; 0 when there was none, and error says why.
-  status INTEGER NOT NULL,
-  error TEXT NOT NULL DEFAULT '',
-  -- Every hop as "STATUS URL", one a line.
-  hops TEXT NOT NULL DEFAULT '',
-  final_url TEXT NOT NULL DEFAULT '',
-  location TEXT NOT NULL DEFAULT '',
-  content_type TEXT NOT NULL DEFAULT '',
-  robots_header TEXT NOT NULL DEFAULT '',
-  -- Whom a noindex addresses: "all", "googlebot", "bingbot", joined by ","; empty for none.
-  header_noindex TEXT NOT NULL DEFAULT '',
-  meta_noindex TEXT NOT NULL DEFAULT '',
-  canonical TEXT NOT NULL DEFAULT '',
-  googlebot_allowed INTEGER NOT NULL,
-  bingbot_allowed INTEGER NOT NULL,
-  milliseconds INTEGER NOT NULL,
-  bytes INTEGER NOT NULL,
-  -- ok, redirect, not-found, gone, error, noindex, canonical-elsewhere or blocked.
-  google_verdict TEXT NOT NULL,
-  google_detail TEXT NOT NULL DEFAULT '',
-  bing_verdict TEXT NOT NULL,
-  bing_detail TEXT NOT NULL DEFAULT ''
-);
-)sql",
-    R"sql(
--- The latest URL Inspection of each URL: when, in which Search Console property, and every
--- field of Google's answer as the text Google sent (empty when the answer left it out).
-CREATE TABLE inspections(
-  url INTEGER PRIMARY KEY REFERENCES urls(id) ON DELETE CASCADE,
-  at INTEGER NOT NULL,
-  property TEXT NOT NULL,
-  verdict TEXT NOT NULL DEFAULT '',
-  coverage_state TEXT NOT NULL DEFAULT '',
-  indexing_state TEXT NOT NULL DEFAULT '',
-  robots_txt_state TEXT NOT NULL DEFAULT '',
-  page_fetch_state TEXT NOT NULL DEFAULT '',
-  last_crawl_time TEXT NOT NULL DEFAULT '',
-  google_canonical TEXT NOT NULL DEFAULT '',
-  user_canonical TEXT NOT NULL DEFAULT '',
-  crawled_as TEXT NOT NULL DEFAULT '',
-  result_link TEXT NOT NULL DEFAULT ''
-);
--- Inspections sent per property and Google's quota day (the Pacific calendar day, as days
--- since 1970): the quota of 2,000 a day holds across runs and processes.
-CREATE TABLE inspection_counts(
-  property TEXT NOT NULL,
-  day INTEGER NOT NULL,
-  used INTEGER NOT NULL,
-  PRIMARY KEY(property, day)
-) WITHOUT ROWID;
--- Each sitemap of a site as Search Console last listed it. contents holds one line per kind
--- of URL: "TYPE SUBMITTED INDEXED".
-CREATE TABLE sitemap_status(
-  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
-  path TEXT NOT NULL,
-  property TEXT NOT NULL,
-  at INTEGER NOT NULL,
-  last_submitted TEXT NOT NULL DEFAULT '',
-  last_downloaded TEXT NOT NULL DEFAULT '',
-  is_pending INTEGER NOT NULL,
-  is_sitemaps_index INTEGER NOT NULL,
-  errors INTEGER NOT NULL,
-  warnings INTEGER NOT NULL,
-  contents TEXT NOT NULL DEFAULT '',
-  PRIMARY KEY(site, path)
-);
-)sql"};
 
 constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
 
@@ -184,18 +44,6 @@ void configure(SqliteDatabase& db, int busyWaitSeconds) {
     db.exec("PRAGMA foreign_keys=ON; PRAGMA synchronous=FULL; PRAGMA cache_size=-4096");
 }
 
-void migrate(SqliteDatabase& db) {
-    const auto version = static_cast<std::size_t>(db.queryInt64("PRAGMA user_version"));
-    for (std::size_t v = version; v < Migrations.size(); ++v) {
-        SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
-        // Another process may have migrated it meanwhile.
-        if (static_cast<std::size_t>(db.queryInt64("PRAGMA user_version")) > v) continue;
-        db.exec(Migrations[v]);
-        db.exec("PRAGMA user_version=" + std::to_string(v + 1));
-        transaction.commit();
-    }
-}
-
 void removeDatabaseFiles(const std::string& file) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"})
         ::unlink((file + suffix).c_str());
@@ -214,7 +62,7 @@ void createStore(const std::string& file, const std::string& directory) {
     try {
         SqliteDatabase db(temporary, SqliteDatabase::Mode::ReadWrite);
         db.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL");
-        migrate(db);
+        migrateStore(db);
     } catch (const SqliteError& e) {
         removeDatabaseFiles(temporary);
         if (e.code() == SQLITE_FULL)
@@ -250,10 +98,10 @@ void checkOpened(SqliteDatabase& db, int busyWaitSeconds) {
     try {
         configure(db, busyWaitSeconds);
         const std::int64_t version = db.queryInt64("PRAGMA user_version");
-        if (version > static_cast<std::int64_t>(Migrations.size()))
+        if (version > storeSchemaVersion())
             throw StoreError(refusal(db.file(), "was written by a newer Larkspan (schema " +
                                                     std::to_string(version) + ", this one knows up to " +
-                                                    std::to_string(Migrations.size()) + ")"));
+                                                    std::to_string(storeSchemaVersion()) + ")"));
         const std::string check = db.queryText("PRAGMA quick_check");
         if (check != "ok") throw StoreError(refusal(db.file(), "is damaged (" + check + ")"));
     } catch (const SqliteError& e) {
@@ -302,7 +150,7 @@ std::string SiteStore::fileName(const std::string& profileDirectory) {
 }
 
 int SiteStore::schemaVersion() {
-    return static_cast<int>(Migrations.size());
+    return storeSchemaVersion();
 }
 
 SiteStore SiteStore::open(const std::string& profileDirectory, int busyWaitSeconds) {
@@ -319,7 +167,7 @@ SiteStore SiteStore::open(const std::string& profileDirectory, int busyWaitSecon
         SqliteDatabase db(file, SqliteDatabase::Mode::ReadWrite);
         checkOpened(db, busyWaitSeconds);
         db.exec("PRAGMA journal_mode=WAL");
-        migrate(db);
+        migrateStore(db);
         // A first run's baseline of a large site fills the log with a hundred megabytes and more:
         // copying them into the database goes on beside the POSTs that follow it.
         db.checkpointInBackground();
@@ -358,7 +206,7 @@ StoreSite SiteStore::site(const std::string& name) {
             insert.bind(1, name).bind(2, now()).run();
             site = findSite(name);
         }
-        importStateFiles(site);
+        importStateFiles(db_, directory_, site);
         return site;
     } catch (const SqliteError& e) {
         rethrowStoreError(e);
@@ -444,6 +292,12 @@ std::int64_t SiteStore::pausedUntil(const StoreSite& site, std::string_view chan
         db_.prepare("SELECT until FROM pauses WHERE site=?1 AND channel=?2 AND endpoint=?3");
     find.bind(1, site.id).bind(2, channel).bind(3, endpoint);
     return find.step() ? find.int64(0) : 0;
+}
+
+std::int64_t SiteStore::pausedUntil(const StoreSite& site, std::string_view channel) const {
+    SqliteStatement find = db_.prepare("SELECT max(until) FROM pauses WHERE site=?1 AND channel=?2");
+    find.bind(1, site.id).bind(2, channel);
+    return find.step() ? find.optionalInt64(0).value_or(0) : 0;
 }
 
 void SiteStore::setPause(const StoreSite& site, std::string_view channel, std::string_view endpoint,

@@ -10,9 +10,6 @@
 #include <string_view>
 #include <vector>
 
-// The channel that sends a site's URL lists, by its name in the store.
-constexpr const char* IndexNowChannelId = "indexnow";
-
 // The store cannot be used: a file that is no store, a damaged one, one of a newer program, or
 // a disk that is full. Its message names the file and says what happens; nothing is sent for a
 // site whose store is refused.
@@ -83,6 +80,8 @@ public:
     // An endpoint's pause (Retry-After) as a time in seconds since 1970; 0 for none.
     std::int64_t pausedUntil(const StoreSite& site, std::string_view channel,
                              std::string_view endpoint) const;
+    // The latest pause of any of the channel's endpoints for the site; 0 for none.
+    std::int64_t pausedUntil(const StoreSite& site, std::string_view channel) const;
     void setPause(const StoreSite& site, std::string_view channel, std::string_view endpoint,
                   std::int64_t until);
     // The status of the channel's key for the site ("pending" after a 202, ...); empty for none.
@@ -94,29 +93,24 @@ public:
     std::int64_t forget(const std::string& name);
 
     // The rows of new URLs that a selection leaves to a thread of their own (see BackgroundRows).
-    // Until they are all written, every use of the store that may need them waits for them:
-    // database() and the methods above; an acceptance by rows waits only for its own rows.
+    // Until they are all written, every use of the store that may need them waits for them: the
+    // methods above and the store's queries in core/store/; an acceptance by rows waits only for
+    // its own rows.
     void writeRowsInBackground(BackgroundRows::Rows rows);
     // Waits until the rows written in the background are all there. The thread's failure is
     // thrown once, by this or by the acceptance that meets it, as StoreError or StoreFull; the
     // store goes on with the rows that were written.
     void settle() const;
 
-    SqliteDatabase& database() {
-        settle();
-        return db_;
-    }
-    const SqliteDatabase& database() const {
-        settle();
-        return db_;
-    }
     const std::string& file() const { return db_.file(); }
     const std::string& profileDirectory() const { return directory_; }
 
 private:
+    // The store's own files reach its connection through this (core/store/StoreDatabase.h).
+    friend struct StoreDatabase;
+
     SiteStore(SqliteDatabase db, std::string directory, int busyWaitSeconds)
         : db_(std::move(db)), directory_(std::move(directory)), busyWaitSeconds_(busyWaitSeconds) {}
-    void importStateFiles(StoreSite& site);
 
     SqliteDatabase db_;
     std::string directory_;

@@ -1,6 +1,7 @@
 #include "core/store/StoreChecks.h"
 
 #include "core/store/SiteStore.h"
+#include "core/store/StoreDatabase.h"
 #include "core/store/StoreUrl.h"
 #include "platform/Time.h"
 
@@ -104,7 +105,7 @@ std::string VerdictCounts::text() const {
 }
 
 std::size_t recordPageChecks(SiteStore& store, const StoreSite& site, const std::vector<PageCheck>& checks) {
-    SqliteDatabase& db = store.database();
+    SqliteDatabase& db = StoreDatabase::of(store);
     std::size_t kept = 0;
     try {
         SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
@@ -145,9 +146,9 @@ std::size_t recordPageChecks(SiteStore& store, const StoreSite& site, const std:
 }
 
 std::vector<PageCheck> latestPageChecks(const SiteStore& store, const StoreSite& site) {
-    SqliteStatement rows = store.database().prepare(std::string("SELECT u.url, ") + CheckColumns +
-                                                    " FROM urls u JOIN page_checks c ON c.url=u.id "
-                                                    "WHERE u.site=?1 ORDER BY u.id");
+    SqliteStatement rows = StoreDatabase::of(store).prepare(std::string("SELECT u.url, ") + CheckColumns +
+                                                            " FROM urls u JOIN page_checks c ON c.url=u.id "
+                                                            "WHERE u.site=?1 ORDER BY u.id");
     rows.bind(1, site.id);
     std::vector<PageCheck> checks;
     while (rows.step())
@@ -157,9 +158,10 @@ std::vector<PageCheck> latestPageChecks(const SiteStore& store, const StoreSite&
 
 VerdictCounts countPageVerdicts(const SiteStore& store, const StoreSite& site, Crawler crawler) {
     const std::string column = crawler == Crawler::Googlebot ? "google_verdict" : "bing_verdict";
-    SqliteStatement rows = store.database().prepare("SELECT c." + column +
-                                                    ", count(*) FROM urls u JOIN "
-                                                    "page_checks c ON c.url=u.id WHERE u.site=?1 GROUP BY 1");
+    SqliteStatement rows =
+        StoreDatabase::of(store).prepare("SELECT c." + column +
+                                         ", count(*) FROM urls u JOIN "
+                                         "page_checks c ON c.url=u.id WHERE u.site=?1 GROUP BY 1");
     rows.bind(1, site.id);
     VerdictCounts counts;
     while (rows.step())
@@ -170,7 +172,7 @@ VerdictCounts countPageVerdicts(const SiteStore& store, const StoreSite& site, C
 }
 
 std::vector<LeftPage> leftPagesDue(const SiteStore& store, const StoreSite& site, std::string_view channel) {
-    SqliteStatement rows = store.database().prepare(
+    SqliteStatement rows = StoreDatabase::of(store).prepare(
         "SELECT u.url, u.id FROM urls u LEFT JOIN announcements a ON a.url=u.id AND a.channel=?2 "
         "LEFT JOIN page_checks c ON c.url=u.id WHERE u.site=?1 AND u.left_at IS NOT NULL "
         "AND (a.at IS NULL OR a.accepted=0 OR a.at < u.left_at) "

@@ -1,6 +1,7 @@
 #include "core/store/StoreClaim.h"
 
 #include "core/store/SiteStore.h"
+#include "core/store/StoreDatabase.h"
 #include "platform/Time.h"
 
 #include <cerrno>
@@ -28,7 +29,8 @@ SiteClaim::SiteClaim(SiteStore& store, const StoreSite& site, int waitSeconds, P
         const std::int64_t holder = tryTake();
         if (holder == 0) return;
         if (std::chrono::steady_clock::now() >= deadline) {
-            SqliteStatement since = store_.database().prepare("SELECT since FROM claims WHERE site=?1");
+            SqliteStatement since =
+                StoreDatabase::of(store_).prepare("SELECT since FROM claims WHERE site=?1");
             since.bind(1, site_.id);
             const std::string when = since.step() ? " since " + formatUtc(since.int64(0)) : "";
             throw StoreBusy("The live channels of " + site_.name + " are held by process " +
@@ -40,7 +42,7 @@ SiteClaim::SiteClaim(SiteStore& store, const StoreSite& site, int waitSeconds, P
 }
 
 std::int64_t SiteClaim::tryTake() {
-    SqliteDatabase& db = store_.database();
+    SqliteDatabase& db = StoreDatabase::of(store_);
     try {
         SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
         SqliteStatement holder = db.prepare("SELECT pid FROM claims WHERE site=?1");
@@ -63,7 +65,8 @@ std::int64_t SiteClaim::tryTake() {
 
 SiteClaim::~SiteClaim() {
     try {
-        SqliteStatement release = store_.database().prepare("DELETE FROM claims WHERE site=?1 AND pid=?2");
+        SqliteStatement release =
+            StoreDatabase::of(store_).prepare("DELETE FROM claims WHERE site=?1 AND pid=?2");
         release.bind(1, site_.id).bind(2, static_cast<std::int64_t>(::getpid())).run();
     } catch (...) {
         // A claim left behind is taken over by the next run, as that of a process that is gone.

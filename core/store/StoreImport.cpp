@@ -1,7 +1,5 @@
-// The import of the files in which earlier versions kept what the live channels accepted:
-// "NAME.state" (a snapshot) and "NAME.state.journal" (what was accepted after it). They are read
-// once into the store and then renamed "*.imported", so that nothing is lost and nothing is
-// imported twice.
+#include "core/store/StoreImport.h"
+
 #include "core/store/SiteStore.h"
 #include "core/store/StoreUrl.h"
 
@@ -172,9 +170,10 @@ std::string skippedNotice(const std::string& file, const Skipped& skipped) {
 
 } // namespace
 
-void SiteStore::importStateFiles(StoreSite& site) {
-    const std::string snapshot =
-        directory_ + (directory_.empty() || directory_.back() == '/' ? "" : "/") + site.name + ".state";
+void importStateFiles(SqliteDatabase& db, const std::string& profileDirectory, StoreSite& site) {
+    const std::string snapshot = profileDirectory +
+                                 (profileDirectory.empty() || profileDirectory.back() == '/' ? "" : "/") +
+                                 site.name + ".state";
     const std::string journal = snapshot + ".journal";
     const bool haveSnapshot = exists(snapshot);
     const bool haveJournal = exists(journal);
@@ -183,8 +182,8 @@ void SiteStore::importStateFiles(StoreSite& site) {
     Skipped fromJournal;
     std::int64_t acceptances = 0;
     {
-        SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
-        Importer importer(db_, site.id);
+        SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
+        Importer importer(db, site.id);
         if (haveSnapshot) importSnapshot(snapshot, importer, fromSnapshot);
         if (haveJournal) importJournal(journal, importer, fromJournal);
         acceptances = importer.acceptances();
@@ -201,7 +200,7 @@ void SiteStore::importStateFiles(StoreSite& site) {
     }
     ::unlink((snapshot + ".lock").c_str());
     site.notices.push_back("Imported " + std::to_string(acceptances) + " acceptances of " + site.name +
-                           " from " + names + " into " + file() +
+                           " from " + names + " into " + db.file() +
                            "; the old files are kept with \".imported\" added");
     if (fromSnapshot.count()) site.notices.push_back(skippedNotice(snapshot, fromSnapshot));
     if (fromJournal.count()) site.notices.push_back(skippedNotice(journal, fromJournal));

@@ -1,6 +1,7 @@
 #include "core/store/StoreReport.h"
 
 #include "core/store/SiteStore.h"
+#include "core/store/StoreDatabase.h"
 #include "core/store/StoreUrl.h"
 #include "platform/Json.h"
 #include "platform/Time.h"
@@ -21,7 +22,7 @@ std::size_t forEachUrlHistory(const SiteStore& store, const StoreSite& site,
                               std::optional<std::string_view> url,
                               const std::function<void(const UrlHistory&)>& callback) {
     // A listed URL was last seen at the site's last read; one that left keeps its own time.
-    SqliteStatement rows = store.database().prepare(
+    SqliteStatement rows = StoreDatabase::of(store).prepare(
         "SELECT u.id, u.url, u.first_seen, CASE WHEN u.listed THEN s.last_read ELSE u.last_seen END, "
         "u.lastmod, u.left_at, a.channel, a.at, a.accepted, a.answer "
         "FROM urls u JOIN sites s ON s.id=u.site LEFT JOIN announcements a ON a.url=u.id "
@@ -78,13 +79,13 @@ std::string channelAnswersJson(const std::vector<UrlHistory::Answer>& answers) {
 
 std::vector<SiteCounts> siteCounts(const SiteStore& store) {
     std::vector<SiteCounts> sites;
-    SqliteStatement totals = store.database().prepare(
+    SqliteStatement totals = StoreDatabase::of(store).prepare(
         "SELECT s.id, s.name, count(u.id), coalesce(sum(u.listed), 0), count(u.left_at) "
         "FROM sites s LEFT JOIN urls u ON u.site=s.id GROUP BY s.id ORDER BY s.name");
-    SqliteStatement channels =
-        store.database().prepare("SELECT a.channel, sum(a.accepted), sum(1 - a.accepted) FROM urls u JOIN "
-                                 "announcements a ON a.url=u.id "
-                                 "WHERE u.site=?1 GROUP BY a.channel ORDER BY a.channel");
+    SqliteStatement channels = StoreDatabase::of(store).prepare(
+        "SELECT a.channel, sum(a.accepted), sum(1 - a.accepted) FROM urls u JOIN "
+        "announcements a ON a.url=u.id "
+        "WHERE u.site=?1 GROUP BY a.channel ORDER BY a.channel");
     while (totals.step()) {
         SiteCounts counts{std::string(totals.text(1)), totals.int64(2), totals.int64(3), totals.int64(4), {}};
         channels.bind(1, totals.int64(0));
@@ -106,7 +107,7 @@ std::string countsLine(const SiteCounts& c) {
 }
 
 std::string integrityCheck(const SiteStore& store) {
-    SqliteStatement check = store.database().prepare("PRAGMA integrity_check");
+    SqliteStatement check = StoreDatabase::of(store).prepare("PRAGMA integrity_check");
     std::string result;
     while (check.step())
         result += (result.empty() ? "" : "\n") + std::string(check.text(0));

@@ -3,6 +3,7 @@
 #include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/UrlTable.h"
 #include "core/store/SiteStore.h"
+#include "core/store/StoreDatabase.h"
 #include "core/store/StoreUrl.h"
 
 #include <algorithm>
@@ -69,7 +70,7 @@ struct Changes {
 class Selector {
 public:
     Selector(SiteStore& store, const StoreSite& site, const UrlTable& urls, const SelectionRequest& request)
-        : db_(store.database()), site_(site), urls_(urls), request_(request), spellings_(urls),
+        : db_(StoreDatabase::of(store)), site_(site), urls_(urls), request_(request), spellings_(urls),
           flags_(urls.size(), 0), profileKey_(storeUrlKey(request.profileUrl)) {
         profileIndex_ = spellings_.find(profileKey_).value_or(NoIndex);
         if (request_.mode == SelectionMode::Record) result_.rows.assign(urls.size(), 0);
@@ -259,7 +260,7 @@ AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, c
     try {
         std::optional<SqliteTransaction> transaction;
         if (request.mode == SelectionMode::Record)
-            transaction.emplace(store.database(), SqliteTransaction::Kind::Immediate);
+            transaction.emplace(StoreDatabase::of(store), SqliteTransaction::Kind::Immediate);
         Selector selector(store, site, urls, request);
         AnnounceSelection selection = selector.select();
         if (transaction) transaction->commit();

@@ -1,9 +1,10 @@
 // 'larkspan history' and 'larkspan store' run as the built program on a store made here.
-#include "tests/common/RunProgram.h"
-#include "tests/common/TempDir.h"
+#include "core/indexnow/IndexNowChannel.h"
+#include "core/sitemaps/UrlTable.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreSelection.h"
-#include "core/sitemaps/UrlTable.h"
+#include "tests/common/RunProgram.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "core/channels/ChannelTable.h"
 #include "core/google/SearchConsoleChannel.h"
-#include "core/store/SiteStore.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/channels/GoogleTab.h"
 #include "ui/channels/IndexNowTab.h"

@@ -2,9 +2,9 @@
 
 #include "core/channels/ChannelTable.h"
 #include "core/channels/LiveSite.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/indexnow/IndexNowSubmission.h"
 #include "core/sitemaps/SitemapSource.h"
-#include "core/store/SiteStore.h"
 #include "platform/Error.h"
 #include "platform/Text.h"
 

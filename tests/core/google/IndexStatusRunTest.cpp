@@ -6,16 +6,19 @@
 #include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/google/IndexStatusQuery.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/status/SiteStatus.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreStatus.h"
 #include "tests/core/support/FakeLiveRun.h"
+#include "tests/core/support/StoreFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -81,7 +84,8 @@ private:
 
 class IndexStatusRunTest : public ::testing::Test {
 protected:
-    TempDir dir;
+    // The directory of the profile and its store; a case that needs an empty store takes a new one.
+    std::optional<TempDir> dir{std::in_place};
     Config config;
     TestClock clock;
     std::vector<std::chrono::milliseconds> waits;
@@ -90,19 +94,15 @@ protected:
         config.checkPages = false;
         config.googleInspectPerRun = 200;
     }
+    StoreFixture garden() { return StoreFixture(dir->str(), "Garden"); }
     // n URLs listed in the site's sitemaps, p0, p1, ...
     void listUrls(int n) {
-        SiteStore store = SiteStore::open(dir.str());
-        const StoreSite site = store.site("Garden");
-        SqliteTransaction transaction(store.database());
-        SqliteStatement add =
-            store.database().prepare("INSERT INTO urls(site, url, first_seen, listed) VALUES(?1, ?2, 0, 1)");
+        std::vector<std::string> urls;
         for (int i = 0; i < n; ++i)
-            add.bind(1, site.id).bind(2, "https://www.example.com/p" + std::to_string(i)).run();
-        transaction.commit();
+            urls.push_back("https://www.example.com/p" + std::to_string(i));
+        garden().listed(urls);
     }
-    void sql(const std::string& statement) { SiteStore::open(dir.str()).database().exec(statement); }
-    FakeRun run() { return FakeRun(dir.str(), config, clock); }
+    FakeRun run() { return FakeRun(dir->str(), config, clock); }
     InspectionTally inspect(FakeRun& r) {
         const InspectionPacing pacing{&clock, [this](std::chrono::milliseconds wait) {
                                           waits.push_back(wait);
@@ -119,8 +119,8 @@ protected:
 
 TEST_F(IndexStatusRunTest, KeepsEveryFieldAndShowsItInTheStatus) {
     listUrls(2);
-    sql("INSERT INTO announcements(url, channel, at, accepted, answer) SELECT id, 'indexnow', 5, 1, "
-        "'202 Accepted from api.indexnow.org' FROM urls WHERE url LIKE '%p1'");
+    garden().accepted(IndexNowChannelId, {"https://www.example.com/p1"}, 5,
+                      "202 Accepted from api.indexnow.org");
     FakeRun r = run();
     r.google = [](const std::string& url) {
         if (url.ends_with("p1")) return answer(200, "OK", {}, indexedAnswer(url, "SOMETHING_NEW"));
@@ -138,7 +138,7 @@ TEST_F(IndexStatusRunTest, KeepsEveryFieldAndShowsItInTheStatus) {
     EXPECT_EQ(r.live.lines.front(), "Google Search Console: https://www.example.com/p1: Google answered a "
                                     "pageFetchState this version does not know, kept as it is");
 
-    const SiteStore store = SiteStore::open(dir.str());
+    const SiteStore store = SiteStore::open(dir->str());
     const StoreSite site = store.findSite("Garden");
     const auto kept = storedInspection(store, site, "https://www.example.com/p1");
     ASSERT_TRUE(kept);
@@ -172,20 +172,18 @@ TEST_F(IndexStatusRunTest, KeepsEveryFieldAndShowsItInTheStatus) {
 }
 
 TEST_F(IndexStatusRunTest, OnlyPagesWhoseCheckIsOkAreInspected) {
-    listUrls(4);
-    // p0 ok, p1 noindex, p2 and p3 not checked.
-    sql("INSERT INTO page_checks(url, at, status, googlebot_allowed, bingbot_allowed, milliseconds, bytes, "
-        "google_verdict, bing_verdict) SELECT id, 1, 200, 1, 1, 1, 1, CASE WHEN url LIKE '%p0' THEN 'ok' "
-        "ELSE "
-        "'noindex' END, 'ok' FROM urls WHERE url LIKE '%p0' OR url LIKE '%p1'");
     struct Case {
         bool checkPages;
         std::vector<std::string> inspected;
     };
     const std::string p = "https://www.example.com/p";
     for (const Case& c : {Case{true, {p + "0"}}, Case{false, {p + "0", p + "2", p + "3"}}}) {
+        dir.emplace();
+        listUrls(4);
+        // p0 ok, p1 noindex for Googlebot, p2 and p3 not checked.
+        garden().checked({StoreFixture::pageCheck(p + "0", 200, 1),
+                          StoreFixture::pageCheck(p + "1", 200, 1, Noindex{.googlebot = true})});
         config.checkPages = c.checkPages;
-        sql("DELETE FROM inspections");
         FakeRun r = run();
         inspect(r);
         EXPECT_EQ(r.inspected, c.inspected) << c.checkPages;
@@ -207,8 +205,7 @@ TEST_F(IndexStatusRunTest, PacesToSixHundredAMinute) {
 TEST_F(IndexStatusRunTest, TheDailyQuotaHoldsAcrossRunsAndEndsAtPacificMidnight) {
     listUrls(500);
     // Another process counted 1,995 inspections of the property on this Pacific day.
-    sql("INSERT INTO inspection_counts VALUES('sc-domain:example.com', " +
-        std::to_string(pacificDay(Morning)) + ", 1995)");
+    garden().inspectionsCounted(Property, pacificDay(Morning), 1995);
     const std::int64_t midnight = 1796716800; // 2026-12-08T08:00:00Z
     struct Run {
         std::int64_t at;
@@ -235,7 +232,6 @@ TEST_F(IndexStatusRunTest, TheDailyQuotaHoldsAcrossRunsAndEndsAtPacificMidnight)
 }
 
 TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
-    listUrls(3);
     struct Case {
         LiveAnswer answer;
         std::int64_t later; // seconds after the refusal that the next run starts
@@ -253,7 +249,8 @@ TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
                     "sc-domain:example.com (or the URL is not part of it); URL-prefix properties "
                     "(https://www.example.com/) and sc-domain: properties (sc-domain:example.com) are "
                     "different properties, and the account must be a user of the one named: No access."}}) {
-        sql("DELETE FROM inspections; DELETE FROM pauses; DELETE FROM inspection_counts");
+        dir.emplace();
+        listUrls(3);
         clock.wall = Morning;
         FakeRun refused = run();
         refused.google = [&](const std::string&) { return c.answer; };
@@ -268,7 +265,7 @@ TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
         EXPECT_EQ(next.inspected.size(), c.nextRunSends) << c.later;
     }
     // A refusal of the property ends this run's inspections but pauses nothing.
-    SiteStore store = SiteStore::open(dir.str());
+    SiteStore store = SiteStore::open(dir->str());
     EXPECT_EQ(StoreQuotaCounts(store, store.findSite("Garden")).pausedUntil(Property), 0);
 }
 

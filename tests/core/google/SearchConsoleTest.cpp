@@ -2,19 +2,20 @@
 // simulator playing Google's token endpoint and sitemaps API over TLS on loopback.
 #include "core/google/SearchConsoleChannel.h"
 
-#include "tests/common/PythonHttpServer.h"
-#include "tests/common/TempDir.h"
 #include "core/Config.h"
-#include "core/run/LiveChannels.h"
 #include "core/run/HttpRunClient.h"
+#include "core/run/LiveChannels.h"
 #include "core/run/SubmissionRun.h"
 #include "core/store/StoreStatus.h"
 #include "http/Url.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
+#include "tests/common/PythonHttpServer.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/DemoCertificates.h"
 #include "tests/core/support/RunFakes.h"
 #include "tests/core/support/RunTestSupport.h"
+#include "tests/core/support/StoreFixture.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QElapsedTimer>
@@ -182,13 +183,8 @@ TEST_F(SearchConsoleTest, InspectsThePagesAfterTheSitemapsAndKeepsEveryFieldGoog
     const std::string b = "https://www.example.com/b";
     start({"--google-inspection", a + "=indexed", "--google-inspection", b + "=crawled"});
     addProfile("Garden", {});
-    {
-        // The pages of the site's sitemaps, as the IndexNow channel records them.
-        SiteStore store = SiteStore::open(dir.str());
-        const std::string site = std::to_string(store.site("Garden").id);
-        store.database().exec("INSERT INTO urls(site, url, first_seen, listed) VALUES(" + site + ", '" + a +
-                              "', 0, 1), (" + site + ", '" + b + "', 0, 1)");
-    }
+    // The pages of the site's sitemaps, as the IndexNow channel records them.
+    StoreFixture(dir.str(), "Garden").listed({a, b});
     run->Submit({"Garden"});
     EXPECT_EQ(host.log,
               std::vector<std::string>{std::string(Engine) +

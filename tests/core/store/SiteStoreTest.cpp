@@ -2,13 +2,14 @@
 // state files, two processes on one site, crashes, damaged files and a full disk.
 #include "core/store/SiteStore.h"
 
-#include "tests/common/TempDir.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/sitemaps/SitemapReader.h"
+#include "core/sitemaps/UrlTable.h"
 #include "core/store/StoreChecks.h"
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
 #include "core/store/StoreUrl.h"
-#include "core/sitemaps/UrlTable.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,13 @@ std::vector<Page> pagesOf(int count, std::int64_t lastmod, const std::string& pr
     for (int i = 0; i < count; ++i)
         pages.push_back({Home + prefix + std::to_string(i), lastmod});
     return pages;
+}
+
+// A connection of the test's own to the store's file, to look at what the store wrote.
+SqliteDatabase peek(const TempDir& dir) {
+    SqliteDatabase db(SiteStore::fileName(dir.str()), SqliteDatabase::Mode::ReadWrite);
+    db.setBusyTimeout(60'000);
+    return db;
 }
 
 std::vector<std::string> urlsOf(const UrlTable& table, const AnnounceSelection& selection) {
@@ -150,17 +158,17 @@ TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithThe
     TempDir dir;
     SiteStore store = SiteStore::open(dir.str());
     SiteStore other = SiteStore::open(dir.str());
+    const SqliteDatabase seen = peek(dir);
     // Seen from another connection: a site's rows, its lowest and its highest id.
     const auto rowsOf = [&](const StoreSite& site) {
-        SqliteStatement rows =
-            other.database().prepare("SELECT count(*), min(id), max(id) FROM urls WHERE site=?1");
+        SqliteStatement rows = seen.prepare("SELECT count(*), min(id), max(id) FROM urls WHERE site=?1");
         rows.bind(1, site.id).step();
         return std::array{rows.int64(0), rows.int64(1), rows.int64(2)};
     };
     const auto selectPages = [&](const StoreSite& site, const UrlTable& urls, FirstRun rule) {
         return selectAnnouncements(store, site, urls,
-                                   {IndexNowChannelId, Home, rule, SelectionMode::Record, SitemapRead::Complete,
-                                    Now, NewRows::InBackground});
+                                   {IndexNowChannelId, Home, rule, SelectionMode::Record,
+                                    SitemapRead::Complete, Now, NewRows::InBackground});
     };
     // A baseline of URLs recorded without being sent is written before the selection returns.
     const StoreSite known = store.site("Known");
@@ -194,7 +202,7 @@ TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithThe
     for (const auto& [key, spelling] : {std::pair{Home + "p/0", Home + "p/0"},
                                         {Home + "p/4999", Home + "p/4999"},
                                         {Home + "Odd~", pages.back().url}}) {
-        SqliteStatement find = other.database().prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
+        SqliteStatement find = seen.prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
         find.bind(1, shop.id).bind(2, key);
         ASSERT_TRUE(find.step()) << key;
         EXPECT_EQ(find.int64(0), selection.rows[*urls.find(spelling)]);
@@ -202,8 +210,7 @@ TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithThe
     // The acceptances left the store's foreign keys on: forgetting the site takes its answers.
     EXPECT_EQ(store.forget("Shop"), 5'002);
     EXPECT_EQ(rowsOf(shop)[0], 0);
-    EXPECT_EQ(other.database().queryInt64(
-                  "SELECT count(*) FROM announcements WHERE url NOT IN (SELECT id FROM urls)"),
+    EXPECT_EQ(seen.queryInt64("SELECT count(*) FROM announcements WHERE url NOT IN (SELECT id FROM urls)"),
               0);
 }
 
@@ -374,7 +381,8 @@ TEST(SiteStoreImport, OldStateFilesAreImportedOnceWithWhatIsValidAndRenamed) {
     const StoreSite site = store.site("Shop");
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannelId), 4);
     EXPECT_EQ(store.acceptedAt(site, IndexNowChannelId, Home + "p/1"), std::optional<std::int64_t>(2000));
-    EXPECT_EQ(store.acceptedAt(site, IndexNowChannelId, Home + "tab\there"), std::optional<std::int64_t>(1000));
+    EXPECT_EQ(store.acceptedAt(site, IndexNowChannelId, Home + "tab\there"),
+              std::optional<std::int64_t>(1000));
     EXPECT_FALSE(store.acceptedAt(site, IndexNowChannelId, Home + "p/4"));
     EXPECT_EQ(store.pausedUntil(site, IndexNowChannelId, "https://api.example/indexnow"), Now + Hour);
     ASSERT_EQ(site.notices.size(), 2u);
@@ -477,7 +485,7 @@ TEST(SiteStoreProcesses, AHeldSiteIsRefusedAfterTheWaitAndAGoneHolderIsTakenOver
     ::close(ready[0]);
     ::close(ready[1]);
     SiteClaim claim(store, site, 0);
-    EXPECT_EQ(store.database().queryInt64("SELECT pid FROM claims"), ::getpid());
+    EXPECT_EQ(peek(dir).queryInt64("SELECT pid FROM claims"), ::getpid());
 }
 
 TEST(SiteStoreCrash, AKillDuringABatchKeepsTheAcceptedBatchesAndLeavesTheRestPending) {
@@ -527,7 +535,7 @@ std::string makeStore(const TempDir& dir) {
     SiteStore store = SiteStore::open(dir.str());
     acceptedRun(store, store.site("Shop"), tableOf(pagesOf(3000, Now, std::string(200, 'x'))),
                 FirstRun::AllPages);
-    store.database().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    peek(dir).exec("PRAGMA wal_checkpoint(TRUNCATE)");
     return SiteStore::fileName(dir.str());
 }
 

@@ -1,10 +1,11 @@
 // The page checks window on a few records: sorting, colours, opening a page, saving as CSV.
 #include "ui/status/PageChecksWindow.h"
-#include "core/store/SiteStore.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "core/sitemaps/SitemapReader.h"
+#include "core/sitemaps/UrlTable.h"
+#include "core/store/SiteStore.h"
 #include "core/store/StoreChecks.h"
 #include "core/store/StoreSelection.h"
-#include "core/sitemaps/UrlTable.h"
 #include "tests/common/TempDir.h"
 #include "tests/core/support/RunTestSupport.h"
 #include "ui/MainWindow.h"

@@ -2,8 +2,9 @@
 // and sorting, opening a page, and the CSV and HTML files.
 #include "ui/status/SiteStatusWindow.h"
 
-#include "core/store/StoreStatus.h"
+#include "core/indexnow/IndexNowChannel.h"
 #include "tests/common/TempDir.h"
+#include "tests/core/support/StoreFixture.h"
 
 #include <QBrush>
 #include <QComboBox>
@@ -18,19 +19,16 @@ namespace {
 
 const std::string Site = "https://garden.test/";
 
-// Four pages: indexed, crawled but not indexed, not inspected, and one whose check said noindex.
+// Four pages: indexed, crawled but not indexed, not inspected, and one whose check said noindex;
+// and a fifth that IndexNow accepted but the sitemaps no longer list, which is not shown.
 void makeStore(const std::string& directory) {
-    SiteStore store = SiteStore::open(directory);
-    const StoreSite site = store.site("Garden");
-    store.database().exec("INSERT INTO urls(site, url, first_seen, listed) VALUES(1, '" + Site +
-                          "a', 0, 1), (1, '" + Site + "b', 0, 1), (1, '" + Site + "c', 0, 1), (1, '" + Site +
-                          "d', 0, 1), (1, '" + Site + "gone', 0, 0)");
-    store.database().exec(
-        "INSERT INTO page_checks(url, at, status, googlebot_allowed, bingbot_allowed, milliseconds, bytes, "
-        "google_verdict, google_detail, bing_verdict) VALUES(1, 0, 200, 1, 1, 1, 1, 'ok', '', 'ok'), "
-        "(4, 0, 200, 1, 1, 1, 1, 'noindex', 'meta robots', 'noindex')");
-    store.recordAccepted(site, IndexNowChannelId, {Site + "a", Site + "b"}, 1796666400,
-                         "202 Accepted from api.indexnow.org");
+    StoreFixture garden(directory, "Garden");
+    garden.listed({Site + "a", Site + "b", Site + "c", Site + "d"})
+        .accepted(IndexNowChannelId, {Site + "gone"}, 1796600000, "200 OK from api.indexnow.org")
+        .checked({StoreFixture::pageCheck(Site + "a", 200, 0),
+                  StoreFixture::pageCheck(Site + "d", 200, 0, Noindex{.all = true})})
+        .accepted(IndexNowChannelId, {Site + "a", Site + "b"}, 1796666400,
+                  "202 Accepted from api.indexnow.org");
     InspectionResult indexed{"PASS",
                              "Submitted and indexed",
                              "INDEXING_ALLOWED",
@@ -53,10 +51,10 @@ void makeStore(const std::string& directory) {
                              "DESKTOP",
                              "https://sc.test/2",
                              {}};
-    recordInspection(store, site, Site + "a", "sc-domain:garden.test", 1796670000, indexed);
-    recordInspection(store, site, Site + "b", "sc-domain:garden.test", 1796670060, crawled);
+    garden.inspected(Site + "a", "sc-domain:garden.test", 1796670000, indexed)
+        .inspected(Site + "b", "sc-domain:garden.test", 1796670060, crawled);
     recordSitemapStatuses(
-        store, site, "sc-domain:garden.test", 1796670100,
+        garden.store(), garden.site(), "sc-domain:garden.test", 1796670100,
         {{Site + "sitemap.xml", "2026-12-06T10:00:00Z", "", true, false, 0, 1, {{"web", 4, 0}}}});
 }
 
@@ -86,7 +84,7 @@ TEST(SiteStatusWindow, ShowsFiltersSortsOpensAndSaves) {
               "indexnow 2026-12-07T18:00:00Z 202 Accepted from api.indexnow.org");
     EXPECT_EQ(cell(table, 0, SiteStatusModel::Canonical), QString::fromStdString(Site + "a"));
     EXPECT_EQ(cell(table, 1, SiteStatusModel::Coverage), "Crawled - currently not indexed");
-    EXPECT_EQ(cell(table, 3, SiteStatusModel::Check), "noindex: meta robots");
+    EXPECT_EQ(cell(table, 3, SiteStatusModel::Check), "noindex: robots meta tag");
     EXPECT_EQ(cell(table, 2, SiteStatusModel::IndexNow), "pending");
     // Each state has a colour of its own.
     std::set<QRgb> colours;
