@@ -1,24 +1,24 @@
 // The live channels against servers on 127.0.0.1 that redirect, lie and flood: the engine
 // simulator plays the site, IndexNow and Google through the proxy of the configuration, with
 // rules that turn an endpoint hostile; a static server serves a sitemap index of gzip bombs.
-#include "../common/PythonHttpServer.h"
-#include "../common/TempDir.h"
-#include "tests/core/support/DemoCertificates.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
-#include "tests/core/support/SitemapTestSupport.h"
 #include "core/Config.h"
-#include "core/indexnow/IndexNowChannel.h"
 #include "core/channels/LiveChannels.h"
 #include "core/channels/LiveSite.h"
 #include "core/google/SearchConsoleChannel.h"
+#include "core/indexnow/IndexNowChannel.h"
+#include "core/run/SubmissionRun.h"
 #include "core/sitemaps/SitemapSource.h"
 #include "core/sitemaps/Sitemaps.h"
-#include "core/run/SubmissionRun.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
+#include "tests/common/PythonHttpServer.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/DemoCertificates.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
+#include "tests/core/support/SitemapTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QTemporaryDir>

@@ -2,7 +2,6 @@
 // path rules of the Search Console channel, and the [Google] values of the configuration.
 #include "core/google/GoogleAuth.h"
 
-#include "../common/Files.h"
 #include "core/Config.h"
 #include "core/google/Rs256.h"
 #include "core/google/SearchConsoleChannel.h"
@@ -10,6 +9,7 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 

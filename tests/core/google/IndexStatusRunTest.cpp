@@ -3,12 +3,12 @@
 // refusals, and what the store keeps and `status` prints.
 #include "core/google/IndexStatusRun.h"
 
-#include "../common/TempDir.h"
 #include "core/Config.h"
 #include "core/google/IndexStatusQuery.h"
 #include "core/status/SiteStatus.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreStatus.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/FakeLiveRun.h"
 
 #include <gtest/gtest.h>

@@ -2,18 +2,18 @@
 // simulator playing Google's token endpoint and sitemaps API over TLS on loopback.
 #include "core/google/SearchConsoleChannel.h"
 
-#include "../common/PythonHttpServer.h"
-#include "../common/TempDir.h"
+#include "core/Config.h"
+#include "core/channels/LiveChannels.h"
+#include "core/run/HttpRunClient.h"
+#include "core/run/SubmissionRun.h"
+#include "core/store/StoreStatus.h"
+#include "platform/Text.h"
+#include "support/TestCertificates.h"
+#include "tests/common/PythonHttpServer.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/DemoCertificates.h"
 #include "tests/core/support/RunFakes.h"
 #include "tests/core/support/RunTestSupport.h"
-#include "core/Config.h"
-#include "core/run/HttpRunClient.h"
-#include "core/channels/LiveChannels.h"
-#include "core/store/StoreStatus.h"
-#include "core/run/SubmissionRun.h"
-#include "platform/Text.h"
-#include "support/TestCertificates.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QElapsedTimer>

@@ -3,20 +3,20 @@
 // it serves from a folder of the test.
 #include "core/indexnow/IndexNowChannel.h"
 
-#include "../common/TempDir.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"
-#include "core/run/HttpRunClient.h"
 #include "core/channels/LiveSite.h"
-#include "core/store/SiteStore.h"
-#include "core/sitemaps/SitemapReader.h"
-#include "core/store/StoreClaim.h"
+#include "core/run/HttpRunClient.h"
 #include "core/run/SubmissionRun.h"
+#include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/UrlTable.h"
+#include "core/store/SiteStore.h"
+#include "core/store/StoreClaim.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "support/TestCertificates.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QTimer>

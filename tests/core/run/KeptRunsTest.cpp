@@ -1,8 +1,8 @@
 #include "core/run/KeptRuns.h"
 
-#include "../common/TempDir.h"
 #include "core/run/RequestRecord.h"
 #include "platform/StateDirectory.h"
+#include "tests/common/TempDir.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -4,12 +4,12 @@
 
 #include "core/run/RequestRecorder.h"
 
-#include "../common/TempDir.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
 #include "core/run/HttpRunClient.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QTimer>

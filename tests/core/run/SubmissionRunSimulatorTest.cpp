@@ -2,13 +2,13 @@
 // simulator as the proxy, so every request names the engine's own host.
 #include "core/run/SubmissionRun.h"
 
-#include "../common/TempDir.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
 #include "core/run/HttpRunClient.h"
 #include "platform/Text.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QElapsedTimer>

@@ -1,12 +1,12 @@
 #include "core/run/SubmissionRun.h"
 
-#include "../common/TempDir.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
 #include "core/profiles/SubmissionList.h"
 #include "support/ScriptedServer.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
 
 #include <gtest/gtest.h>
 

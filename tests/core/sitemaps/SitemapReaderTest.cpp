@@ -1,7 +1,7 @@
 // The sitemap reader on files shaped like those real sites serve, and on hostile ones.
 #include "tests/core/support/SitemapTestSupport.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 

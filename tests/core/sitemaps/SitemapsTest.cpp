@@ -2,8 +2,6 @@
 // from servers the tests start on 127.0.0.1.
 #include "tests/core/support/SitemapTestSupport.h"
 
-#include "../common/PythonHttpServer.h"
-#include "../common/TempDir.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 #include "core/sitemaps/SitemapSource.h"
@@ -11,6 +9,8 @@
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "support/ScriptedServer.h"
+#include "tests/common/PythonHttpServer.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
