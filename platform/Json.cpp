@@ -31,6 +31,42 @@ std::size_t sequenceLength(std::string_view s, std::size_t i) {
     return n;
 }
 
+// Appends one ASCII byte as a JSON string holds it: the short escape where JSON has one, \u00XX
+// for the other control characters and DEL, else the byte itself.
+void appendEscaped(std::string& out, unsigned char c) {
+    switch (c) {
+    case '"':
+        out += "\\\"";
+        break;
+    case '\\':
+        out += "\\\\";
+        break;
+    case '\n':
+        out += "\\n";
+        break;
+    case '\r':
+        out += "\\r";
+        break;
+    case '\t':
+        out += "\\t";
+        break;
+    case '\b':
+        out += "\\b";
+        break;
+    case '\f':
+        out += "\\f";
+        break;
+    default:
+        if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+}
+
 } // namespace
 
 std::string jsonString(std::string_view text) {
@@ -60,37 +96,7 @@ std::string jsonString(std::string_view text) {
             }
             continue;
         }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
+        appendEscaped(out, c);
         ++i;
     }
     out += '"';

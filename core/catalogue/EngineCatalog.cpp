@@ -20,31 +20,187 @@ using enum FieldName;
 // FindLink's form takes no more than this many characters of description.
 constexpr std::size_t FindLinkDescriptionLimit = 253;
 
-EngineEntry own(const Config& config, std::string name, HostSlot slot, std::string method, std::string path,
-                std::vector<Piece> fields, int expectedSize = DefaultExpectedSize) {
-    EngineEntry e;
-    e.DisplayName = std::move(name);
-    e.Method = std::move(method);
-    e.SubmitHost = config.host(slot);
-    e.Path = std::move(path);
-    e.Fields = std::move(fields);
-    e.ExpectedSize = expectedSize;
-    e.Host = slot;
-    return e;
+// The display name of a row: its own, or one of the two names that the configuration sets.
+struct RowName {
+    constexpr RowName(const char* own) : own(own) {}
+    constexpr RowName(std::string Config::*configured) : configured(configured) {}
+    std::string_view own;
+    std::string Config::*configured = nullptr;
+};
+
+// Where a row is sent: a configured host of its own, or the shared submission service under
+// the engine's key.
+struct Target {
+    constexpr Target(HostSlot slot) : slot(slot) {}
+    HostSlot slot;
+    std::string_view sharedKey;
+};
+constexpr Target sharedService(std::string_view key) {
+    Target target(HostSlot::Shared);
+    target.sharedKey = key;
+    return target;
 }
 
-// Every entry of the multi-engine service posts the same form; only the engine named in
-// its last field differs.
-EngineEntry shared(const Config& config, std::string name, std::string key) {
+// One entry of the catalogue. A row of the shared service names only the engine: the service
+// takes the same form for every engine.
+struct Row {
+    RowName name;
+    Target target;
+    std::string_view method{};
+    std::string_view path{};
+    std::vector<Piece> pieces{};
+    int expectedSize = DefaultExpectedSize;
+};
+
+using S = HostSlot;
+
+// The catalogue itself: one row per engine, in catalogue order.
+// size-check: data table
+const Row Catalogue[] = {
+    {"Alexa",
+     S::Alexa,
+     "post",
+     "/cgi-bin/wtgn/site_change.pl?url=",
+     {F(EncodedURL), L("&edit=edit&site_owner="), F(Company), L("&address1="), F(Address),
+      L("&address2=&city="), F(City), L("&state="), F(State), L("&postal_code="), F(Zip), L("&country="),
+      F(Country), L("&phone_number="), F(Phone), L("&email="), F(EMail), L("&submit=submit")},
+     2052},
+    {"Alexa (method 2)", sharedService("Alexa")},
+    {"AltaVista", S::AltaVista, "get", "/cgi-bin/newurl?ad=1&q=", {F(EncodedURL)}},
+    {"AltaVista (method 2)", sharedService("AltaVista")},
+    {"Anzwers", S::Anzwers, "get", "/cgi-bin/print_addurl.pl?url=", {F(EncodedURL), L("&email="), F(EMail)}},
+    {"Anzwers (method 2)", sharedService("Anzwers")},
+    {"DirectHit", sharedService("DirectHit")},
+    {"Corvane",
+     S::Corvane,
+     "get",
+     "/cgi-bin/ffa.pl?account=Corvane&action=add&name=",
+     {F(SiteTitle), L("&message="), F(EncodedURL), L("&SUBMIT=Add")},
+     509},
+    {"EuroFerret", sharedService("EuroFerret")},
+    {"Excite, AOL Netfind, & Magellan", sharedService("ExciteAOLNetfindMagellan")},
+    {"FindLink",
+     S::FindLink,
+     "get",
+     "/searchit/addurl.cgi?rethtml=search.cgi&name=",
+     {F(Name),
+      L("&address="),
+      F(Address),
+      L("&apt=&city="),
+      F(City),
+      L("&zip="),
+      F(Zip),
+      L("&county=&phone="),
+      F(Phone),
+      L("&fax="),
+      F(Fax),
+      L("&recipient="),
+      F(EMail),
+      L("&linkaddr="),
+      F(URL),
+      L("&category="),
+      F(Category),
+      L("&state="),
+      F(State),
+      L("&country="),
+      F(Country),
+      L("&password=&sitename="),
+      F(SiteTitle),
+      L("&description="),
+      F(SiteDescription, FindLinkDescriptionLimit)}},
+    {"Google", S::Google, "get", "/addurl?q=", {F(EncodedURL), L("&dq="), F(Keywords)}},
+    {"Google (method 2)", sharedService("Google")},
+    {"HotBot",
+     S::HotBot,
+     "get",
+     "/addurl.asp?newurl=",
+     {F(EncodedURL), L("&MM=1&output=success&email="), F(EMail)}},
+    {"HotBot (method 2)", sharedService("HotBot")},
+    {&Config::entry16Name, S::Entry16, "get", "/add_url.sh?site=home_zz&url=", {F(URL), L("&Page=url")}},
+    {"Infoseek",
+     S::Infoseek,
+     "get",
+     "/AddUrl/AddingURL?sv=IS&lk=noframes&url=",
+     {F(EncodedURL), L("&CAT=Add%2FUpdate+URL")},
+     9698},
+    {"Infoseek (method 2)", sharedService("Infoseek")},
+    {"InfoSpace",
+     S::InfoSpace,
+     "get",
+     "/homepage?title=",
+     {F(SiteTitle), L("&url="), F(EncodedURL), L("&keywords="), F(Keywords), L("&org="), F(Company),
+      L("&city="), F(City), L("&state="), F(State), L("&country="), F(Country), L("&name=&name=&email="),
+      F(EMail), L("&descrip="), F(SiteDescription)}},
+    // Jayde Online is sent the fixed word MyName, not the owner's name.
+    {"Jayde Online",
+     S::JaydeOnline,
+     "post",
+     "/cgi-bin/addurl.cgi?action=verify&name=MyName&email=",
+     {F(EMail), L("&sname="), F(SiteTitle), L("&url="), F(URL), L("&cat="), F(Category), L("&desc="),
+      F(SiteDescription),
+      L("&jaydenews=off&comix=off&netdummy=off&list=off&y2k=off&maclinx=off&trueaccounts=off"
+        "&todaysfaith=off&casinonews=off=&submit=Submit Site")}},
+    {"Lycos",
+     S::Lycos,
+     "get",
+     "/cgi-bin/spider_now.pl?query=",
+     {F(EncodedURL), L("&email="), F(EMail)},
+     8065},
+    {"Lycos (method 2)", sharedService("Lycos")},
+    {&Config::entry23Name, sharedService("MSNcom")},
+    {"National Directory", sharedService("NationalDirectory")},
+    {"Northern Light",
+     S::NorthernLight,
+     "post",
+     "/cgi-bin/urlsubmit.pl?&page=",
+     {F(URL), L("&contact="), F(Name), L("&email="), F(EMail), L("&submit=sb")}},
+    {"PlanetSearch", S::PlanetSearch, "get", "/?a=20&flags=3&count=10&olda=0&url=", {F(EncodedURL)}, 2052},
+    {"PlanetSearch (method 2)", sharedService("PlanetSearch")},
+    {"Scrub The Web",
+     S::ScrubTheWeb,
+     "get",
+     "/cgi-bin/addurl.cgi?Title=",
+     {F(SiteTitle), L("&Email="), F(EMail), L("&URL="), F(EncodedURL), L("&cat=Misc&Description="),
+      F(SiteDescription), L("&Keywords="), F(Keywords)},
+     6812},
+    {"Switchboard",
+     S::Switchboard,
+     "get",
+     "/bin/cgireg.dll?FUNC=REGNEWUSER&MEM=1&E=",
+     {F(EMail), L("&F="), F(FirstName), L("&L="), F(LastName), L("&A="), F(Address), L("&T="), F(City),
+      L("&S="), F(State), L("&Z="), F(Zip), L("&P="), F(Phone), L("&Submit=Submit")}},
+    {"WebCrawler",
+     S::WebCrawler,
+     "post",
+     "/cgi-bin/add_url_new.cgi?url=",
+     {F(URL), L("&email="), F(EMail), L("&country="), F(CountryCode), L("&language="), F(Language),
+      L("&submit=Send")},
+     5610},
+    {"WebCrawler (method 2)", sharedService("WebCrawler")},
+    {"WhatUSeek", sharedService("WhatUSeek")},
+};
+static_assert(sizeof Catalogue / sizeof Catalogue[0] == CatalogSize);
+
+EngineEntry entryOf(const Row& row, const Config& config) {
     EngineEntry e;
-    e.DisplayName = std::move(name);
+    e.DisplayName = row.name.configured ? config.*row.name.configured : std::string(row.name.own);
+    e.SubmitHost = config.host(row.target.slot);
+    e.ExpectedSize = row.expectedSize;
+    e.Host = row.target.slot;
+    if (row.target.sharedKey.empty()) {
+        e.Method = row.method;
+        e.Path = row.path;
+        e.Fields = row.pieces;
+        return e;
+    }
+    // Every entry of the multi-engine service posts the same form; only the engine named in
+    // its last field differs.
+    const std::string key(row.target.sharedKey);
     e.Method = "post";
-    e.SubmitHost = config.host(HostSlot::Shared);
     e.Path = "/submit?url=";
     e.Fields = {F(URL), L("&email="), F(EMail), L("&savvynews checked=&submit=register&step=3&submit-to-"),
                 L(key), L("=on")};
-    e.Host = HostSlot::Shared;
-    e.SharedKey = std::move(key);
+    e.SharedKey = key;
     return e;
 }
 
@@ -96,101 +252,12 @@ const std::string& valueOf(const SubmissionFields& f, FieldName name) {
 
 } // namespace
 
-// The catalogue itself: one entry per engine, in catalogue order.
-// size-check: data table
-std::vector<EngineEntry> engineCatalog(const Config& c) {
-    using S = HostSlot;
-    std::vector<EngineEntry> v;
-    v.reserve(CatalogSize);
-    v.push_back(own(c, "Alexa", S::Alexa, "post", "/cgi-bin/wtgn/site_change.pl?url=",
-                    {F(EncodedURL), L("&edit=edit&site_owner="), F(Company), L("&address1="), F(Address),
-                     L("&address2=&city="), F(City), L("&state="), F(State), L("&postal_code="), F(Zip),
-                     L("&country="), F(Country), L("&phone_number="), F(Phone), L("&email="), F(EMail),
-                     L("&submit=submit")},
-                    2052));
-    v.push_back(shared(c, "Alexa (method 2)", "Alexa"));
-    v.push_back(own(c, "AltaVista", S::AltaVista, "get", "/cgi-bin/newurl?ad=1&q=", {F(EncodedURL)}));
-    v.push_back(shared(c, "AltaVista (method 2)", "AltaVista"));
-    v.push_back(own(c, "Anzwers", S::Anzwers, "get",
-                    "/cgi-bin/print_addurl.pl?url=", {F(EncodedURL), L("&email="), F(EMail)}));
-    v.push_back(shared(c, "Anzwers (method 2)", "Anzwers"));
-    v.push_back(shared(c, "DirectHit", "DirectHit"));
-    v.push_back(own(c, "Corvane", S::Corvane, "get", "/cgi-bin/ffa.pl?account=Corvane&action=add&name=",
-                    {F(SiteTitle), L("&message="), F(EncodedURL), L("&SUBMIT=Add")}, 509));
-    v.push_back(shared(c, "EuroFerret", "EuroFerret"));
-    v.push_back(shared(c, "Excite, AOL Netfind, & Magellan", "ExciteAOLNetfindMagellan"));
-    v.push_back(own(c, "FindLink", S::FindLink, "get", "/searchit/addurl.cgi?rethtml=search.cgi&name=",
-                    {F(Name),
-                     L("&address="),
-                     F(Address),
-                     L("&apt=&city="),
-                     F(City),
-                     L("&zip="),
-                     F(Zip),
-                     L("&county=&phone="),
-                     F(Phone),
-                     L("&fax="),
-                     F(Fax),
-                     L("&recipient="),
-                     F(EMail),
-                     L("&linkaddr="),
-                     F(URL),
-                     L("&category="),
-                     F(Category),
-                     L("&state="),
-                     F(State),
-                     L("&country="),
-                     F(Country),
-                     L("&password=&sitename="),
-                     F(SiteTitle),
-                     L("&description="),
-                     F(SiteDescription, FindLinkDescriptionLimit)}));
-    v.push_back(own(c, "Google", S::Google, "get", "/addurl?q=", {F(EncodedURL), L("&dq="), F(Keywords)}));
-    v.push_back(shared(c, "Google (method 2)", "Google"));
-    v.push_back(own(c, "HotBot", S::HotBot, "get",
-                    "/addurl.asp?newurl=", {F(EncodedURL), L("&MM=1&output=success&email="), F(EMail)}));
-    v.push_back(shared(c, "HotBot (method 2)", "HotBot"));
-    v.push_back(
-        own(c, c.entry16Name, S::Entry16, "get", "/add_url.sh?site=home_zz&url=", {F(URL), L("&Page=url")}));
-    v.push_back(own(c, "Infoseek", S::Infoseek, "get", "/AddUrl/AddingURL?sv=IS&lk=noframes&url=",
-                    {F(EncodedURL), L("&CAT=Add%2FUpdate+URL")}, 9698));
-    v.push_back(shared(c, "Infoseek (method 2)", "Infoseek"));
-    v.push_back(own(c, "InfoSpace", S::InfoSpace, "get", "/homepage?title=",
-                    {F(SiteTitle), L("&url="), F(EncodedURL), L("&keywords="), F(Keywords), L("&org="),
-                     F(Company), L("&city="), F(City), L("&state="), F(State), L("&country="), F(Country),
-                     L("&name=&name=&email="), F(EMail), L("&descrip="), F(SiteDescription)}));
-    // Jayde Online is sent the fixed word MyName, not the owner's name.
-    v.push_back(own(c, "Jayde Online", S::JaydeOnline, "post",
-                    "/cgi-bin/addurl.cgi?action=verify&name=MyName&email=",
-                    {F(EMail), L("&sname="), F(SiteTitle), L("&url="), F(URL), L("&cat="), F(Category),
-                     L("&desc="), F(SiteDescription),
-                     L("&jaydenews=off&comix=off&netdummy=off&list=off&y2k=off&maclinx=off&trueaccounts=off"
-                       "&todaysfaith=off&casinonews=off=&submit=Submit Site")}));
-    v.push_back(own(c, "Lycos", S::Lycos, "get",
-                    "/cgi-bin/spider_now.pl?query=", {F(EncodedURL), L("&email="), F(EMail)}, 8065));
-    v.push_back(shared(c, "Lycos (method 2)", "Lycos"));
-    v.push_back(shared(c, c.entry23Name, "MSNcom"));
-    v.push_back(shared(c, "National Directory", "NationalDirectory"));
-    v.push_back(own(c, "Northern Light", S::NorthernLight, "post", "/cgi-bin/urlsubmit.pl?&page=",
-                    {F(URL), L("&contact="), F(Name), L("&email="), F(EMail), L("&submit=sb")}));
-    v.push_back(own(c, "PlanetSearch", S::PlanetSearch, "get",
-                    "/?a=20&flags=3&count=10&olda=0&url=", {F(EncodedURL)}, 2052));
-    v.push_back(shared(c, "PlanetSearch (method 2)", "PlanetSearch"));
-    v.push_back(own(c, "Scrub The Web", S::ScrubTheWeb, "get", "/cgi-bin/addurl.cgi?Title=",
-                    {F(SiteTitle), L("&Email="), F(EMail), L("&URL="), F(EncodedURL),
-                     L("&cat=Misc&Description="), F(SiteDescription), L("&Keywords="), F(Keywords)},
-                    6812));
-    v.push_back(
-        own(c, "Switchboard", S::Switchboard, "get", "/bin/cgireg.dll?FUNC=REGNEWUSER&MEM=1&E=",
-            {F(EMail), L("&F="), F(FirstName), L("&L="), F(LastName), L("&A="), F(Address), L("&T="), F(City),
-             L("&S="), F(State), L("&Z="), F(Zip), L("&P="), F(Phone), L("&Submit=Submit")}));
-    v.push_back(own(c, "WebCrawler", S::WebCrawler, "post", "/cgi-bin/add_url_new.cgi?url=",
-                    {F(URL), L("&email="), F(EMail), L("&country="), F(CountryCode), L("&language="),
-                     F(Language), L("&submit=Send")},
-                    5610));
-    v.push_back(shared(c, "WebCrawler (method 2)", "WebCrawler"));
-    v.push_back(shared(c, "WhatUSeek", "WhatUSeek"));
-    return v;
+std::vector<EngineEntry> engineCatalog(const Config& config) {
+    std::vector<EngineEntry> entries;
+    entries.reserve(CatalogSize);
+    for (const Row& row : Catalogue)
+        entries.push_back(entryOf(row, config));
+    return entries;
 }
 
 int expectedSizeOf(const std::vector<EngineEntry>& catalog, std::string_view displayName) {

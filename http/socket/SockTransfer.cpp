@@ -8,21 +8,6 @@
 
 // ---- sending ------------------------------------------------------------------------------
 
-void TSockClient::waitWritable() {
-    const int fd = fd_;
-    writable_ = false;
-    watchSocket();
-    waitUntil([this, fd] { return writable_ || fd_ != fd || !writeWatch_; }, Arming::AsArmed);
-    if (writeWatch_) EventLoop::instance().setWatch(writeWatch_, EventLoop::Watch::Off);
-}
-
-int TSockClient::sendErrno(int errnoValue) const {
-    // Linux reports a send on a socket that never connected as a broken pipe; it is the
-    // "not connected" of the socket error table.
-    if (errnoValue == EPIPE && !socketUsed_) return ENOTCONN;
-    return errnoValue;
-}
-
 TSockClient::Sent TSockClient::sendAll(const char* p, std::size_t n,
                                        const std::function<void(std::size_t)>& afterPiece,
                                        AfterAttempt after) {
@@ -151,17 +136,18 @@ void TSockClient::SendFile(const std::string& name) {
 
 std::string TSockClient::ReadLn() {
     ReportStatus(LevelStep, "ReadLn");
+    TSpillBuffer& buffer = receiveBuffer();
     std::string result;
     std::int64_t n = 0;
     waitUntil(
-        [this, &n] {
-            if (DataAvailable()) n = buffer_->FindDelimiter("\n");
+        [this, &buffer, &n] {
+            if (DataAvailable()) n = buffer.FindDelimiter("\n");
             return n > 0;
         },
         Arming::Arm);
     if (n > 0) {
         result.resize(static_cast<std::size_t>(n));
-        buffer_->Read(result.data(), n);
+        buffer.Read(result.data(), n);
     }
     if (canceled_) {
         canceled_ = false;
@@ -172,14 +158,15 @@ std::string TSockClient::ReadLn() {
 
 void TSockClient::CaptureStream(TStream& stream, std::int64_t limit) {
     ReportStatus(LevelStep, "Capture Stream");
+    TSpillBuffer& buffer = receiveBuffer();
     bytesReceived = 0;
     ArmedTimer armed(*this);
     while (!canceled_) {
         if (limit != -1)
-            waitUntil([this] { return buffer_->totalCount() > 0 || !connected_; }, Arming::AsArmed);
-        const std::int64_t n = std::min(buffer_->totalCount(), ChunkSize);
+            waitUntil([this, &buffer] { return buffer.totalCount() > 0 || !connected_; }, Arming::AsArmed);
+        const std::int64_t n = std::min(buffer.totalCount(), ChunkSize);
         if (n > 0) {
-            buffer_->Read(transferBuffer_.data(), n);
+            buffer.Read(transferBuffer_.data(), n);
             stream.write(transferBuffer_.data(), n);
             bytesReceived += n;
         }
@@ -187,7 +174,7 @@ void TSockClient::CaptureStream(TStream& stream, std::int64_t limit) {
         // Only a received piece restarts the time-out, so a capture that timed out still
         // says so when it ends.
         if (n > 0) TimerOn();
-        if ((!connected_ && buffer_->totalCount() == 0) || stream.size() == limit || limit == -1) break;
+        if ((!connected_ && buffer.totalCount() == 0) || stream.size() == limit || limit == -1) break;
     }
     if (canceled_) {
         canceled_ = false;
@@ -203,20 +190,21 @@ void TSockClient::CaptureFile(const std::string& name) {
 
 void TSockClient::CaptureString(std::string& text, std::int64_t limit) {
     ReportStatus(LevelStep, "Capture String");
+    TSpillBuffer& buffer = receiveBuffer();
     bytesReceived = 0;
     text.clear();
     ArmedTimer armed(*this);
     while (!canceled_) {
         if (limit != -1)
-            waitUntil([this] { return buffer_->totalCount() > 0 || !connected_; }, Arming::AsArmed);
-        std::int64_t n = buffer_->totalCount();
+            waitUntil([this, &buffer] { return buffer.totalCount() > 0 || !connected_; }, Arming::AsArmed);
+        std::int64_t n = buffer.totalCount();
         if (limit >= 0) n = std::min(n, limit - static_cast<std::int64_t>(text.size()));
         if (n > 0) {
             // Everything buffered is taken before the connection state is looked at, so no
             // byte received before the close is lost.
             const std::size_t old = text.size();
             text.resize(old + static_cast<std::size_t>(n));
-            buffer_->Read(text.data() + old, n);
+            buffer.Read(text.data() + old, n);
             bytesReceived += n;
             TimerOn();
         }

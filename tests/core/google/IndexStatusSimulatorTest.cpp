@@ -2,14 +2,15 @@
 // read into results until the property's daily quota is spent, and the sitemaps list.
 #include "core/google/IndexStatusQuery.h"
 
-#include "tests/common/TempDir.h"
 #include "core/google/GoogleAuth.h"
 #include "core/google/IndexStatusQuota.h"
 #include "core/google/SitemapStatus.h"
+#include "core/sitemaps/SitemapReader.h"
 #include "http/live/LiveClient.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
 #include "support/TestCertificates.h"
+#include "tests/common/TempDir.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 // it serves from a folder of the test.
 #include "core/indexnow/IndexNowChannel.h"
 
-#include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 #include "core/run/HttpRunClient.h"
@@ -17,6 +16,8 @@
 #include "platform/IniFile.h"
 #include "platform/Time.h"
 #include "support/TestCertificates.h"
+#include "tests/common/TempDir.h"
+
 #include "tests/core/support/RunFakes.h"
 #include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"

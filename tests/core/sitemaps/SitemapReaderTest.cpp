@@ -2,7 +2,6 @@
 #include "tests/core/support/SitemapTestSupport.h"
 
 #include "platform/Time.h"
-
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
