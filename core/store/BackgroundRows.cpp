@@ -1,7 +1,7 @@
 #include "core/store/BackgroundRows.h"
 
-#include "core/store/SiteStore.h"
 #include "core/sitemaps/SitemapReader.h"
+#include "core/store/SiteStore.h"
 #include "platform/Sqlite.h"
 
 #include <algorithm>
@@ -92,9 +92,14 @@ void BackgroundRows::waitUntil(std::size_t count) {
     if (written_ < count) std::rethrow_exception(failure_);
 }
 
-void BackgroundRows::waitFor(std::int64_t id) {
-    if (id < rows_.firstId || id >= rows_.firstId + static_cast<std::int64_t>(threadRows())) return;
-    waitUntil(static_cast<std::size_t>(id - rows_.firstId) + 1);
+void BackgroundRows::waitFor(const std::vector<std::int64_t>& ids) {
+    // The highest of the ids that the thread writes; a batch may hold the selection's own row,
+    // which is higher than all of them and committed already.
+    const std::int64_t end = rows_.firstId + static_cast<std::int64_t>(threadRows());
+    std::int64_t highest = rows_.firstId - 1;
+    for (const std::int64_t id : ids)
+        if (id >= rows_.firstId && id < end) highest = std::max(highest, id);
+    if (highest >= rows_.firstId) waitUntil(static_cast<std::size_t>(highest - rows_.firstId) + 1);
 }
 
 void BackgroundRows::waitForAll() {

@@ -59,9 +59,10 @@ public:
     BackgroundRows(const BackgroundRows&) = delete;
     BackgroundRows& operator=(const BackgroundRows&) = delete;
 
-    // Waits until the row of that id is committed (at once for a row that is not one of these);
-    // throws the writer's failure as the store's error.
-    void waitFor(std::int64_t id);
+    // Waits until every row of these ids that the thread writes is committed (at once when none
+    // is: rows older than these, and the highest, which the selection wrote); throws the
+    // writer's failure as the store's error.
+    void waitFor(const std::vector<std::int64_t>& ids);
     void waitForAll();
     // Held while the run writes on its own connection: the thread lets it go first after the
     // transaction it is in, and neither waits for the other's lock in SQLite's sleeps.

@@ -247,7 +247,7 @@ void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view chann
     std::optional<BackgroundRows::Turn> turn;
     if (rows_ && !rows.empty()) {
         try {
-            rows_->waitFor(*std::max_element(rows.begin(), rows.end()));
+            rows_->waitFor(rows);
         } catch (const StoreError&) {
             // The thread has ended; its failure is told here, once.
             rows_.reset();
