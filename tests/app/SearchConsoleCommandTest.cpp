@@ -11,7 +11,7 @@
 #include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
-#include "../core/DemoCertificates.h"
+#include "tests/core/support/DemoCertificates.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The page checker against a small site on loopback that answers every verdict.
 #include "core/checks/PageChecker.h"
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/run/RequestRecorder.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/RunFakes.h"
 #include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"

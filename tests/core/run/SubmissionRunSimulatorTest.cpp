@@ -2,7 +2,7 @@
 // simulator as the proxy, so every request names the engine's own host.
 #include "core/run/SubmissionRun.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/RunFakes.h"
 #include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"

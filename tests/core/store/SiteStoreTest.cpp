@@ -2,7 +2,7 @@
 // state files, two processes on one site, crashes, damaged files and a full disk.
 #include "core/store/SiteStore.h"
 
-#include "../common/TempDir.h"
+#include "tests/common/TempDir.h"
 #include "core/sitemaps/SitemapReader.h"
 #include "core/store/StoreChecks.h"
 #include "core/store/StoreClaim.h"

@@ -1,6 +1,6 @@
 #include "http/socket/SockClient.h"
 
-#include "support/LoopbackServer.h"
+#include "tests/http/support/LoopbackServer.h"
 #include "platform/EventLoop.h"
 #include "tests/common/Files.h"
 

@@ -1,4 +1,4 @@
-#include "support/LoopbackServer.h"
+#include "tests/http/support/LoopbackServer.h"
 
 #include <arpa/inet.h>
 #include <chrono>
