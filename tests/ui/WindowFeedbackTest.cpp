@@ -48,7 +48,6 @@ namespace {
 class RefusingChannel : public LiveChannel {
 public:
     bool uses(const LiveRun&) const override { return true; }
-    std::vector<PlannedRequest> plan(LiveRun&) override { return {}; }
     void announce(LiveRun& run) override {
         run.refused("IndexNow (api.indexnow.org) refused 1 URL of " + run.profileName() + ": 403 Forbidden");
     }

@@ -484,7 +484,6 @@ TEST_F(SubmissionRunTest, AnErrorThatEscapesTheRunLeavesTheWindowIdle) {
 class PingChannel final : public LiveChannel {
 public:
     bool uses(const LiveRun& run) const override { return !run.profileValue("Ping").empty(); }
-    std::vector<PlannedRequest> plan(LiveRun&) override { return {}; }
     void announce(LiveRun& run) override {
         LiveRequest ping;
         ping.method = Method::Post;
