@@ -4,7 +4,7 @@
 // texts. Each command is two functions in app/NameCommand.cpp, `std::string refuseName(const
 // CommandLine&)` (its bad usage, see CommandRow::refuse) and `int runName(CommandContext&)`,
 // declared and given their row in app/CommandTable.cpp, which is all that dispatch, what the
-// command needs, option checks and help need. The run returns the exit status: 0 for success,
-// 1 for a failure of the work itself (the table refuses options that the command does not take,
-// and the refusal bad usage, before it runs).
+// command needs, option checks and help need. Options that the command does not take and what
+// its refusal finds end the program with exit status 2 before anything is prepared; the run
+// returns the exit status: 0 for success, 1 for a failure of the work itself.
 #include "app/CommandContext.h"
