@@ -1,6 +1,5 @@
 #include "app/Commands.h"
 #include "app/SiteReading.h"
-#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 #include "core/checks/PageChecker.h"
@@ -95,36 +94,32 @@ AnnounceSelection runSelection(SiteStore& siteStore, const StoreSite& site, cons
 
 } // namespace
 
+std::string refuseCheck(const CommandLine& cl) {
+    return cl.args.size() == 1 ? "" : usageMessage("check", "check takes exactly one profile name");
+}
+
 // Checks the profile URL and its sitemaps' URLs as a crawler would see them, announcing
 // nothing: one "URL<TAB>VERDICT<TAB>DETAIL" line per page as its check ends (Googlebot's
 // verdict), or one JSON object a line with --json. Exit 0 when every page is ok, 3 when some
 // are not.
-int runCheck(const CommandLine& cl) {
-    if (cl.args.size() != 1) {
-        std::fprintf(stderr, "larkspan: check takes exactly one profile name\n%s",
-                     usageText("check").c_str());
-        return 2;
-    }
-    const Config config = startupConfig(cl);
-    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
-    const std::string& name = cl.args.front();
-    if (!knownProfile(store, name)) return 1;
-    LiveClient client(liveClientSettings(config));
-    const std::optional<ProfileSitemaps> site = readProfileSitemaps(client, config, store, name);
-    // With --all the profile URL as typed is checked: a redirect of it is a verdict of its own.
+int runCheck(CommandContext& context) {
+    const CommandLine& cl = context.line;
+    const Config& config = context.config;
+    const std::optional<ProfileSitemaps> site = readProfileSitemaps(context);
+    // With --all the profile URL itself is checked: a redirect of it is a verdict of its own.
     // Otherwise it is the URL a run announces, where the site answers from.
-    const std::optional<Url> typedUrl = profileSiteUrl(store.load(name)[fURL]);
-    if (!site || !typedUrl) return 1;
-    SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
-    const StoreSite storeSite = siteStore.site(name);
+    const std::optional<Url> profileUrl = profileSiteUrl(context.fields.URL);
+    if (!site || !profileUrl) return 1;
+    SiteStore siteStore = SiteStore::open(context.profiles.directory(), config.storeWaitSeconds);
+    const StoreSite storeSite = siteStore.site(context.name());
     std::optional<AnnounceSelection> selection;
-    if (!cl.all) selection = runSelection(siteStore, storeSite, config, store.loadWhole(name), *site);
+    if (!cl.all) selection = runSelection(siteStore, storeSite, config, context.profile, *site);
 
-    PageChecker checker(client, pageCheckerSettings(config));
+    PageChecker checker(*context.client, pageCheckerSettings(config));
     std::size_t notOk = 0;
     std::size_t checked = 0;
     std::vector<PageCheck> records;
-    checker.check(pagesToCheck(selection ? site->probe.site.text() : typedUrl->text(), site->read.urls,
+    checker.check(pagesToCheck(selection ? site->probe.site.text() : profileUrl->text(), site->read.urls,
                                selection ? &*selection : nullptr),
                   [&](const PageCheck& check) {
                       const PageVerdict verdict = verdictFor(check, Crawler::Googlebot);

@@ -132,6 +132,10 @@ std::string usageText(std::string_view command) {
     return row ? "usage: larkspan " + usageLine(*row) + "\n" : std::string();
 }
 
+std::string usageMessage(std::string_view command, std::string_view message) {
+    return std::string(message) + "\n" + usageText(command);
+}
+
 std::string commandHelp(const CommandRow& row) {
     std::string text = "usage: larkspan " + usageLine(row) + "\n" + row.summary + "\nOptions:\n";
     for (const std::string& name : optionNames(row))

@@ -59,13 +59,48 @@ struct OptionRow {
     const char* help = "";
 };
 
-// One row of the command table: dispatch, the options the command takes and its usage all come
-// from here. options lists the command's options as its usage shows them, one bracketed group
-// per word: "--dir --config --generate|--check" is "[--dir DIR] [--config FILE]
-// [--generate|--check]", and an option missing from the list is refused before run is called.
+struct CommandContext;
+
+// What a command needs before it does its own work: the dispatcher prepares it once, in the
+// order of this list, with the messages and exit statuses that the commands share, and hands it
+// over in a CommandContext (app/CommandContext.h). A need holds those it rests on.
+enum class Needs : unsigned {
+    Nothing = 0,
+    // The profile directory: --dir, else $LARKSPAN_HOME, else $XDG_DATA_HOME/larkspan.
+    Directory = 1,
+    // The configuration file's values, its warnings on standard error, with --proxy, --cacert
+    // and --all-pages applied (see startupConfig).
+    Config = 2,
+    // Every NAME is a profile of the directory; otherwise "no profile named ..." (exit 1).
+    ProfileNames = 4 | Directory,
+    // The first NAME's profile, read whole (a missing file reads as empty), and its fields
+    // prepared as a run prepares them.
+    Profile = 8 | Directory,
+    // A live client on the configuration's proxy and CA file.
+    Network = 16 | Config,
+    // The site store that runs made beside the profiles; none yet is a failure (exit 1).
+    Store = 32 | Directory,
+};
+constexpr Needs operator|(Needs a, Needs b) {
+    return static_cast<Needs>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+// Whether a row's needs hold everything that one need holds.
+constexpr bool holds(Needs needs, Needs one) {
+    return (static_cast<unsigned>(needs) & static_cast<unsigned>(one)) == static_cast<unsigned>(one);
+}
+
+// One row of the command table: dispatch, what the command needs, the options it takes and its
+// usage all come from here. options lists the command's options as its usage shows them, one
+// bracketed group per word: "--dir --config --generate|--check" is "[--dir DIR] [--config FILE]
+// [--generate|--check]", and an option missing from the list is refused before anything else.
 struct CommandRow {
     const char* name;
-    int (*run)(const CommandLine&);
+    // The command's own check of the words after its options (and of options that exclude each
+    // other), made before anything is prepared: the message of bad usage (exit status 2) as it
+    // follows "larkspan: ", lines ending in "\n"; empty when the words can be used.
+    std::string (*refuse)(const CommandLine&);
+    Needs needs;
+    int (*run)(CommandContext&);
     const char* options;
     // The words after the options in the usage: "NAME", "NAME...", or empty.
     const char* operands;
@@ -76,7 +111,7 @@ struct CommandRow {
 // The tables, in the order `larkspan --help` shows them (app/CommandTable.cpp).
 std::span<const OptionRow> optionTable();
 std::span<const CommandRow> commandTable();
-// The row of the window, for `larkspan` without a command: its options, no run.
+// The row of the window, for `larkspan` without a command: its options, nothing to run.
 const CommandRow& windowRow();
 const CommandRow* findCommand(std::string_view name);
 
@@ -90,6 +125,8 @@ std::string usageLine(const CommandRow& row);
 // "usage: larkspan " + the usage line of the named command + "\n"; the messages of bad usage
 // end with it.
 std::string usageText(std::string_view command);
+// The message, a line end and the command's usage text: a refusal of bad usage.
+std::string usageMessage(std::string_view command, std::string_view message);
 // What `larkspan COMMAND --help` prints: the usage line, the summary, the options it takes.
 std::string commandHelp(const CommandRow& row);
 // What `larkspan --help` prints: every command's usage line and every option.

@@ -5,19 +5,30 @@
 
 #include <algorithm>
 
-// Each command is one function in its own app/NameCommand.cpp, returning the exit status:
-// 0 for success, 1 for a failure of the work itself, 2 for bad usage.
-int runList(const CommandLine& cl);
-int runRequests(const CommandLine& cl);
-int runSubmit(const CommandLine& cl);
-int runLog(const CommandLine& cl);
-int runSitemap(const CommandLine& cl);
-int runKey(const CommandLine& cl);
-int runHistory(const CommandLine& cl);
-int runStore(const CommandLine& cl);
-int runRobots(const CommandLine& cl);
-int runCheck(const CommandLine& cl);
-int runStatus(const CommandLine& cl);
+// Each command is two functions in its own app/NameCommand.cpp: its refusal of bad usage and its
+// run, which returns the exit status: 0 for success, 1 for a failure of the work itself.
+std::string refuseList(const CommandLine& cl);
+int runList(CommandContext& context);
+std::string refuseRequests(const CommandLine& cl);
+int runRequests(CommandContext& context);
+std::string refuseSubmit(const CommandLine& cl);
+int runSubmit(CommandContext& context);
+std::string refuseLog(const CommandLine& cl);
+int runLog(CommandContext& context);
+std::string refuseSitemap(const CommandLine& cl);
+int runSitemap(CommandContext& context);
+std::string refuseKey(const CommandLine& cl);
+int runKey(CommandContext& context);
+std::string refuseHistory(const CommandLine& cl);
+int runHistory(CommandContext& context);
+std::string refuseStore(const CommandLine& cl);
+int runStore(CommandContext& context);
+std::string refuseRobots(const CommandLine& cl);
+int runRobots(CommandContext& context);
+std::string refuseCheck(const CommandLine& cl);
+int runCheck(CommandContext& context);
+std::string refuseStatus(const CommandLine& cl);
+int runStatus(CommandContext& context);
 
 namespace {
 
@@ -62,46 +73,56 @@ constexpr OptionRow Options[] = {
     valued("--agent", "NAME", &C::agent, "robots: the crawler whose rules apply (default Googlebot)"),
 };
 
-// One row per command: its name, its function, its options as the usage shows them, the words
-// after them, and what it does.
+// What the commands that look at a profile's site need: the configuration, the profile, and a
+// live client.
+constexpr Needs ReadsSite = Needs::Config | Needs::ProfileNames | Needs::Profile | Needs::Network;
+
+// One row per command: its name, its refusal of bad usage, what it needs, its function, its
+// options as the usage shows them, the words after them, and what it does.
 // size-check: data table
 constexpr CommandRow Commands[] = {
-    {"list", runList, "--dir", "", "Prints the profile names in the submission list's order, one a line.\n"},
-    {"requests", runRequests, "--dir --config --proxy --cacert --all-pages", "NAME",
+    {"list", refuseList, Needs::Directory, runList, "--dir", "",
+     "Prints the profile names in the submission list's order, one a line.\n"},
+    {"requests", refuseRequests, Needs::Config | Needs::Profile, runRequests,
+     "--dir --config --proxy --cacert --all-pages", "NAME",
      "Prints the 32 requests that a run would send for the profile, one JSON object a\n"
      "line, then those of each live channel the profile uses (IndexNow, Google Search\n"
      "Console). Nothing is submitted; only the profile's site and sitemaps are read.\n"},
-    {"submit", runSubmit, "--dir --config --proxy --cacert --save --log --all-pages", "NAME...",
+    {"submit", refuseSubmit, Needs::Config | Needs::ProfileNames, runSubmit,
+     "--dir --config --proxy --cacert --save --log --all-pages", "NAME...",
      "Submits the named profiles as the window would with those rows highlighted,\n"
      "printing the log, the results table and \"Done!\"; --save writes reports.\n"},
-    {"log", runLog, "--run", "", "Prints the records of the newest kept run, or of the N-th newest.\n"},
-    {"sitemap", runSitemap, "--dir --config --proxy --cacert --all", "NAME",
+    {"log", refuseLog, Needs::Nothing, runLog, "--run", "",
+     "Prints the records of the newest kept run, or of the N-th newest.\n"},
+    {"sitemap", refuseSitemap, ReadsSite, runSitemap, "--dir --config --proxy --cacert --all", "NAME",
      "Prints the URLs of the profile's sitemaps that its next submission would send.\n"},
-    {"key", runKey, "--dir --config --proxy --cacert --generate|--check", "NAME",
+    {"key", refuseKey, ReadsSite, runKey, "--dir --config --proxy --cacert --generate|--check", "NAME",
      "Prints the profile's IndexNow key, makes one (--generate) or checks its key file\n"
      "on the site (--check).\n"},
-    {"history", runHistory, "--dir --json", "NAME [URL]",
+    {"history", refuseHistory, Needs::Store, runHistory, "--dir --json", "NAME [URL]",
      "Prints what the store knows of the site's URLs: when each was seen, changed and\n"
      "left the sitemaps, and each channel's answers; one line (or JSON object) a URL.\n"},
-    {"store", runStore, "--dir --check|--forget", "",
+    {"store", refuseStore, Needs::Store, runStore, "--dir --check|--forget", "",
      "Checks the store and prints its counts per site (--check), or removes the rows of\n"
      "a site (--forget NAME).\n"},
-    {"check", runCheck, "--dir --config --proxy --cacert --all --json", "NAME",
+    {"check", refuseCheck, ReadsSite, runCheck, "--dir --config --proxy --cacert --all --json", "NAME",
      "Checks the profile URL and the pages of its sitemaps as a search engine's crawler\n"
      "would see them, announcing nothing (--all: every sitemap URL): one line per URL,\n"
      "URL, verdict and detail, or one JSON object a line (--json). Exit 0 when every\n"
      "page is ok, 3 when some are not.\n"},
-    {"status", runStatus, "--dir --config --proxy --cacert --inspect --json", "NAME",
+    {"status", refuseStatus, Needs::ProfileNames | Needs::Profile, runStatus,
+     "--dir --config --proxy --cacert --inspect --json", "NAME",
      "Prints where the site's pages stand: a summary (page checks, IndexNow, Google's\n"
      "index, sitemaps), then per URL its check, IndexNow state, Google's verdict,\n"
      "coverage and last crawl, or one JSON object a line (--json). --inspect first\n"
      "inspects the URLs that Google's quota allows.\n"},
-    {"robots", runRobots, "--agent", "FILE URL...",
+    {"robots", refuseRobots, Needs::Nothing, runRobots, "--agent", "FILE URL...",
      "Tells for each URL whether the robots.txt FILE allows it to the crawler; nothing\n"
      "is sent.\n"},
 };
 
-constexpr CommandRow Window{"", nullptr, "--dir --config --proxy --cacert", "", "Opens the window.\n"};
+constexpr CommandRow Window{
+    "", nullptr, Needs::Nothing, nullptr, "--dir --config --proxy --cacert", "", "Opens the window.\n"};
 
 } // namespace
 

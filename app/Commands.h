@@ -1,8 +1,10 @@
 #pragma once
 
-// What a command's source file includes: the parsed command line and the usage texts. Each
-// command is one function `int runName(const CommandLine&)` in app/NameCommand.cpp, declared and
-// given its row in app/CommandTable.cpp, which is all that dispatch, option checks and help
-// need. It returns the exit status: 0 for success, 1 for a failure of the work itself, 2 for
-// bad usage (the table refuses options that the command does not take before it runs).
-#include "app/CommandLine.h"
+// What a command's source file includes: the context the dispatcher hands it and the usage
+// texts. Each command is two functions in app/NameCommand.cpp, `std::string refuseName(const
+// CommandLine&)` (its bad usage, see CommandRow::refuse) and `int runName(CommandContext&)`,
+// declared and given their row in app/CommandTable.cpp, which is all that dispatch, what the
+// command needs, option checks and help need. Options that the command does not take and what
+// its refusal finds end the program with exit status 2 before anything is prepared; the run
+// returns the exit status: 0 for success, 1 for a failure of the work itself.
+#include "app/CommandContext.h"

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
+std::string refuseList(const CommandLine& cl) {
+    return cl.args.empty() ? "" : "list takes no names\n";
+}
+
 // Prints the profile names in the order of the submission list, one a line.
-int runList(const CommandLine& cl) {
-    if (!cl.args.empty()) {
-        std::fprintf(stderr, "larkspan: list takes no names\n");
-        return 2;
-    }
-    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
-    const std::vector<std::string> names = store.list();
+int runList(CommandContext& context) {
+    const std::vector<std::string> names = context.profiles.list();
     // An empty answer looks the same as a wrong folder: say which one was read, where scripts
     // reading the names do not see it.
-    if (names.empty()) std::fprintf(stderr, "larkspan: no profiles in %s\n", store.directory().c_str());
+    if (names.empty())
+        std::fprintf(stderr, "larkspan: no profiles in %s\n", context.profiles.directory().c_str());
     TReportGrid list(1, 2, 0, 1);
     fillSubmissionList(list, names);
     for (int row = list.FixedRows(); row < list.RowCount(); ++row) {

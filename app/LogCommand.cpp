@@ -38,12 +38,13 @@ int printRecords(const std::string& path) {
 
 } // namespace
 
+std::string refuseLog(const CommandLine& cl) {
+    return cl.args.empty() ? "" : usageMessage("log", "log takes no names");
+}
+
 // Prints the records of a kept run's file as they stand: one a line, as `submit --log` writes them.
-int runLog(const CommandLine& cl) {
-    if (!cl.args.empty()) {
-        std::fprintf(stderr, "larkspan: log takes no names\n%s", usageText("log").c_str());
-        return 2;
-    }
+int runLog(CommandContext& context) {
+    const CommandLine& cl = context.line;
     std::size_t which = 1;
     if (cl.run) {
         const std::string& text = *cl.run;

@@ -1,10 +1,9 @@
 #include "app/Commands.h"
-#include "app/Startup.h"
-#include "core/channels/ChannelPlan.h"
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
-#include "core/profiles/SiteProfile.h"
 #include "core/catalogue/SubmissionFields.h"
+#include "core/channels/ChannelPlan.h"
+#include "core/profiles/SiteProfile.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
 
@@ -30,37 +29,31 @@ std::string lowerMethod(Method method) {
 
 } // namespace
 
-// Prints the 32 requests that a run would send for one profile, one JSON object a line, in
-// catalogue order, then the requests of each live channel of the table that the profile uses.
-// Nothing is submitted; only the profile's site and sitemaps are read. A channel that cannot
-// plan (its keys cannot be used) says why on standard error, and the exit status is 1.
-int runRequests(const CommandLine& cl) {
-    if (cl.args.size() != 1) {
-        std::fprintf(stderr, "larkspan: requests takes exactly one profile name\n");
-        return 2;
-    }
-    const Config config = startupConfig(cl);
+std::string refuseRequests(const CommandLine& cl) {
+    return cl.args.size() == 1 ? "" : "requests takes exactly one profile name\n";
+}
 
-    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
-    const LoadedProfile profile = store.loadWhole(cl.args.front());
-    SubmissionFields fields;
-    PreparedProfile prepared = PrepareProfile(fields, profile.fields);
-    if (!prepared.complete) {
+// Prints the 32 requests that a run would send for one profile, one JSON object a line, in
+// catalogue order, then what a dry run of each live channel of the table that the profile uses
+// would send. Nothing is submitted; only the profile's site and sitemaps are read. A channel
+// that refuses (its keys cannot be used) says why on standard error, and the exit status is 1.
+int runRequests(CommandContext& context) {
+    if (!context.complete) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(IncompleteProfileMessage.size()),
                      IncompleteProfileMessage.data());
         return 1;
     }
     std::string out;
-    for (const EngineEntry& entry : engineCatalog(config)) {
-        EngineRequest request = PrepareRequest(fields, entry);
+    for (const EngineEntry& entry : engineCatalog(context.config)) {
+        EngineRequest request = PrepareRequest(context.fields, entry);
         out += requestLine(entry.DisplayName, request.method, request.url, request.body);
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     out.clear();
 
-    PlanRun run(config, store.directory(), cl.args.front(), profile, fields, [](const std::string& line) {
-        std::fprintf(stderr, "larkspan: %s\n", printable(line).c_str());
-    });
+    PlanRun run(
+        context.config, context.profiles.directory(), context.name(), context.profile, context.fields,
+        [](const std::string& line) { std::fprintf(stderr, "larkspan: %s\n", printable(line).c_str()); });
     for (const PlannedRequest& request : planChannels(run))
         out += requestLine(request.engine, lowerMethod(request.method), request.url, request.body);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -21,14 +21,16 @@ std::optional<std::string> pathOf(const std::string& argument) {
 
 } // namespace
 
+std::string refuseRobots(const CommandLine& cl) {
+    return cl.args.size() >= 2
+               ? ""
+               : usageMessage("robots", "robots takes a robots.txt file and at least one URL");
+}
+
 // Tells for each URL whether a robots.txt file lets the crawler fetch it, so that site owners
 // can try their rules before they publish them: "allowed<TAB>URL" or "disallowed<TAB>URL".
-int runRobots(const CommandLine& cl) {
-    if (cl.args.size() < 2) {
-        std::fprintf(stderr, "larkspan: robots takes a robots.txt file and at least one URL\n%s",
-                     usageText("robots").c_str());
-        return 2;
-    }
+int runRobots(CommandContext& context) {
+    const CommandLine& cl = context.line;
     std::vector<std::string> paths;
     for (std::size_t i = 1; i < cl.args.size(); ++i) {
         const std::optional<std::string> path = pathOf(cl.args[i]);

@@ -1,6 +1,5 @@
 #include "app/Commands.h"
 #include "app/SiteReading.h"
-#include "app/Startup.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 #include "core/indexnow/IndexNowChannel.h"
@@ -30,46 +29,38 @@ std::string counted(std::size_t n, const std::string& noun) {
 
 // The indices of the URLs to print: every one with --all, else the sitemap's own URLs as the
 // store would choose them for the next run (no profile URL is set apart from them).
-std::vector<std::size_t> shownUrls(const CommandLine& cl, const Config& config, const ProfileFiles& store,
-                                   const SiteSitemaps& read) {
+std::vector<std::size_t> shownUrls(const CommandContext& context, const SiteSitemaps& read) {
     std::vector<std::size_t> shown;
-    if (cl.all) {
+    if (context.line.all) {
         shown.resize(read.urls.size());
         std::iota(shown.begin(), shown.end(), std::size_t{0});
         return shown;
     }
-    const std::string& name = cl.args.front();
-    SiteStore siteStore = SiteStore::open(store.directory(), config.storeWaitSeconds);
+    const Config& config = context.config;
+    SiteStore siteStore = SiteStore::open(context.profiles.directory(), config.storeWaitSeconds);
     return selectAnnouncements(
-               siteStore, siteStore.site(name), read.urls,
+               siteStore, siteStore.site(context.name()), read.urls,
                {IndexNowChannelId, "",
-                indexNowFirstRun(config.firstRunAllPages, store.loadExtra(name, IndexNowFirstRunKey)),
+                indexNowFirstRun(config.firstRunAllPages, context.profile.extra(IndexNowFirstRunKey)),
                 SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
         .indices;
 }
 
 } // namespace
 
+std::string refuseSitemap(const CommandLine& cl) {
+    return cl.args.size() == 1 ? "" : usageMessage("sitemap", "sitemap takes exactly one profile name");
+}
+
 // Prints the URLs of a profile's sitemaps that its next submission would send, as
 // "URL<TAB>lastmod" lines: those the IndexNow channel has not accepted since they last
 // changed, or all of them with --all. Only the GETs of robots.txt and the sitemaps are sent.
-int runSitemap(const CommandLine& cl) {
-    if (cl.args.size() != 1) {
-        std::fprintf(stderr, "larkspan: sitemap takes exactly one profile name\n%s",
-                     usageText("sitemap").c_str());
-        return 2;
-    }
-    const Config config = startupConfig(cl);
-
-    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
-    const std::string& name = cl.args.front();
-    if (!knownProfile(store, name)) return 1;
-    LiveClient client(liveClientSettings(config));
-    const std::optional<ProfileSitemaps> site = readProfileSitemaps(client, config, store, name);
+int runSitemap(CommandContext& context) {
+    const std::optional<ProfileSitemaps> site = readProfileSitemaps(context);
     if (!site) return 1;
     const SiteSitemaps& read = site->read;
 
-    const std::vector<std::size_t> shown = shownUrls(cl, config, store, read);
+    const std::vector<std::size_t> shown = shownUrls(context, read);
     std::string out;
     for (std::size_t i : shown) {
         out += printable(read.urls.url(i));
@@ -86,6 +77,6 @@ int runSitemap(const CommandLine& cl) {
                  counted(static_cast<std::size_t>(read.filesRead), "sitemap file").c_str(),
                  counted(read.urls.size(), "URL").c_str(), read.dropped,
                  counted(read.duplicates, "duplicate").c_str(), read.overLimit, shown.size(),
-                 cl.all ? "printed" : "changed");
+                 context.line.all ? "printed" : "changed");
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

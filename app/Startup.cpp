@@ -2,8 +2,6 @@
 
 #include "core/profiles/SiteProfile.h"
 
-#include <algorithm>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -25,12 +23,4 @@ Config startupConfig(const CommandLine& cl) {
         }
     }
     return config;
-}
-
-bool knownProfile(const ProfileFiles& store, const std::string& name) {
-    const std::vector<std::string> listed = store.list();
-    if (std::find(listed.begin(), listed.end(), name) != listed.end()) return true;
-    std::fprintf(stderr, "larkspan: no profile named \"%s\" in %s\n", name.c_str(),
-                 store.directory().c_str());
-    return false;
 }

@@ -11,8 +11,3 @@
 // UsageError for an option value that cannot be used and LarkspanError for a configuration
 // file that cannot be (exit status 1).
 Config startupConfig(const CommandLine& cl);
-
-class ProfileFiles;
-// Whether the store lists a profile of that name; when it does not, says so on standard error
-// ("no profile named ... in DIR"), which is a failure of the work (exit status 1).
-bool knownProfile(const ProfileFiles& store, const std::string& name);

@@ -2,13 +2,13 @@
 #include "app/ConsoleRunHost.h"
 #include "app/Startup.h"
 #include "core/Config.h"
-#include "core/run/HttpRunClient.h"
-#include "core/run/KeptRuns.h"
 #include "core/google/SearchConsoleChannel.h"
 #include "core/profiles/SiteProfile.h"
+#include "core/run/HttpRunClient.h"
+#include "core/run/KeptRuns.h"
+#include "core/run/SubmissionRun.h"
 #include "core/status/SiteStatus.h"
 #include "core/store/SiteStore.h"
-#include "core/run/SubmissionRun.h"
 #include "platform/SignalNotifier.h"
 
 #include <chrono>
@@ -17,7 +17,6 @@
 #include <ctime>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,50 +49,38 @@ bool inspect(const CommandLine& cl, const ProfileFiles& profiles, const std::str
 
 } // namespace
 
+std::string refuseStatus(const CommandLine& cl) {
+    return cl.args.size() == 1 ? "" : usageMessage("status", "status takes one profile name");
+}
+
 // Prints where a site's pages stand: the summary, then one line (or JSON object) per URL of its
-// sitemaps; --inspect first asks Google about the pages its quota allows.
-int runStatus(const CommandLine& cl) {
-    if (cl.args.size() != 1) {
-        std::fprintf(stderr, "larkspan: status takes one profile name\n%s", usageText("status").c_str());
-        return 2;
-    }
-    const std::string& name = cl.args[0];
-    ProfileFiles profiles(ProfileFiles::resolveDirectory(cl.dir));
-    if (!knownProfile(profiles, name)) return 1;
+// sitemaps; --inspect first asks Google about the pages its quota allows (and then reads the
+// configuration, which the summary does without).
+int runStatus(CommandContext& context) {
+    const CommandLine& cl = context.line;
+    const std::string& name = context.name();
     if (cl.inspect) {
-        if (profiles.loadExtra(name, GoogleServiceAccountKey).empty())
+        if (context.profile.extra(GoogleServiceAccountKey).empty())
             std::fprintf(stderr, "larkspan: \"%s\" names no Google service account; nothing is inspected\n",
                          name.c_str());
-        else if (!inspect(cl, profiles, name))
+        else if (!inspect(cl, context.profiles, name))
             return 130;
     }
-    struct stat st {};
-    const std::string file = SiteStore::fileName(profiles.directory());
-    if (::stat(file.c_str(), &st) != 0) {
-        std::fprintf(
-            stderr,
-            "larkspan: there is no store in %s yet; a run of a profile with a live channel makes it\n",
-            profiles.directory().c_str());
-        return 1;
+    // The inspection may have made the store; only now is its absence a failure.
+    const std::optional<SiteStore> store = existingStore(context.profiles.directory());
+    if (!store) return 1;
+    const StoreSite site = store->findSite(name);
+    const SiteSummary summary = siteSummary(*store, site, static_cast<std::int64_t>(std::time(nullptr)));
+    if (cl.json) {
+        printLine(summaryJson(name, summary));
+    } else {
+        for (const std::string& line : summaryLines(name, summary))
+            printLine(line);
+        printLine("");
     }
-    try {
-        const SiteStore store = SiteStore::open(profiles.directory());
-        const StoreSite site = store.findSite(name);
-        const SiteSummary summary = siteSummary(store, site, static_cast<std::int64_t>(std::time(nullptr)));
-        if (cl.json) {
-            printLine(summaryJson(name, summary));
-        } else {
-            for (const std::string& line : summaryLines(name, summary))
-                printLine(line);
-            printLine("");
-        }
-        if (site.id != 0)
-            forEachUrlStatus(store, site, [&](UrlStatus&& url) {
-                printLine(cl.json ? urlStatusJson(url) : urlStatusLine(url));
-            });
-    } catch (const LarkspanError& e) {
-        std::fprintf(stderr, "larkspan: %s\n", e.what());
-        return 1;
-    }
+    if (site.id != 0)
+        forEachUrlStatus(*store, site, [&](UrlStatus&& url) {
+            printLine(cl.json ? urlStatusJson(url) : urlStatusLine(url));
+        });
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -1,13 +1,12 @@
 #include "app/Commands.h"
 #include "app/ConsoleRunHost.h"
-#include "app/Startup.h"
 #include "core/Config.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/profiles/SubmissionList.h"
 #include "core/run/HttpRunClient.h"
 #include "core/run/KeptRuns.h"
 #include "core/run/LiveChannels.h"
-#include "core/profiles/SiteProfile.h"
-#include "core/catalogue/SubmissionFields.h"
-#include "core/profiles/SubmissionList.h"
 #include "core/run/SubmissionRun.h"
 #include "grid/ReportCommands.h"
 #include "platform/Error.h"
@@ -55,26 +54,22 @@ std::optional<std::vector<std::string>> splitList(const std::string& list) {
     }
 }
 
-// The reports that --save names, in its order; nothing, after saying why, when the list is not
-// one of known names.
-std::optional<std::vector<ReportFunction>> reportsToSave(const CommandLine& cl) {
-    std::vector<ReportFunction> saves;
+// The reports that --save names, in its order, or why the list is not one of known names.
+struct Saves {
+    std::vector<ReportFunction> reports;
+    std::string problem;
+};
+Saves reportsToSave(const CommandLine& cl) {
+    Saves saves;
     if (!cl.save) return saves;
     auto names = splitList(*cl.save);
-    if (!names) {
-        std::fprintf(stderr, "larkspan: --save takes a comma list of txt,csv,master,asc,htm,xls,doc,pdf\n");
-        return std::nullopt;
-    }
+    if (!names) return {{}, "--save takes a comma list of txt,csv,master,asc,htm,xls,doc,pdf\n"};
     for (const std::string& name : *names) {
         const ReportFunction report = reportNamed(name);
-        if (!report) {
-            std::fprintf(
-                stderr,
-                "larkspan: --save: unknown report \"%s\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n",
-                name.c_str());
-            return std::nullopt;
-        }
-        saves.push_back(report);
+        if (!report)
+            return {{},
+                    "--save: unknown report \"" + name + "\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n"};
+        saves.reports.push_back(report);
     }
     return saves;
 }
@@ -135,23 +130,18 @@ bool saveReports(const std::vector<ReportFunction>& saves, TReportGrid& results,
 
 } // namespace
 
+// Everything the user asked for is checked before anything is sent.
+std::string refuseSubmit(const CommandLine& cl) {
+    if (cl.args.empty()) return usageMessage("submit", "submit needs at least one profile name");
+    return reportsToSave(cl).problem;
+}
+
 // Runs the named profiles as the window would with those rows of the submission list
 // highlighted, then writes the reports asked for with --save. With --log - the records alone go
 // to standard output, and what is written for people goes to standard error.
-int runSubmit(const CommandLine& cl) {
-    if (cl.args.empty()) {
-        std::fprintf(stderr, "larkspan: submit needs at least one profile name\n%s",
-                     usageText("submit").c_str());
-        return 2;
-    }
-    // Everything the user asked for is checked before anything is sent.
-    const std::optional<std::vector<ReportFunction>> saves = reportsToSave(cl);
-    if (!saves) return 2;
-    const Config config = startupConfig(cl);
-
-    ProfileFiles store(ProfileFiles::resolveDirectory(cl.dir));
-    for (const std::string& name : cl.args)
-        if (!knownProfile(store, name)) return 1;
+int runSubmit(CommandContext& context) {
+    const CommandLine& cl = context.line;
+    const ProfileFiles& store = context.profiles;
     std::optional<LineFile> copy;
     try {
         copy = recordCopy(cl);
@@ -167,7 +157,7 @@ int runSubmit(const CommandLine& cl) {
     host.keepRecords(KeptRun([] { return KeptRuns::defaultDirectory(DirectoryLookup::Create); },
                              std::chrono::system_clock::now()));
     HttpRunClient client;
-    SubmissionRun run(host, client, config);
+    SubmissionRun run(host, client, context.config);
     run.Start();
     run.setProfileDirectory(store.directory());
     addLiveChannels(run);
@@ -180,7 +170,7 @@ int runSubmit(const CommandLine& cl) {
     // What follows goes on lines of its own, not behind the last progress line.
     host.clearProgress();
 
-    const bool saved = saveReports(*saves, host.results(), human);
+    const bool saved = saveReports(reportsToSave(cl).reports, host.results(), human);
     const bool incomplete = tellIncomplete(store, names);
     if (interrupt.raised()) return 130;
     if (!saved || incomplete) return 1;

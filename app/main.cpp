@@ -1,5 +1,4 @@
-#include "app/CommandLine.h"
-#include "app/Startup.h"
+#include "app/CommandContext.h"
 #include "platform/Error.h"
 #include "platform/EventLoopQt.h"
 
@@ -47,7 +46,7 @@ int runHeadless(int argc, char** argv, const CommandRow* command) {
             std::fwrite(text.data(), 1, text.size(), stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
-        return command->run(cl);
+        return runCommand(*command, cl);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;

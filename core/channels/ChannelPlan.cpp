@@ -4,6 +4,8 @@
 #include "core/channels/LiveSite.h"
 #include "core/sitemaps/SitemapSource.h"
 
+#include <algorithm>
+
 PlanRun::PlanRun(const Config& config, std::string profileDirectory, std::string profileName,
                  LoadedProfile profile, SubmissionFields fields, Say say)
     : config_(config), profileDirectory_(std::move(profileDirectory)), profileName_(std::move(profileName)),
@@ -23,12 +25,37 @@ bool PlanRun::probe() {
     return true;
 }
 
-LiveAnswer PlanRun::send(const std::string&, LiveRequest request) {
+namespace {
+
+// What a run may send in a dry run: what only reads.
+bool onlyReads(const LiveRequest& request) {
+    return request.method == Method::Get || request.method == Method::Head;
+}
+
+} // namespace
+
+LiveAnswer PlanRun::send(const std::string& engine, LiveRequest request) {
+    if (!onlyReads(request)) return take(engine, request);
     return client_->perform(std::move(request));
 }
 
-std::vector<LiveAnswer> PlanRun::sendAll(const std::string&, std::vector<LiveRequest> requests) {
-    return ClientSitemapSource::sendAll(*client_, std::move(requests));
+std::vector<LiveAnswer> PlanRun::sendAll(const std::string& engine, std::vector<LiveRequest> requests) {
+    // Reads go out together, as a run sends them.
+    if (std::all_of(requests.begin(), requests.end(), onlyReads))
+        return ClientSitemapSource::sendAll(*client_, std::move(requests));
+    std::vector<LiveAnswer> answers;
+    for (LiveRequest& request : requests)
+        answers.push_back(send(engine, std::move(request)));
+    return answers;
+}
+
+LiveAnswer PlanRun::take(const std::string& engine, const LiveRequest& request) {
+    planned_.push_back({engine, request.method, request.url, request.body});
+    LiveAnswer answer;
+    answer.status = 200;
+    answer.reason = "OK";
+    answer.finalUrl = request.url;
+    return answer;
 }
 
 void PlanRun::refused(const std::string& line) {
@@ -43,11 +70,7 @@ std::vector<PlannedRequest> planChannels(PlanRun& run) {
         if (channel->uses(run)) used.push_back(std::move(channel));
     }
     if (used.empty() || !run.probe()) return {};
-    std::vector<PlannedRequest> requests;
-    for (const auto& channel : used) {
-        std::vector<PlannedRequest> some = channel->plan(run);
-        requests.insert(requests.end(), std::make_move_iterator(some.begin()),
-                        std::make_move_iterator(some.end()));
-    }
-    return requests;
+    for (const auto& channel : used)
+        channel->announce(run);
+    return run.takePlanned();
 }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/Config.h"
+#include "core/catalogue/SubmissionFields.h"
 #include "core/channels/LiveChannel.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/profiles/SiteProfile.h"
-#include "core/catalogue/SubmissionFields.h"
 
 #include <functional>
 #include <memory>
@@ -13,10 +13,11 @@
 
 class LiveClient;
 
-// What a run would send to the live channels for one profile, found without sending it: the
-// `requests` command asks each channel of the table for its plan through this context. Reads
-// (the probe, robots.txt, sitemaps) go out through a live client of its own and leave no
-// record; every line a channel logs or refuses with goes to `say`.
+// The dry run of the `requests` command: each channel of the table announces one profile
+// through it as a run would, but nothing that would change something at a service is sent.
+// Reads (the probe, robots.txt, sitemaps, key files) go out through a live client of its own
+// and leave no record; every other request is taken as a PlannedRequest and answered with a
+// stand-in. Nothing is recorded, and every line a channel logs or refuses with goes to `say`.
 class PlanRun final : public LiveRun {
 public:
     using Say = std::function<void(const std::string& line)>;
@@ -30,8 +31,10 @@ public:
     // Probes the profile URL for the site's origin, as a run does once per profile; false
     // (said) when the URL names no web site.
     bool probe();
-    // A channel refused to plan: its keys cannot be used, or what it must read could not be.
+    // A channel refused: its keys cannot be used, or what it must read could not be.
     bool refusedAny() const { return refused_; }
+    // The requests taken instead of sent so far, in the order a run would send them.
+    std::vector<PlannedRequest> takePlanned() { return std::move(planned_); }
 
     const std::string& profileName() const override { return profileName_; }
     const SubmissionFields& fields() const override { return fields_; }
@@ -44,10 +47,15 @@ public:
     void accepted(const std::string&) override {}
     void refused(const std::string& line) override;
     void log(const std::string& line) override { say_(line); }
-    // A plan checks no page: it names the announcements as if every page passed its check.
+    // A dry run checks no page: it names the announcements as if every page passed its check.
     RunPageChecks& pageChecks() override { return checks_; }
+    bool dryRun() const override { return true; }
 
 private:
+    // Takes a request that would change something at a service, and answers it as a service
+    // that takes it would.
+    LiveAnswer take(const std::string& engine, const LiveRequest& request);
+
     Config config_;
     std::string profileDirectory_;
     std::string profileName_;
@@ -57,6 +65,7 @@ private:
     std::unique_ptr<LiveClient> client_;
     Url site_;
     bool refused_ = false;
+    std::vector<PlannedRequest> planned_;
     RunPageChecks checks_{uncheckedConfig(config_)};
 
     static Config uncheckedConfig(Config config) {
@@ -65,6 +74,7 @@ private:
     }
 };
 
-// The requests of every channel of the table that the profile uses, in the table's order;
-// the site is probed once before the first. Nothing when no channel is used.
+// The dry run of every channel of the table that the profile uses, in the table's order, and
+// the requests it took; the site is probed once before the first. Nothing when no channel is
+// used.
 std::vector<PlannedRequest> planChannels(PlanRun& run);

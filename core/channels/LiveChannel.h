@@ -58,10 +58,16 @@ public:
     virtual void log(const std::string& line) = 0;
     // The pages checked in this run, shared by the channels, so that a page is checked once.
     virtual RunPageChecks& pageChecks() = 0;
+    // A dry run reads what a run reads, but takes every request that would change something at a
+    // service (a submission, a token request) without sending it, and answers it with a stand-in
+    // that a service would give to a submission it takes. A channel then writes nothing to the
+    // site store, signs nothing, and stops where the run's submissions end; its log speaks of
+    // what a run would do.
+    virtual bool dryRun() const { return false; }
 };
 
-// One request that a channel would send for a profile: what the `requests` command prints and
-// what tests compare with the requests the channel does send.
+// One request that a dry run took instead of sending: what the `requests` command prints and
+// what tests compare with the requests a run does send.
 struct PlannedRequest {
     std::string engine;
     Method method = Method::Get;
@@ -79,11 +85,7 @@ public:
     // Whether the profile uses this channel (it names the channel's key); the run probes the
     // site's origin only for a profile that uses a channel.
     virtual bool uses(const LiveRun& run) const = 0;
-    // The requests that announce would send, without sending them: only what must be read to
-    // know them (robots.txt, sitemaps) goes out, and nothing is recorded as sent. What keeps a
-    // request from being planned is said with refused, what is left out with log. Called only
-    // for a profile that uses the channel.
-    virtual std::vector<PlannedRequest> plan(LiveRun& run) = 0;
-    // Called only for a profile that uses the channel.
+    // Announces the profile through the run, or, in a dry run, goes the same way without
+    // submitting anything (see LiveRun::dryRun). Called only for a profile that uses the channel.
     virtual void announce(LiveRun& run) = 0;
 };

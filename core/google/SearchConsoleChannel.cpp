@@ -183,6 +183,8 @@ void SearchConsoleChannel::announce(LiveRun& run) {
                 " (Googlebot's rules): " + counts.text());
     for (const std::string& feed : feeds)
         if (!submit(run, account, tokenUrl, property, feed)) return;
+    // A dry run ends with the submissions: the inspections that follow only ask Google.
+    if (run.dryRun()) return;
     // Google's inspections of a property that refused the sitemaps would be refused as well.
     if (!propertyRefused_) inspect(run, account, tokenUrl, property);
 }
@@ -306,7 +308,9 @@ bool SearchConsoleChannel::refusedSitemap(LiveRun& run, const LiveAnswer& answer
 
 std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const ServiceAccount& account,
                                                        const std::string& tokenUrl, Renewal renewal) {
-    const std::string key = tokenUrl + '\n' + account.clientEmail + '\n' + account.privateKeyId;
+    // A dry run's token is a stand-in, held apart so that it never answers for a real one.
+    const std::string key = (run.dryRun() ? "dry run\n" : "") + tokenUrl + '\n' + account.clientEmail + '\n' +
+                            account.privateKeyId;
     const auto now = std::chrono::steady_clock::now();
     if (auto held = tokens_.find(key); held != tokens_.end()) {
         if (renewal == Renewal::WhenExpired && now + ExpiryMargin < held->second.expires)
@@ -314,9 +318,11 @@ std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const Servi
         tokens_.erase(held);
     }
 
-    std::string assertion;
+    // The assertion is as good as the key for an hour: a dry run, which only shows the request,
+    // signs none.
+    std::string assertion = "(signed when sent)";
     try {
-        assertion = makeAssertion(account, tokenUrl, unixNow());
+        if (!run.dryRun()) assertion = makeAssertion(account, tokenUrl, unixNow());
     } catch (const LarkspanError& e) {
         run.refused(Prefix + "no token for " + account.clientEmail + ": " + e.what());
         return std::nullopt;
@@ -339,7 +345,9 @@ std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const Servi
                     ", which the token request never follows");
         return std::nullopt;
     }
-    const TokenAnswer answered = parseTokenAnswer(answer.status, answer.body);
+    // A dry run's answer is a stand-in: its token lasts the hour that Google's do.
+    const TokenAnswer answered =
+        run.dryRun() ? TokenAnswer{"(stand-in)", 3600, {}, {}} : parseTokenAnswer(answer.status, answer.body);
     if (!answered.ok()) {
         std::string line = Prefix + "no token for " + account.clientEmail + ": " + statusText(answer) + ", " +
                            answered.error;
@@ -349,45 +357,6 @@ std::optional<std::string> SearchConsoleChannel::token(LiveRun& run, const Servi
     }
     tokens_[key] = {answered.accessToken, now + std::chrono::seconds(answered.expiresIn)};
     return answered.accessToken;
-}
-
-std::vector<PlannedRequest> SearchConsoleChannel::plan(LiveRun& run) {
-    ServiceAccount account;
-    std::string warning;
-    try {
-        account = readServiceAccount(
-            searchConsoleKeyFile(trim(run.profileValue(GoogleServiceAccountKey)), run.profileDirectory()),
-            warning);
-    } catch (const LarkspanError& e) {
-        run.refused(Prefix + e.what());
-        return {};
-    }
-    if (!warning.empty()) run.log(Prefix + "warning: " + warning);
-    const std::string tokenUrl =
-        run.config().googleTokenUrl.empty() ? account.tokenUri : run.config().googleTokenUrl;
-    const std::optional<Url> token = Url::parse(tokenUrl);
-    if (!token || token->scheme() != "https" || hasBlankOrControl(tokenUrl)) {
-        run.refused(Prefix + "the token URL " + tokenUrl + " of the key file is not an https URL");
-        return {};
-    }
-    std::string property = trim(run.profileValue(SearchConsolePropertyKey));
-    if (property.empty()) property = run.site().origin() + "/";
-    if (auto problem = searchConsolePropertyProblem(property)) {
-        run.refused(Prefix + "the property \"" + property + "\" cannot be used. " + *problem);
-        return {};
-    }
-    if (pausedUntil(run)) return {};
-    const std::vector<std::string> feeds = readableSitemaps(run);
-    if (feeds.empty()) {
-        run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
-        return {};
-    }
-    std::vector<PlannedRequest> requests{
-        {SearchConsoleEngine, Method::Post, tokenUrl, tokenRequestBody("(signed when sent)")}};
-    for (const std::string& feed : feeds)
-        requests.push_back({SearchConsoleEngine, Method::Put,
-                            searchConsoleSitemapUrl(run.config().googleApiBase, property, feed), ""});
-    return requests;
 }
 
 namespace {

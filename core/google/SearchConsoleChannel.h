@@ -48,9 +48,8 @@ public:
     explicit SearchConsoleChannel(Work work = Work::SubmitAndInspect) : work_(work) {}
 
     bool uses(const LiveRun& run) const override;
-    // The token request (its signed assertion is made only when it is sent, so the plan does
-    // not show it) and one PUT for each sitemap that can be read.
-    std::vector<PlannedRequest> plan(LiveRun& run) override;
+    // A dry run takes the token request (with no signed assertion in it) and one PUT for each
+    // sitemap that can be read, and ends there.
     void announce(LiveRun& run) override;
 
 private:

@@ -63,22 +63,54 @@ FirstRun firstRunRule(LiveRun& run) {
     return indexNowFirstRun(run.config().firstRunAllPages, run.profileValue(IndexNowFirstRunKey));
 }
 
+// What the channel tells of one profile. A run's log holds every site of the run, so each line
+// names the channel and the site; a dry run speaks of the one profile it was asked about, and
+// of what a run would do.
+struct Wording {
+    bool dryRun = false;
+    std::string site;
+
+    std::string nothingSent(const std::string& why) const {
+        return dryRun ? why : "IndexNow: nothing sent for " + site + ": " + why;
+    }
+    std::string sitemapProblem(const std::string& problem) const {
+        return dryRun ? problem : "IndexNow: sitemap of " + site + ": " + problem;
+    }
+    std::string notice(const std::string& notice) const { return dryRun ? notice : "IndexNow: " + notice; }
+    std::string recordedUnsent(std::size_t n) const {
+        if (dryRun)
+            return "first run: " + count(n, "URL", "URLs") +
+                   " would be recorded as known without being sent (--all-pages sends them)";
+        return "IndexNow: first run for " + site + ": " + count(n, "URL", "URLs") +
+               " recorded as known without being sent; only the profile URL and pages changed in the last "
+               "48 hours are announced";
+    }
+    std::string leftOut(std::size_t n, const std::string& origin, const std::string& location) const {
+        const std::string where =
+            " left out: not on " + origin + (location.empty() ? "" : " or outside the key location's folder");
+        return dryRun ? count(n, "URL", "URLs") + where
+                      : "IndexNow: " + count(n, "URL", "URLs") + " of " + site + where;
+    }
+};
+
 // The store's side of one profile: its site, taken by this run until the profile is done (so
 // that another process waits, and never announces what this one is announcing), and what the
 // channel announces. The rows of many new URLs are written beside the POSTs, from the sitemaps'
-// table, which outlives this; the claim is let go only once they are all there.
+// table, which outlives this; the claim is let go only once they are all there. A dry run takes
+// no site and writes nothing: its selection only tells what a run would choose.
 struct StoreTurn {
-    StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps)
+    StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps, const Wording& say)
         : store(SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds)),
           site(store.site(run.profileName())) {
         for (const std::string& notice : site.notices)
-            run.log("IndexNow: " + notice);
-        claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
-        selection = selectAnnouncements(
-            store, site, sitemaps.urls,
-            {IndexNowChannelId, run.site().text(), firstRunRule(run), SelectionMode::Record,
-             sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now(),
-             NewRows::InBackground});
+            run.log(say.notice(notice));
+        if (!run.dryRun()) claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
+        selection =
+            selectAnnouncements(store, site, sitemaps.urls,
+                                {IndexNowChannelId, run.site().text(), firstRunRule(run),
+                                 run.dryRun() ? SelectionMode::Preview : SelectionMode::Record,
+                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
+                                 now(), NewRows::InBackground});
     }
     StoreTurn(const StoreTurn&) = delete;
     StoreTurn& operator=(const StoreTurn&) = delete;
@@ -105,6 +137,15 @@ std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& sub
     return rows;
 }
 
+// Records an accepted batch with the endpoint's answer.
+void recordBatch(SiteStore& store, const StoreSite& site, const IndexNowSubmission& submission, std::size_t b,
+                 const AnnounceSelection& selection, const std::string& answer) {
+    if (auto rows = batchRows(submission, b, selection))
+        store.recordAcceptedRows(site, IndexNowChannelId, *rows, now(), answer);
+    else
+        store.recordAccepted(site, IndexNowChannelId, submission.batch(b), now(), answer);
+}
+
 } // namespace
 
 std::string IndexNowChannel::engineName(const std::string& endpoint) {
@@ -119,9 +160,9 @@ bool IndexNowChannel::uses(const LiveRun& run) const {
 void IndexNowChannel::announce(LiveRun& run) {
     const std::string key = run.profileValue(IndexNowKeyKey);
     if (key.empty()) return;
-    const std::string& site = run.fields().SiteTitle;
+    const Wording say{run.dryRun(), run.fields().SiteTitle};
     if (std::string problem = keyProblem(run); !problem.empty()) {
-        run.refused("IndexNow: nothing sent for " + site + ": " + problem);
+        run.refused(say.nothingSent(problem));
         return;
     }
     const std::string location = run.profileValue(IndexNowKeyLocationKey);
@@ -131,22 +172,21 @@ void IndexNowChannel::announce(LiveRun& run) {
     SiteSitemaps sitemaps =
         readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
     for (const std::string& problem : sitemaps.problems)
-        run.log("IndexNow: sitemap of " + site + ": " + problem);
+        run.log(say.sitemapProblem(problem));
 
     std::optional<StoreTurn> turn;
     try {
-        turn.emplace(run, sitemaps);
+        turn.emplace(run, sitemaps, say);
     } catch (const StoreFull&) {
         throw;
     } catch (const StoreError& e) {
-        run.refused("IndexNow: nothing sent for " + site + ": " + e.what());
+        // A dry run is no run that could go on with its other channels: what went wrong ends it.
+        if (run.dryRun()) throw;
+        run.refused(say.nothingSent(e.what()));
         return;
     }
     AnnounceSelection& selection = turn->selection;
-    if (selection.recordedUnsent > 0)
-        run.log("IndexNow: first run for " + site + ": " + count(selection.recordedUnsent, "URL", "URLs") +
-                " recorded as known without being sent; only the profile URL and pages changed in the last "
-                "48 hours are announced");
+    if (selection.recordedUnsent > 0) run.log(say.recordedUnsent(selection.recordedUnsent));
     // Only pages that bingbot would index are announced, and pages that left the sitemaps and
     // are gone are announced once.
     screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
@@ -154,12 +194,11 @@ void IndexNowChannel::announce(LiveRun& run) {
     const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
                                         selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
                                                              : IndexNowSubmission::ProfileUrl::LeftOut);
-    if (submission.leftOut() > 0)
-        run.log("IndexNow: " + count(submission.leftOut(), "URL", "URLs") + " of " + site +
-                " left out: not on " + run.site().origin() +
-                (location.empty() ? "" : " or outside the key location's folder"));
-    if (submission.size() == 0) return;
-    if (turn->store.keyStatus(turn->site, IndexNowChannelId) == "pending")
+    if (submission.leftOut() > 0) run.log(say.leftOut(submission.leftOut(), run.site().origin(), location));
+    // A dry run still names the endpoints that asked for a pause when there is nothing to send.
+    if (submission.size() == 0 && !run.dryRun()) return;
+    // The key file is checked before a run posts again; a dry run posts nothing.
+    if (!run.dryRun() && turn->store.keyStatus(turn->site, IndexNowChannelId) == "pending")
         checkPendingKey(run, source, key, location);
     for (const std::string& endpoint : run.config().indexNowEndpoints)
         submit(run, submission, endpoint, turn->store, turn->site, selection);
@@ -182,6 +221,13 @@ void IndexNowChannel::checkPendingKey(LiveRun& run, SitemapSource& source, const
 bool IndexNowChannel::waitAsked(LiveRun& run, const std::string& endpoint, const SiteStore& store,
                                 const StoreSite& storeSite, const std::string& pending) {
     const std::string engine = engineName(endpoint);
+    if (run.dryRun()) {
+        // Nothing would be sent there, which is no refusal of the profile.
+        const std::int64_t until = store.pausedUntil(storeSite, IndexNowChannelId, endpoint);
+        if (until <= now()) return false;
+        run.log(endpoint + " is not called before " + formatUtc(until) + ", as it asked");
+        return true;
+    }
     if (pausedThisRun_.count(endpoint)) {
         run.refused(engine + ": not called again in this run after 429 Too Many Requests" + pending);
         return true;
@@ -210,7 +256,6 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
     // Written when it changes only: each write is a commit with a full sync of its own.
     std::string keyStatus = store.keyStatus(storeSite, IndexNowChannelId);
     for (std::size_t b = 0; b < submission.batchCount(); ++b) {
-        const std::vector<std::string_view> urls = submission.batch(b);
         LiveRequest post;
         post.method = Method::Post;
         post.url = endpoint;
@@ -225,14 +270,12 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
         }
         if (answer.status == 200 || answer.status == 202) {
             // Committed before anything else happens, the next POST included, so that neither Stop
-            // nor a crash can lose it.
-            const std::string text = answerText(answer, endpoint);
-            if (auto rows = batchRows(submission, b, selection))
-                store.recordAcceptedRows(storeSite, IndexNowChannelId, *rows, now(), text);
-            else
-                store.recordAccepted(storeSite, IndexNowChannelId, urls, now(), text);
+            // nor a crash can lose it. A dry run's answer is a stand-in, and nothing is written.
             const std::string status = answer.status == 202 ? "pending" : "valid";
-            if (status != keyStatus) store.setKeyStatus(storeSite, IndexNowChannelId, status, now());
+            if (!run.dryRun()) {
+                recordBatch(store, storeSite, submission, b, selection, answerText(answer, endpoint));
+                if (status != keyStatus) store.setKeyStatus(storeSite, IndexNowChannelId, status, now());
+            }
             keyStatus = status;
             if (!rowAdded) run.accepted(engine);
             rowAdded = true;
@@ -271,49 +314,6 @@ void IndexNowChannel::refusedBatch(LiveRun& run, const IndexNowSubmission& submi
         }
     }
     run.refused(line);
-}
-
-std::vector<PlannedRequest> IndexNowChannel::plan(LiveRun& run) {
-    const std::string key = run.profileValue(IndexNowKeyKey);
-    const std::string location = run.profileValue(IndexNowKeyLocationKey);
-    if (std::string problem = keyProblem(run); !problem.empty()) {
-        run.refused(problem);
-        return {};
-    }
-    RunSitemapSource source(run, "IndexNow");
-    const SiteSitemaps sitemaps =
-        readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
-    for (const std::string& p : sitemaps.problems)
-        run.log(p);
-    // What the next run would send, the first run's rule included; the store is not changed.
-    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
-    const StoreSite site = store.site(run.profileName());
-    for (const std::string& notice : site.notices)
-        run.log(notice);
-    const AnnounceSelection selection =
-        selectAnnouncements(store, site, sitemaps.urls,
-                            {IndexNowChannelId, run.site().text(), firstRunRule(run), SelectionMode::Preview,
-                             SitemapRead::Complete, now()});
-    if (selection.recordedUnsent > 0)
-        run.log("first run: " + count(selection.recordedUnsent, "URL", "URLs") +
-                " would be recorded as known without being sent (--all-pages sends them)");
-    const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
-                                        selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
-                                                             : IndexNowSubmission::ProfileUrl::LeftOut);
-    if (submission.leftOut() > 0)
-        run.log(count(submission.leftOut(), "URL", "URLs") + " left out: not on " + run.site().origin() +
-                (location.empty() ? "" : " or outside the key location's folder"));
-    std::vector<PlannedRequest> posts;
-    for (const std::string& endpoint : run.config().indexNowEndpoints) {
-        // An endpoint that asked for a pause is not called before its time.
-        if (const std::int64_t until = store.pausedUntil(site, IndexNowChannelId, endpoint); until > now()) {
-            run.log(endpoint + " is not called before " + formatUtc(until) + ", as it asked");
-            continue;
-        }
-        for (std::size_t b = 0; b < submission.batchCount(); ++b)
-            posts.push_back({engineName(endpoint), Method::Post, endpoint, submission.body(b)});
-    }
-    return posts;
 }
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/indexnow/IndexNowSubmission.h"
 #include "core/channels/LiveChannel.h"
+#include "core/indexnow/IndexNowSubmission.h"
 
 #include <cstdint>
 #include <map>
@@ -31,9 +31,8 @@ public:
 
     void beginRun() override { pausedThisRun_.clear(); }
     bool uses(const LiveRun& run) const override;
-    // The POSTs to each endpoint that has not asked for a pause; the sitemaps are read and the
-    // store consulted (the first run's rule included), but nothing is recorded.
-    std::vector<PlannedRequest> plan(LiveRun& run) override;
+    // In a dry run, the sitemaps are read and the store consulted (the first run's rule
+    // included), but nothing is recorded; an endpoint that asked for a pause is named in the log.
     void announce(LiveRun& run) override;
 
     // "IndexNow (HOST)": the engine column of an endpoint's rows and the name of its records.

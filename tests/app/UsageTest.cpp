@@ -1,6 +1,6 @@
-// The command table as the built program shows it: options that a command does not take,
-// `larkspan COMMAND --help`, and the usage that the README, the manual page and the help file
-// show beside `larkspan --help`.
+// The command table as the built program shows it: options that a command does not take, bad
+// usage refused before what a command needs is read, `larkspan COMMAND --help`, and the usage
+// that the README, the manual page and the help file show beside `larkspan --help`.
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
 
@@ -78,6 +78,31 @@ TEST(CommandTable, RefusesOptionsThatACommandDoesNotTakeAndNamesThem) {
     // An option the command takes still works, in both spellings.
     dir.write("Shop.ini", "[Settings]\n");
     EXPECT_EQ(runLarkspan({"list", "--dir=" + d}).out, "Shop\n");
+}
+
+TEST(CommandTable, BadUsageIsRefusedBeforeAnythingTheCommandNeedsIsRead) {
+    TempDir dir;
+    const std::string absent = dir.file("absent.ini");
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"sitemap", "--config", absent},
+         "larkspan: sitemap takes exactly one profile name\nusage: larkspan sitemap [--dir DIR] [--config "
+         "FILE] "
+         "[--proxy HOST:PORT] [--cacert FILE] [--all] NAME\n"},
+        {{"submit", "--save", "bogus", "--config", absent, "Shop"},
+         "larkspan: --save: unknown report \"bogus\" (known: txt,csv,master,asc,htm,xls,doc,pdf)\n"},
+        {{"history", "--dir", dir.str()},
+         "larkspan: history takes a profile name and at most one URL\nusage: larkspan history [--dir DIR] "
+         "[--json] NAME [URL]\n"},
+    };
+    for (const Case& c : cases) {
+        const ProgramResult r = runLarkspan(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.error;
+        EXPECT_EQ(r.err, c.error);
+    }
 }
 
 TEST(CommandTable, CommandHelpPrintsThatCommandsUsageAndOptions) {

@@ -1,29 +1,29 @@
 // What the window tells a user: which profiles Go! submits, what Save Settings did, what the
 // live channels refused, what a run left out, and that every text can be read.
 #include "core/Config.h"
-#include "core/indexnow/IndexNowSubmission.h"
-#include "core/run/KeptRuns.h"
 #include "core/channels/LiveChannel.h"
-#include "core/run/RequestRecord.h"
+#include "core/indexnow/IndexNowSubmission.h"
 #include "core/profiles/SubmissionList.h"
+#include "core/run/KeptRuns.h"
+#include "core/run/RequestRecord.h"
 #include "core/run/SubmissionRun.h"
 #include "tests/common/TempDir.h"
 #include "tests/core/support/RunTestSupport.h"
-#include "ui/status/EarlierRunsDialog.h"
 #include "ui/ElidedText.h"
 #include "ui/FirstStart.h"
 #include "ui/Gauge.h"
-#include "ui/help/HelpWindow.h"
-#include "ui/channels/IndexNowTab.h"
-#include "ui/channels/LiveChannelsDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/print/PrintOptionsPage.h"
 #include "ui/ProfileEditorPage.h"
 #include "ui/ReportGridWidget.h"
-#include "ui/status/RequestLogWindow.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
+#include "ui/channels/IndexNowTab.h"
+#include "ui/channels/LiveChannelsDialog.h"
+#include "ui/help/HelpWindow.h"
+#include "ui/print/PrintOptionsPage.h"
+#include "ui/status/EarlierRunsDialog.h"
+#include "ui/status/RequestLogWindow.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -48,7 +48,6 @@ namespace {
 class RefusingChannel : public LiveChannel {
 public:
     bool uses(const LiveRun&) const override { return true; }
-    std::vector<PlannedRequest> plan(LiveRun&) override { return {}; }
     void announce(LiveRun& run) override {
         run.refused("IndexNow (api.indexnow.org) refused 1 URL of " + run.profileName() + ": 403 Forbidden");
     }

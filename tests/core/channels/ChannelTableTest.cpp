@@ -1,15 +1,22 @@
-// The channel table and one channel at a time on a fake run: what a channel plans is what it
-// announces, and each declaration's docs page is where the docs index says.
+// The channel table, and its channels' dry run: what it takes instead of sending is what a run
+// then sends, both against the engine simulator on loopback; and each declaration's docs page is
+// where the docs index says.
 #include "core/channels/ChannelTable.h"
-#include "core/indexnow/IndexNowSubmission.h"
-#include "core/indexnow/IndexNowChannel.h"
+#include "core/Config.h"
+#include "core/channels/ChannelPlan.h"
 #include "core/google/SearchConsoleChannel.h"
-#include "core/store/SiteStore.h"
+#include "core/indexnow/IndexNowSubmission.h"
+#include "core/run/HttpRunClient.h"
+#include "core/run/LiveChannels.h"
+#include "core/run/SubmissionRun.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
 #include "tests/common/Files.h"
 #include "tests/common/TempDir.h"
-#include "tests/core/support/FakeLiveRun.h"
+#include "tests/core/support/DemoCertificates.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
+#include "tools/simulator/EngineSimulator.h"
 
 #include <gtest/gtest.h>
 
@@ -17,113 +24,138 @@
 
 namespace {
 
-constexpr const char* Site = "https://www.example.com/";
+constexpr const char* Key = "0123456789abcdef";
+constexpr const char* Account = "larkspan@example-project.iam.gserviceaccount.com";
 constexpr const char* SitemapUrl = "https://www.example.com/sitemap.xml";
 
-LiveAnswer ok(std::string body, int status = 200) {
-    LiveAnswer answer;
-    answer.status = status;
-    answer.reason = status == 204 ? "No Content" : "OK";
-    answer.body = std::move(body);
-    return answer;
-}
-
-// The announcements of a plan, as the fake run keeps those sent.
-std::vector<std::string> planned(const std::vector<PlannedRequest>& plan) {
-    std::vector<std::string> out;
-    for (const PlannedRequest& r : plan)
-        out.push_back(r.engine + " " + std::string(methodName(r.method)) + " " + r.url + " " + r.body);
-    return out;
-}
-std::vector<std::string> announced(const FakeLiveRun& run) {
-    std::vector<std::string> out;
-    for (const FakeLiveRun::Sent& s : run.announcements())
-        out.push_back(s.engine + " " + std::string(methodName(s.method)) + " " + s.url + " " + s.body);
-    return out;
-}
-
-TEST(ChannelTable, IndexNowAnnouncesWhatItPlannedAndThenPlansNothingMore) {
+// The simulator plays the site www.example.com, IndexNow's endpoint and Google's hosts inside
+// CONNECT tunnels, so that the channels' built-in addresses are the ones used.
+class DryRunTest : public ::testing::Test {
+protected:
     TempDir dir;
-    auto fake = [&] {
-        FakeLiveRun run(dir.str(), "Garden", Site);
-        run.profile.extras = {
-            {IndexNowKeyKey, "0123456789abcdef"}, {IndexNowFirstRunKey, "all"}, {SitemapKey, SitemapUrl}};
-        run.answers[SitemapUrl] = ok("<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
-                                     "<url><loc>https://www.example.com/a</loc></url>"
-                                     "<url><loc>https://elsewhere.example/b</loc></url></urlset>");
-        run.answers[DefaultIndexNowEndpoint] = ok("");
-        return run;
+    Config config;
+    std::unique_ptr<EngineSimulator> simulator;
+
+    void SetUp() override {
+        const TestCertificates& certs = TestCertificates::get();
+        ASSERT_EQ(certs.error(), "");
+        ASSERT_NE(demoCertificates(), "");
+        dir.write("profiles/account.json", "{\"type\": \"service_account\", \"client_email\": \"" +
+                                               std::string(Account) +
+                                               "\", \"private_key_id\": \"k1\", \"private_key\": \"" +
+                                               replaceAll(readFile(certs.path("account.key")), "\n", "\\n") +
+                                               "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
+        std::filesystem::permissions(dir.file("profiles/account.json"),
+                                     std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write);
+        dir.write("sites/www.example.com/sitemap.xml",
+                  "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+                  "<url><loc>https://www.example.com/a</loc></url>"
+                  "<url><loc>https://elsewhere.example/b</loc></url></urlset>");
+        dir.write("sites/www.example.com/" + std::string(Key) + ".txt", Key);
+        simulator = std::make_unique<EngineSimulator>(
+            std::vector<std::string>{}, EngineSimulator::defaultScript(),
+            EngineSimulator::Tls{demoCertificates() + "/server.pem", demoCertificates() + "/server.key"},
+            std::vector<std::string>{"--google-account", dir.file("profiles/account.json"),
+                                     "--google-property", "https://www.example.com/=" + std::string(Account),
+                                     "--sites", dir.file("sites")});
+        config.catalogue = false;
+        config.checkPages = false;
+        config.caFile = demoCertificates() + "/ca.pem";
+        config.proxy = simulator->address();
+        ProfileFiles(dir.file("profiles"))
+            .save(completeProfile("Garden", "https://www.example.com/"),
+                  {{IndexNowKeyKey, Key},
+                   {IndexNowFirstRunKey, "all"},
+                   {SitemapKey, SitemapUrl},
+                   {GoogleServiceAccountKey, "account.json"}});
+    }
+
+    // What a dry run of the table's channels took for the profile ("METHOD URL BODY") and said.
+    struct DryRun {
+        std::vector<std::string> taken;
+        std::vector<std::string> said;
+        bool refused = false;
     };
-    std::unique_ptr<LiveChannel> channel = findChannel(IndexNowChannelId)->make();
-    FakeLiveRun planning = fake();
-    ASSERT_TRUE(channel->uses(planning));
-    const std::vector<PlannedRequest> plan = channel->plan(planning);
-    ASSERT_EQ(plan.size(), 1u);
-    EXPECT_EQ(plan[0].body, "{\"host\":\"www.example.com\",\"key\":\"0123456789abcdef\",\"urlList\":["
-                            "\"https://www.example.com/\",\"https://www.example.com/a\"]}");
-    EXPECT_TRUE(planning.refusals.empty());
-    EXPECT_TRUE(planning.announcements().empty());
+    DryRun dryRun(const std::string& name) {
+        const ProfileFiles profiles(dir.file("profiles"));
+        const LoadedProfile profile = profiles.loadWhole(name);
+        SubmissionFields fields;
+        PrepareProfile(fields, profile.fields);
+        DryRun result;
+        PlanRun run(config, profiles.directory(), name, profile, fields,
+                    [&](const std::string& line) { result.said.push_back(line); });
+        for (const PlannedRequest& r : planChannels(run))
+            result.taken.push_back(std::string(methodName(r.method)) + " " + r.url + " " + r.body);
+        result.refused = run.refusedAny();
+        return result;
+    }
+    // What the simulator received that is not a GET, from the index'th request on.
+    std::vector<std::string> receivedSince(std::size_t index) const {
+        std::vector<std::string> out;
+        const std::vector<EngineSimulator::Request> all = simulator->requests();
+        for (std::size_t i = index; i < all.size(); ++i)
+            if (all[i].method != "GET")
+                out.push_back(all[i].method + " https://" + all[i].host + all[i].target + " " + all[i].body);
+        return out;
+    }
+};
 
-    FakeLiveRun announcing = fake();
-    channel->announce(announcing);
-    EXPECT_EQ(announced(announcing), planned(plan));
-    EXPECT_EQ(announcing.acceptedBy, std::vector<std::string>{"IndexNow (api.indexnow.org)"});
-    EXPECT_TRUE(announcing.refusals.empty()) << announcing.refusals.front();
+TEST_F(DryRunTest, TakesWhatARunThenSendsAndSendsNothingThatChangesAService) {
+    const DryRun dry = dryRun("Garden");
+    EXPECT_FALSE(dry.refused);
+    EXPECT_EQ(dry.said, std::vector<std::string>{});
+    const std::vector<std::string>& taken = dry.taken;
+    const std::string put =
+        "PUT https://www.googleapis.com/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/"
+        "sitemaps/https%3A%2F%2Fwww.example.com%2Fsitemap.xml ";
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0], "POST https://api.indexnow.org/indexnow {\"host\":\"www.example.com\",\"key\":\"" +
+                            std::string(Key) +
+                            "\",\"urlList\":[\"https://www.example.com/\",\"https://www.example.com/a\"]}");
+    // The assertion is as good as the key for an hour: a dry run never holds one.
+    EXPECT_EQ(taken[1],
+              "POST https://oauth2.googleapis.com/token "
+              "grant_type=urn:ietf:params:oauth:grant-type:jwt-bearer&assertion=(signed when sent)");
+    EXPECT_EQ(taken[2], put);
+    EXPECT_EQ(receivedSince(0), std::vector<std::string>{});
 
-    // The store now holds what was accepted: the next run has nothing to send.
-    FakeLiveRun after = fake();
-    EXPECT_TRUE(channel->plan(after).empty());
+    // The run sends the same, signed, and then goes on to ask Google about the pages, which the
+    // dry run does not show.
+    const std::size_t before = simulator->requests().size();
+    FakeRunHost host{dir.file("profiles")};
+    HttpRunClient client;
+    SubmissionRun run(host, client, config);
+    run.Start();
+    run.setProfileDirectory(dir.file("profiles"));
+    addLiveChannels(run);
+    run.Submit({"Garden"});
+    EXPECT_FALSE(run.liveRefused());
+    const std::vector<std::string> sent = receivedSince(before);
+    ASSERT_GT(sent.size(), taken.size());
+    EXPECT_EQ(sent[0], taken[0]);
+    EXPECT_EQ(
+        sent[1].rfind("POST https://oauth2.googleapis.com/token grant_type=urn:ietf:params:oauth:grant-type:"
+                      "jwt-bearer&assertion=ey",
+                      0),
+        0u);
+    EXPECT_EQ(sent[2], put);
+    for (std::size_t i = taken.size(); i < sent.size(); ++i)
+        EXPECT_NE(sent[i].find("/v1/urlInspection/index:inspect"), std::string::npos) << sent[i];
+
+    // The store now holds what IndexNow accepted: the next run has nothing to send there.
+    EXPECT_EQ(dryRun("Garden").taken, (std::vector<std::string>{taken[1], taken[2]}));
 }
 
-TEST(ChannelTable, SearchConsolePlansTheTokenRequestAndEachSitemapItThenSubmits) {
-    const TestCertificates& certs = TestCertificates::get();
-    ASSERT_EQ(certs.error(), "");
-    TempDir dir;
-    dir.write("account.json",
-              "{\"type\": \"service_account\", \"client_email\": \"a@b.iam.gserviceaccount.com\", "
-              "\"private_key_id\": \"k1\", \"private_key\": \"" +
-                  replaceAll(readFile(certs.path("account.key")), "\n", "\\n") +
-                  "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
-    std::filesystem::permissions(dir.file("account.json"),
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    const std::string put = "https://www.googleapis.com/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/"
-                            "sitemaps/https%3A%2F%2Fwww.example.com%2Fsitemap.xml";
-    auto fake = [&] {
-        FakeLiveRun run(dir.str(), "Garden", Site);
-        run.profile.extras = {{GoogleServiceAccountKey, "account.json"}, {SitemapKey, SitemapUrl}};
-        run.answers[SitemapUrl] =
-            ok("<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"></urlset>");
-        run.answers["https://oauth2.googleapis.com/token"] =
-            ok("{\"access_token\": \"ya29.t\", \"expires_in\": 3600, \"token_type\": \"Bearer\"}");
-        run.answers[put] = ok("", 204);
-        return run;
-    };
-    std::unique_ptr<LiveChannel> channel = findChannel(SearchConsoleChannelId)->make();
-    FakeLiveRun planning = fake();
-    const std::vector<PlannedRequest> plan = channel->plan(planning);
-    ASSERT_EQ(plan.size(), 2u);
-    EXPECT_EQ(plan[0].method, Method::Post);
-    EXPECT_EQ(plan[0].url, "https://oauth2.googleapis.com/token");
-    // The assertion is as good as the key for an hour: a plan never holds one.
-    EXPECT_EQ(plan[0].body.find("assertion=ey"), std::string::npos) << plan[0].body;
-    EXPECT_EQ(planned({plan[1]}), std::vector<std::string>{"Google Search Console PUT " + put + " "});
-
-    FakeLiveRun announcing = fake();
-    channel->announce(announcing);
-    const std::vector<FakeLiveRun::Sent> sent = announcing.announcements();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].url, plan[0].url);
-    EXPECT_EQ(sent[0].body.rfind("grant_type=urn:ietf:params:oauth:grant-type:jwt-bearer&assertion=ey", 0),
-              0u);
-    EXPECT_EQ(announced(announcing)[1], planned(plan)[1]);
-    EXPECT_EQ(announcing.acceptedBy, std::vector<std::string>{SearchConsoleEngine});
-
-    // A key file that is not there keeps the channel from planning, and says why.
-    FakeLiveRun missing = fake();
-    missing.profile.extras[0].second = "absent.json";
-    EXPECT_TRUE(channel->plan(missing).empty());
-    ASSERT_EQ(missing.refusals.size(), 1u);
-    EXPECT_NE(missing.refusals[0].find("absent.json"), std::string::npos) << missing.refusals[0];
+TEST_F(DryRunTest, AKeyFileThatIsNotThereKeepsGoogleFromTakingAnythingAndSaysWhy) {
+    ProfileFiles(dir.file("profiles"))
+        .save(completeProfile("Gone", "https://www.example.com/"),
+              {{GoogleServiceAccountKey, "absent.json"}, {SitemapKey, SitemapUrl}});
+    const DryRun dry = dryRun("Gone");
+    EXPECT_TRUE(dry.taken.empty());
+    EXPECT_TRUE(dry.refused);
+    ASSERT_EQ(dry.said.size(), 1u);
+    EXPECT_NE(dry.said[0].find("absent.json"), std::string::npos) << dry.said[0];
 }
 
 TEST(ChannelTable, EveryChannelHasItsIdItsDocsPageInTheIndexAndAKnownConfigSection) {

@@ -1,12 +1,12 @@
 #include "core/run/SubmissionRun.h"
 
-#include "tests/common/TempDir.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
 #include "core/profiles/SubmissionList.h"
 #include "support/ScriptedServer.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -484,7 +484,6 @@ TEST_F(SubmissionRunTest, AnErrorThatEscapesTheRunLeavesTheWindowIdle) {
 class PingChannel final : public LiveChannel {
 public:
     bool uses(const LiveRun& run) const override { return !run.profileValue("Ping").empty(); }
-    std::vector<PlannedRequest> plan(LiveRun&) override { return {}; }
     void announce(LiveRun& run) override {
         LiveRequest ping;
         ping.method = Method::Post;
