@@ -1,6 +1,7 @@
 #include "http/Url.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace {
@@ -52,6 +53,27 @@ bool mustEncode(unsigned char byte) {
         return false;
     }
 }
+
+// The bytes that the quick looks at a URL's text accept, one table each, since nearly every URL
+// of a large sitemap passes through them: a host in its normal form, a path or query that
+// needs no normalising (no escape, no fragment, nothing to encode), and text without escapes
+// or anything to encode.
+struct ByteClassTables {
+    std::array<bool, 256> normalHost{};
+    std::array<bool, 256> plainPath{};
+    std::array<bool, 256> plainText{};
+};
+const ByteClassTables ByteClasses = [] {
+    ByteClassTables t;
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        const char c = static_cast<char>(b);
+        t.normalHost[byte] = (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '_' || c == '.';
+        t.plainText[byte] = byte != '%' && !mustEncode(byte);
+        t.plainPath[byte] = t.plainText[byte] && byte != '#';
+    }
+    return t;
+}();
 
 // RFC 3986, 5.2.4: "." and ".." segments removed from an absolute path.
 std::string withoutDotSegments(std::string_view in) {
@@ -149,8 +171,8 @@ int defaultPortOf(std::string_view scheme) {
 } // namespace
 
 bool isPlainUrlText(std::string_view text) {
-    return std::none_of(text.begin(), text.end(),
-                        [](char c) { return c == '%' || mustEncode(static_cast<unsigned char>(c)); });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return ByteClasses.plainText[static_cast<unsigned char>(c)]; });
 }
 
 std::string normalisePercentEncoding(std::string_view text, LonePercent lone) {
@@ -233,10 +255,11 @@ bool Url::isNormal(std::string_view text) {
     } else {
         return false;
     }
-    const auto hostEnd = rest.find_first_of(":/");
-    if (hostEnd == 0 || hostEnd == std::string_view::npos) return false;
-    for (char c : rest.substr(0, hostEnd))
-        if (!(c >= 'a' && c <= 'z') && !isDigit(c) && c != '-' && c != '_' && c != '.') return false;
+    std::size_t hostEnd = 0;
+    while (hostEnd < rest.size() && ByteClasses.normalHost[static_cast<unsigned char>(rest[hostEnd])])
+        ++hostEnd;
+    if (hostEnd == 0 || hostEnd == rest.size() || (rest[hostEnd] != ':' && rest[hostEnd] != '/'))
+        return false;
     rest.remove_prefix(hostEnd);
     if (rest.front() == ':') {
         // A port as the normal form writes it: no leading zero, in range, not the default.
@@ -252,11 +275,8 @@ bool Url::isNormal(std::string_view text) {
     // The path (and query): no escape to normalise, no byte to encode, no fragment, no dot
     // segment ("/." also rules out a few harmless names, which parsing then confirms).
     if (rest.empty() || rest.front() != '/' || rest.find("/.") != std::string_view::npos) return false;
-    for (char c : rest) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '%' || byte == '#' || mustEncode(byte)) return false;
-    }
-    return true;
+    return std::all_of(rest.begin(), rest.end(),
+                       [](char c) { return ByteClasses.plainPath[static_cast<unsigned char>(c)]; });
 }
 
 std::optional<Url> Url::resolve(std::string_view reference) const {
@@ -310,4 +330,10 @@ bool Url::sameOrigin(const Url& other) const {
 bool Url::inFolderOf(const Url& other) const {
     const std::string folder = other.path_.substr(0, other.path_.rfind('/') + 1);
     return sameOrigin(other) && path_.starts_with(folder);
+}
+
+std::string urlKey(std::string_view text) {
+    if (Url::isNormal(text)) return std::string(text);
+    if (const std::optional<Url> parsed = Url::parse(text)) return parsed->text();
+    return std::string(text);
 }

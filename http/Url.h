@@ -58,6 +58,12 @@ private:
     bool hasQuery_ = false;
 };
 
+// A URL's key: its normal form (Url::text()), or the text as it stands when it is no http or
+// https URL. A URL gets its key once, where it comes in (a sitemap's table of URLs, a profile
+// URL); from there the selection, the page checks, the POST bodies, the acceptances and the
+// store's rows all name the page by it, so that two spellings of one page are one page.
+std::string urlKey(std::string_view text);
+
 // How a "%" that starts no escape is spelt: as "%25", in a URL's normal form, or as it stands,
 // as robots.txt patterns are compared.
 enum class LonePercent { Encoded, Kept };

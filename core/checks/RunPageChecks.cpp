@@ -1,12 +1,12 @@
 #include "core/checks/RunPageChecks.h"
 
 #include "core/Config.h"
+#include "core/catalogue/SubmissionFields.h"
 #include "core/channels/LiveChannel.h"
+#include "core/sitemaps/UrlTable.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreSelection.h"
-#include "core/store/StoreUrl.h"
-#include "core/catalogue/SubmissionFields.h"
-#include "core/sitemaps/UrlTable.h"
+#include "http/Url.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -38,7 +38,7 @@ void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
     std::vector<std::string> due;
     std::unordered_set<std::string> seen;
     for (const std::string& url : urls)
-        if (!find(url) && seen.insert(storeUrlKey(url)).second) due.push_back(url);
+        if (!find(url) && seen.insert(urlKey(url)).second) due.push_back(url);
     if (due.empty() || budget_ == 0) return;
 
     PageCheckerSettings settings = settings_;
@@ -55,8 +55,8 @@ void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
     };
     try {
         budget_ -= checker.check(due, [&](const PageCheck& check) {
-            outcomes_[storeUrlKey(check.url)] = {verdictFor(check, Crawler::Googlebot).verdict,
-                                                 verdictFor(check, Crawler::Bingbot).verdict, check.status};
+            outcomes_[urlKey(check.url)] = {verdictFor(check, Crawler::Googlebot).verdict,
+                                            verdictFor(check, Crawler::Bingbot).verdict, check.status};
             batch.push_back(check);
             if (batch.size() >= RecordBatch) keep();
         });
@@ -69,7 +69,7 @@ void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
 }
 
 const RunPageChecks::Outcome* RunPageChecks::find(std::string_view url) const {
-    const auto found = outcomes_.find(storeUrlKey(url));
+    const auto found = outcomes_.find(urlKey(url));
     return found == outcomes_.end() ? nullptr : &found->second;
 }
 

@@ -1,5 +1,7 @@
 #include "core/sitemaps/UrlTable.h"
 
+#include "http/Url.h"
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -58,6 +60,16 @@ void UrlTable::grow() {
 }
 
 std::pair<std::size_t, bool> UrlTable::insert(std::string_view url, std::int64_t value) {
+    if (Url::isNormal(url)) return insertKey(url, value);
+    return insertKey(urlKey(url), value);
+}
+
+std::optional<std::size_t> UrlTable::find(std::string_view url) const {
+    if (Url::isNormal(url)) return findKey(url);
+    return findKey(urlKey(url));
+}
+
+std::pair<std::size_t, bool> UrlTable::insertKey(std::string_view url, std::int64_t value) {
     if (url.size() > UINT32_MAX || entries_.size() >= UINT32_MAX - 1) throw std::length_error("UrlTable");
     // At most half the slots are used, which keeps the probe sequences short.
     if ((entries_.size() + 1) * 2 > slots_.size()) grow();
@@ -69,7 +81,7 @@ std::pair<std::size_t, bool> UrlTable::insert(std::string_view url, std::int64_t
     return {entries_.size() - 1, true};
 }
 
-std::optional<std::size_t> UrlTable::find(std::string_view url) const {
+std::optional<std::size_t> UrlTable::findKey(std::string_view url) const {
     if (slots_.empty()) return std::nullopt;
     const std::size_t slot = slotOf(url, hashOf(url));
     if (slots_[slot] == 0) return std::nullopt;

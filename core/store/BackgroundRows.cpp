@@ -11,10 +11,6 @@ void BackgroundRows::Rows::add(std::string_view key, std::optional<std::int64_t>
     lastmods_.push_back(lastmod.value_or(NoLastmod));
 }
 
-void BackgroundRows::Rows::add(std::string&& key, std::optional<std::int64_t> lastmod) {
-    add(std::string_view(owned_.emplace_back(std::move(key))), lastmod);
-}
-
 std::optional<std::int64_t> BackgroundRows::Rows::lastmod(std::size_t i) const {
     if (lastmods_[i] == NoLastmod) return std::nullopt;
     return lastmods_[i];

@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -29,17 +28,15 @@ public:
         std::int64_t firstSeen = 0;
         std::int64_t firstId = 0;
 
-        // A key in its normal form is taken as a view: its bytes must stay where they are (in
-        // the sitemaps' table) until the rows are written. Other keys are kept here.
+        // The key is taken as a view: its bytes must stay where they are (in the sitemaps'
+        // table) until the rows are written.
         void add(std::string_view key, std::optional<std::int64_t> lastmod);
-        void add(std::string&& key, std::optional<std::int64_t> lastmod);
         std::size_t size() const { return keys_.size(); }
         std::string_view key(std::size_t i) const { return keys_[i]; }
         std::optional<std::int64_t> lastmod(std::size_t i) const;
 
     private:
         std::vector<std::string_view> keys_;
-        std::deque<std::string> owned_;
         // NoLastmod for none.
         std::vector<std::int64_t> lastmods_;
     };

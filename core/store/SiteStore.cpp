@@ -2,7 +2,7 @@
 
 #include "core/store/StoreImport.h"
 #include "core/store/StoreSchema.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 
 #include <sqlite3.h>
 
@@ -225,7 +225,7 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
         add.bind(1, site.id).bind(3, time);
         std::vector<std::int64_t> rows;
         for (std::string_view url : urls) {
-            const std::string key = storeUrlKey(url);
+            const std::string key = urlKey(url);
             if (find.bind(2, key).step()) {
                 rows.push_back(find.int64(0));
             } else {
@@ -273,7 +273,7 @@ std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::st
     settle();
     SqliteStatement find = db_.prepare("SELECT a.at FROM urls u JOIN announcements a ON a.url=u.id "
                                        "WHERE u.site=?1 AND u.url=?2 AND a.channel=?3 AND a.accepted=1");
-    find.bind(1, site.id).bind(2, storeUrlKey(url)).bind(3, channel);
+    find.bind(1, site.id).bind(2, urlKey(url)).bind(3, channel);
     if (!find.step()) return std::nullopt;
     return find.int64(0);
 }

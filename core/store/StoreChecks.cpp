@@ -2,7 +2,7 @@
 
 #include "core/store/SiteStore.h"
 #include "core/store/StoreDatabase.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 #include "platform/Time.h"
 
 #include <cstdlib>
@@ -118,7 +118,7 @@ std::size_t recordPageChecks(SiteStore& store, const StoreSite& site, const std:
             "?20)");
         find.bind(1, site.id);
         for (const PageCheck& check : checks) {
-            find.bind(2, storeUrlKey(check.url));
+            find.bind(2, urlKey(check.url));
             const bool known = find.step();
             const std::int64_t id = known ? find.int64(0) : 0;
             find.reset();

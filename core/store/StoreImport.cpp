@@ -1,7 +1,7 @@
 #include "core/store/StoreImport.h"
 
 #include "core/store/SiteStore.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 
 #include <charconv>
 #include <cstdio>
@@ -65,7 +65,7 @@ public:
     }
 
     void acceptance(std::string_view channel, std::int64_t time, std::string_view url) {
-        const std::string key = storeUrlKey(unescape(url));
+        const std::string key = urlKey(unescape(url));
         addUrl_.bind(2, key).bind(3, time).run();
         accept_.bind(2, key).bind(3, channel).bind(4, time).run();
         met_.bind(1, site_).bind(2, channel).bind(3, time).run();

@@ -1,7 +1,7 @@
 #include "core/store/StorePages.h"
 
 #include "core/store/StoreDatabase.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 
 const char* const ListedPageGroupsQuery =
     "SELECT coalesce(pc.google_verdict, ''), coalesce(a.accepted, -1), i.url IS NULL, "
@@ -32,7 +32,7 @@ void addListedUrls(SiteStore& store, const StoreSite& site, const std::vector<st
                        "ON CONFLICT(site, url) DO NOTHING");
         add.bind(1, site.id).bind(3, firstSeen);
         for (const std::string& url : urls)
-            add.bind(2, storeUrlKey(url)).run();
+            add.bind(2, urlKey(url)).run();
         transaction.commit();
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

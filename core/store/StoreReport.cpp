@@ -2,7 +2,7 @@
 
 #include "core/store/SiteStore.h"
 #include "core/store/StoreDatabase.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 #include "platform/Json.h"
 #include "platform/Time.h"
 
@@ -29,7 +29,7 @@ std::size_t forEachUrlHistory(const SiteStore& store, const StoreSite& site,
         "WHERE u.site=?1 AND (?2 IS NULL OR u.url=?2) ORDER BY u.id, a.channel");
     rows.bind(1, site.id);
     if (url)
-        rows.bind(2, storeUrlKey(*url));
+        rows.bind(2, urlKey(*url));
     else
         rows.bindNull(2);
     UrlHistory current;

@@ -4,51 +4,11 @@
 #include "core/sitemaps/UrlTable.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreDatabase.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 
 #include <algorithm>
 
 namespace {
-
-// Which entry of the table stands for each URL: a sitemap may list one page in two spellings
-// ("HTTP://Example.com/a" and "http://example.com/a"), which are one row of the store and are
-// announced once. Nearly every URL is written in its normal form already, so only the other
-// spellings take memory of their own.
-class Spellings {
-public:
-    explicit Spellings(const UrlTable& urls) : urls_(urls), canonical_(urls.size()), normal_(urls.size()) {
-        for (std::size_t i = 0; i < urls.size(); ++i) {
-            const std::string key = storeUrlKey(urls.url(i));
-            if (key == urls.url(i)) {
-                canonical_[i] = static_cast<std::uint32_t>(i);
-                normal_[i] = true;
-            } else if (auto same = urls.find(key)) {
-                canonical_[i] = static_cast<std::uint32_t>(*same);
-            } else {
-                auto [at, added] = others_.insert(key, static_cast<std::int64_t>(i));
-                canonical_[i] = static_cast<std::uint32_t>(others_.value(at));
-            }
-        }
-    }
-    // The entry that stands for a URL in its normal form.
-    std::optional<std::size_t> find(std::string_view key) const {
-        if (auto i = urls_.find(key)) return canonical_[*i];
-        if (auto at = others_.find(key)) return static_cast<std::size_t>(others_.value(*at));
-        return std::nullopt;
-    }
-    bool standsForItself(std::size_t i) const { return canonical_[i] == i; }
-    bool normal(std::size_t i) const { return normal_[i]; }
-    // The store's key of an entry that stands for itself.
-    std::string key(std::size_t i) const {
-        return normal(i) ? std::string(urls_.url(i)) : storeUrlKey(urls_.url(i));
-    }
-
-private:
-    const UrlTable& urls_;
-    std::vector<std::uint32_t> canonical_;
-    std::vector<bool> normal_;
-    UrlTable others_;
-};
 
 enum class Decision { Announce, RecordKnown, Keep };
 
@@ -70,9 +30,9 @@ struct Changes {
 class Selector {
 public:
     Selector(SiteStore& store, const StoreSite& site, const UrlTable& urls, const SelectionRequest& request)
-        : db_(StoreDatabase::of(store)), site_(site), urls_(urls), request_(request), spellings_(urls),
-          flags_(urls.size(), 0), profileKey_(storeUrlKey(request.profileUrl)) {
-        profileIndex_ = spellings_.find(profileKey_).value_or(NoIndex);
+        : db_(StoreDatabase::of(store)), site_(site), urls_(urls), request_(request), flags_(urls.size(), 0),
+          profileKey_(urlKey(request.profileUrl)) {
+        profileIndex_ = urls.find(profileKey_).value_or(NoIndex);
         if (request_.mode == SelectionMode::Record) result_.rows.assign(urls.size(), 0);
     }
 
@@ -120,7 +80,7 @@ private:
         while (rows.step()) {
             const std::int64_t id = rows.int64(0);
             const bool listed = rows.int64(3) != 0;
-            const auto found = spellings_.find(rows.text(1));
+            const auto found = urls_.find(rows.text(1));
             if (!found) {
                 if (listed && request_.read == SitemapRead::Complete) changes_.left.push_back(id);
                 continue;
@@ -144,8 +104,7 @@ private:
     void addNew() {
         std::vector<std::uint32_t> added;
         for (std::size_t i = 0; i < urls_.size(); ++i)
-            if (!(flags_[i] & Seen) && spellings_.standsForItself(i))
-                added.push_back(static_cast<std::uint32_t>(i));
+            if (!(flags_[i] & Seen)) added.push_back(static_cast<std::uint32_t>(i));
         // In the order of the store's index of URLs, rows go in at its end rather than all over
         // it: the first run of a large site is several times faster so.
         // Sitemaps that list their URLs in order need no sorting.
@@ -158,7 +117,7 @@ private:
         for (std::uint32_t i : added) {
             std::int64_t id = 0;
             if (request_.mode == SelectionMode::Record) {
-                insert.bind(2, spellings_.key(i)).bind(4, lastmodOf(urls_, i)).run();
+                insert.bind(2, urls_.url(i)).bind(4, lastmodOf(urls_, i)).run();
                 id = db_.lastInsertRowid();
                 result_.rows[i] = id;
             }
@@ -184,10 +143,7 @@ private:
             const std::uint32_t i = added[k];
             result_.rows[i] = first + static_cast<std::int64_t>(k);
             mark(i, Decision::Announce, result_.rows[i]);
-            if (spellings_.normal(i))
-                rows.add(urls_.url(i), lastmodOf(urls_, i));
-            else
-                rows.add(spellings_.key(i), lastmodOf(urls_, i));
+            rows.add(urls_.url(i), lastmodOf(urls_, i));
         }
         BackgroundRows::reserve(db_, rows);
         background_ = std::move(rows);
@@ -244,7 +200,6 @@ private:
     const StoreSite& site_;
     const UrlTable& urls_;
     const SelectionRequest& request_;
-    Spellings spellings_;
     std::vector<std::uint8_t> flags_;
     std::string profileKey_;
     std::size_t profileIndex_ = NoIndex;

@@ -29,15 +29,15 @@ constexpr std::int64_t FirstRunRecentSeconds = 48 * 3600;
 struct AnnounceSelection {
     // The profile URL goes first: when first seen, or when its own lastmod changed.
     bool profileUrl = false;
-    // The sitemap entries (indices into the table), in document order, each spelling of a
-    // URL once, the profile URL's own entry left out.
+    // The sitemap entries (indices into the table), in document order, the profile URL's own
+    // entry left out.
     std::vector<std::size_t> indices;
     // The channel met the site now.
     bool firstRun = false;
     // URLs recorded as known on the first run without being sent.
     std::size_t recordedUnsent = 0;
-    // In Record mode, the store's row of each entry that stands for a URL (by table index; 0 for
-    // the other spellings) and of the profile URL: what the channel's acceptance is recorded by.
+    // In Record mode, the store's row of each entry (by table index) and of the profile URL: what
+    // the channel's acceptance is recorded by.
     std::vector<std::int64_t> rows;
     std::int64_t profileRow = 0;
 };

@@ -1,7 +1,7 @@
 #include "core/store/StoreStatus.h"
 
 #include "core/store/StoreDatabase.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 
 #include <array>
 #include <charconv>
@@ -77,7 +77,7 @@ SqliteStatement inspectionWrite(SqliteDatabase& db) {
 
 void writeInspection(SqliteStatement& keep, const StoreSite& site, std::string_view url,
                      std::string_view property, std::int64_t at, const InspectionResult& result) {
-    keep.bind(1, site.id).bind(2, storeUrlKey(url)).bind(3, at).bind(4, property);
+    keep.bind(1, site.id).bind(2, urlKey(url)).bind(3, at).bind(4, property);
     InspectionResult copy = result;
     int index = 5;
     for (const std::string* field : resultFields(copy))
@@ -115,7 +115,7 @@ std::optional<StoredInspection> storedInspection(const SiteStore& store, const S
     SqliteStatement find = StoreDatabase::of(store).prepare(std::string("SELECT ") + InspectionColumns +
                                                             " FROM urls u JOIN inspections i ON i.url=u.id "
                                                             "WHERE u.site=?1 AND u.url=?2");
-    find.bind(1, site.id).bind(2, storeUrlKey(url));
+    find.bind(1, site.id).bind(2, urlKey(url));
     if (!find.step()) return std::nullopt;
     return readInspection(find, 0);
 }

@@ -3,8 +3,8 @@
 #include "core/google/IndexStatusOrder.h"
 #include "core/google/IndexStatusQuery.h"
 #include "core/google/IndexStatusQuota.h"
-#include "core/store/SiteStore.h"
 #include "core/google/SitemapStatus.h"
+#include "core/store/SiteStore.h"
 
 #include <cstdint>
 #include <optional>

@@ -100,7 +100,7 @@ TEST_F(IndexNowCommandTest, RequestsPrintsThePostsAndSubmitSaysWhenOneWasRefused
          post(head + "]}"),
          "larkspan: first run: 1 URL would be recorded as known without being sent (--all-pages sends "
          "them)\n"},
-        {{"requests", "--all-pages", "Garden"}, post(head + ",\"" + site + "/a\\\"b\"]}"), ""},
+        {{"requests", "--all-pages", "Garden"}, post(head + ",\"" + site + "/a%22b\"]}"), ""},
     };
     for (const Case& c : cases) {
         ProgramResult requests = larkspan(c.args);

@@ -8,7 +8,7 @@
 #include "core/store/StoreChecks.h"
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
-#include "core/store/StoreUrl.h"
+#include "http/Url.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -277,7 +277,7 @@ TEST(SiteStoreSelection, SpellingsOfOneUrlAreOneRowLongAndNonAsciiUrlsAreKept) {
         {"https://shop.example/a b", "https://shop.example/a%20b"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(storeUrlKey(c.written), c.normal) << c.written;
+        EXPECT_EQ(urlKey(c.written), c.normal) << c.written;
 
     TempDir dir;
     SiteStore store = SiteStore::open(dir.str());
