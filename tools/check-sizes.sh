@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Lists what is too large in the product's folders, at any depth: a source file over 500 lines,
 # a unit over 700 (NAME.h with NAME.cpp, and any .cpp of the same folder without a header of its
-# own that defines members of a class of NAME.h, which it includes first: the class's other pieces), and a function over 60
-# lines, found by counting braces. A table of data may be exempt: a line
-# "// size-check: data table" just above a braced initialiser leaves it out of every count; the
-# mark above anything else (a function body, a class) is listed as a fault.
+# own that includes NAME.h first and defines members of a class of it: the class's other
+# pieces), and a function over 60 lines, found by counting braces. A table of data may be
+# exempt: a line "// size-check: data table" just above a braced initialiser leaves it out of
+# every count; the mark above anything else (a function body, a class) is listed as a fault.
 # Fails when something is listed in an enforced folder; the others are reported only.
 #   tools/check-sizes.sh [folder...]      (default: core http grid ui app platform)
 set -euo pipefail
