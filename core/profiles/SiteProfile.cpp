@@ -127,6 +127,9 @@ std::string ProfileFiles::loadExtra(std::string_view name, std::string_view key)
 
 void ProfileFiles::save(const SiteProfile& profile, const ProfileExtras& extras) const {
     const std::string& title = profile[fSiteTitle];
+    // The title names the file: without one the profile would be the hidden ".ini", listed
+    // as a blank row that nothing tells apart.
+    if (title.empty()) throw LarkspanError(NoSiteTitle);
     std::string file = fileName(title);
     // A title is a file name inside the directory: it may not lead elsewhere, and without a
     // directory there is nowhere to write.

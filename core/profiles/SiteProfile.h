@@ -58,6 +58,9 @@ struct LoadedProfile {
 };
 
 // The directory that holds the profile files, one file per site named after its title.
+// Why a profile without a site title is not saved.
+constexpr const char* NoSiteTitle = "Type a Site Title first: a profile is saved under its title";
+
 class ProfileFiles {
 public:
     explicit ProfileFiles(std::string directory);

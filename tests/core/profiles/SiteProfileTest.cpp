@@ -84,9 +84,14 @@ TEST(ProfileFiles, TitlesThatAreNoFileNameFailWithoutWriting) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir / "sub"));
     EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "outside.ini"));
-    // An empty title is the file ".ini", listed with an empty name.
-    store.save(sample(""));
-    EXPECT_EQ(store.list(), std::vector<std::string>{""});
+    // Without a title nothing is written: no hidden ".ini" that lists as a blank row.
+    try {
+        store.save(sample(""));
+        ADD_FAILURE() << "saved a profile without a title";
+    } catch (const LarkspanError& e) {
+        EXPECT_EQ(std::string(e.what()), NoSiteTitle);
+    }
+    EXPECT_TRUE(store.list().empty());
 }
 
 TEST(ProfileFiles, ListingTakesEveryIniEntryAndTheSubmissionListSortsByBytes) {
