@@ -13,9 +13,9 @@
 #include "core/store/StoreSelection.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <cstdio>
-#include <ctime>
 #include <set>
 #include <string>
 #include <vector>
@@ -88,8 +88,7 @@ AnnounceSelection runSelection(SiteStore& siteStore, const StoreSite& site, cons
     return selectAnnouncements(siteStore, site, read.read.urls,
                                {IndexNowChannelId, read.probe.site.text(),
                                 indexNowFirstRun(config.firstRunAllPages, profile.extra(IndexNowFirstRunKey)),
-                                SelectionMode::Preview, SitemapRead::Complete,
-                                static_cast<std::int64_t>(std::time(nullptr))});
+                                SelectionMode::Preview, SitemapRead::Complete, unixNow()});
 }
 
 } // namespace

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <numeric>
 #include <string>
 #include <unistd.h>
@@ -42,7 +41,7 @@ std::vector<std::size_t> shownUrls(const CommandContext& context, const SiteSite
                siteStore, siteStore.site(context.name()), read.urls,
                {IndexNowChannelId, "",
                 indexNowFirstRun(config.firstRunAllPages, context.profile.extra(IndexNowFirstRunKey)),
-                SelectionMode::Preview, SitemapRead::Complete, std::time(nullptr)})
+                SelectionMode::Preview, SitemapRead::Complete, unixNow()})
         .indices;
 }
 

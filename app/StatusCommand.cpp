@@ -10,11 +10,11 @@
 #include "core/status/SiteStatus.h"
 #include "core/store/SiteStore.h"
 #include "platform/SignalNotifier.h"
+#include "platform/Time.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -70,7 +70,7 @@ int runStatus(CommandContext& context) {
     const std::optional<SiteStore> store = existingStore(context.profiles.directory());
     if (!store) return 1;
     const StoreSite site = store->findSite(name);
-    const SiteSummary summary = siteSummary(*store, site, static_cast<std::int64_t>(std::time(nullptr)));
+    const SiteSummary summary = siteSummary(*store, site, unixNow());
     if (cl.json) {
         printLine(summaryJson(name, summary));
     } else {

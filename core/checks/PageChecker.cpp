@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
-#include <ctime>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -293,7 +292,7 @@ void PageChecker::waitForResume(const Run& run) {
 
 std::optional<LiveRequest> PageChecker::prepare(Run& run, Page& page) {
     page.fetch.url = run.urls[page.index];
-    page.fetch.time = formatUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    page.fetch.time = formatUtc(unixNow());
     const std::optional<Url> url = Url::parse(page.fetch.url);
     if (!url) {
         page.fetch.error = "no http or https URL";
@@ -361,7 +360,7 @@ bool PageChecker::holdBack(Run& run, std::size_t index, const LiveAnswer& answer
     if (answer.status != 429 && answer.status != 503) return false;
     const auto budget = settings_.maxPause - run.paused;
     if (run.retries[index] >= MaxRetries || budget <= std::chrono::seconds{0}) return false;
-    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    const std::int64_t now = unixNow();
     const std::optional<std::int64_t> until = parseRetryAfter(answer.header("Retry-After"), now);
     const std::chrono::seconds wanted = until ? std::chrono::seconds{*until - now} : DefaultPause;
     const std::chrono::seconds wait = std::min(wanted, budget);

@@ -16,15 +16,10 @@
 #include "platform/Time.h"
 
 #include <algorithm>
-#include <ctime>
 #include <memory>
 #include <optional>
 
 namespace {
-
-std::int64_t now() {
-    return static_cast<std::int64_t>(std::time(nullptr));
-}
 
 std::string count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -110,7 +105,7 @@ struct StoreTurn {
                                 {IndexNowChannelId, run.site().text(), firstRunRule(run),
                                  run.dryRun() ? SelectionMode::Preview : SelectionMode::Record,
                                  sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
-                                 now(), NewRows::InBackground});
+                                 unixNow(), NewRows::InBackground});
     }
     StoreTurn(const StoreTurn&) = delete;
     StoreTurn& operator=(const StoreTurn&) = delete;
@@ -141,9 +136,9 @@ std::optional<std::vector<std::int64_t>> batchRows(const IndexNowSubmission& sub
 void recordBatch(SiteStore& store, const StoreSite& site, const IndexNowSubmission& submission, std::size_t b,
                  const AnnounceSelection& selection, const std::string& answer) {
     if (auto rows = batchRows(submission, b, selection))
-        store.recordAcceptedRows(site, IndexNowChannelId, *rows, now(), answer);
+        store.recordAcceptedRows(site, IndexNowChannelId, *rows, unixNow(), answer);
     else
-        store.recordAccepted(site, IndexNowChannelId, submission.batch(b), now(), answer);
+        store.recordAccepted(site, IndexNowChannelId, submission.batch(b), unixNow(), answer);
 }
 
 } // namespace
@@ -224,7 +219,7 @@ bool IndexNowChannel::waitAsked(LiveRun& run, const std::string& endpoint, const
     if (run.dryRun()) {
         // Nothing would be sent there, which is no refusal of the profile.
         const std::int64_t until = store.pausedUntil(storeSite, IndexNowChannelId, endpoint);
-        if (until <= now()) return false;
+        if (until <= unixNow()) return false;
         run.log(endpoint + " is not called before " + formatUtc(until) + ", as it asked");
         return true;
     }
@@ -236,8 +231,8 @@ bool IndexNowChannel::waitAsked(LiveRun& run, const std::string& endpoint, const
     if (auto it = notBefore_.find(endpoint); it != notBefore_.end()) until = it->second;
     until = std::max(until, store.pausedUntil(storeSite, IndexNowChannelId, endpoint));
     // A pause kept before waits were held to a day is held to a day from now.
-    until = std::min(until, now() + MaxRetryAfter);
-    if (until <= now()) return false;
+    until = std::min(until, unixNow() + MaxRetryAfter);
+    if (until <= unixNow()) return false;
     run.refused(engine + ": not called before " + formatUtc(until) +
                 ", as it asked with 429 Too Many Requests" + pending);
     return true;
@@ -274,7 +269,7 @@ void IndexNowChannel::submit(LiveRun& run, const IndexNowSubmission& submission,
             const std::string status = answer.status == 202 ? "pending" : "valid";
             if (!run.dryRun()) {
                 recordBatch(store, storeSite, submission, b, selection, answerText(answer, endpoint));
-                if (status != keyStatus) store.setKeyStatus(storeSite, IndexNowChannelId, status, now());
+                if (status != keyStatus) store.setKeyStatus(storeSite, IndexNowChannelId, status, unixNow());
             }
             keyStatus = status;
             if (!rowAdded) run.accepted(engine);
@@ -302,12 +297,12 @@ void IndexNowChannel::refusedBatch(LiveRun& run, const IndexNowSubmission& submi
                        " pending";
     if (answer.status >= 300 && answer.status <= 399)
         line += "; it redirects to " + answer.header("Location") + ", which a submission never follows";
-    if (answer.status == 403) store.setKeyStatus(storeSite, IndexNowChannelId, "not valid", now());
+    if (answer.status == 403) store.setKeyStatus(storeSite, IndexNowChannelId, "not valid", unixNow());
     if (answer.status == 429) {
         pausedThisRun_.insert(endpoint);
         const std::optional<Url> url = Url::parse(endpoint);
         line += "; no more submissions to " + (url ? url->host() : endpoint) + " in this run";
-        if (auto retry = parseRetryAfter(answer.header("Retry-After"), now())) {
+        if (auto retry = parseRetryAfter(answer.header("Retry-After"), unixNow())) {
             notBefore_[endpoint] = *retry;
             store.setPause(storeSite, IndexNowChannelId, endpoint, *retry);
             line += " nor before " + formatUtc(*retry);

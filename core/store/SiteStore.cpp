@@ -3,13 +3,13 @@
 #include "core/store/StoreImport.h"
 #include "core/store/StoreSchema.h"
 #include "http/Url.h"
+#include "platform/Time.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,10 +17,6 @@
 namespace {
 
 constexpr std::string_view SqliteHeader{"SQLite format 3\0", 16};
-
-std::int64_t now() {
-    return static_cast<std::int64_t>(std::time(nullptr));
-}
 
 std::string joinPath(const std::string& directory, const std::string& name) {
     if (directory.empty()) return name;
@@ -203,7 +199,7 @@ StoreSite SiteStore::site(const std::string& name) {
         StoreSite site = findSite(name);
         if (site.id == 0) {
             SqliteStatement insert = db_.prepare("INSERT OR IGNORE INTO sites(name, created) VALUES(?1, ?2)");
-            insert.bind(1, name).bind(2, now()).run();
+            insert.bind(1, name).bind(2, unixNow()).run();
             site = findSite(name);
         }
         importStateFiles(db_, directory_, site);

@@ -6,7 +6,6 @@
 #include "platform/Time.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <unistd.h>
 #include <utility>
 
@@ -125,8 +124,7 @@ std::size_t recordPageChecks(SiteStore& store, const StoreSite& site, const std:
             if (!known) continue;
             const PageVerdict google = verdictFor(check, Crawler::Googlebot);
             const PageVerdict bing = verdictFor(check, Crawler::Bingbot);
-            const std::int64_t at =
-                parseW3cDatetime(check.time).value_or(static_cast<std::int64_t>(std::time(nullptr)));
+            const std::int64_t at = parseW3cDatetime(check.time).value_or(unixNow());
             write.bind(1, id).bind(2, at).bind(3, std::int64_t{check.status}).bind(4, check.error);
             write.bind(5, hopsText(check.hops)).bind(6, check.finalUrl).bind(7, check.location);
             write.bind(8, check.contentType).bind(9, check.robotsHeader).bind(10, noindexText(check.header));

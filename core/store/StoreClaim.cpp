@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <ctime>
 #include <thread>
 #include <unistd.h>
 
@@ -55,7 +54,7 @@ std::int64_t SiteClaim::tryTake() {
         SqliteStatement take =
             db.prepare("INSERT OR REPLACE INTO claims(site, pid, since) VALUES(?1, ?2, ?3)");
         take.bind(1, site_.id).bind(2, static_cast<std::int64_t>(::getpid()));
-        take.bind(3, static_cast<std::int64_t>(std::time(nullptr))).run();
+        take.bind(3, unixNow()).run();
         transaction.commit();
         return 0;
     } catch (const SqliteError& e) {

@@ -1,6 +1,7 @@
 #include "ui/status/SiteStatusWindow.h"
 
 #include "platform/ShellOpen.h"
+#include "platform/Time.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include <ctime>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -125,7 +125,7 @@ void SiteStatusWindow::read(const std::string& name) {
     reader_ = std::thread([this, name, directory = directory_] {
         // Background work: on a busy machine the event loop's thread goes first.
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-        SiteStatusData data = loadSiteStatus(directory, name, static_cast<std::int64_t>(std::time(nullptr)));
+        SiteStatusData data = loadSiteStatus(directory, name, unixNow());
         // Delivered on the event loop; the destructor joins this thread before the window goes,
         // and Qt drops what was posted to a window that is gone.
         QMetaObject::invokeMethod(
