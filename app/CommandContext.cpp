@@ -56,5 +56,5 @@ std::optional<SiteStore> existingStore(const std::string& directory) {
             directory.c_str());
         return std::nullopt;
     }
-    return SiteStore::open(directory);
+    return SiteStore::openToRead(directory);
 }

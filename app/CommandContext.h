@@ -40,7 +40,7 @@ struct CommandContext {
 // as startupConfig does, and whatever the command throws.
 int runCommand(const CommandRow& row, const CommandLine& line);
 
-// The site store that runs made in the directory, for the commands that only read it (or remove
-// rows) and never make a new one. Nothing, after saying so on standard error, when there is none
-// yet; throws StoreError when it cannot be opened.
+// The site store that runs made in the directory, opened read-only for the commands that only
+// read it and never make, import or change anything. Nothing, after saying so on standard error,
+// when there is none yet; throws StoreError when it cannot be opened.
 std::optional<SiteStore> existingStore(const std::string& directory);

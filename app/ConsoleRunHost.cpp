@@ -74,6 +74,12 @@ void ConsoleRunHost::appendLog(const std::string& line) {
     printLine(line);
 }
 
+void ConsoleRunHost::showNote(const std::string& line, Note kind) {
+    if (kind != Note::Refusal || out_ == stderr) return;
+    clearProgress();
+    std::fprintf(stderr, "larkspan: %s\n", printable(line).c_str());
+}
+
 void ConsoleRunHost::information(const std::string& message, Message kind) {
     if (kind == Message::RunEnded) {
         clearProgress();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/profiles/SiteProfile.h"
 #include "core/run/KeptRuns.h"
 #include "core/run/RunHost.h"
-#include "core/profiles/SiteProfile.h"
 #include "grid/ReportGrid.h"
 
 #include <cstdio>
@@ -34,6 +34,9 @@ public:
     std::string pauseCaption() const override { return pauseCaption_; }
     void setPauseCaption(const std::string& caption) override { pauseCaption_ = caption; }
     void appendLog(const std::string& line) override;
+    // A refusal, or a site that could not be read, goes to standard error too, where a timer's
+    // job looks for failures.
+    void showNote(const std::string& line, Note kind) override;
     void information(const std::string& message, Message kind) override;
     void closeWindow() override { closed_ = true; }
     void waitForEvents() override;

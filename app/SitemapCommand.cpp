@@ -36,9 +36,13 @@ std::vector<std::size_t> shownUrls(const CommandContext& context, const SiteSite
         return shown;
     }
     const Config& config = context.config;
-    SiteStore siteStore = SiteStore::open(context.profiles.directory(), config.storeWaitSeconds);
+    // A look that changes nothing: without a store, every URL is new.
+    SiteStore siteStore = SiteStore::openToRead(context.profiles.directory(), config.storeWaitSeconds);
+    if (!siteStore.exists())
+        std::fprintf(stderr, "larkspan: there is no store in %s yet: every URL counts as new\n",
+                     context.profiles.directory().c_str());
     return selectAnnouncements(
-               siteStore, siteStore.site(context.name()), read.urls,
+               siteStore, siteStore.findSite(context.name()), read.urls,
                {IndexNowChannelId, "",
                 indexNowFirstRun(config.firstRunAllPages, context.profile.extra(IndexNowFirstRunKey)),
                 SelectionMode::Preview, SitemapRead::Complete, unixNow()})

@@ -54,8 +54,9 @@ std::string refuseStore(const CommandLine& cl) {
 // rows (--forget NAME).
 int runStore(CommandContext& context) {
     const CommandLine& cl = context.line;
-    SiteStore& store = *context.store;
     if (cl.forget) {
+        // The look that found the store changes nothing; forgetting writes.
+        SiteStore store = SiteStore::open(context.profiles.directory());
         const std::int64_t urls = store.forget(*cl.forget);
         if (urls < 0) {
             std::fprintf(stderr, "larkspan: the store %s holds nothing of \"%s\"\n", store.file().c_str(),
@@ -66,6 +67,7 @@ int runStore(CommandContext& context) {
                     static_cast<long long>(urls));
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    SiteStore& store = *context.store;
     const std::string check = integrityCheck(store);
     printLine(store.file() + ": " + (check == "ok" ? "ok" : "damaged:\n" + check));
     for (const SiteCounts& counts : siteCounts(store))

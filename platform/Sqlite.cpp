@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -166,16 +167,48 @@ private:
     std::thread thread_;
 };
 
+namespace {
+
+// "file:PATH?mode=ro", with "?immutable=1" when no write-ahead log lies beside the file: a
+// read-only connection would otherwise make the log's files.
+std::string readOnlyUri(const std::string& file) {
+    std::string uri = "file:";
+    for (const unsigned char c : file) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+            constexpr const char* hex = "0123456789ABCDEF";
+            uri += {'%', hex[c >> 4], hex[c & 15]};
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    const bool logged = ::access((file + "-wal").c_str(), F_OK) == 0;
+    return uri + (logged ? "?mode=ro" : "?mode=ro&immutable=1");
+}
+
+} // namespace
+
 SqliteDatabase::SqliteDatabase(const std::string& file, Mode mode) : file_(file) {
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode == Mode::ReadWriteCreate) flags |= SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(file.c_str(), &db_, flags, nullptr);
+    if (mode == Mode::ReadOnly) flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    const std::string name = mode == Mode::ReadOnly ? readOnlyUri(file) : file;
+    const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string message = messageFor(db_, rc, file);
         close();
         throw SqliteError(message, rc);
     }
     sqlite3_extended_result_codes(db_, 1);
+}
+
+void SqliteDatabase::copyInto(SqliteDatabase& target) const {
+    sqlite3_backup* backup = sqlite3_backup_init(target.db_, "main", db_, "main");
+    if (!backup)
+        throw SqliteError(messageFor(target.db_, sqlite3_errcode(target.db_), target.file_),
+                          sqlite3_errcode(target.db_));
+    sqlite3_backup_step(backup, -1);
+    const int rc = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_OK) throw SqliteError(messageFor(target.db_, rc, file_), rc);
 }
 
 SqliteDatabase::~SqliteDatabase() {

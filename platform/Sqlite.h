@@ -61,7 +61,9 @@ private:
 // One connection to a database file, closed when it goes.
 class SqliteDatabase {
 public:
-    enum class Mode { ReadWrite, ReadWriteCreate };
+    // ReadOnly opens the file as it stands and makes no file beside it: a database whose
+    // write-ahead log is there is read with it, one without is read as unchanging.
+    enum class Mode { ReadWrite, ReadWriteCreate, ReadOnly };
 
     // Throws SqliteError naming the file when it cannot be opened.
     SqliteDatabase(const std::string& file, Mode mode);
@@ -79,6 +81,8 @@ public:
     std::string queryText(std::string_view sql) const;
     // How long a statement waits for another connection's lock before SQLITE_BUSY.
     void setBusyTimeout(int milliseconds);
+    // Copies the whole database into another connection's (a database in memory, say).
+    void copyInto(SqliteDatabase& target) const;
     std::int64_t lastInsertRowid() const;
     int changes() const;
     // From now on the write-ahead log is checkpointed on a thread of its own, with a connection

@@ -2,6 +2,7 @@
 
 #include "core/channels/ChannelTable.h"
 #include "core/channels/LiveSite.h"
+#include "core/channels/SiteRead.h"
 #include "core/sitemaps/SitemapSource.h"
 
 #include <algorithm>
@@ -21,8 +22,16 @@ bool PlanRun::probe() {
         return false;
     }
     site_ = found->site;
-    if (!found->note.empty()) log(found->note);
-    return true;
+    if (found->unreachable.empty() && !found->note.empty()) log(found->note);
+    reading_ = std::make_unique<SiteReading>(*this, found->unreachable);
+    if (reading_->unreadable().empty()) return true;
+    refused(SiteReading::unreadableLine(fields_.SiteTitle, reading_->unreadable()));
+    return false;
+}
+
+SiteReading& PlanRun::reading() {
+    if (!reading_) reading_ = std::make_unique<SiteReading>(*this);
+    return *reading_;
 }
 
 namespace {

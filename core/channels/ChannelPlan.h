@@ -12,6 +12,7 @@
 #include <vector>
 
 class LiveClient;
+class SiteReading;
 
 // The dry run of the `requests` command: each channel of the table announces one profile
 // through it as a run would, but nothing that would change something at a service is sent.
@@ -28,8 +29,8 @@ public:
     PlanRun(const PlanRun&) = delete;
     PlanRun& operator=(const PlanRun&) = delete;
 
-    // Probes the profile URL for the site's origin, as a run does once per profile; false
-    // (said) when the URL names no web site.
+    // Probes the profile URL for the site's origin and reads the site, as a run does once per
+    // profile; false (said) when the URL names no web site or the site could not be read.
     bool probe();
     // A channel refused: its keys cannot be used, or what it must read could not be.
     bool refusedAny() const { return refused_; }
@@ -50,6 +51,7 @@ public:
     // A dry run checks no page: it names the announcements as if every page passed its check.
     RunPageChecks& pageChecks() override { return checks_; }
     bool dryRun() const override { return true; }
+    SiteReading& reading() override;
 
 private:
     // Takes a request that would change something at a service, and answers it as a service
@@ -67,6 +69,7 @@ private:
     bool refused_ = false;
     std::vector<PlannedRequest> planned_;
     RunPageChecks checks_{uncheckedConfig(config_)};
+    std::unique_ptr<SiteReading> reading_;
 
     static Config uncheckedConfig(Config config) {
         config.checkPages = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 class RunPageChecks;
+class SiteReading;
 struct Config;
 struct SubmissionFields;
 
@@ -58,6 +59,9 @@ public:
     virtual void log(const std::string& line) = 0;
     // The pages checked in this run, shared by the channels, so that a page is checked once.
     virtual RunPageChecks& pageChecks() = 0;
+    // What the run read of the site for this profile before its channels (robots.txt, the
+    // sitemaps, the site in the store; see SiteReading): read once, on first use.
+    virtual SiteReading& reading() = 0;
     // A dry run reads what a run reads, but takes every request that would change something at a
     // service (a submission, a token request) without sending it, and answers it with a stand-in
     // that a service would give to a submission it takes. A channel then writes nothing to the

@@ -41,12 +41,14 @@ std::optional<SiteProbe> probeSite(std::string_view profileUrl,
     // Only where the page answers from counts; its body is not read.
     request.sink = [](std::string_view) { return false; };
     const LiveAnswer answer = send(std::move(request));
-    SiteProbe probe{*typed, {}};
+    SiteProbe probe{*typed, {}, {}};
     std::optional<Url> final = answer.status > 0 ? Url::parse(answer.finalUrl) : std::nullopt;
     if (!final) {
         const std::string why = !answer.error.empty() ? answer.error : "its answer named no URL";
         probe.note =
             typed->text() + " could not be reached (" + printable(why) + "); its origin is taken as typed";
+        if (answer.status == 0)
+            probe.unreachable = typed->text() + " could not be reached (" + printable(why) + ")";
         return probe;
     }
     if (!final->sameOrigin(*typed)) probe.note = typed->text() + " answers from " + printable(final->text());

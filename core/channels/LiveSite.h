@@ -1,7 +1,7 @@
 #pragma once
 
-#include "http/live/LiveClient.h"
 #include "http/Url.h"
+#include "http/live/LiveClient.h"
 
 #include <functional>
 #include <optional>
@@ -25,9 +25,13 @@ std::optional<Url> profileSiteUrl(std::string_view profileUrl);
 struct SiteProbe {
     Url site;
     std::string note;
+    // Why the profile URL got no answer at all (refused, DNS, TLS, time-out): the site could not
+    // be read. Empty when it answered.
+    std::string unreachable;
 };
 // Fetches the profile URL with GET, following redirects to any host, and takes the final
-// URL as the site. Without an answer the URL as typed stands, and the note says why. Nothing
+// URL as the site. Without an answer the URL as typed stands, and the note says why (as does
+// `unreachable` when nothing answered at all). Nothing
 // when the profile URL is no http or https URL (nothing is sent then).
 std::optional<SiteProbe> probeSite(std::string_view profileUrl,
                                    const std::function<LiveAnswer(LiveRequest)>& send);

@@ -183,7 +183,7 @@ PageChecker::PageChecker(Send send, PageCheckerSettings settings)
 
 const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
     const auto found = robots_.find(origin);
-    if (found != robots_.end()) return found->second;
+    if (found != robots_.end()) return *found->second.rules;
     LiveRequest request;
     request.url = origin + "/robots.txt";
     request.redirects = Redirects::AnyHost;
@@ -194,13 +194,34 @@ const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
     std::vector<LiveRequest> one;
     one.push_back(std::move(request));
     const LiveAnswer answer = std::move(send_(std::move(one)).front());
-    RobotsTxt robots;
+    OriginRobots robots;
+    robots.problem = robotsTxtProblem(answer);
     // A missing file (4xx) means no rules; a server that fails, or none, means no crawling.
-    if (!answer.answered() || answer.status >= 500)
-        robots = RobotsTxt::disallowAll();
+    if (!robots.problem.empty())
+        robots.rules = std::make_shared<const RobotsTxt>(RobotsTxt::disallowAll());
     else if (answer.status >= 200 && answer.status < 300)
-        robots = RobotsTxt::parse(body->bytes);
-    return robots_.emplace(origin, std::move(robots)).first->second;
+        robots.rules = std::make_shared<const RobotsTxt>(RobotsTxt::parse(body->bytes));
+    else
+        robots.rules = std::make_shared<const RobotsTxt>();
+    return *robots_.emplace(origin, std::move(robots)).first->second.rules;
+}
+
+std::string PageChecker::robotsProblem(const std::string& origin) const {
+    const auto found = robots_.find(origin);
+    return found == robots_.end() ? std::string() : found->second.problem;
+}
+
+void PageChecker::useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules,
+                            std::string problem) {
+    robots_[origin] = {std::move(rules), std::move(problem)};
+}
+
+std::string robotsTxtProblem(const LiveAnswer& answer) {
+    if (!answer.answered())
+        return "robots.txt could not be fetched: " + (answer.error.empty() ? "no answer" : answer.error);
+    if (answer.status >= 500 || answer.status == 429)
+        return "robots.txt answered " + std::to_string(answer.status);
+    return {};
 }
 
 std::size_t PageChecker::check(const std::vector<std::string>& urls, const Report& report) {
@@ -300,6 +321,12 @@ std::optional<LiveRequest> PageChecker::prepare(Run& run, Page& page) {
         return std::nullopt;
     }
     const RobotsTxt& robots = robotsFor(url->origin());
+    if (std::string problem = robotsProblem(url->origin()); !problem.empty()) {
+        // Whether a crawler may fetch the page cannot be known: the page is not fetched either.
+        page.fetch.error = std::move(problem);
+        run.report(analysePage(page.fetch));
+        return std::nullopt;
+    }
     page.fetch.googlebot = decision(robots, Crawler::Googlebot, *url);
     page.fetch.bingbot = decision(robots, Crawler::Bingbot, *url);
     LiveRequest request;

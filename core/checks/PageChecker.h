@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ public:
 
     // The robots.txt rules of an origin ("https://host:port") as the checks use them.
     const RobotsTxt& robotsFor(const std::string& origin);
+    // Why the origin's robots.txt could not be read (see robotsTxtProblem); empty when it
+    // could, or was not fetched yet. Each page of such an origin is an error for that reason.
+    std::string robotsProblem(const std::string& origin) const;
+    // Takes an origin's robots.txt as a run read it already, instead of fetching it again.
+    void useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules, std::string problem);
 
     // A body as it arrives (kept for the .cpp).
     struct Collected;
@@ -80,5 +86,14 @@ private:
     // perHost through send_.
     LiveClient* client_ = nullptr;
     PageCheckerSettings settings_;
-    std::map<std::string, RobotsTxt> robots_;
+    struct OriginRobots {
+        std::shared_ptr<const RobotsTxt> rules;
+        std::string problem;
+    };
+    std::map<std::string, OriginRobots> robots_;
 };
+
+// Why a robots.txt answer leaves the site unreadable: no answer at all ("robots.txt could not
+// be fetched: CAUSE"), or a server error or 429 ("robots.txt answered 503"); empty for an answer
+// that gives the rules (2xx) or says there are none (another 4xx).
+std::string robotsTxtProblem(const LiveAnswer& answer);

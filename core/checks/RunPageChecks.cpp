@@ -28,6 +28,11 @@ std::string count(std::size_t n, const char* one, const char* many) {
 RunPageChecks::RunPageChecks(const Config& config)
     : enabled_(config.checkPages), settings_(pageCheckerSettings(config)), budget_(settings_.maxPages) {}
 
+void RunPageChecks::useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules,
+                              std::string problem) {
+    robots_[origin] = {std::move(rules), std::move(problem)};
+}
+
 void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
                           const std::vector<std::string>& urls) {
     if (!enabled_) return;
@@ -48,6 +53,8 @@ void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
             return run.sendAll(PageCheckEngine, std::move(requests));
         },
         settings);
+    for (const auto& [origin, robots] : robots_)
+        checker.useRobots(origin, robots.rules, robots.problem);
     std::vector<PageCheck> batch;
     const auto keep = [&] {
         recordPageChecks(store, site, batch);

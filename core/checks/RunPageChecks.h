@@ -5,6 +5,7 @@
 #include "core/store/StoreChecks.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ public:
     // records as the latest of their URLs. URLs past the run's bound stay unchecked.
     void check(LiveRun& run, SiteStore& store, const StoreSite& site, const std::vector<std::string>& urls);
 
+    // The robots.txt of an origin as the run read it for the profile, used by every check of the
+    // run instead of fetching it again (problem: see robotsTxtProblem).
+    void useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules, std::string problem);
+
     // The verdict of a URL (any spelling) checked for the run's profile; nothing for a URL not
     // checked. Ok for every URL when checks are off.
     std::optional<Verdict> verdict(std::string_view url, Crawler crawler) const;
@@ -58,6 +63,11 @@ private:
     std::size_t budget_ = 0;
     std::string profile_;
     std::unordered_map<std::string, Outcome> outcomes_;
+    struct OriginRobots {
+        std::shared_ptr<const RobotsTxt> rules;
+        std::string problem;
+    };
+    std::unordered_map<std::string, OriginRobots> robots_;
 };
 
 // What the checks leave of a channel's selection, for the crawler whose rules the channel

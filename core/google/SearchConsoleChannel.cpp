@@ -3,12 +3,11 @@
 #include "core/Config.h"
 #include "core/catalogue/SubmissionFields.h"
 #include "core/channels/ChannelTable.h"
+#include "core/channels/SiteRead.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/google/GoogleAuth.h"
 #include "core/google/IndexStatusRun.h"
 #include "core/profiles/SiteProfile.h"
-#include "core/sitemaps/SitemapReader.h"
-#include "core/sitemaps/SitemapSource.h"
 #include "core/sitemaps/Sitemaps.h"
 #include "core/store/SiteStore.h"
 #include "http/RetryAfter.h"
@@ -198,47 +197,21 @@ void SearchConsoleChannel::inspect(LiveRun& run, const ServiceAccount& account, 
 }
 
 std::vector<std::string> SearchConsoleChannel::readableSitemaps(LiveRun& run) {
-    // robots.txt and the sitemaps are fetched through the run, so that each GET is a request
-    // of the run like every other: recorded, paused and stopped with it.
-    RunSitemapSource source(run, SearchConsoleEngine);
-    std::vector<std::string> problems;
-    const std::vector<std::string> named =
-        findSitemaps(run.site(), run.profileValue(SitemapKey), source, problems);
-    // Google is only told of a sitemap that answers and is one: reading stops as soon as its
-    // first element shows what it is.
-    std::vector<std::unique_ptr<SitemapReader>> readers;
-    std::vector<SitemapSource::Fetch> fetches;
-    for (const std::string& url : named) {
-        readers.push_back(
-            std::make_unique<SitemapReader>([](std::string_view, std::int64_t) { return false; }));
-        SitemapReader* reader = readers.back().get();
-        fetches.push_back({url, Redirects::AnyHost, [reader](std::string_view piece) {
-                               return reader->feed(piece) && reader->kind() == SitemapReader::Kind::Unknown;
-                           }});
-    }
-    const std::vector<FetchResult> fetched = source.fetchAll(std::move(fetches));
-    std::vector<std::string> feeds;
-    for (std::size_t i = 0; i < named.size(); ++i) {
-        if (!fetched[i].ok())
-            problems.push_back(named[i] + ": " + fetched[i].problem + "; it is not submitted");
-        else if (readers[i]->kind() == SitemapReader::Kind::Unknown)
-            problems.push_back(named[i] + ": it is no sitemap" +
-                               (readers[i]->problem().empty() ? "" : " (" + readers[i]->problem() + ")") +
-                               "; it is not submitted");
-        else
-            feeds.push_back(named[i]);
-    }
-    for (const std::string& problem : problems)
-        run.log(Prefix + problem);
-    return feeds;
+    // Google is only told of a sitemap that the run could read and that is one.
+    const SiteSitemaps& sitemaps = run.reading().sitemaps();
+    const std::vector<std::string>& read = sitemaps.sitemapsRead;
+    for (const std::string& url : sitemaps.sitemaps)
+        if (std::find(read.begin(), read.end(), url) == read.end())
+            run.log(Prefix + url + ": it could not be read as a sitemap; it is not submitted");
+    return read;
 }
 
 bool SearchConsoleChannel::pausedUntil(LiveRun& run) {
     const std::string api = run.config().googleApiBase;
     std::int64_t until = 0;
     if (auto it = notBefore_.find(api); it != notBefore_.end()) until = it->second;
-    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
-    until = std::max(until, store.pausedUntil(store.site(run.profileName()), SearchConsoleStateChannel, api));
+    SiteReading& reading = run.reading();
+    until = std::max(until, reading.store().pausedUntil(reading.storeSite(), SearchConsoleStateChannel, api));
     until = std::min(until, unixNow() + MaxRetryAfter);
     if (until <= unixNow()) return false;
     run.refused(Prefix + "not called before " + formatUtc(until) + ", as Google asked; the sitemaps of " +
@@ -250,9 +223,9 @@ void SearchConsoleChannel::pause(LiveRun& run, const LiveAnswer& answer, std::st
     const std::int64_t until =
         parseRetryAfter(answer.header("Retry-After"), unixNow()).value_or(unixNow() + DefaultPause);
     notBefore_[run.config().googleApiBase] = until;
-    SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
-    store.setPause(store.site(run.profileName()), SearchConsoleStateChannel, run.config().googleApiBase,
-                   until);
+    SiteReading& reading = run.reading();
+    reading.store().setPause(reading.storeSite(), SearchConsoleStateChannel, run.config().googleApiBase,
+                             until);
     line += "; Search Console is not called before " + formatUtc(until);
 }
 

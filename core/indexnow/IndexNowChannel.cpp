@@ -4,14 +4,13 @@
 #include "core/catalogue/SubmissionFields.h"
 #include "core/channels/ChannelTable.h"
 #include "core/channels/LiveSite.h"
+#include "core/channels/SiteRead.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/profiles/SiteProfile.h"
 #include "core/sitemaps/Sitemaps.h"
 #include "core/store/SiteStore.h"
-#include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
 #include "http/RetryAfter.h"
-#include "platform/EventLoop.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
 
@@ -36,16 +35,6 @@ std::string answerText(const LiveAnswer& answer, const std::string& endpoint) {
     return std::to_string(answer.status) + " " + answer.reason + " from " + (url ? url->host() : endpoint);
 }
 
-// While another process holds the site, the wait keeps the program's events going, so that the
-// window stays responsive.
-void waitWithEvents(std::chrono::milliseconds time) {
-    EventLoop& loop = EventLoop::instance();
-    auto done = std::make_shared<bool>(false);
-    loop.startTimer(time, EventLoop::TimerMode::SingleShot, [done] { *done = true; });
-    while (!*done)
-        loop.pump(EventLoop::PumpMode::WaitForEvents);
-}
-
 // Why the profile's key or its location cannot be used; empty when both can.
 std::string keyProblem(LiveRun& run) {
     std::string problem = indexNowKeyProblem(run.profileValue(IndexNowKeyKey));
@@ -68,10 +57,6 @@ struct Wording {
     std::string nothingSent(const std::string& why) const {
         return dryRun ? why : "IndexNow: nothing sent for " + site + ": " + why;
     }
-    std::string sitemapProblem(const std::string& problem) const {
-        return dryRun ? problem : "IndexNow: sitemap of " + site + ": " + problem;
-    }
-    std::string notice(const std::string& notice) const { return dryRun ? notice : "IndexNow: " + notice; }
     std::string recordedUnsent(std::size_t n) const {
         if (dryRun)
             return "first run: " + count(n, "URL", "URLs") +
@@ -88,33 +73,16 @@ struct Wording {
     }
 };
 
-// The store's side of one profile: its site, taken by this run until the profile is done (so
-// that another process waits, and never announces what this one is announcing), and what the
-// channel announces. The rows of many new URLs are written beside the POSTs, from the sitemaps'
-// table, which outlives this; the claim is let go only once they are all there. A dry run takes
-// no site and writes nothing: its selection only tells what a run would choose.
-struct StoreTurn {
-    StoreTurn(LiveRun& run, const SiteSitemaps& sitemaps, const Wording& say)
-        : store(SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds)),
-          site(store.site(run.profileName())) {
-        for (const std::string& notice : site.notices)
-            run.log(say.notice(notice));
-        if (!run.dryRun()) claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
-        selection =
-            selectAnnouncements(store, site, sitemaps.urls,
-                                {IndexNowChannelId, run.site().text(), firstRunRule(run),
-                                 run.dryRun() ? SelectionMode::Preview : SelectionMode::Record,
-                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
-                                 unixNow(), NewRows::InBackground});
-    }
-    StoreTurn(const StoreTurn&) = delete;
-    StoreTurn& operator=(const StoreTurn&) = delete;
-
-    SiteStore store;
-    StoreSite site;
-    std::optional<SiteClaim> claim;
-    AnnounceSelection selection;
-};
+// What the channel announces of the site that the run read: the sitemaps' URLs that are new or
+// changed since this channel took them. A dry run's selection only tells what a run would choose.
+AnnounceSelection selectFor(LiveRun& run, SiteReading& reading) {
+    const SiteSitemaps& sitemaps = reading.sitemaps();
+    return selectAnnouncements(reading.store(), reading.storeSite(), sitemaps.urls,
+                               {IndexNowChannelId, run.site().text(), firstRunRule(run),
+                                run.dryRun() ? SelectionMode::Preview : SelectionMode::Record,
+                                sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
+                                unixNow()});
+}
 
 // The store's rows of one batch's URLs, as the selection found or made them; none when one has
 // no row there (the batch is then recorded by its URLs' text).
@@ -162,16 +130,13 @@ void IndexNowChannel::announce(LiveRun& run) {
     }
     const std::string location = run.profileValue(IndexNowKeyLocationKey);
 
-    // The sitemaps are requests of the run like the submissions: recorded, paused and stopped.
-    RunSitemapSource source(run, "IndexNow");
-    SiteSitemaps sitemaps =
-        readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
-    for (const std::string& problem : sitemaps.problems)
-        run.log(say.sitemapProblem(problem));
-
-    std::optional<StoreTurn> turn;
+    SiteReading& reading = run.reading();
+    SiteSitemaps& sitemaps = reading.sitemaps();
+    SiteStore& store = reading.store();
+    const StoreSite& storeSite = reading.storeSite();
+    AnnounceSelection selection;
     try {
-        turn.emplace(run, sitemaps, say);
+        selection = selectFor(run, reading);
     } catch (const StoreFull&) {
         throw;
     } catch (const StoreError& e) {
@@ -180,11 +145,10 @@ void IndexNowChannel::announce(LiveRun& run) {
         run.refused(say.nothingSent(e.what()));
         return;
     }
-    AnnounceSelection& selection = turn->selection;
     if (selection.recordedUnsent > 0) run.log(say.recordedUnsent(selection.recordedUnsent));
     // Only pages that bingbot would index are announced, and pages that left the sitemaps and
     // are gone are announced once.
-    screenSelection(run, turn->store, turn->site, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
+    screenSelection(run, store, storeSite, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",
                     IndexNowChannelId, LeftPages::Announce);
     const IndexNowSubmission submission(run.site(), key, location, sitemaps.urls, selection.indices, scope_,
                                         selection.profileUrl ? IndexNowSubmission::ProfileUrl::Included
@@ -193,10 +157,12 @@ void IndexNowChannel::announce(LiveRun& run) {
     // A dry run still names the endpoints that asked for a pause when there is nothing to send.
     if (submission.size() == 0 && !run.dryRun()) return;
     // The key file is checked before a run posts again; a dry run posts nothing.
-    if (!run.dryRun() && turn->store.keyStatus(turn->site, IndexNowChannelId) == "pending")
+    if (!run.dryRun() && store.keyStatus(storeSite, IndexNowChannelId) == "pending") {
+        RunSitemapSource source(run, "IndexNow");
         checkPendingKey(run, source, key, location);
+    }
     for (const std::string& endpoint : run.config().indexNowEndpoints)
-        submit(run, submission, endpoint, turn->store, turn->site, selection);
+        submit(run, submission, endpoint, store, storeSite, selection);
 }
 
 void IndexNowChannel::checkPendingKey(LiveRun& run, SitemapSource& source, const std::string& key,

@@ -20,15 +20,21 @@ std::string nothingSentReason(const RunTally& t) {
 
 std::string runEndMessage(const RunTally& tally) {
     // A refusal says why on its own line; the reason here is for a run that nobody refused.
-    if (tally.complete > 0 && tally.refusals == 0 && !nothingSentReason(tally).empty())
+    if (tally.complete > 0 && tally.refusals == 0 && tally.unreadable == 0 &&
+        !nothingSentReason(tally).empty())
         return CatalogueOffNothingSent;
     return "Done!";
 }
 
 std::string runEndStatus(const RunTally& tally) {
+    std::string what;
+    if (tally.unreadable > 0)
+        what = std::to_string(tally.unreadable) +
+               (tally.unreadable == 1 ? " site could not be read" : " sites could not be read");
     if (tally.refusals > 0)
-        return "Done, " + std::to_string(tally.refusals) +
-               (tally.refusals == 1 ? " live channel refused" : " live channels refused") + ": see below";
+        what += (what.empty() ? "" : ", ") + std::to_string(tally.refusals) +
+                (tally.refusals == 1 ? " live channel refused" : " live channels refused");
+    if (!what.empty()) return "Done, " + what + ": see below";
     return nothingSentReason(tally);
 }
 

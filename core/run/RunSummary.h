@@ -15,13 +15,16 @@ struct RunTally {
     int refusals = 0;
     bool catalogue = true;
     bool stopped = false;
+    // Sites that could not be read, for which nothing was announced.
+    int unreadable = 0;
 };
 
 // The box that ends a run: "Done!", except after a run with the catalogue switched off that
 // sent nothing at all and met no refusal, which says why instead of reporting a success.
 std::string runEndMessage(const RunTally& tally);
 // The status line once the box is closed: empty after a run that went as asked; otherwise the
-// refusals listed on "Track Progress" ("Done, 1 live channel refused: see below"), or, with the
+// sites that could not be read and the refusals listed on "Track Progress" ("Done, 1 site could
+// not be read: see below", "Done, 1 live channel refused: see below"), or, with the
 // catalogue switched off, why nothing was sent.
 std::string runEndStatus(const RunTally& tally);
 // The line that "Track Progress" shows for a run with the catalogue switched off.

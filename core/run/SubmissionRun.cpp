@@ -2,13 +2,14 @@
 
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
+#include "core/channels/SiteRead.h"
+#include "core/checks/RunPageChecks.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/profiles/SubmissionList.h"
 #include "core/run/RequestRecorder.h"
 #include "core/run/RunClient.h"
 #include "core/run/RunHost.h"
-#include "core/checks/RunPageChecks.h"
-#include "core/profiles/SiteProfile.h"
 #include "core/store/SiteStore.h"
-#include "core/profiles/SubmissionList.h"
 #include "grid/ReportGrid.h"
 #include "platform/Text.h"
 
@@ -23,8 +24,6 @@ namespace {
 constexpr const char* PauseCaption = "Pause";
 constexpr const char* ResumeCaption = "Resume";
 constexpr const char* FatalMarker = "Fatal Error";
-// The engine of the request-log record of the profile URL's probe.
-constexpr const char* SiteProbeEngine = "Site";
 
 // Sets a flag for as long as a scope runs, also when it is left by an exception.
 class FlagScope {
@@ -169,34 +168,71 @@ void SubmissionRun::announceLive() {
     const bool used = std::any_of(channels_.begin(), channels_.end(),
                                   [this](const auto& channel) { return channel->uses(*this); });
     if (!used) return;
+    // What was read of the site, and its hold on the store, go with the profile.
+    struct Ending {
+        std::unique_ptr<SiteReading>& reading;
+        ~Ending() { reading.reset(); }
+    } ending{reading_};
     try {
-        if (!probeSite()) {
-            refused("the profile URL \"" + fields_.URL +
-                    "\" names no web site; nothing is sent to live services");
-            return;
+        if (!readSite()) return;
+        for (const auto& channel : channels_) {
+            if (!channel->uses(*this)) continue;
+            waitWhilePaused();
+            if (stopRequested_) return;
+            try {
+                channel->announce(*this);
+            } catch (const LiveRun::Stopped&) {
+                throw;
+            } catch (const StoreFull&) {
+                throw;
+            } catch (const std::exception& e) {
+                // A channel reports its own failures; this is one it did not foresee.
+                refused(e.what());
+            }
         }
     } catch (const LiveRun::Stopped&) {
         return;
+    } catch (const StoreFull& e) {
+        // Nothing more can be remembered, so nothing more is sent: what was not recorded is
+        // sent again by a later run.
+        refused(std::string(e.what()) + "; the run ends here, and what was not recorded stays pending");
+        stopRequested_ = true;
     }
-    for (const auto& channel : channels_) {
-        if (!channel->uses(*this)) continue;
-        waitWhilePaused();
-        if (stopRequested_) return;
-        try {
-            channel->announce(*this);
-        } catch (const LiveRun::Stopped&) {
-            return;
-        } catch (const StoreFull& e) {
-            // Nothing more can be remembered, so nothing more is sent: what was not recorded is
-            // sent again by a later run.
-            refused(std::string(e.what()) + "; the run ends here, and what was not recorded stays pending");
-            stopRequested_ = true;
-            return;
-        } catch (const std::exception& e) {
-            // A channel reports its own failures; this is one it did not foresee.
-            refused(e.what());
-        }
+}
+
+bool SubmissionRun::readSite() {
+    std::optional<SiteProbe> probe = ::probeSite(
+        fields_.URL, [this](LiveRequest request) { return send(SiteEngine, std::move(request)); });
+    if (!probe) {
+        refused("the profile URL \"" + fields_.URL +
+                "\" names no web site; nothing is sent to live services");
+        return false;
     }
+    site_ = probe->site;
+    if (probe->unreachable.empty() && !probe->note.empty()) log(probe->note);
+    try {
+        reading_ = std::make_unique<SiteReading>(static_cast<LiveRun&>(*this), probe->unreachable);
+    } catch (const StoreFull&) {
+        throw;
+    } catch (const StoreError& e) {
+        refused("nothing is sent for " + fields_.SiteTitle + ": " + e.what());
+        return false;
+    }
+    return reading_->unreadable().empty() || unreadable(reading_->unreadable());
+}
+
+bool SubmissionRun::unreadable(const std::string& cause) {
+    const std::string line = SiteReading::unreadableLine(fields_.SiteTitle, cause);
+    liveRefused_ = true;
+    ++tally_.unreadable;
+    log(line);
+    log_.showNote(line, RunLog::Note::Refusal);
+    return false;
+}
+
+SiteReading& SubmissionRun::reading() {
+    if (!reading_) reading_ = std::make_unique<SiteReading>(static_cast<LiveRun&>(*this));
+    return *reading_;
 }
 
 std::string SubmissionRun::profileValue(std::string_view key) const {
@@ -206,15 +242,6 @@ std::string SubmissionRun::profileValue(std::string_view key) const {
 LiveClient& SubmissionRun::liveClient() {
     if (!live_) live_ = std::make_unique<LiveClient>(liveClientSettings(config_));
     return *live_;
-}
-
-bool SubmissionRun::probeSite() {
-    std::optional<SiteProbe> probe = ::probeSite(
-        fields_.URL, [this](LiveRequest request) { return send(SiteProbeEngine, std::move(request)); });
-    if (!probe) return false;
-    site_ = probe->site;
-    if (!probe->note.empty()) log(probe->note);
-    return true;
 }
 
 LiveAnswer SubmissionRun::send(const std::string& engine, LiveRequest request) {

@@ -2,10 +2,10 @@
 
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
+#include "core/catalogue/SubmissionFields.h"
 #include "core/channels/LiveChannel.h"
 #include "core/run/RequestRecorder.h"
 #include "core/run/RunSummary.h"
-#include "core/catalogue/SubmissionFields.h"
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +21,7 @@ class RunPageChecks;
 class RunHost;
 class RunLog;
 class RunProgress;
+class SiteReading;
 class RunResults;
 class TReportGrid;
 
@@ -116,8 +117,12 @@ private:
     std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) override;
     // The live client, made when the first live request goes out.
     LiveClient& liveClient();
-    // Probes the profile URL for the site's origin; false when the URL names no site.
-    bool probeSite();
+    // Probes the profile URL for the site's origin and reads the site; false (said) when nothing
+    // may be announced for the profile.
+    bool readSite();
+    // The site could not be read: said in the log and in red; always false.
+    bool unreadable(const std::string& cause);
+    SiteReading& reading() override;
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;
@@ -163,6 +168,8 @@ private:
     std::unique_ptr<LiveClient> live_;
     // Made afresh by each run.
     std::unique_ptr<RunPageChecks> pageChecks_;
+    // What was read of the site of the profile being announced.
+    std::unique_ptr<SiteReading> reading_;
     Url site_;
     std::string profileDirectory_;
     std::string profileName_;

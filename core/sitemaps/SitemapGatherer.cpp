@@ -153,6 +153,7 @@ public:
         FileRead& top = *batch.front();
         if (top.fetched.ok() && top.reader.kind() != SitemapReader::Kind::Unknown)
             out_.sitemapsRead.push_back(url);
+        if (top.fetched.status == 0 && !top.fetched.ok()) out_.unanswered.push_back(top.fetched.problem);
         merge(top, nullptr);
         if (!stopped()) readChildren(*parsed, top.children);
     }

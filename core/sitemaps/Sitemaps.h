@@ -50,6 +50,9 @@ struct SiteSitemaps {
     std::vector<std::string> sitemaps;
     // The sitemaps of that list that answered with 2xx and could be read.
     std::vector<std::string> sitemapsRead;
+    // Why each sitemap of that list that got no answer at all (refused, DNS, TLS, time-out) got
+    // none: when every one is so, the site could not be read.
+    std::vector<std::string> unanswered;
     // Sitemap files that were read (an index and each of its sitemaps count once).
     int filesRead = 0;
     // URLs outside the scope of their sitemap, or that are no URL at all.

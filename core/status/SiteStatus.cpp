@@ -105,11 +105,15 @@ SiteSummary siteSummary(const SiteStore& store, const StoreSite& site, std::int6
     if (const std::int64_t until = store.pausedUntil(site, IndexNowChannelId); until > now)
         summary.indexNowPausedUntil = until;
     summary.sitemaps = storedSitemapStatuses(store, site);
+    summary.unreadable = store.unreadable(site);
     return summary;
 }
 
 std::vector<std::string> summaryLines(const std::string& name, const SiteSummary& s) {
     std::vector<std::string> lines{name + ": " + count(s.pages) + " pages in the sitemaps"};
+    if (s.unreadable)
+        lines.push_back("Could not be read at " + formatUtc(s.unreadable->at) + ": " + s.unreadable->cause +
+                        "; nothing was announced");
     std::string checks = "Page checks:";
     for (const auto& [verdict, n] : s.checks)
         checks += std::string(checks.back() == ':' ? " " : ", ") + count(n) + " " +
@@ -139,7 +143,11 @@ std::string summaryJson(const std::string& name, const SiteSummary& s) {
                        (s.indexNowPausedUntil ? timeJson(s.indexNowPausedUntil) : std::string("null")) +
                        "}, \"google\": {\"indexed\": " + std::to_string(s.googleIndexed) +
                        ", \"not_indexed\": " + countsJson(s.notIndexed) +
-                       ", \"not_inspected\": " + std::to_string(s.notInspected) + "}, \"sitemaps\": [";
+                       ", \"not_inspected\": " + std::to_string(s.notInspected) + "}, \"unreadable\": " +
+                       (s.unreadable ? "{\"at\": " + timeJson(s.unreadable->at) +
+                                           ", \"cause\": " + jsonString(s.unreadable->cause) + "}"
+                                     : std::string("null")) +
+                       ", \"sitemaps\": [";
     for (std::size_t i = 0; i < s.sitemaps.size(); ++i)
         json += std::string(i ? ", " : "") + sitemapJson(s.sitemaps[i]);
     return json + "]}";
@@ -185,7 +193,7 @@ SiteStatusData loadSiteStatus(const std::string& profileDirectory, const std::st
         return data;
     }
     try {
-        const SiteStore store = SiteStore::open(profileDirectory);
+        const SiteStore store = SiteStore::openToRead(profileDirectory);
         const StoreSite site = store.findSite(name);
         data.summary = summaryLines(name, siteSummary(store, site, now));
         if (site.id != 0)

@@ -29,6 +29,8 @@ struct SiteSummary {
     Counts notIndexed;
     std::int64_t notInspected = 0;
     std::vector<StoredSitemapStatus> sitemaps;
+    // When and why the last run could not read the site; nothing once a run read it since.
+    std::optional<SiteStore::Unreadable> unreadable;
 };
 
 // Reads the summary of the site; now decides whether a pause still holds.

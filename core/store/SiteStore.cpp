@@ -173,16 +173,29 @@ SiteStore SiteStore::open(const std::string& profileDirectory, int busyWaitSecon
     }
 }
 
-void SiteStore::writeRowsInBackground(BackgroundRows::Rows rows) {
-    settle();
-    rows_ = std::make_unique<BackgroundRows>(db_.file(), busyWaitSeconds_ * 1000, std::move(rows));
-}
-
-void SiteStore::settle() const {
-    if (!rows_) return;
-    // Gone whether they were all written or not: a failure is told once.
-    const std::unique_ptr<BackgroundRows> rows = std::move(rows_);
-    rows->waitForAll();
+SiteStore SiteStore::openToRead(const std::string& profileDirectory, int busyWaitSeconds) {
+    const std::string file = fileName(profileDirectory);
+    try {
+        if (::access(file.c_str(), F_OK) != 0) {
+            SqliteDatabase memory(":memory:", SqliteDatabase::Mode::ReadWriteCreate);
+            migrateStore(memory);
+            SiteStore store(std::move(memory), profileDirectory, busyWaitSeconds);
+            store.exists_ = false;
+            return store;
+        }
+        checkHeader(file);
+        SqliteDatabase db(file, SqliteDatabase::Mode::ReadOnly);
+        checkOpened(db, busyWaitSeconds);
+        if (db.queryInt64("PRAGMA user_version") < storeSchemaVersion()) {
+            SqliteDatabase memory(":memory:", SqliteDatabase::Mode::ReadWriteCreate);
+            db.copyInto(memory);
+            migrateStore(memory);
+            return SiteStore(std::move(memory), profileDirectory, busyWaitSeconds);
+        }
+        return SiteStore(std::move(db), profileDirectory, busyWaitSeconds);
+    } catch (const SqliteError& e) {
+        rethrowStoreError(e);
+    }
 }
 
 StoreSite SiteStore::findSite(const std::string& name) const {
@@ -212,7 +225,6 @@ StoreSite SiteStore::site(const std::string& name) {
 void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
                                const std::vector<std::string_view>& urls, std::int64_t time,
                                std::string_view answer) {
-    settle();
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
         SqliteStatement find = db_.prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
@@ -240,17 +252,6 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
 void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view channel,
                                    const std::vector<std::int64_t>& rows, std::int64_t time,
                                    std::string_view answer) {
-    std::optional<BackgroundRows::Turn> turn;
-    if (rows_ && !rows.empty()) {
-        try {
-            rows_->waitFor(rows);
-        } catch (const StoreError&) {
-            // The thread has ended; its failure is told here, once.
-            rows_.reset();
-            throw;
-        }
-        turn.emplace(*rows_);
-    }
     try {
         // Its rows are read from the urls table by the statement that inserts them, so each
         // row's check against that table could only pass; without it, a batch of 10,000 takes
@@ -264,9 +265,30 @@ void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view chann
     }
 }
 
+void SiteStore::setUnreadable(const StoreSite& site, std::string_view cause, std::int64_t time) {
+    try {
+        SqliteStatement set = db_.prepare("UPDATE sites SET unreadable=?2, unreadable_at=?3 WHERE id=?1");
+        set.bind(1, site.id).bind(2, cause);
+        if (cause.empty())
+            set.bind(3, std::optional<std::int64_t>());
+        else
+            set.bind(3, time);
+        set.run();
+    } catch (const SqliteError& e) {
+        rethrowStoreError(e);
+    }
+}
+
+std::optional<SiteStore::Unreadable> SiteStore::unreadable(const StoreSite& site) const {
+    SqliteStatement find =
+        db_.prepare("SELECT unreadable, unreadable_at FROM sites WHERE id=?1 AND unreadable<>''");
+    find.bind(1, site.id);
+    if (!find.step()) return std::nullopt;
+    return Unreadable{std::string(find.text(0)), find.int64(1)};
+}
+
 std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::string_view channel,
                                                   std::string_view url) const {
-    settle();
     SqliteStatement find = db_.prepare("SELECT a.at FROM urls u JOIN announcements a ON a.url=u.id "
                                        "WHERE u.site=?1 AND u.url=?2 AND a.channel=?3 AND a.accepted=1");
     find.bind(1, site.id).bind(2, urlKey(url)).bind(3, channel);
@@ -275,7 +297,6 @@ std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::st
 }
 
 std::int64_t SiteStore::acceptedCount(const StoreSite& site, std::string_view channel) const {
-    settle();
     SqliteStatement count = db_.prepare("SELECT count(*) FROM urls u JOIN announcements a ON a.url=u.id "
                                         "WHERE u.site=?1 AND a.channel=?2 AND a.accepted=1");
     count.bind(1, site.id).bind(2, channel);
@@ -327,7 +348,6 @@ void SiteStore::setKeyStatus(const StoreSite& site, std::string_view channel, st
 }
 
 std::int64_t SiteStore::forget(const std::string& name) {
-    settle();
     try {
         const StoreSite found = findSite(name);
         if (found.id == 0) return -1;

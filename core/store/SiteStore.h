@@ -1,10 +1,8 @@
 #pragma once
 
-#include "core/store/BackgroundRows.h"
 #include "platform/Sqlite.h"
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +49,14 @@ public:
     // none. A file that is no store, fails its quick check or has a newer schema is refused with
     // StoreError and left exactly as it is. busyWaitSeconds bounds waits for SQLite's own locks.
     static SiteStore open(const std::string& profileDirectory, int busyWaitSeconds = 60);
+    // Opens the store for a look that changes nothing (a dry run, a status): read-only, with
+    // nothing imported or made. Without a store there, it is an empty one in memory, and exists()
+    // is false; a store of an older schema is read from a copy in memory brought up to date.
+    // A store that open() would refuse is refused the same way.
+    static SiteStore openToRead(const std::string& profileDirectory, int busyWaitSeconds = 60);
+
+    // Whether the store is the directory's file (false for the empty one openToRead makes).
+    bool exists() const { return exists_; }
 
     SiteStore(SiteStore&&) noexcept = default;
     SiteStore& operator=(SiteStore&&) noexcept = default;
@@ -89,18 +95,17 @@ public:
     void setKeyStatus(const StoreSite& site, std::string_view channel, std::string_view status,
                       std::int64_t time);
 
+    // Keeps why a run could not read the site at that time; an empty cause clears it.
+    void setUnreadable(const StoreSite& site, std::string_view cause, std::int64_t time);
+    // Why and when a run last could not read the site; nothing once a run read it since.
+    struct Unreadable {
+        std::string cause;
+        std::int64_t at = 0;
+    };
+    std::optional<Unreadable> unreadable(const StoreSite& site) const;
+
     // Removes every row of the named site; the number of its URLs that went, -1 when it had none.
     std::int64_t forget(const std::string& name);
-
-    // The rows of new URLs that a selection leaves to a thread of their own (see BackgroundRows).
-    // Until they are all written, every use of the store that may need them waits for them: the
-    // methods above and the store's queries in core/store/; an acceptance by rows waits only for
-    // its own rows.
-    void writeRowsInBackground(BackgroundRows::Rows rows);
-    // Waits until the rows written in the background are all there. The thread's failure is
-    // thrown once, by this or by the acceptance that meets it, as StoreError or StoreFull; the
-    // store goes on with the rows that were written.
-    void settle() const;
 
     const std::string& file() const { return db_.file(); }
     const std::string& profileDirectory() const { return directory_; }
@@ -115,8 +120,7 @@ private:
     SqliteDatabase db_;
     std::string directory_;
     int busyWaitSeconds_ = 60;
-    // Goes before the connection, which as the last one checkpoints what it wrote.
-    mutable std::unique_ptr<BackgroundRows> rows_;
+    bool exists_ = true;
 };
 
 // Turns a failure of SQLite into the store's own errors: a full disk is StoreFull.

@@ -9,8 +9,9 @@ namespace {
 
 // Each migration brings the schema from its index to the next version; a store is always at the
 // version of the last one it ran. Page checks and index status add their tables as migrations
-// 2 and 3; a migration, once released, is never changed.
-constexpr std::array<const char*, 3> Migrations = {
+// 2 and 3, and the reading of a site that failed is migration 4; a migration, once released, is never
+// changed.
+constexpr std::array<const char*, 4> Migrations = {
     R"sql(
 CREATE TABLE sites(
   id INTEGER PRIMARY KEY,
@@ -146,6 +147,12 @@ CREATE TABLE sitemap_status(
   contents TEXT NOT NULL DEFAULT '',
   PRIMARY KEY(site, path)
 );
+)sql",
+    R"sql(
+-- Why a run last could not read the site (robots.txt or every sitemap failed), and when;
+-- cleared by the next run that reads it.
+ALTER TABLE sites ADD COLUMN unreadable TEXT NOT NULL DEFAULT '';
+ALTER TABLE sites ADD COLUMN unreadable_at INTEGER;
 )sql"};
 
 } // namespace

@@ -16,12 +16,6 @@ enum class SelectionMode { Record, Preview };
 // Whether the sitemaps were read without a problem: only then is a URL they no longer list
 // taken as gone from them.
 enum class SitemapRead { Complete, Partial };
-// Whether a Record selection that makes many rows, every one of them for a URL it announces,
-// may leave them to a thread of the store's (SiteStore::writeRowsInBackground) and return at
-// once, the rows' ids being fixed already. The table of URLs must then stay (it may grow) until
-// the store has written them: until SiteStore::settle() or until the store goes.
-enum class NewRows { Now, InBackground };
-
 // A lastmod this close to the run (or later) counts as recent on the first run.
 constexpr std::int64_t FirstRunRecentSeconds = 48 * 3600;
 
@@ -49,7 +43,6 @@ struct SelectionRequest {
     SelectionMode mode = SelectionMode::Record;
     SitemapRead read = SitemapRead::Complete;
     std::int64_t now = 0;
-    NewRows newRows = NewRows::Now;
 };
 
 // Compares the sitemaps' URLs (lastmod as the table's values) with what the store holds for the
@@ -57,5 +50,12 @@ struct SelectionRequest {
 // are new, or whose lastmod is later than the channel's last acceptance (or than the time they
 // were recorded as known). In Record mode it also keeps what it saw: new URLs, changed lastmods,
 // URLs that left the sitemaps, and the first run's baseline, in one transaction.
+// An empty channel is the site's own record of its sitemaps, which decides nothing for a channel.
 AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                                       const SelectionRequest& request);
+
+// What a run records of a site's sitemaps before any channel chooses: URLs new to the site,
+// changed lastmods, the URLs they no longer list (when they were read completely) and the
+// profile URL, in one transaction. A channel's selection after it finds every URL in the store.
+void recordSitemaps(SiteStore& store, const StoreSite& site, const UrlTable& urls,
+                    std::string_view profileUrl, SitemapRead read, std::int64_t now);

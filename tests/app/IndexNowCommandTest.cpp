@@ -102,12 +102,15 @@ TEST_F(IndexNowCommandTest, RequestsPrintsThePostsAndSubmitSaysWhenOneWasRefused
          "them)\n"},
         {{"requests", "--all-pages", "Garden"}, post(head + ",\"" + site + "/a%22b\"]}"), ""},
     };
+    // A dry run makes no store: it says that there is none, and every page counts as new.
+    const std::string noStore =
+        "larkspan: there is no store in " + dir.file("profiles") + " yet: every page counts as new\n";
     for (const Case& c : cases) {
         ProgramResult requests = larkspan(c.args);
         ASSERT_EQ(requests.exitCode, 0) << requests.err;
         ASSERT_GT(requests.out.size(), c.last.size());
         EXPECT_EQ(requests.out.substr(requests.out.size() - c.last.size()), c.last);
-        EXPECT_EQ(requests.err, c.err);
+        EXPECT_EQ(requests.err, noStore + c.err);
         // The catalogue's 32 lines come first; nothing was submitted.
         EXPECT_EQ(std::count(requests.out.begin(), requests.out.end(), '\n'), 33);
     }
@@ -120,6 +123,21 @@ TEST_F(IndexNowCommandTest, RequestsPrintsThePostsAndSubmitSaysWhenOneWasRefused
     EXPECT_NE(refused.out.find("IndexNow (127.0.0.1) refused 2 URLs of Garden: 403 Forbidden"),
               std::string::npos)
         << refused.out;
+
+    // A site whose sitemap cannot be fetched could not be read: nothing is sent, standard error
+    // says so, and the status is that of a refusal.
+    const std::size_t before = simulator->requests().size();
+    ProfileFiles(dir.file("profiles"))
+        .save(completeProfile("Gone", site + "/"),
+              {{IndexNowKeyKey, Key}, {"Sitemap", "https://127.0.0.1:1/s.xml"}});
+    ProgramResult unread = larkspan({"submit", "Gone"});
+    EXPECT_EQ(unread.exitCode, 3) << unread.err;
+    EXPECT_NE(unread.err.find("larkspan: Gone could not be read: its sitemap could not be fetched ("),
+              std::string::npos)
+        << unread.err;
+    EXPECT_NE(unread.out.find("Gone could not be read: "), std::string::npos) << unread.out;
+    for (std::size_t i = before; i < simulator->requests().size(); ++i)
+        EXPECT_EQ(simulator->requests()[i].method, "GET");
 
     dir.write("sites/127.0.0.1/" + Key + ".txt", Key);
     ProgramResult accepted = larkspan({"submit", "Garden"});

@@ -4,6 +4,10 @@
 #include "tests/common/PythonHttpServer.h"
 #include "tests/common/RunProgram.h"
 #include "tests/common/TempDir.h"
+#include "tests/core/support/RunTestSupport.h"
+
+#include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -28,10 +32,13 @@ TEST(SitemapCommand, PrintsChangedUrlsWithLastmodAndASummary) {
     SiteProfile shop;
     shop[fSiteTitle] = "Shop";
     shop[fURL] = home + "/";
-    store.save(shop);
-    // The IndexNow channel took /b already; it has no lastmod, so it is not new again. (An old
-    // state file is imported by the command.)
-    profiles.write("Shop.state", "larkspan-state 1\nC\tindexnow\nA\t1000\t" + home + "/b\n");
+    store.save(shop, {{"IndexNowFirstRun", "all"}});
+    // The IndexNow channel took /b already; it has no lastmod, so it is not new again.
+    {
+        SiteStore taken = SiteStore::open(profiles.str());
+        const std::string b = home + "/b";
+        taken.recordAccepted(taken.site("Shop"), "indexnow", {b}, 1000, "200 OK");
+    }
 
     ProgramResult changed = runLarkspan({"sitemap", "--dir", profiles.str(), "Shop"});
     EXPECT_EQ(changed.exitCode, 0) << changed.err;
@@ -51,6 +58,42 @@ TEST(SitemapCommand, PrintsChangedUrlsWithLastmodAndASummary) {
                             "/sitemap.xml: the server answered with status 404\n"
                             "larkspan: no sitemap of \"Shop\" could be read\n");
     EXPECT_EQ(runLarkspan({"sitemap", "--dir", profiles.str()}).exitCode, 2);
+}
+
+TEST(DryRuns, MakeNoFileAndImportNothing) {
+    TempDir site;
+    PythonHttpServer server(site.str());
+    ASSERT_NE(server.port(), 0);
+    const std::string home = server.address();
+    site.write("sitemap.xml", "<urlset><url><loc>" + home + "/a</loc></url></urlset>");
+    TempDir profiles;
+    ProfileFiles(profiles.str())
+        .save(completeProfile("Shop", home + "/"), {{"IndexNowKey", "0123456789abcdef"},
+                                                    {"Sitemap", home + "/sitemap.xml"},
+                                                    {"IndexNowFirstRun", "all"}});
+    profiles.write("Shop.state", "larkspan-state 1\nC\tindexnow\nA\t1000\t" + home + "/b\n");
+    const auto files = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(profiles.path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    const std::set<std::string> before = files();
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"requests", "Shop"},
+                                                    {"sitemap", "Shop"},
+                                                    {"status", "Shop"},
+                                                    {"history", "Shop"}}) {
+        std::vector<std::string> args = command;
+        args.insert(args.begin() + 1, {"--dir", profiles.str()});
+        const ProgramResult result = runLarkspan(args);
+        EXPECT_EQ(files(), before) << command[0] << ": " << result.err;
+        if (command[0] == "sitemap") {
+            EXPECT_NE(result.err.find("there is no store in " + profiles.str() + " yet"), std::string::npos)
+                << result.err;
+            // Without a store, every URL counts as new.
+            EXPECT_EQ(result.out, home + "/a\t\n");
+        }
+    }
 }
 
 TEST(SitemapCommand, ControlCharactersFromTheSiteArePrintedReplaced) {

@@ -7,6 +7,7 @@
 #include "core/run/KeptRuns.h"
 #include "core/run/RequestRecord.h"
 #include "core/run/SubmissionRun.h"
+#include "tests/common/PythonHttpServer.h"
 #include "tests/common/TempDir.h"
 #include "tests/core/support/RunTestSupport.h"
 #include "ui/ElidedText.h"
@@ -68,9 +69,10 @@ struct Window {
         window = std::make_unique<MainWindow>(dir.str(), "", config);
         window->show();
     }
-    void startRuns() {
+    // Every live request goes through the proxy; by default nothing listens there.
+    void startRuns(const std::string& proxy = "127.0.0.1:9") {
         Config config;
-        config.proxy = "127.0.0.1:9";
+        config.proxy = proxy;
         run = std::make_unique<WindowRun>(*window, config);
         run->host().showInformation = [this](const std::string& m) { boxes.push_back(m); };
     }
@@ -115,7 +117,11 @@ TEST(WindowFeedback, GoSubmitsEveryHighlightedRowAndANewProfileIsListedAtOnce) {
 
 TEST(WindowFeedback, RefusalsAndALeftOutCatalogueAreShownOnTrackProgress) {
     Window w({"Alpha", "Beta"});
-    w.startRuns();
+    // A server that answers every request (404), so that the sites can be read.
+    TempDir empty;
+    PythonHttpServer answering(empty.str());
+    ASSERT_NE(answering.port(), 0);
+    w.startRuns("127.0.0.1:" + std::to_string(answering.port()));
     w.window->optionsPage()->CatalogueCheckBox->setChecked(false);
     w.window->SubmitListGrid().SetSelection({0, 1, 0, 2});
 
@@ -138,6 +144,18 @@ TEST(WindowFeedback, RefusalsAndALeftOutCatalogueAreShownOnTrackProgress) {
     // The run's own log memo stays hidden and still gets the lines.
     EXPECT_TRUE(w.window->progress().Memo1->isHidden());
     EXPECT_NE(w.window->progress().Memo1->toPlainText().indexOf("403 Forbidden"), -1);
+
+    // Sites that cannot be read are shown as refusals are, and nothing is announced for them.
+    w.startRuns();
+    w.run->run().addChannel(std::make_unique<RefusingChannel>());
+    w.window->runButtons().GoButton->click();
+    const QStringList notes = w.window->progress().notes();
+    ASSERT_EQ(notes.size(), 2) << notes.join("|").toStdString();
+    EXPECT_TRUE(
+        notes[0].startsWith("Alpha could not be read: http://www.example.com/ could not be reached ("))
+        << notes[0].toStdString();
+    EXPECT_TRUE(notes[1].endsWith("; nothing was announced")) << notes[1].toStdString();
+    EXPECT_EQ(w.window->statusText(), "Done, 2 sites could not be read: see below");
 }
 
 TEST(WindowFeedback, LiveChannelValuesBelongToTheirProfileAndGenerateAsks) {

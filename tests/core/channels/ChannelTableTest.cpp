@@ -9,6 +9,7 @@
 #include "core/run/HttpRunClient.h"
 #include "core/run/LiveChannels.h"
 #include "core/run/SubmissionRun.h"
+#include "core/store/SiteStore.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
 #include "tests/common/Files.h"
@@ -104,7 +105,10 @@ protected:
 TEST_F(DryRunTest, TakesWhatARunThenSendsAndSendsNothingThatChangesAService) {
     const DryRun dry = dryRun("Garden");
     EXPECT_FALSE(dry.refused);
-    EXPECT_EQ(dry.said, std::vector<std::string>{});
+    // A dry run makes no store; it says that there is none.
+    EXPECT_EQ(dry.said, std::vector<std::string>{"there is no store in " + dir.file("profiles") +
+                                                 " yet: every page counts as new"});
+    EXPECT_FALSE(std::filesystem::exists(SiteStore::fileName(dir.file("profiles"))));
     const std::vector<std::string>& taken = dry.taken;
     const std::string put =
         "PUT https://www.googleapis.com/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/"
@@ -154,8 +158,8 @@ TEST_F(DryRunTest, AKeyFileThatIsNotThereKeepsGoogleFromTakingAnythingAndSaysWhy
     const DryRun dry = dryRun("Gone");
     EXPECT_TRUE(dry.taken.empty());
     EXPECT_TRUE(dry.refused);
-    ASSERT_EQ(dry.said.size(), 1u);
-    EXPECT_NE(dry.said[0].find("absent.json"), std::string::npos) << dry.said[0];
+    ASSERT_EQ(dry.said.size(), 2u);
+    EXPECT_NE(dry.said[1].find("absent.json"), std::string::npos) << dry.said[1];
 }
 
 TEST(ChannelTable, EveryChannelHasItsIdItsDocsPageInTheIndexAndAKnownConfigSection) {

@@ -1,8 +1,8 @@
 // The page checker against a small site on loopback that answers every verdict.
 #include "core/checks/PageChecker.h"
-#include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
+#include "tests/common/TempDir.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -150,8 +150,23 @@ TEST(PageChecker, RobotsTxtThatIsMissingOpensTheSiteAndNoAnswerClosesIt) {
     EXPECT_TRUE(checker.robotsFor(origin).allows("Googlebot", "/public"));
     EXPECT_TRUE(checker.robotsFor("http://localhost:" + std::to_string(site.port()))
                     .allows("Googlebot", "/private/x"));
-    // Nobody listens on this port: no answer means no crawling.
+    // Nobody listens on this port: no answer means no crawling, and each page of the site is an
+    // error for that reason rather than "blocked".
     EXPECT_FALSE(checker.robotsFor("http://127.0.0.1:1").allows("Googlebot", "/public"));
+    EXPECT_EQ(checker.robotsProblem("http://127.0.0.1:1").rfind("robots.txt could not be fetched: ", 0), 0u);
+    std::vector<PageVerdict> unread;
+    checker.check({"http://127.0.0.1:1/public"},
+                  [&](const PageCheck& check) { unread.push_back(verdictFor(check, Crawler::Bingbot)); });
+    ASSERT_EQ(unread.size(), 1u);
+    EXPECT_EQ(unread[0].verdict, Verdict::Error);
+    EXPECT_EQ(unread[0].detail.rfind("robots.txt could not be fetched: ", 0), 0u) << unread[0].detail;
+    LiveAnswer busy;
+    busy.status = 503;
+    EXPECT_EQ(robotsTxtProblem(busy), "robots.txt answered 503");
+    busy.status = 429;
+    EXPECT_EQ(robotsTxtProblem(busy), "robots.txt answered 429");
+    busy.status = 404;
+    EXPECT_EQ(robotsTxtProblem(busy), "");
     // Only the first MaxPages URLs are checked.
     PageCheckerSettings few;
     few.maxPages = 2;

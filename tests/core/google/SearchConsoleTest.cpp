@@ -172,9 +172,11 @@ TEST_F(SearchConsoleTest, SubmitsEachSitemapWithOneSignedTokenForTheWholeRun) {
         EXPECT_EQ(record.url.find("ya29"), std::string::npos);
     }
     // After its sitemaps, each profile's property lists its sitemaps (GET) for the Site Status.
-    EXPECT_EQ(methods, (std::vector<std::string>{"Site", "GET", "POST", "PUT", "GET", "Site", "GET", "PUT",
-                                                 "GET", "Site", "GET", "GET", "GET", "PUT", "PUT", "GET"}));
-    EXPECT_EQ(host.records[10].url, meadow + "/robots.txt");
+    // The site is read once for every channel: robots.txt and the sitemaps as engine "Site".
+    EXPECT_EQ(methods,
+              (std::vector<std::string>{"Site", "Site", "Site", "POST", "PUT", "GET", "Site", "Site", "Site",
+                                        "PUT", "GET", "Site", "Site", "Site", "Site", "PUT", "PUT", "GET"}));
+    EXPECT_EQ(host.records[12].url, meadow + "/robots.txt");
 }
 
 TEST_F(SearchConsoleTest, InspectsThePagesAfterTheSitemapsAndKeepsEveryFieldGoogleSent) {
@@ -182,9 +184,12 @@ TEST_F(SearchConsoleTest, InspectsThePagesAfterTheSitemapsAndKeepsEveryFieldGoog
     const std::string a = "https://www.example.com/a";
     const std::string b = "https://www.example.com/b";
     start({"--google-inspection", a + "=indexed", "--google-inspection", b + "=crawled"});
+    // A profile with Google alone: its run records the sitemap's pages, which are inspected.
+    dir.write("sites/www.example.com/sitemap.xml",
+              "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+              "<url><loc>" +
+                  a + "</loc></url><url><loc>" + b + "</loc></url></urlset>");
     addProfile("Garden", {});
-    // The pages of the site's sitemaps, as the IndexNow channel records them.
-    StoreFixture(dir.str(), "Garden").listed({a, b});
     run->Submit({"Garden"});
     EXPECT_EQ(host.log,
               std::vector<std::string>{std::string(Engine) +
@@ -321,10 +326,11 @@ TEST_F(SearchConsoleTest, KeyFilesThatCannotServeAreRefusedBeforeAnythingIsSent)
                             prefix + dir.file("ec.json") + " holds a private key that is not an RSA key",
                             prefix + "/nonexistent/key.json cannot be read: No such file or directory"}));
     EXPECT_TRUE(run->liveRefused());
-    // Only the probe of each profile's site went out; nothing reached Google.
+    // Only the reading of each profile's site went out (its probe, robots.txt and sitemap);
+    // nothing reached Google.
     for (const auto& request : simulator->requests())
         EXPECT_EQ(request.method, "GET") << request.target;
-    EXPECT_EQ(host.records.size(), 4u);
+    EXPECT_EQ(host.records.size(), 12u);
 
     // A key file others may read still serves, with ssh's kind of warning.
     host.log.clear();

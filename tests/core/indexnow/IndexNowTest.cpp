@@ -6,6 +6,7 @@
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 #include "core/run/HttpRunClient.h"
+#include "core/run/RunSummary.h"
 #include "core/run/SubmissionRun.h"
 #include "core/sitemaps/SitemapReader.h"
 #include "core/sitemaps/UrlTable.h"
@@ -240,12 +241,14 @@ TEST_F(IndexNowRunTest, AcceptedInBatchesOfTenThousandThenOnlyWhatChanged) {
     EXPECT_TRUE(host.log.empty()) << host.log.front();
     EXPECT_FALSE(run->liveRefused());
     EXPECT_EQ(accepted(), 25'002u);
-    // The probe of the profile URL and the sitemap's GET are requests of the run.
-    ASSERT_EQ(host.records.size(), 5u);
-    EXPECT_EQ(host.records[0].engine, "Site");
-    EXPECT_EQ(host.records[1].method, "GET");
-    EXPECT_EQ(host.records[1].engine, "IndexNow");
-    EXPECT_EQ(host.records[1].status, std::optional<int>(200));
+    // The probe of the profile URL, robots.txt and the sitemap's GET are requests of the run,
+    // which reads the site once for every channel.
+    ASSERT_EQ(host.records.size(), 6u);
+    EXPECT_EQ(host.records[1].url, site + "/robots.txt");
+    for (int i : {0, 1, 2})
+        EXPECT_EQ(host.records[i].engine, "Site");
+    EXPECT_EQ(host.records[2].method, "GET");
+    EXPECT_EQ(host.records[2].status, std::optional<int>(200));
 
     // Two pages changed and one is new: the next run sends them, and not the profile URL again.
     sitemapOf(25'001, "2020-01-01",
@@ -309,6 +312,49 @@ TEST_F(IndexNowRunTest, EachRefusalIsALogLineWithItsMeaningAndNoRow) {
     EXPECT_TRUE(run->liveRefused());
     EXPECT_EQ(run->ResultCount(), 1);
     EXPECT_EQ(accepted("Wrong"), 0u);
+}
+
+TEST_F(IndexNowRunTest, ASiteThatCannotBeReadAnnouncesNothingSaysWhyAndIsAFailure) {
+    struct Case {
+        std::vector<std::string> rules;
+        bool unreachableUrl;
+        std::string cause; // its start
+    };
+    const std::vector<Case> cases{
+        {{"/robots.txt=status:503"}, false, "robots.txt answered 503"},
+        {{"/robots.txt=status:429"}, false, "robots.txt answered 429"},
+        {{"/robots.txt=refuse"}, false, "robots.txt could not be fetched: "},
+        {{"/sitemap.xml=refuse"}, false, "its sitemap could not be fetched ("},
+        {{}, true, "https://127.0.0.1:1/ could not be reached ("},
+        // Read again, the site is announced, and the Site Status forgets the failure.
+        {{}, false, ""},
+    };
+    for (const Case& c : cases) {
+        host.log.clear();
+        start({}, c.rules);
+        siteFile(Key + ".txt", Key + "\n");
+        sitemapOf(3);
+        profile("Garden", Key, "", c.unreachableUrl ? "https://127.0.0.1:1/" : "");
+        submit();
+        SiteStore store = SiteStore::openToRead(dir.file("profiles"));
+        const std::optional<SiteStore::Unreadable> kept = store.unreadable(store.findSite("Garden"));
+        if (c.cause.empty()) {
+            EXPECT_EQ(posts().size(), 1u);
+            EXPECT_FALSE(run->liveRefused());
+            EXPECT_FALSE(kept.has_value());
+            continue;
+        }
+        SCOPED_TRACE(c.cause);
+        EXPECT_TRUE(posts().empty());
+        EXPECT_TRUE(run->liveRefused());
+        EXPECT_EQ(runEndStatus(run->tally()), "Done, 1 site could not be read: see below");
+        ASSERT_FALSE(host.log.empty());
+        EXPECT_EQ(host.log.back().rfind("Garden could not be read: " + c.cause, 0), 0u) << host.log.back();
+        EXPECT_TRUE(host.log.back().ends_with("; nothing was announced")) << host.log.back();
+        ASSERT_TRUE(kept.has_value());
+        EXPECT_EQ(kept->cause.rfind(c.cause, 0), 0u);
+        EXPECT_GT(kept->at, 0);
+    }
 }
 
 TEST_F(IndexNowRunTest, ABadRequestIsRefused) {
@@ -453,7 +499,7 @@ TEST_F(IndexNowRunTest, ASiteThatAnotherProcessAnnouncesIsLeftAfterTheWait) {
     ::close(ready[1]);
     EXPECT_TRUE(posts().empty());
     ASSERT_EQ(host.log.size(), 1u);
-    EXPECT_EQ(host.log[0].rfind("IndexNow: nothing sent for Garden: The live channels of Garden are held by "
+    EXPECT_EQ(host.log[0].rfind("nothing is sent for Garden: The live channels of Garden are held by "
                                 "process " +
                                     std::to_string(holder) + " since ",
                                 0),
@@ -540,8 +586,9 @@ TEST_F(IndexNowRunTest, OnlyPagesThatBingbotWouldIndexAreAnnouncedAndTheOthersSt
     // the page then counts as an error.
     const auto checks = std::count_if(host.records.begin(), host.records.end(),
                                       [](const RequestRecord& r) { return r.engine == "Page check"; });
-    // robots.txt, ten pages, the redirect's second hop and three more asks of the busy page.
-    EXPECT_EQ(checks, 1 + 10 + 1 + 3);
+    // Ten pages, the redirect's second hop and three more asks of the busy page; robots.txt is
+    // the one the run read for the site.
+    EXPECT_EQ(checks, 10 + 1 + 3);
     const auto requests = simulator->requests();
     const auto busy =
         std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.path == "/busy.html"; });

@@ -499,15 +499,23 @@ public:
 };
 
 TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLikeIt) {
-    // The site answers the probe of the profile URL; the ping target answers 200, then 403,
-    // then not before Stop.
+    // The site answers the probe of the profile URL, and has neither robots.txt nor a sitemap;
+    // the ping target answers 200, then 403, then not before Stop.
     using S = ScriptedServer;
-    ScriptedServer server({{S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
-                           {S::send("HTTP/1.0 200 OK\r\n\r\n")},
-                           {S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
-                           {S::send("HTTP/1.0 403 Forbidden\r\n\r\n")},
-                           {S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
-                           {S::holdOpen(std::chrono::milliseconds(10000))}});
+    const auto site = [](ScriptedServer::Script ping) {
+        return std::vector<ScriptedServer::Script>{{S::send("HTTP/1.0 200 OK\r\n\r\nsite")},
+                                                   {S::send("HTTP/1.0 404 Not Found\r\n\r\n")},
+                                                   {S::send("HTTP/1.0 404 Not Found\r\n\r\n")},
+                                                   std::move(ping)};
+    };
+    std::vector<ScriptedServer::Script> scripts;
+    for (ScriptedServer::Script ping :
+         {ScriptedServer::Script{S::send("HTTP/1.0 200 OK\r\n\r\n")},
+          ScriptedServer::Script{S::send("HTTP/1.0 403 Forbidden\r\n\r\n")},
+          ScriptedServer::Script{S::holdOpen(std::chrono::milliseconds(10000))}})
+        for (ScriptedServer::Script& script : site(std::move(ping)))
+            scripts.push_back(std::move(script));
+    ScriptedServer server(std::move(scripts));
     const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
     run.addChannel(std::make_unique<PingChannel>());
     run.setProfileDirectory(dir.str());
@@ -515,17 +523,20 @@ TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLik
     save(completeProfile("Beta"));
     selectProfiles({"Alpha", "Beta"});
     run.GoButtonClick();
-    // Alpha's 32 entries, its probe and ping, then Beta's 32 entries; Beta has no key.
+    // Alpha's 32 entries, the reading of its site (probe, robots.txt, sitemap) and its ping,
+    // then Beta's 32 entries; Beta has no key.
     ASSERT_EQ(client.calls.size(), 64u);
     EXPECT_EQ(run.ResultCount(), 65);
     const std::vector<std::string> engines = engineColumn();
     EXPECT_EQ(std::count(engines.begin(), engines.end(), "Ping"), 1);
-    ASSERT_EQ(host.records.size(), 66u);
+    ASSERT_EQ(host.records.size(), 68u);
     EXPECT_EQ(host.records[32].engine, "Site");
-    EXPECT_EQ(host.records[33].engine, "Ping");
-    EXPECT_EQ(host.records[33].method, "POST");
-    EXPECT_EQ(host.records[33].url, base + "/in");
-    EXPECT_EQ(host.records[33].status, std::optional<int>(200));
+    EXPECT_EQ(host.records[33].url, base + "/robots.txt");
+    EXPECT_EQ(host.records[34].url, base + "/sitemap.xml");
+    EXPECT_EQ(host.records[35].engine, "Ping");
+    EXPECT_EQ(host.records[35].method, "POST");
+    EXPECT_EQ(host.records[35].url, base + "/in");
+    EXPECT_EQ(host.records[35].status, std::optional<int>(200));
     EXPECT_FALSE(run.liveRefused());
 
     // Without the catalogue only the channel sends; a refusal is a log line, not a row.
@@ -534,7 +545,7 @@ TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLik
     run.GoButtonClick();
     EXPECT_TRUE(client.calls.empty());
     EXPECT_EQ(run.ResultCount(), 65);
-    EXPECT_EQ(host.log, std::vector<std::string>{"Ping refused: 403"});
+    EXPECT_EQ(host.log.back(), "Ping refused: 403");
     EXPECT_TRUE(run.liveRefused());
 
     // Stop during the channel's request ends the run as Stop does for the catalogue.
@@ -544,10 +555,13 @@ TEST_F(SubmissionRunTest, LiveChannelsFollowTheCatalogueOrStandAloneAndReportLik
                                          [&] { run.StopButtonClick(); });
     };
     const auto started = std::chrono::steady_clock::now();
+    const std::size_t lines = host.log.size();
     run.GoButtonClick();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(host.records.back().outcome, RequestRecord::Outcome::Stopped);
-    EXPECT_EQ(host.log.size(), 1u);
+    // Only the reading of the site said something (its sitemap is missing); nothing refused.
+    for (std::size_t i = lines; i < host.log.size(); ++i)
+        EXPECT_EQ(host.log[i].rfind("sitemap of Alpha: ", 0), 0u) << host.log[i];
     EXPECT_FALSE(run.liveRefused());
     EXPECT_EQ(host.messages.back(), "Done!");
 }

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "core/Config.h"
+#include "core/catalogue/SubmissionFields.h"
 #include "core/channels/LiveChannel.h"
+#include "core/channels/SiteRead.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/profiles/SiteProfile.h"
-#include "core/catalogue/SubmissionFields.h"
 #include "http/Url.h"
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +77,12 @@ public:
         return *checks_;
     }
 
+    // The site read through this run, as a run reads it before its channels.
+    SiteReading& reading() override {
+        if (!reading_) reading_ = std::make_unique<SiteReading>(*this);
+        return *reading_;
+    }
+
     // The requests sent other than GETs: what a channel announces with.
     std::vector<Sent> announcements() const {
         std::vector<Sent> out;
@@ -98,4 +106,5 @@ private:
     std::string name_;
     Url site_;
     std::optional<RunPageChecks> checks_;
+    std::unique_ptr<SiteReading> reading_;
 };

@@ -1,0 +1,113 @@
+#include "core/channels/SiteRead.h"
+
+#include "core/Config.h"
+#include "core/catalogue/SubmissionFields.h"
+#include "core/channels/LiveChannel.h"
+#include "core/checks/PageChecker.h"
+#include "core/checks/RunPageChecks.h"
+#include "core/profiles/SiteProfile.h"
+#include "core/store/StoreSelection.h"
+#include "platform/EventLoop.h"
+#include "platform/Time.h"
+
+#include <memory>
+
+namespace {
+
+// While another process holds the site, the wait keeps the program's events going, so that the
+// window stays responsive.
+void waitWithEvents(std::chrono::milliseconds time) {
+    EventLoop& loop = EventLoop::instance();
+    auto done = std::make_shared<bool>(false);
+    loop.startTimer(time, EventLoop::TimerMode::SingleShot, [done] { *done = true; });
+    while (!*done)
+        loop.pump(EventLoop::PumpMode::WaitForEvents);
+}
+
+SiteStore openStore(const LiveRun& run) {
+    const int wait = run.config().storeWaitSeconds;
+    return run.dryRun() ? SiteStore::openToRead(run.profileDirectory(), wait)
+                        : SiteStore::open(run.profileDirectory(), wait);
+}
+
+// Why the site could not be read when every sitemap it names got no answer at all.
+std::string sitemapsUnanswered(const SiteSitemaps& sitemaps) {
+    if (sitemaps.sitemaps.empty() || sitemaps.unanswered.size() < sitemaps.sitemaps.size()) return {};
+    return (sitemaps.sitemaps.size() == 1 ? "its sitemap could not be fetched ("
+                                          : "no sitemap could be fetched (") +
+           sitemaps.unanswered.front() + ")";
+}
+
+} // namespace
+
+SiteReading::SiteReading(LiveRun& run, const std::string& unreachable)
+    : store_(openStore(run)),
+      site_(run.dryRun() ? store_.findSite(run.profileName()) : store_.site(run.profileName())) {
+    const std::string& title = run.fields().SiteTitle;
+    for (const std::string& notice : site_.notices)
+        run.log(notice);
+    if (!store_.exists())
+        run.log("there is no store in " + run.profileDirectory() + " yet: every page counts as new");
+    if (!run.dryRun()) claim_.emplace(store_, site_, run.config().storeWaitSeconds, waitWithEvents);
+
+    unreadable_ = unreachable;
+    if (unreadable_.empty()) readRobots(run);
+    if (unreadable_.empty()) {
+        ReadingSitemapSource source(run, robotsUrl_, robotsResult_, robotsBody_);
+        sitemaps_ =
+            readSitemaps(run.site(), run.profileValue(SitemapKey), source, sitemapBounds(run.config()));
+        for (const std::string& problem : sitemaps_.problems)
+            run.log(run.dryRun() ? problem : "sitemap of " + title + ": " + problem);
+        unreadable_ = sitemapsUnanswered(sitemaps_);
+    }
+    if (run.dryRun()) return;
+    const std::int64_t now = unixNow();
+    store_.setUnreadable(site_, unreadable_, now);
+    if (unreadable_.empty())
+        recordSitemaps(store_, site_, sitemaps_.urls, run.site().text(),
+                       sitemaps_.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now);
+}
+
+std::string SiteReading::unreadableLine(const std::string& siteTitle, const std::string& cause) {
+    return siteTitle + " could not be read: " + cause + "; nothing was announced";
+}
+
+void SiteReading::readRobots(LiveRun& run) {
+    robotsUrl_ = run.site().origin() + "/robots.txt";
+    LiveRequest request;
+    request.url = robotsUrl_;
+    request.redirects = Redirects::AnyHost;
+    // One byte past the limit tells the readers that the file goes on.
+    request.sink = [this](std::string_view piece) {
+        robotsBody_.append(piece.substr(0, RobotsMaxBytes + 1 - robotsBody_.size()));
+        return robotsBody_.size() <= RobotsMaxBytes;
+    };
+    const LiveAnswer answer = run.send(SiteEngine, std::move(request));
+    robotsResult_ = fetchResult(answer);
+    unreadable_ = robotsTxtProblem(answer);
+    auto rules = std::make_shared<const RobotsTxt>(!unreadable_.empty() ? RobotsTxt::disallowAll()
+                                                   : answer.status >= 200 && answer.status < 300
+                                                       ? RobotsTxt::parse(robotsBody_)
+                                                       : RobotsTxt());
+    run.pageChecks().useRobots(run.site().origin(), std::move(rules), unreadable_);
+}
+
+std::vector<FetchResult> ReadingSitemapSource::fetchAll(std::vector<Fetch> fetches) {
+    std::vector<FetchResult> results(fetches.size());
+    std::vector<Fetch> rest;
+    std::vector<std::size_t> restIndex;
+    for (std::size_t i = 0; i < fetches.size(); ++i) {
+        if (fetches[i].url != robotsUrl_) {
+            rest.push_back(std::move(fetches[i]));
+            restIndex.push_back(i);
+            continue;
+        }
+        results[i] = robots_;
+        if (robots_.ok() && fetches[i].sink) fetches[i].sink(body_);
+    }
+    if (rest.empty()) return results;
+    std::vector<FetchResult> fetched = run_.fetchAll(std::move(rest));
+    for (std::size_t k = 0; k < fetched.size(); ++k)
+        results[restIndex[k]] = std::move(fetched[k]);
+    return results;
+}
