@@ -5,6 +5,7 @@
 #include "tools/simulator/EngineSimulator.h"
 #include "ui/Gauge.h"
 #include "ui/MainWindow.h"
+#include "ui/ProfileEditorPage.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
 #include "ui/WindowRunHost.h"
@@ -52,12 +53,14 @@ protected:
                               !window->runButtons().StopButton->isHidden() &&
                               !window->runButtons().PauseImage->isHidden() &&
                               !window->runButtons().StopImage->isHidden();
+            liveChannelsEnabledAtBox = window->editor().LiveChannelsButton->isEnabled();
         };
         window->show();
         window->SubmitListGrid().SetSelection({0, 1, 0, static_cast<int>(titles.size())});
     }
     bool goHiddenAtBox = false;
     bool pauseShownAtBox = false;
+    bool liveChannelsEnabledAtBox = true;
 };
 
 TEST_F(WindowRunTest, GoRunsTheSelectionAndTheWindowShowsTheOutcome) {
@@ -71,6 +74,9 @@ TEST_F(WindowRunTest, GoRunsTheSelectionAndTheWindowShowsTheOutcome) {
     EXPECT_EQ(boxes, std::vector<std::string>{"Done!"});
     EXPECT_TRUE(goHiddenAtBox);
     EXPECT_TRUE(pauseShownAtBox);
+    // The live channels' settings wait for the run's end: it loads each profile into the editor.
+    EXPECT_FALSE(liveChannelsEnabledAtBox);
+    EXPECT_TRUE(window->editor().LiveChannelsButton->isEnabled());
     EXPECT_FALSE(window->runButtons().GoButton->isHidden());
     EXPECT_FALSE(window->runButtons().GoImage->isHidden());
     EXPECT_TRUE(window->runButtons().PauseButton->isHidden());
