@@ -91,7 +91,15 @@ constexpr CommandRow Commands[] = {
     {"submit", refuseSubmit, Needs::Config | Needs::ProfileNames, runSubmit,
      "--dir --config --proxy --cacert --save --log --all-pages", "NAME...",
      "Submits the named profiles as the window would with those rows highlighted,\n"
-     "printing the log, the results table and \"Done!\"; --save writes reports.\n"},
+     "printing the log, the results table and \"Done!\"; --save writes reports.\n"
+     "Exit status:\n"
+     "  0    done\n"
+     "  1    a profile could not be submitted (incomplete or unknown)\n"
+     "  2    bad usage\n"
+     "  3    a live channel refused or a site could not be read\n"
+     "  130  stopped by Ctrl+C\n"
+     "A report or the --log file that cannot be written also gives 1. When more than\n"
+     "one applies, 130 comes first, then 1, then 3.\n"},
     {"log", refuseLog, Needs::Nothing, runLog, "--run", "",
      "Prints the records of the newest kept run, or of the N-th newest.\n"},
     {"sitemap", refuseSitemap, ReadsSite, runSitemap, "--dir --config --proxy --cacert --all", "NAME",

@@ -31,6 +31,7 @@ void CellTable::setRowCount(int count) {
         for (int r = old; r < count; ++r) {
             auto added = std::make_unique<CellRow>();
             added->cells.resize(static_cast<std::size_t>(colCount_));
+            added->id = nextRowId_++;
             rows_.push_back(std::move(added));
         }
         if (listener_) listener_->rowsInserted(old, count - 1);
@@ -62,4 +63,20 @@ void CellTable::moveRow(int from, int to) {
     if (from == to) return;
     rows_.move(static_cast<std::size_t>(from), static_cast<std::size_t>(to));
     if (listener_) listener_->rowMoved(from, to);
+}
+
+void CellTable::removeRow(int r) {
+    if (r < 0 || r >= rowCount()) return;
+    if (listener_) listener_->rowsAboutToBeRemoved(r, r);
+    rows_.erase(static_cast<std::size_t>(r));
+    if (listener_) listener_->rowsRemoved(r, r);
+}
+
+int CellTable::findRow(std::uint64_t id) const {
+    int r = 0;
+    for (const auto& row : rows_) {
+        if (row->id == id) return r;
+        ++r;
+    }
+    return -1;
 }

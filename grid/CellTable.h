@@ -3,6 +3,7 @@
 #include "grid/CellCompare.h"
 #include "grid/ChunkedVector.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ struct Cell {
 struct CellRow {
     std::vector<Cell> cells;
     bool marked = false; // the row mark, which moves with the row
+    // Which row this is: given once by the table, never reused, and kept wherever the row moves.
+    std::uint64_t id = 0;
 };
 
 // What the store tells about its changes, in the manner of an item model: every "about to"
@@ -74,10 +77,15 @@ public:
 
     void exchangeRows(int a, int b);
     void moveRow(int from, int to);
+    // Removes one row; the rows below it move up by one. Nothing outside the table.
+    void removeRow(int r);
+    // Where the row of this id stands now; -1 when it is no longer in the table.
+    int findRow(std::uint64_t id) const;
 
 private:
     int colCount_;
     // Chunked, so that putting a new row in place in a long table shifts a chunk, not the table.
     ChunkedVector<std::unique_ptr<CellRow>> rows_;
     CellTableListener* listener_ = nullptr;
+    std::uint64_t nextRowId_ = 1;
 };

@@ -107,16 +107,7 @@ public:
         insert(to, std::move(value));
     }
 
-private:
-    // The chunk holding index i, and the index within it. Chunks are never empty, so their
-    // start offsets rise strictly.
-    std::pair<std::size_t, std::size_t> locate(std::size_t i) const {
-        if (starts_.size() == 1) return {0, i};
-        auto after = std::upper_bound(starts_.begin(), starts_.end(), i);
-        std::size_t c = static_cast<std::size_t>(after - starts_.begin()) - 1;
-        return {c, i - starts_[c]};
-    }
-
+    // Removes the element at i; the later elements move up by one.
     void erase(std::size_t i) {
         auto [c, k] = locate(i);
         chunks_[c].erase(chunks_[c].begin() + static_cast<std::ptrdiff_t>(k));
@@ -127,6 +118,16 @@ private:
             chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
             starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(c));
         }
+    }
+
+private:
+    // The chunk holding index i, and the index within it. Chunks are never empty, so their
+    // start offsets rise strictly.
+    std::pair<std::size_t, std::size_t> locate(std::size_t i) const {
+        if (starts_.size() == 1) return {0, i};
+        auto after = std::upper_bound(starts_.begin(), starts_.end(), i);
+        std::size_t c = static_cast<std::size_t>(after - starts_.begin()) - 1;
+        return {c, i - starts_[c]};
     }
 
     void insert(std::size_t i, T value) {

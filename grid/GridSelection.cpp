@@ -34,6 +34,17 @@ void GridSelection::rowMoved(int from, int to) {
         --row_;
 }
 
+void GridSelection::rowsRemoved(int first, int last) {
+    const int count = last - first + 1;
+    auto follow = [&](int& row) {
+        if (row > last) row -= count;
+    };
+    follow(row_);
+    follow(anchorRow_);
+    follow(rect_.Top);
+    follow(rect_.Bottom);
+}
+
 void GridSelection::followCurrentRow(int rowBefore) {
     if (rowBefore >= rect_.Top && rowBefore <= rect_.Bottom) rect_.Top = rect_.Bottom = anchorRow_ = row_;
 }

@@ -29,6 +29,8 @@ public:
     // The rows moved: the current row goes where its content went.
     void rowsExchanged(int a, int b);
     void rowMoved(int from, int to);
+    // Rows first to last were removed: what stood below them moved up.
+    void rowsRemoved(int first, int last);
     // After a sort: a selection that held the current row before it (at rowBefore) becomes
     // that row at its new place.
     void followCurrentRow(int rowBefore);

@@ -34,6 +34,15 @@ void TReportGrid::SetRowCount(int count) {
     parts_->store.setRowCount(count);
 }
 
+void TReportGrid::DeleteRow(int row) {
+    parts_->store.removeRow(row);
+}
+
+TReportGrid::RowId TReportGrid::RowIdentity(int row) const {
+    if (row < 0 || row >= RowCount()) return 0;
+    return parts_->store.row(row).id;
+}
+
 void TReportGrid::SetCellText(int col, int row, std::string text) {
     parts_->store.setText(col, row, std::move(text));
 }
@@ -133,9 +142,10 @@ void TReportGrid::rowsAboutToBeRemoved(int first, int last) {
     parts_->sorter.rowsAboutToBeRemoved(first, last);
 }
 
-void TReportGrid::rowsRemoved(int first, int) {
+void TReportGrid::rowsRemoved(int first, int last) {
     parts_->fitter.rowsRemoved();
-    parts_->sorter.rowsRemoved(first);
+    parts_->sorter.rowsRemoved(first, last);
+    parts_->selection.rowsRemoved(first, last);
     parts_->marks.rowsRemoved(first);
     Refresh();
 }

@@ -9,6 +9,7 @@
 #include "grid/RowSort.h"
 #include "grid/TextMeasure.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,12 +37,22 @@ public:
     void SetColCount(int count);
     int RowCount() const { return parts_->store.rowCount(); }
     void SetRowCount(int count);
+    // Removes one row; the rows below it move up. A row outside the table is ignored.
+    void DeleteRow(int row);
     int FixedCols() const { return fixedCols_; }
     int FixedRows() const { return fixedRows_; }
 
     // Cells outside the table read as empty text; setting one grows nothing and is ignored.
     const std::string& CellText(int col, int row) const { return parts_->store.text(col, row); }
     void SetCellText(int col, int row, std::string text);
+
+    // A row's identity stays with its content through sorts and removals, and is never given
+    // to another row: a row added earlier is found again wherever it has gone since.
+    using RowId = std::uint64_t;
+    // 0, which no row has, for a row outside the table.
+    RowId RowIdentity(int row) const;
+    // Where the row stands now; -1 when it has been removed.
+    int FindRow(RowId id) const { return parts_->store.findRow(id); }
 
     int ColWidth(int col) const { return colWidths_.at(static_cast<std::size_t>(col)); }
     void SetColWidth(int col, int width);

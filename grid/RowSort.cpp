@@ -136,8 +136,9 @@ void RowSorter::rowsAboutToBeRemoved(int first, int last) {
     countClass({0, first, store_.colCount() - 1, last}, -1);
 }
 
-void RowSorter::rowsRemoved(int first) {
-    sortedEnd_ = std::min(sortedEnd_, first);
+void RowSorter::rowsRemoved(int first, int last) {
+    // Rows taken out of rows in order leave the others in order.
+    if (first < sortedEnd_) sortedEnd_ -= std::min(last + 1, sortedEnd_) - first;
 }
 
 void RowSorter::columnsAboutToBeRemoved(int first, int last) {

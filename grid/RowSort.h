@@ -35,7 +35,7 @@ public:
     void cellsAboutToChange(const CellRange& range);
     void cellsChanged(const CellRange& range);
     void rowsAboutToBeRemoved(int first, int last);
-    void rowsRemoved(int first);
+    void rowsRemoved(int first, int last);
     void columnsAboutToBeRemoved(int first, int last);
     void columnCountChanged(int count);
 

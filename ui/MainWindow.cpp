@@ -13,6 +13,7 @@
 #include "ui/ReportGridWidget.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
+#include "ui/channels/LiveChannelsDialog.h"
 #include "ui/help/AboutBox.h"
 #include "ui/help/HelpCommands.h"
 #include "ui/help/HelpWindow.h"
@@ -23,6 +24,7 @@
 #include "ui/status/SiteStatusWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -217,6 +219,28 @@ void MainWindow::connectPages() {
     connect(editorPage_, &ProfileEditorPage::titleEdited, this, [this](const QString& title) {
         runCommand([this, title] { profiles_->titleEdited(ss(title)); });
     });
+    liveChannels()->saveProfile = [this] {
+        try {
+            SaveSettingsClick();
+            return true;
+        } catch (const std::exception& e) {
+            showError(e.what());
+            return false;
+        }
+    };
+}
+
+void MainWindow::SaveSettingsClick() {
+    profiles_->save();
+    liveChannels()->markSaved(fieldText(fSiteTitle));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!liveChannels()->settle()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showDirectoryProblem(std::string problem) {

@@ -99,7 +99,8 @@ public:
     // The profile commands, named after the controls that run them.
     void LoadGrid() { profiles_->listProfiles(); }
     void StringGrid1SelectCell(int row) { profiles_->selectRow(row); }
-    void SaveSettingsClick() { profiles_->save(); }
+    // Saves the editor's profile; the live channels' values are then the saved ones.
+    void SaveSettingsClick();
     void BitBtn1Click();
     // The question that BitBtn1Click asks, and the general error display; tests replace them.
     std::function<bool(const QString& question)> confirm;
@@ -107,6 +108,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Live channel values that are not saved yet are saved or dropped first, or the window stays.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The windows beside the main one that the Track Progress page opens: request log, site status.

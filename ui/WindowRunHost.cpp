@@ -5,11 +5,12 @@
 #include "core/run/SubmissionRun.h"
 #include "platform/EventLoop.h"
 #include "ui/MainWindow.h"
-#include "ui/print/PrintOptionsPage.h"
+#include "ui/ProfileEditorPage.h"
 #include "ui/QtStrings.h"
-#include "ui/status/RequestLogWindow.h"
 #include "ui/RunButtons.h"
 #include "ui/TrackProgressPage.h"
+#include "ui/print/PrintOptionsPage.h"
+#include "ui/status/RequestLogWindow.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -66,6 +67,9 @@ void WindowRunHost::showAnimationFrame(int frame) {
 void WindowRunHost::setRunBar(RunBar state) {
     window_.runButtons().setState(state == RunBar::Running ? RunButtons::State::Running
                                                            : RunButtons::State::Idle);
+    // A run loads each profile into the editor, which would replace the live channels' values
+    // under an open dialog, and the dialog, modal to the window, would keep Stop from the user.
+    window_.editor().LiveChannelsButton->setEnabled(state != RunBar::Running);
 }
 
 std::string WindowRunHost::pauseCaption() const {

@@ -333,10 +333,13 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
     const bool sends = method == "get" || method == "post";
     RequestRecorder::Request recorded{fields_.SiteTitle, engineName, method == "get" ? "GET" : "POST", url};
     RequestTurn turn{engineName, Carrier::Catalogue, {}, {}, {}};
-    turn.row = [&] { DoGrid(engineName, fields_.SiteTitle); };
+    // The row stands while the request is on its way; only an answer keeps it.
+    TReportGrid::RowId row = 0;
+    turn.row = [&] { row = DoGrid(engineName, fields_.SiteTitle); };
     turn.skipped = [&] {
         if (!failedBefore(url)) return false;
         if (sends) RequestRecorder::skipped(results_, std::move(recorded));
+        removeResult(row);
         return true;
     };
     turn.send = [&] {
@@ -348,6 +351,8 @@ void SubmissionRun::Site(const std::string& engineName, const std::string& url, 
         if (const std::optional<std::string> failure = sendCatalogue(engineName, url, method, body)) {
             if (record && stopRequested_) record->stopped(client_.bytesReceived());
             if (record && !stopRequested_) record->failed(*failure, client_.bytesReceived());
+            // Neither a failed request nor a stopped one was answered.
+            removeResult(row);
             return;
         }
         // Recorded outside the request's handler, so that nothing the host does with the record
@@ -379,7 +384,7 @@ std::optional<std::string> SubmissionRun::sendCatalogue(const std::string& engin
     return failure;
 }
 
-void SubmissionRun::DoGrid(const std::string& engineName, const std::string& siteTitle) {
+TReportGrid::RowId SubmissionRun::DoGrid(const std::string& engineName, const std::string& siteTitle) {
     TReportGrid& grid = results_.results();
     // One repaint for the whole row rather than one per cell, fit and sort.
     grid.BeginUpdate();
@@ -387,11 +392,29 @@ void SubmissionRun::DoGrid(const std::string& engineName, const std::string& sit
     if (grid.RowCount() <= resultCount_) grid.SetRowCount(resultCount_ + 1);
     grid.SetCellText(0, resultCount_, engineName);
     grid.SetCellText(1, resultCount_, siteTitle);
+    // Taken before the sort moves the row.
+    const TReportGrid::RowId added = grid.RowIdentity(resultCount_);
     grid.FitColumns(TReportGrid::FitFixed::Include, 1);
     grid.SortColumn = 0;
     grid.SortDirection = TSortDirection::sdAscending;
     grid.SortRows();
     grid.SetRowCount(grid.RowCount() + 1);
+    grid.Refresh();
+    grid.EndUpdate();
+    return added;
+}
+
+void SubmissionRun::removeResult(TReportGrid::RowId row) {
+    TReportGrid& grid = results_.results();
+    // Wherever the sorts have put it since; a row that is gone already stays gone.
+    const int at = grid.FindRow(row);
+    if (row == 0 || at < 1 || at > resultCount_) return;
+    grid.BeginUpdate();
+    grid.DeleteRow(at);
+    --resultCount_;
+    // The rows left are still in order and the empty row still follows them; the columns
+    // become as wide as they would be had the row never been added.
+    grid.FitColumns(TReportGrid::FitFixed::Include, 1);
     grid.Refresh();
     grid.EndUpdate();
 }

@@ -6,6 +6,7 @@
 #include "core/channels/LiveChannel.h"
 #include "core/run/RequestRecorder.h"
 #include "core/run/RunSummary.h"
+#include "grid/ReportGrid.h"
 
 #include <chrono>
 #include <cstdint>
@@ -23,7 +24,6 @@ class RunLog;
 class RunProgress;
 class SiteReading;
 class RunResults;
-class TReportGrid;
 
 // The submission run: for every selected profile, one request to each catalogue entry, strictly
 // one after another, each becoming a row of the results table. One instance lives as long as
@@ -72,11 +72,13 @@ public:
     void GoButtonClick();
     // A run over the named profiles, in the given order.
     void Submit(const std::vector<std::string>& names);
-    // Adds the row for one request, then sends it unless the same target failed before.
+    // Adds the row for one request, then sends it unless the same target failed before. The row
+    // stays only when the request was answered: a failed, skipped or stopped one takes it out.
     void Site(const std::string& engineName, const std::string& url, const std::string& method,
               const std::string& body);
-    // Adds one result row and keeps the table sorted by engine name with fitted columns.
-    void DoGrid(const std::string& engineName, const std::string& siteTitle);
+    // Adds one result row and keeps the table sorted by engine name with fitted columns; gives
+    // the row's identity, by which it is found again after later sorts.
+    TReportGrid::RowId DoGrid(const std::string& engineName, const std::string& siteTitle);
     // The client's packet event: the gauge and "n of m bytes retrieved".
     void Http1PacketRecvd();
     // The 200 ms tick of the busy animation.
@@ -150,6 +152,10 @@ private:
     // that was no Stop is logged and its target remembered).
     std::optional<std::string> sendCatalogue(const std::string& engineName, const std::string& url,
                                              const std::string& method, const std::string& body);
+
+    // Takes a result row out again (a request that was not answered), keeping the table
+    // sorted and fitted with its empty last row.
+    void removeResult(TReportGrid::RowId row);
 
     void submitProfile(const std::string& name);
     void announceLive();

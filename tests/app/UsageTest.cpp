@@ -166,4 +166,59 @@ TEST(DocumentedUsage, ReadmeManualPageAndHelpFileShowEveryCommandAsTheTableDoes)
         }
 }
 
+// A line with its blanks at the ends dropped and the runs of blanks between words made one.
+std::string words(const std::string& line) {
+    return QString::fromStdString(line).simplified().toStdString();
+}
+
 } // namespace
+
+// What submit's exit statuses mean, as `submit --help` lists them, is what the README and the
+// manual page say, and the statuses that need no network are the ones the program returns.
+TEST(DocumentedUsage, SubmitsExitStatusesAreListedAlikeAndReturned) {
+    TempDir dir;
+    TempDir home;
+    dir.write("Draft.ini", "[Settings]\nName=Jane Doe\nSite Title=Draft\n");
+    const std::string d = dir.str();
+    RunOptions options;
+    options.environment.insert("XDG_STATE_HOME", QString::fromStdString(home.str()));
+    options.environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.str()));
+    options.environment.insert("QT_QPA_PLATFORM", "offscreen");
+    struct Case {
+        std::string line;              // as `submit --help` lists it
+        std::vector<std::string> args; // a submit that ends so, when it needs no network
+    };
+    const Case cases[] = {
+        {"0 done", {}},
+        {"1 a profile could not be submitted (incomplete or unknown)", {"submit", "--dir", d, "Nowhere"}},
+        {"1 a profile could not be submitted (incomplete or unknown)", {"submit", "--dir", d, "Draft"}},
+        {"2 bad usage", {"submit", "--dir", d}},
+        {"2 bad usage", {"submit", "--bogus", "Draft"}},
+        {"3 a live channel refused or a site could not be read", {}},
+        {"130 stopped by Ctrl+C", {}},
+    };
+    const ProgramResult help = runLarkspan({"submit", "--help"});
+    ASSERT_EQ(help.exitCode, 0) << help.err;
+    std::vector<std::string> helpLines;
+    for (const std::string& line : linesOf(help.out))
+        helpLines.push_back(words(line));
+    std::vector<std::string> readme;
+    for (const std::string& line : linesOf(readFile(LARKSPAN_SOURCE_DIR "/README.md")))
+        readme.push_back(words(line));
+    std::vector<std::string> man;
+    for (const std::string& line : linesOf(manualPage()))
+        man.push_back(words(line));
+    auto has = [](const std::vector<std::string>& lines, const std::string& wanted) {
+        return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+    };
+    ASSERT_TRUE(has(helpLines, "Exit status:")) << help.out;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_TRUE(has(helpLines, c.line)) << help.out;
+        EXPECT_TRUE(has(readme, c.line)) << "in the README";
+        EXPECT_TRUE(has(man, c.line)) << "in the manual page";
+        if (c.args.empty()) continue;
+        const ProgramResult r = runLarkspan(c.args, options);
+        EXPECT_EQ(std::to_string(r.exitCode), c.line.substr(0, c.line.find(' '))) << r.err;
+    }
+}

@@ -102,6 +102,28 @@ TEST(ReportGridSort, AddingRowsOneByOneEndsLikeAFullSort) {
     }
 }
 
+// A row is found by its identity wherever sorts put it; removing it leaves the others where a
+// sort puts them, also when rows not yet sorted stand below, and the current row on its content.
+TEST(ReportGridSort, ARowFoundByItsIdentityIsRemovedAndTheRestStaysInOrder) {
+    TReportGrid g = results();
+    fill(g, {{"d", ""}, {"b", ""}, {"e", ""}, {"a", ""}});
+    const TReportGrid::RowId b = g.RowIdentity(2);
+    sortAscending(g);
+    ASSERT_EQ(g.FindRow(b), 2);
+    fill(g, {{"a", ""}, {"b", ""}, {"d", ""}, {"e", ""}, {"c", ""}, {"f", ""}});
+    g.SetCurrent(0, 4); // "e"
+    g.DeleteRow(g.FindRow(b));
+    EXPECT_EQ(g.FindRow(b), -1);
+    EXPECT_EQ(g.CellText(0, g.Row()), "e");
+    sortAscending(g);
+    EXPECT_EQ(column(g, 0), (std::vector<std::string>{"a", "c", "d", "e", "f"}));
+    EXPECT_EQ(g.CellText(0, g.Row()), "e");
+    // An identity is never given again, so a removed row is not found in a row added later.
+    g.SetRowCount(g.RowCount() + 1);
+    EXPECT_EQ(g.FindRow(b), -1);
+    EXPECT_EQ(g.RowIdentity(g.RowCount()), 0u);
+}
+
 TEST(ReportGridSort, CurrentRowFollowsItsContent) {
     TReportGrid g = results();
     fill(g, {{"c", ""}, {"b", ""}, {"a", ""}});

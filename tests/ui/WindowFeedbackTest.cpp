@@ -31,6 +31,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -221,12 +222,67 @@ TEST(WindowFeedback, TheLiveChannelsDialogShowsItsTextsAndKeepsItsSize) {
     }
     dialog->resize(dialog->width() + 50, dialog->height() + 40);
     const QSize chosen = dialog->size();
+    dialog->askUnsaved = [] { return QMessageBox::Discard; };
     dialog->reject();
 
     Window again({"Alpha"});
     again.window->editor().LiveChannelsButton->click();
     EXPECT_EQ(again.window->liveChannels()->size(), chosen);
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+// A key made in the dialog is never dropped without a word: closing the dialog or the window
+// with values that are not saved asks, and the answer saves them with the profile, puts them
+// back as saved, or keeps them and the dialog.
+TEST(WindowFeedback, UnsavedLiveChannelValuesAreSavedOrDroppedOnlyWhenTheUserSaysSo) {
+    struct Case {
+        const char* name;
+        bool closeWindow; // else the dialog's Close
+        QMessageBox::StandardButton answer;
+        std::string typedKey;
+        bool closed;
+        std::string savedKey; // in the profile's file afterwards
+        std::string shownKey;
+    };
+    const std::string made = "0123456789abcdef0123456789abcdef";
+    const Case cases[] = {
+        {"save", false, QMessageBox::Save, made, true, made, made},
+        {"discard", false, QMessageBox::Discard, made, true, "alpha-key-1", "alpha-key-1"},
+        {"cancel", false, QMessageBox::Cancel, made, false, "alpha-key-1", made},
+        {"a key that cannot be saved", false, QMessageBox::Save, "no", false, "alpha-key-1", "no"},
+        {"quit, save", true, QMessageBox::Save, made, true, made, made},
+        {"quit, cancel", true, QMessageBox::Cancel, made, false, "alpha-key-1", made},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Window w({"Alpha"});
+        ProfileFiles store(w.dir.str());
+        store.save(completeProfile("Alpha"), {{IndexNowKeyKey, "alpha-key-1"}});
+        w.window->loadProfileIntoEditor("Alpha");
+        std::vector<std::string> errors;
+        w.window->showError = [&](const std::string& m) { errors.push_back(m); };
+        LiveChannelsDialog* dialog = w.window->liveChannels();
+        int asked = 0;
+        dialog->askUnsaved = [&] {
+            ++asked;
+            return c.answer;
+        };
+        w.window->editor().LiveChannelsButton->click();
+        // Closing without a change asks nothing.
+        dialog->reject();
+        EXPECT_FALSE(dialog->isVisible());
+        w.window->editor().LiveChannelsButton->click();
+        w.indexNow()->keyEdit()->setText(QString::fromStdString(c.typedKey));
+        if (c.closeWindow)
+            w.window->close();
+        else
+            dialog->reject();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(c.closeWindow ? !w.window->isVisible() : !dialog->isVisible(), c.closed);
+        EXPECT_EQ(errors.size(), c.typedKey == "no" ? 1u : 0u);
+        EXPECT_EQ(store.loadExtra("Alpha", IndexNowKeyKey), c.savedKey);
+        EXPECT_EQ(w.indexNow()->keyEdit()->text().toStdString(), c.shownKey);
+    }
 }
 
 TEST(WindowFeedback, TheRequestLogLeadsWithEngineAndAddressAndListsKeptRunsByDate) {

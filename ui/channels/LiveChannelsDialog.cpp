@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
 #include <QTabWidget>
@@ -24,18 +25,30 @@ LiveChannelsDialog::LiveChannelsDialog(std::vector<LiveChannelTab*> tabs, QWidge
     : QDialog(parent), tabs_(std::move(tabs)) {
     setObjectName("LiveChannelsDialog");
     setWindowTitle("Live Channels");
+    // While it is open the window's profile cannot change under it, nor the window close.
+    setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(this);
     auto* note = new QLabel("Today's services that Go! announces the site to after the catalogue. "
-                            "Save Settings on the editor page saves these values with the profile.");
+                            "Save, or Save Settings on the editor page, saves these values with the "
+                            "profile.");
     note->setWordWrap(true);
     layout->addWidget(note);
     pages_ = new QTabWidget;
     for (LiveChannelTab* tab : tabs_)
         pages_->addTab(tab, tab->title());
     layout->addWidget(pages_);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Close);
+    buttons->button(QDialogButtonBox::Save)->setObjectName("LiveChannelsSave");
+    connect(buttons, &QDialogButtonBox::accepted, this, &LiveChannelsDialog::save);
     connect(buttons, &QDialogButtonBox::rejected, this, &LiveChannelsDialog::reject);
     layout->addWidget(buttons);
+    askUnsaved = [this] {
+        return QMessageBox::question(this, "Live Channels",
+                                     "Save the changed settings of the live channels? Save also saves the "
+                                     "profile's other fields, as Save Settings does.",
+                                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                     QMessageBox::Save);
+    };
 }
 
 QString LiveChannelsDialog::stateFile() {
@@ -70,18 +83,48 @@ void LiveChannelsDialog::rememberSize() const {
 }
 
 void LiveChannelsDialog::reject() {
+    if (!settle()) return;
     rememberSize();
     QDialog::reject();
 }
 
 void LiveChannelsDialog::closeEvent(QCloseEvent* event) {
+    if (!settle()) {
+        event->ignore();
+        return;
+    }
     rememberSize();
     QDialog::closeEvent(event);
+}
+
+void LiveChannelsDialog::save() {
+    if (saveProfile) saveProfile();
+}
+
+bool LiveChannelsDialog::settle() {
+    if (!unsaved()) return true;
+    switch (askUnsaved ? askUnsaved() : QMessageBox::Cancel) {
+    case QMessageBox::Save:
+        return saveProfile && saveProfile() && !unsaved();
+    case QMessageBox::Discard:
+        if (store_) load(*store_, profile_);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void LiveChannelsDialog::load(const ProfileFiles& store, const std::string& profile) {
     for (LiveChannelTab* tab : tabs_)
         tab->load(store, profile);
+    store_ = store;
+    profile_ = profile;
+    saved_ = extras();
+}
+
+void LiveChannelsDialog::markSaved(const std::string& profile) {
+    profile_ = profile;
+    saved_ = extras();
 }
 
 ProfileExtras LiveChannelsDialog::extras() const {

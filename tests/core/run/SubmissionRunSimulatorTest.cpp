@@ -2,13 +2,14 @@
 // simulator as the proxy, so every request names the engine's own host.
 #include "core/run/SubmissionRun.h"
 
-#include "tests/common/TempDir.h"
-#include "tests/core/support/RunFakes.h"
-#include "tests/core/support/RunTestSupport.h"
 #include "core/Config.h"
 #include "core/catalogue/EngineCatalog.h"
 #include "core/run/HttpRunClient.h"
+#include "grid/TextExport.h"
 #include "platform/Text.h"
+#include "tests/common/TempDir.h"
+#include "tests/core/support/RunFakes.h"
+#include "tests/core/support/RunTestSupport.h"
 #include "tools/simulator/EngineSimulator.h"
 
 #include <QElapsedTimer>
@@ -122,9 +123,9 @@ TEST_F(SimulatorRunTest, WithTheSharedServiceFailingOnlyItsFirstEntryIsSent) {
               std::vector<std::string>{"Failed to connect to Alexa (method 2). Site may be down."});
     EXPECT_EQ(requestsTo("www.submit-it.com"), 1);
     EXPECT_EQ(simulator->requests().size(), 17u + 1u); // the own endpoints and the one try
-    // The fourteen later shared entries have their rows; they sent nothing and left the
-    // status line alone.
-    ASSERT_EQ(run->ResultCount(), 32);
+    // The fourteen later shared entries sent nothing and left the status line alone; neither
+    // they nor the one that failed keep a row.
+    ASSERT_EQ(run->ResultCount(), 17);
     int sharedRows = 0;
     for (const EngineEntry& e : engineCatalog(config)) {
         if (e.Host != HostSlot::Shared || e.DisplayName == "Alexa (method 2)") continue;
@@ -136,7 +137,7 @@ TEST_F(SimulatorRunTest, WithTheSharedServiceFailingOnlyItsFirstEntryIsSent) {
                   e.DisplayName == "WhatUSeek" ? std::vector<std::string>{""} : std::vector<std::string>{})
             << e.DisplayName;
         std::vector<std::string> names = engineColumn();
-        EXPECT_EQ(std::count(names.begin(), names.end(), e.DisplayName), 1) << e.DisplayName;
+        EXPECT_EQ(std::count(names.begin(), names.end(), e.DisplayName), 0) << e.DisplayName;
     }
     EXPECT_EQ(sharedRows, 14);
 }
@@ -212,20 +213,20 @@ TEST_F(SimulatorRunTest, StopAbortsTheWaitingRequestAndALaterRunSendsItAgain) {
     };
     submitAll();
     EXPECT_LT(elapsed.elapsed(), 1200) << "Stop must not wait for the answer";
-    EXPECT_EQ(run->ResultCount(), 12);
-    expectFooter(host.grid, 12, config.footerAddress());
+    EXPECT_EQ(run->ResultCount(), 11); // Google was not answered
+    expectFooter(host.grid, 11, config.footerAddress());
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done!"});
     EXPECT_TRUE(host.log.empty());
     EXPECT_TRUE(run->FailedURLs().empty());
     EXPECT_EQ(simulator->requests().size(), 12u);
 
-    // The next run continues below the twelve rows and sends Google again, to the end.
+    // The next run continues below the eleven rows and sends Google again, to the end.
     host.onLabel = nullptr;
     run->GoButtonClick();
     EXPECT_EQ(requestsTo("www.google.com"), 2);
     EXPECT_EQ(simulator->requests().size(), 12u + 32u);
-    EXPECT_EQ(run->ResultCount(), 44);
-    expectFooter(host.grid, 44, config.footerAddress());
+    EXPECT_EQ(run->ResultCount(), 43);
+    expectFooter(host.grid, 43, config.footerAddress());
     EXPECT_TRUE(host.log.empty());
 }
 
@@ -242,8 +243,68 @@ TEST_F(SimulatorRunTest, TheBodyBoundAndTheDeadlineEndRequestsThatWouldHoldTheRu
     EXPECT_LT(elapsed.elapsed(), 4000);
     EXPECT_EQ(host.log, (std::vector<std::string>{"Failed to contact Google. Site might be down.",
                                                   "Failed to contact Lycos. Site might be down."}));
-    EXPECT_EQ(run->ResultCount(), 32);
+    EXPECT_EQ(run->ResultCount(), 30);
     EXPECT_EQ(simulator->requests().size(), 32u);
+}
+
+// Only engines that answered are listed: a request that failed and the entries skipped after
+// their target failed take their rows out again, in the table, its count and its exports. An
+// error page is an answer.
+TEST(SimulatorRunRows, OnlyAnsweredRequestsKeepTheirResultRows) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> rules;
+        // The entries whose requests failed, and whether the shared service's were left out.
+        std::vector<std::string> failed;
+        bool sharedDown;
+    };
+    const std::vector<Case> cases = {
+        {"one engine down", {"www.switchboard.com=refuse"}, {"Switchboard"}, false},
+        {"shared service down", {"/submit=refuse"}, {"Alexa (method 2)"}, true},
+        {"both, and an error page",
+         {"www.switchboard.com=refuse", "/submit=refuse", "www.lycos.com=status:500"},
+         {"Alexa (method 2)", "Switchboard"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Config config;
+        EngineSimulator simulator(c.rules);
+        config.proxy = simulator.address();
+        FakeRunHost host(dir.str());
+        HttpRunClient client;
+        SubmissionRun run(host, client, config);
+        run.Start();
+        host.store.save(completeProfile("Garden"));
+        host.listProfiles();
+        host.select(1, 1);
+        run.GoButtonClick();
+
+        std::vector<std::string> answered;
+        std::vector<std::string> logged;
+        for (const EngineEntry& e : engineCatalog(config)) {
+            const bool failed = std::find(c.failed.begin(), c.failed.end(), e.DisplayName) != c.failed.end();
+            if (failed) logged.push_back("Failed to contact " + e.DisplayName + ". Site might be down.");
+            if (!failed && !(c.sharedDown && e.Host == HostSlot::Shared)) answered.push_back(e.DisplayName);
+        }
+        std::sort(answered.begin(), answered.end());
+        EXPECT_EQ(host.log, logged);
+        ASSERT_EQ(run.ResultCount(), static_cast<int>(answered.size()));
+        std::vector<std::string> names;
+        for (int row = 1; row <= run.ResultCount(); ++row)
+            names.push_back(host.grid.CellText(0, row));
+        EXPECT_EQ(names, answered);
+        expectFooter(host.grid, run.ResultCount(), config.footerAddress());
+
+        std::string csv = "Engine,URLs Submitted\r\n";
+        for (const std::string& name : answered)
+            csv += (name.find(',') == std::string::npos ? name : '"' + name + '"') + ",Garden\r\n";
+        csv += "More Info:,This report prepared by Larkspan. Latest version from:\r\n";
+        csv += "\"\"," + config.footerAddress() + "\r\n";
+        ExportCsv(host.grid, dir.str() + "/results.csv");
+        EXPECT_EQ(dir.read("results.csv"), csv);
+    }
 }
 
 } // namespace

@@ -195,7 +195,7 @@ TEST_F(SubmissionRunTest, AnIncompleteProfileIsReportedAndTheNextProfileIsStillS
     EXPECT_EQ(client.calls.size(), 64u); // Aardvark and Beta
 }
 
-TEST_F(SubmissionRunTest, AFailedSharedTargetSkipsTheLaterSharedEntriesButKeepsTheirRows) {
+TEST_F(SubmissionRunTest, AFailedSharedTargetSkipsTheLaterSharedEntriesAndTakesOutTheirRows) {
     save(completeProfile("Garden"));
     selectProfiles({"Garden"});
     client.behaviour = [](const FakeRunClient::Call& call) {
@@ -209,11 +209,11 @@ TEST_F(SubmissionRunTest, AFailedSharedTargetSkipsTheLaterSharedEntriesButKeepsT
         shared += call.url.find("/submit") != std::string::npos ? 1 : 0;
     EXPECT_EQ(shared, 1);
     EXPECT_EQ(client.calls.size(), 17u + 1u); // the engines' own endpoints and the one try
-    EXPECT_EQ(run.ResultCount(), 32);
+    EXPECT_EQ(run.ResultCount(), 17);         // the fifteen shared entries were not answered
     EXPECT_EQ(host.log, std::vector<std::string>{"Failed to contact Alexa (method 2). Site might be down."});
     EXPECT_EQ(host.statusesAfterLabel("Submitting http://www.example.com/ to Alexa (method 2)"),
               std::vector<std::string>{"Failed to connect to Alexa (method 2). Site may be down."});
-    // A skipped entry gets its row and label but leaves the status line alone.
+    // A skipped entry shows its label but leaves the status line alone.
     for (const char* skipped : {"AltaVista (method 2)", "Lycos (method 2)", "DirectHit"})
         EXPECT_TRUE(
             host.statusesAfterLabel(std::string("Submitting http://www.example.com/ to ") + skipped).empty())
@@ -227,7 +227,7 @@ TEST_F(SubmissionRunTest, AFailedSharedTargetSkipsTheLaterSharedEntriesButKeepsT
     client.calls.clear();
     run.GoButtonClick();
     EXPECT_EQ(client.calls.size(), 17u);
-    EXPECT_EQ(run.ResultCount(), 64);
+    EXPECT_EQ(run.ResultCount(), 34);
     EXPECT_EQ(host.log.size(), 1u);
 }
 
@@ -251,8 +251,25 @@ TEST_F(SubmissionRunTest, EachFailedTargetIsRememberedOnItsOwn) {
     EXPECT_TRUE(client.calls.empty());
     EXPECT_TRUE(run.failedBefore(".test/b"));
     EXPECT_FALSE(run.failedBefore("http://two.test/b"));
-    // Every attempt has its row, sent or not.
-    EXPECT_EQ(run.ResultCount(), 5);
+    // Only the request that was answered keeps its row.
+    EXPECT_EQ(run.ResultCount(), 1);
+    EXPECT_EQ(host.grid.CellText(0, 1), "Third");
+}
+
+TEST_F(SubmissionRunTest, ARowTakenOutLeavesTheTableAsIfItHadNeverBeenAdded) {
+    client.behaviour = [](const FakeRunClient::Call& call) {
+        if (call.url.find("down") != std::string::npos) throw std::runtime_error("Connection Failed");
+    };
+    // The failing engines have the widest names and are sorted in among the others.
+    for (int i = 0; i < 20; ++i) {
+        const bool down = i % 3 == 0;
+        run.Site((down ? "M, an engine with a long name " : "Engine ") + std::to_string(i),
+                 (down ? "http://down.test/" : "http://up.test/") + std::to_string(i), "get", "");
+        ASSERT_EQ(host.grid.RowCount(), run.ResultCount() + 2);
+        expectSortedAndFitted(host.grid, run.ResultCount(), host.measure);
+        if (::testing::Test::HasFailure()) return;
+    }
+    EXPECT_EQ(run.ResultCount(), 13);
 }
 
 TEST_F(SubmissionRunTest, ProgressCountsAgainstTheAnnouncedLengthElseTheCatalogueSize) {
@@ -365,8 +382,11 @@ TEST_F(SubmissionRunTest, StopAbortsTheRequestInFlightAndEndsTheRunNormally) {
     EXPECT_EQ(client.aborts, 1);
     EXPECT_EQ(client.calls.size(), 12u);
     EXPECT_EQ(host.loaded, std::vector<std::string>{"Alpha"});
-    EXPECT_EQ(run.ResultCount(), 12);
-    expectFooter(host.grid, 12, config.footerAddress());
+    // Google was not answered: its row went again.
+    EXPECT_EQ(run.ResultCount(), 11);
+    expectFooter(host.grid, 11, config.footerAddress());
+    const std::vector<std::string> names = engineColumn();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Google"), 0);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done!"});
     EXPECT_EQ(host.bar, RunHost::RunBar::Idle);
     EXPECT_EQ(host.label, "Finished!");
@@ -377,13 +397,13 @@ TEST_F(SubmissionRunTest, StopAbortsTheRequestInFlightAndEndsTheRunNormally) {
     EXPECT_EQ(host.statusesAfterLabel("Submitting http://www.example.com/ to Google"),
               std::vector<std::string>{""});
 
-    // The next run sends Google again and continues below the twelve rows.
+    // The next run sends Google again and continues below the eleven rows.
     client.behaviour = nullptr;
     client.calls.clear();
     run.GoButtonClick();
     EXPECT_EQ(client.calls.size(), 64u);
-    EXPECT_EQ(run.ResultCount(), 12 + 64);
-    expectFooter(host.grid, 76, config.footerAddress());
+    EXPECT_EQ(run.ResultCount(), 11 + 64);
+    expectFooter(host.grid, 75, config.footerAddress());
 
     // Stop outside a run does nothing.
     run.StopButtonClick();
