@@ -98,7 +98,8 @@ private:
                     "SELECT id, ?3, ?4, 1, 'imported' FROM urls WHERE site=?1 AND url=?2 "
                     "ON CONFLICT(url, channel) DO UPDATE SET at=max(at, excluded.at), accepted=1");
     SqliteStatement met_ = db_.prepare("INSERT INTO channels(site, channel, met) VALUES(?1, ?2, ?3) "
-                                       "ON CONFLICT DO UPDATE SET met=min(met, excluded.met)");
+                                       "ON CONFLICT DO UPDATE SET met=CASE WHEN met=0 THEN excluded.met "
+                                       "ELSE min(met, excluded.met) END");
     SqliteStatement pause_ =
         db_.prepare("INSERT INTO pauses(site, channel, endpoint, until) VALUES(?1,?2,?3,?4) "
                     "ON CONFLICT DO UPDATE SET until=max(until, excluded.until)");

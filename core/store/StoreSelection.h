@@ -14,7 +14,8 @@ enum class FirstRun { RecentPages, AllPages };
 // Whether the selection writes what it saw to the store (a run) or only tells (a preview).
 enum class SelectionMode { Record, Preview };
 // Whether the sitemaps were read without a problem: only then is a URL they no longer list
-// taken as gone from them.
+// taken as gone from them, and only then does a first run's baseline count as recorded (until
+// one does, every run of the channel is a first run).
 enum class SitemapRead { Complete, Partial };
 // Whether a Record selection that makes many rows, every one of them for a URL it announces,
 // may leave them to a thread of the store's (SiteStore::writeRowsInBackground) and return at
@@ -34,6 +35,9 @@ struct AnnounceSelection {
     std::vector<std::size_t> indices;
     // The channel met the site now.
     bool firstRun = false;
+    // A first run whose sitemaps were not all read: what it recorded stays, and the next run is
+    // a first run again.
+    bool baselinePending = false;
     // URLs recorded as known on the first run without being sent.
     std::size_t recordedUnsent = 0;
     // In Record mode, the store's row of each entry (by table index) and of the profile URL: what
@@ -56,6 +60,7 @@ struct SelectionRequest {
 // site and chooses what the channel announces: on its first run the rule above; later, URLs that
 // are new, or whose lastmod is later than the channel's last acceptance (or than the time they
 // were recorded as known). In Record mode it also keeps what it saw: new URLs, changed lastmods,
-// URLs that left the sitemaps, and the first run's baseline, in one transaction.
+// URLs that left the sitemaps, and the first run's baseline, in one transaction. The profile URL
+// goes when the channel has not accepted it yet, and when its own lastmod changed since.
 AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                                       const SelectionRequest& request);

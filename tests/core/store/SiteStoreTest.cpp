@@ -117,6 +117,41 @@ TEST(SiteStoreSelection, FirstRunRecordsABaselineAndSendsOnlyTheLast48Hours) {
               std::vector<std::string>{Home + "old"});
 }
 
+// A first run whose sitemap answered 503 (or was cut short) saw none or only some of the pages:
+// it is no baseline, and the run that reads the sitemaps is the first run, not one that takes
+// every page as new. A key's status written meanwhile does not make the channel's first run.
+TEST(SiteStoreSelection, AFirstRunWithoutItsSitemapsIsNoBaseline) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    const StoreSite site = store.site("Shop");
+    const auto partial = [&](const UrlTable& urls) {
+        return selectAnnouncements(store, site, urls,
+                                   {IndexNowChannelId, Home, FirstRun::RecentPages, SelectionMode::Record,
+                                    SitemapRead::Partial, Now});
+    };
+    const AnnounceSelection unread = partial(UrlTable());
+    EXPECT_TRUE(unread.firstRun && unread.baselinePending && unread.profileUrl);
+    store.recordAccepted(site, IndexNowChannelId, {Home}, Now, "202 Accepted");
+    store.setKeyStatus(site, IndexNowChannelId, "pending", Now);
+    const AnnounceSelection some = partial(tableOf({{Home + "old", Now - 400 * 24 * Hour}}));
+    EXPECT_TRUE(some.firstRun && some.baselinePending);
+    EXPECT_EQ(some.recordedUnsent, 1u);
+
+    const UrlTable urls = tableOf({{Home + "old", Now - 400 * 24 * Hour},
+                                   {Home + "older", Now - 500 * 24 * Hour},
+                                   {Home + "hour", Now}});
+    const AnnounceSelection read =
+        select(store, site, urls, FirstRun::RecentPages, SelectionMode::Record, Now + Hour);
+    EXPECT_TRUE(read.firstRun);
+    EXPECT_FALSE(read.baselinePending);
+    EXPECT_FALSE(read.profileUrl); // accepted by the run before
+    EXPECT_EQ(urlsOf(urls, read), std::vector<std::string>{Home + "hour"});
+    EXPECT_EQ(read.recordedUnsent, 1u); // "old" was recorded already
+    EXPECT_EQ(store.keyStatus(site, IndexNowChannelId), "pending");
+    EXPECT_FALSE(
+        select(store, site, urls, FirstRun::RecentPages, SelectionMode::Preview, Now + Hour).firstRun);
+}
+
 TEST(SiteStoreAccepted, UrlsNewToTheStoreAndOtherSpellingsAreRecordedOnce) {
     TempDir dir;
     SiteStore store = SiteStore::open(dir.str());
