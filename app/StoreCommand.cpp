@@ -1,5 +1,6 @@
 #include "app/Commands.h"
 #include "core/store/SiteStore.h"
+#include "core/store/StoreClaim.h"
 #include "core/store/StoreReport.h"
 
 #include <cstdio>
@@ -56,7 +57,7 @@ int runStore(CommandContext& context) {
     const CommandLine& cl = context.line;
     SiteStore& store = *context.store;
     if (cl.forget) {
-        const std::int64_t urls = store.forget(*cl.forget);
+        const std::int64_t urls = forgetSite(store, *cl.forget, context.config.storeWaitSeconds);
         if (urls < 0) {
             std::fprintf(stderr, "larkspan: the store %s holds nothing of \"%s\"\n", store.file().c_str(),
                          cl.forget->c_str());

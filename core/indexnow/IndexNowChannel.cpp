@@ -106,6 +106,7 @@ struct StoreTurn {
         for (const std::string& notice : site.notices)
             run.log(say.notice(notice));
         if (!run.dryRun()) claim.emplace(store, site, run.config().storeWaitSeconds, waitWithEvents);
+        if (claim && !claim->takenOver().empty()) run.log(say.notice(claim->takenOver()));
         selection =
             selectAnnouncements(store, site, sitemaps.urls,
                                 {IndexNowChannelId, run.site().text(), firstRunRule(run),

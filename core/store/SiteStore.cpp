@@ -326,22 +326,3 @@ void SiteStore::setKeyStatus(const StoreSite& site, std::string_view channel, st
         rethrowStoreError(e);
     }
 }
-
-std::int64_t SiteStore::forget(const std::string& name) {
-    settle();
-    try {
-        const StoreSite found = findSite(name);
-        if (found.id == 0) return -1;
-        SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
-        SqliteStatement count = db_.prepare("SELECT count(*) FROM urls WHERE site=?1");
-        count.bind(1, found.id);
-        const std::int64_t urls = count.step() ? count.int64(0) : 0;
-        count.reset();
-        SqliteStatement remove = db_.prepare("DELETE FROM sites WHERE id=?1");
-        remove.bind(1, found.id).run();
-        transaction.commit();
-        return urls;
-    } catch (const SqliteError& e) {
-        rethrowStoreError(e);
-    }
-}

@@ -89,9 +89,6 @@ public:
     void setKeyStatus(const StoreSite& site, std::string_view channel, std::string_view status,
                       std::int64_t time);
 
-    // Removes every row of the named site; the number of its URLs that went, -1 when it had none.
-    std::int64_t forget(const std::string& name);
-
     // The rows of new URLs that a selection leaves to a thread of their own (see BackgroundRows).
     // Until they are all written, every use of the store that may need them waits for them: the
     // methods above and the store's queries in core/store/; an acceptance by rows waits only for

@@ -9,6 +9,7 @@
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
 #include "http/Url.h"
+#include "platform/Time.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -244,7 +245,7 @@ TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithThe
         EXPECT_EQ(find.int64(0), selection.rows[*urls.find(spelling)]);
     }
     // The acceptances left the store's foreign keys on: forgetting the site takes its answers.
-    EXPECT_EQ(store.forget("Shop"), 5'002);
+    EXPECT_EQ(forgetSite(store, "Shop", 0), 5'002);
     EXPECT_EQ(rowsOf(shop)[0], 0);
     EXPECT_EQ(seen.queryInt64("SELECT count(*) FROM announcements WHERE url NOT IN (SELECT id FROM urls)"),
               0);
@@ -522,6 +523,83 @@ TEST(SiteStoreProcesses, AHeldSiteIsRefusedAfterTheWaitAndAGoneHolderIsTakenOver
     ::close(ready[1]);
     SiteClaim claim(store, site, 0);
     EXPECT_EQ(peek(dir).queryInt64("SELECT pid FROM claims"), ::getpid());
+}
+
+// A site is not removed under a run that holds it: the run goes on to record what the endpoint
+// accepted, and the removal waits for it (or gives up, naming the process).
+TEST(SiteStoreProcesses, ForgetWaitsForTheRunThatHoldsTheSite) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    store.site("Shop");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t run = inChild([&] {
+        SiteStore other = SiteStore::open(dir.str());
+        const StoreSite site = other.site("Shop");
+        SiteClaim claim(other, site, 0);
+        char c = 1;
+        if (::write(ready[1], &c, 1) != 1) return 1;
+        ::usleep(1'500'000);
+        other.recordAccepted(site, IndexNowChannelId, {Home + "a"}, Now, "200 OK");
+        return 0;
+    });
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    try {
+        forgetSite(store, "Shop", 0);
+        ADD_FAILURE() << "the site was removed under its run";
+    } catch (const StoreBusy& e) {
+        const std::string message = e.what();
+        EXPECT_EQ(message.rfind("The live channels of Shop are held by process " + std::to_string(run), 0),
+                  0u)
+            << message;
+        EXPECT_TRUE(message.ends_with("; waited 0 s; Shop is not removed from the store")) << message;
+    }
+    EXPECT_EQ(forgetSite(store, "Shop", 20), 1);
+    EXPECT_EQ(exitStatus(run), 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+// A claim is held while its process lives and started before it; a claim whose process is gone,
+// or whose id now names a program started after the claim, is taken over and said so.
+TEST(SiteStoreProcesses, ClaimsOfProcessesThatAreGoneAreTakenOver) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    const StoreSite site = store.site("Shop");
+    const pid_t dead = inChild([] { return 0; });
+    exitStatus(dead);
+    const pid_t living = inChild([] {
+        ::pause();
+        return 0;
+    });
+    const std::int64_t now = unixNow();
+    struct Case {
+        pid_t pid;
+        std::int64_t since;
+        std::string takenOver; // empty: the claim holds
+    };
+    const std::vector<Case> cases = {
+        {dead, now, ", which is gone, was taken over"},
+        {living, now - 3600, ", which is gone (its id now names another program, started "},
+        {living, now, ""},
+    };
+    for (const Case& c : cases) {
+        SqliteStatement claim =
+            peek(dir).prepare("INSERT OR REPLACE INTO claims(site, pid, since) VALUES(?1,?2,?3)");
+        claim.bind(1, site.id).bind(2, static_cast<std::int64_t>(c.pid)).bind(3, c.since).run();
+        const std::string prefix =
+            "The claim of Shop by process " + std::to_string(c.pid) + " since " + formatUtc(c.since);
+        try {
+            const SiteClaim taken(store, site, 0);
+            EXPECT_EQ(taken.takenOver().rfind(prefix + c.takenOver, 0), 0u) << taken.takenOver();
+            EXPECT_FALSE(c.takenOver.empty()) << "a living holder's claim was taken";
+        } catch (const StoreBusy& e) {
+            EXPECT_TRUE(c.takenOver.empty()) << e.what();
+        }
+    }
+    ::kill(living, SIGKILL);
+    exitStatus(living);
 }
 
 TEST(SiteStoreCrash, AKillDuringABatchKeepsTheAcceptedBatchesAndLeavesTheRestPending) {
