@@ -111,6 +111,8 @@ int runCheck(CommandContext& context) {
     if (!site || !profileUrl) return 1;
     SiteStore siteStore = SiteStore::open(context.profiles.directory(), config.storeWaitSeconds);
     const StoreSite storeSite = siteStore.site(context.name());
+    for (const std::string& notice : storeSite.notices)
+        std::fprintf(stderr, "larkspan: %s\n", notice.c_str());
     std::optional<AnnounceSelection> selection;
     if (!cl.all) selection = runSelection(siteStore, storeSite, config, context.profile, *site);
 

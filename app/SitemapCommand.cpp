@@ -37,8 +37,11 @@ std::vector<std::size_t> shownUrls(const CommandContext& context, const SiteSite
     }
     const Config& config = context.config;
     SiteStore siteStore = SiteStore::open(context.profiles.directory(), config.storeWaitSeconds);
+    const StoreSite site = siteStore.site(context.name());
+    for (const std::string& notice : site.notices)
+        std::fprintf(stderr, "larkspan: %s\n", notice.c_str());
     return selectAnnouncements(
-               siteStore, siteStore.site(context.name()), read.urls,
+               siteStore, site, read.urls,
                {IndexNowChannelId, "",
                 indexNowFirstRun(config.firstRunAllPages, context.profile.extra(IndexNowFirstRunKey)),
                 SelectionMode::Preview, SitemapRead::Complete, unixNow()})

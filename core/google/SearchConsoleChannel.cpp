@@ -238,7 +238,10 @@ bool SearchConsoleChannel::pausedUntil(LiveRun& run) {
     std::int64_t until = 0;
     if (auto it = notBefore_.find(api); it != notBefore_.end()) until = it->second;
     SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
-    until = std::max(until, store.pausedUntil(store.site(run.profileName()), SearchConsoleStateChannel, api));
+    const StoreSite site = store.site(run.profileName());
+    for (const std::string& notice : site.notices)
+        run.log(Prefix + notice);
+    until = std::max(until, store.pausedUntil(site, SearchConsoleStateChannel, api));
     until = std::min(until, unixNow() + MaxRetryAfter);
     if (until <= unixNow()) return false;
     run.refused(Prefix + "not called before " + formatUtc(until) + ", as Google asked; the sitemaps of " +
@@ -251,8 +254,10 @@ void SearchConsoleChannel::pause(LiveRun& run, const LiveAnswer& answer, std::st
         parseRetryAfter(answer.header("Retry-After"), unixNow()).value_or(unixNow() + DefaultPause);
     notBefore_[run.config().googleApiBase] = until;
     SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
-    store.setPause(store.site(run.profileName()), SearchConsoleStateChannel, run.config().googleApiBase,
-                   until);
+    const StoreSite site = store.site(run.profileName());
+    for (const std::string& notice : site.notices)
+        run.log(Prefix + notice);
+    store.setPause(site, SearchConsoleStateChannel, run.config().googleApiBase, until);
     line += "; Search Console is not called before " + formatUtc(until);
 }
 

@@ -32,7 +32,9 @@ public:
 struct StoreSite {
     std::int64_t id = 0;
     std::string name;
-    // Sentences about the import of the profile's old state files, for the run's log.
+    // Sentences about the import of the profile's old state files (what was imported, the
+    // damaged lines skipped, what the files are renamed): whoever calls SiteStore::site tells
+    // them, a run in its log and a command on standard error.
     std::vector<std::string> notices;
 };
 

@@ -36,8 +36,12 @@ TEST(SitemapCommand, PrintsChangedUrlsWithLastmodAndASummary) {
     ProgramResult changed = runLarkspan({"sitemap", "--dir", profiles.str(), "Shop"});
     EXPECT_EQ(changed.exitCode, 0) << changed.err;
     EXPECT_EQ(changed.out, home + "/a\t2024-05-06T05:08:00Z\n");
-    EXPECT_EQ(changed.err, "larkspan: 1 sitemap file read, 2 URLs kept, 1 dropped, 0 duplicates, 0 over a "
-                           "limit; 1 changed\n");
+    EXPECT_EQ(changed.err,
+              "larkspan: Imported 1 acceptance of Shop from Shop.state into " +
+                  SiteStore::fileName(profiles.str()) +
+                  " (0 damaged lines skipped); the file is renamed Shop.state.imported\n"
+                  "larkspan: 1 sitemap file read, 2 URLs kept, 1 dropped, 0 duplicates, 0 over a "
+                  "limit; 1 changed\n");
     ProgramResult all = runLarkspan({"sitemap", "--all", "--dir", profiles.str(), "Shop"});
     EXPECT_EQ(all.out, home + "/a\t2024-05-06T05:08:00Z\n" + home + "/b\t\n");
 

@@ -423,6 +423,12 @@ TEST(SiteStoreImport, OldStateFilesAreImportedOnceWithWhatIsValidAndRenamed) {
     EXPECT_FALSE(store.acceptedAt(site, IndexNowChannelId, Home + "p/4"));
     EXPECT_EQ(store.pausedUntil(site, IndexNowChannelId, "https://api.example/indexnow"), Now + Hour);
     ASSERT_EQ(site.notices.size(), 2u);
+    EXPECT_EQ(site.notices[0],
+              "Imported 5 acceptances and 1 note of Shop from Shop.state and Shop.state.journal "
+              "into " +
+                  store.file() +
+                  " (3 damaged lines skipped); the files are renamed "
+                  "Shop.state.imported and Shop.state.journal.imported");
     EXPECT_EQ(site.notices[1], "The import of " + dir.file("Shop.state.journal") +
                                    " skipped 3 damaged lines (lines 2, 3, 5); the file is kept as "
                                    "Shop.state.journal.imported");
