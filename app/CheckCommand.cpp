@@ -111,6 +111,8 @@ int runCheck(CommandContext& context) {
     if (!site || !profileUrl) return 1;
     SiteStore siteStore = SiteStore::open(context.profiles.directory(), config.storeWaitSeconds);
     const StoreSite storeSite = siteStore.site(context.name());
+    for (const std::string& notice : storeSite.notices)
+        std::fprintf(stderr, "larkspan: %s\n", notice.c_str());
     // The pages checked are kept by their rows, whatever channels the profile uses.
     recordSitemaps(siteStore, storeSite, site->read.urls, site->probe.site.text(),
                    site->read.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, unixNow());

@@ -110,7 +110,7 @@ constexpr CommandRow Commands[] = {
     {"history", refuseHistory, Needs::Store, runHistory, "--dir --json", "NAME [URL]",
      "Prints what the store knows of the site's URLs: when each was seen, changed and\n"
      "left the sitemaps, and each channel's answers; one line (or JSON object) a URL.\n"},
-    {"store", refuseStore, Needs::Store, runStore, "--dir --check|--forget", "",
+    {"store", refuseStore, Needs::Store | Needs::Config, runStore, "--dir --check|--forget", "",
      "Checks the store and prints its counts per site (--check), or removes the rows of\n"
      "a site (--forget NAME).\n"},
     {"check", refuseCheck, ReadsSite, runCheck, "--dir --config --proxy --cacert --all --json", "NAME",

@@ -1,5 +1,6 @@
 #include "app/Commands.h"
 #include "core/store/SiteStore.h"
+#include "core/store/StoreClaim.h"
 #include "core/store/StoreReport.h"
 
 #include <cstdio>
@@ -57,7 +58,7 @@ int runStore(CommandContext& context) {
     if (cl.forget) {
         // The look that found the store changes nothing; forgetting writes.
         SiteStore store = SiteStore::open(context.profiles.directory());
-        const std::int64_t urls = store.forget(*cl.forget);
+        const std::int64_t urls = forgetSite(store, *cl.forget, context.config.storeWaitSeconds);
         if (urls < 0) {
             std::fprintf(stderr, "larkspan: the store %s holds nothing of \"%s\"\n", store.file().c_str(),
                          cl.forget->c_str());

@@ -73,6 +73,13 @@ IniFile IniFile::load(const std::string& path) {
 
 IniFile IniFile::parse(std::string_view content) {
     IniFile ini;
+    // A UTF-8 byte-order mark, as some editors on other systems write one, is no text of the
+    // first line; it is written back as it was read.
+    constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+    if (content.starts_with(ByteOrderMark)) {
+        content.remove_prefix(ByteOrderMark.size());
+        ini.byteOrderMark_ = true;
+    }
     std::size_t start = 0;
     bool first = true;
     while (start < content.size()) {
@@ -194,7 +201,7 @@ std::vector<std::string> IniFile::strayLines() const {
 }
 
 std::string IniFile::text() const {
-    std::string out;
+    std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         out += lines_[i].text;
         if (i + 1 < lines_.size() || finalNewline_) out += lines_[i].eol.empty() ? eol_ : lines_[i].eol;

@@ -89,4 +89,5 @@ private:
     std::vector<Line> lines_;
     std::string eol_ = "\n";
     bool finalNewline_ = true;
+    bool byteOrderMark_ = false;
 };

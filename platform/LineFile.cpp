@@ -61,10 +61,23 @@ void LineFile::close() noexcept {
 void LineFile::writeLine(std::string_view line) {
     // One call takes a line of a regular file whole; the loop only matters when a signal or a
     // nearly full disk cuts a write short, and then finishes the line rather than leaving half.
-    while (!line.empty()) {
-        const ssize_t written = ::write(fd_, line.data(), line.size());
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t written = ::write(fd_, line.data() + done, line.size() - done);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw LarkspanError("Unable to write to " + name_ + ": " + std::strerror(errno));
-        line.remove_prefix(static_cast<std::size_t>(written));
+        if (written <= 0) {
+            const int error = written < 0 ? errno : ENOSPC;
+            cutBack(done);
+            throw LarkspanError("Unable to write to " + name_ + ": " + std::strerror(error));
+        }
+        done += static_cast<std::size_t>(written);
     }
+}
+
+void LineFile::cutBack(std::size_t bytes) noexcept {
+    // The file is appended to, so its offset is its end: the part of the line that went is the
+    // last bytes. A descriptor that cannot be cut (a pipe) keeps what it took.
+    if (bytes == 0) return;
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    if (end >= static_cast<off_t>(bytes)) (void)::ftruncate(fd_, end - static_cast<off_t>(bytes));
 }

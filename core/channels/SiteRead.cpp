@@ -49,6 +49,7 @@ SiteReading::SiteReading(LiveRun& run, const std::string& unreachable)
     if (!store_.exists())
         run.log("there is no store in " + run.profileDirectory() + " yet: every page counts as new");
     if (!run.dryRun()) claim_.emplace(store_, site_, run.config().storeWaitSeconds, waitWithEvents);
+    if (claim_ && !claim_->takenOver().empty()) run.log(claim_->takenOver());
 
     unreadable_ = unreachable;
     if (unreadable_.empty()) readRobots(run);

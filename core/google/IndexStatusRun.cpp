@@ -1,12 +1,12 @@
 #include "core/google/IndexStatusRun.h"
 
 #include "core/Config.h"
+#include "core/channels/LiveChannel.h"
 #include "core/google/IndexStatusOrder.h"
 #include "core/google/IndexStatusQuery.h"
-#include "core/channels/LiveChannel.h"
 #include "core/google/SearchConsoleChannel.h"
-#include "core/store/SiteStore.h"
 #include "core/google/SitemapStatus.h"
+#include "core/store/SiteStore.h"
 #include "core/store/StoreStatus.h"
 #include "platform/EventLoop.h"
 #include "platform/Text.h"
@@ -182,6 +182,8 @@ InspectionTally inspectIndexStatus(LiveRun& run, const std::string& property, co
     try {
         SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
         const StoreSite site = store.site(run.profileName());
+        for (const std::string& notice : site.notices)
+            run.log(Prefix + notice);
         Inspector inspector(run, property, token, pacing, store, site);
         inspector.inspectAll();
         inspector.keepSitemaps();

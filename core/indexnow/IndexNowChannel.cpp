@@ -65,6 +65,12 @@ struct Wording {
                " recorded as known without being sent; only the profile URL and pages changed in the last "
                "48 hours are announced";
     }
+    std::string baselinePending() const {
+        return dryRun ? "first run: the sitemaps could not all be read, so the run after it would be a first "
+                        "run again"
+                      : "IndexNow: the sitemaps of " + site +
+                            " could not all be read, so the next run is a first run again";
+    }
     std::string leftOut(std::size_t n, const std::string& origin, const std::string& location) const {
         const std::string where =
             " left out: not on " + origin + (location.empty() ? "" : " or outside the key location's folder");
@@ -146,6 +152,7 @@ void IndexNowChannel::announce(LiveRun& run) {
         return;
     }
     if (selection.recordedUnsent > 0) run.log(say.recordedUnsent(selection.recordedUnsent));
+    if (selection.baselinePending) run.log(say.baselinePending());
     // Only pages that bingbot would index are announced, and pages that left the sitemaps and
     // are gone are announced once.
     screenSelection(run, store, storeSite, sitemaps.urls, selection, Crawler::Bingbot, "IndexNow",

@@ -195,10 +195,11 @@ private:
         std::vector<SitemapSource::Fetch> fetches;
         for (std::size_t i = 0; i < batch.size(); ++i) {
             ReaderThread* reader = readers[i].get();
-            fetches.push_back(
-                {batch[i]->url, Redirects::AnyHost, [this, reader, &reading](std::string_view piece) {
-                     return reader->push(piece) && !overBounds(reading());
-                 }});
+            // The sitemaps of an index stay on its origin, through redirects too.
+            const Redirects redirects = batch[i]->isChild ? Redirects::SameOrigin : Redirects::AnyHost;
+            fetches.push_back({batch[i]->url, redirects, [this, reader, &reading](std::string_view piece) {
+                                   return reader->push(piece) && !overBounds(reading());
+                               }});
         }
         std::vector<FetchResult> results = source_.fetchAll(std::move(fetches));
         for (auto& reader : readers)
@@ -215,7 +216,8 @@ private:
 
     // Puts a file's entries into the list and tells what went wrong with it.
     void merge(FileRead& file, const std::string* index) {
-        if (file.reader.kind() != SitemapReader::Kind::Unknown) ++out_.filesRead;
+        // A file cut short is no file read, whatever entries came before the cut.
+        if (file.fetched.ok() && file.reader.kind() != SitemapReader::Kind::Unknown) ++out_.filesRead;
         if (!file.fetched.ok()) {
             std::string text = file.fetched.problem;
             if (file.reader.entries() > 0)

@@ -27,7 +27,12 @@ FetchResult fetchResult(const LiveAnswer& answer) {
     FetchResult result;
     result.status = answer.status;
     result.finalUrl = answer.finalUrl;
-    if (!answer.error.empty())
+    const LiveHop* last = answer.hops.empty() ? nullptr : &answer.hops.back();
+    if (!answer.error.empty() && last && last->status >= 200 && last->status <= 299)
+        // The answer had begun: its body ended before its end (the deadline, the body bound, a
+        // connection that broke), and the file is not whole.
+        result.problem = "cut short after " + std::to_string(last->bytes) + " bytes: " + answer.error;
+    else if (!answer.error.empty())
         result.problem = answer.error;
     else if (answer.status >= 300 && answer.status <= 399)
         result.problem = "it redirects to " + answer.header("Location") + ", which is not followed";

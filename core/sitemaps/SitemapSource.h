@@ -42,7 +42,8 @@ public:
 // The request of a fetch: GET with its redirect rule and a body bound that lets the
 // protocol's largest sitemap through (the sink is given separately).
 LiveRequest fetchRequest(const SitemapSource::Fetch& fetch);
-// What an answer tells the reader: a failure's cause, a status that is no 2xx, or nothing.
+// What an answer tells the reader: a failure's cause, a status that is no 2xx, or nothing. A
+// 2xx answer whose body did not arrive whole is "cut short after N bytes: CAUSE".
 FetchResult fetchResult(const LiveAnswer& answer);
 // Runs the fetches through send (which sends requests at once and returns their answers in
 // order). A sink that throws ends its transfer; the exception passes out once all have ended.

@@ -338,28 +338,11 @@ std::string SiteStore::keyStatus(const StoreSite& site, std::string_view channel
 void SiteStore::setKeyStatus(const StoreSite& site, std::string_view channel, std::string_view status,
                              std::int64_t time) {
     try {
+        // The channel's row, when this makes it, has met 0: a key's status is no baseline.
         SqliteStatement set = db_.prepare(
-            "INSERT INTO channels(site, channel, met, key_status, key_status_at) VALUES(?1,?2,?4,?3,?4) "
+            "INSERT INTO channels(site, channel, met, key_status, key_status_at) VALUES(?1,?2,0,?3,?4) "
             "ON CONFLICT DO UPDATE SET key_status=excluded.key_status, key_status_at=excluded.key_status_at");
         set.bind(1, site.id).bind(2, channel).bind(3, status).bind(4, time).run();
-    } catch (const SqliteError& e) {
-        rethrowStoreError(e);
-    }
-}
-
-std::int64_t SiteStore::forget(const std::string& name) {
-    try {
-        const StoreSite found = findSite(name);
-        if (found.id == 0) return -1;
-        SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
-        SqliteStatement count = db_.prepare("SELECT count(*) FROM urls WHERE site=?1");
-        count.bind(1, found.id);
-        const std::int64_t urls = count.step() ? count.int64(0) : 0;
-        count.reset();
-        SqliteStatement remove = db_.prepare("DELETE FROM sites WHERE id=?1");
-        remove.bind(1, found.id).run();
-        transaction.commit();
-        return urls;
     } catch (const SqliteError& e) {
         rethrowStoreError(e);
     }

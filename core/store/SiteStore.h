@@ -30,7 +30,9 @@ public:
 struct StoreSite {
     std::int64_t id = 0;
     std::string name;
-    // Sentences about the import of the profile's old state files, for the run's log.
+    // Sentences about the import of the profile's old state files (what was imported, the
+    // damaged lines skipped, what the files are renamed): whoever calls SiteStore::site tells
+    // them, a run in its log and a command on standard error.
     std::vector<std::string> notices;
 };
 
@@ -103,9 +105,6 @@ public:
         std::int64_t at = 0;
     };
     std::optional<Unreadable> unreadable(const StoreSite& site) const;
-
-    // Removes every row of the named site; the number of its URLs that went, -1 when it had none.
-    std::int64_t forget(const std::string& name);
 
     const std::string& file() const { return db_.file(); }
     const std::string& profileDirectory() const { return directory_; }

@@ -72,6 +72,7 @@ public:
         ++acceptances_;
     }
     void note(std::string_view channel, const std::string& key, const std::string& value) {
+        ++notes_;
         // The only note earlier versions wrote: when an endpoint may be called again after a 429.
         constexpr std::string_view Retry = "retry-after ";
         if (key.rfind(Retry, 0) == 0 && parseTime(value)) {
@@ -85,11 +86,13 @@ public:
         note_.bind(1, site_).bind(2, channel).bind(3, key).bind(4, value).run();
     }
     std::int64_t acceptances() const { return acceptances_; }
+    std::int64_t notes() const { return notes_; }
 
 private:
     SqliteDatabase& db_;
     std::int64_t site_;
     std::int64_t acceptances_ = 0;
+    std::int64_t notes_ = 0;
     SqliteStatement addUrl_ =
         db_.prepare("INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3) "
                     "ON CONFLICT(site, url) DO UPDATE SET first_seen=min(first_seen, ?3)");
@@ -98,7 +101,8 @@ private:
                     "SELECT id, ?3, ?4, 1, 'imported' FROM urls WHERE site=?1 AND url=?2 "
                     "ON CONFLICT(url, channel) DO UPDATE SET at=max(at, excluded.at), accepted=1");
     SqliteStatement met_ = db_.prepare("INSERT INTO channels(site, channel, met) VALUES(?1, ?2, ?3) "
-                                       "ON CONFLICT DO UPDATE SET met=min(met, excluded.met)");
+                                       "ON CONFLICT DO UPDATE SET met=CASE WHEN met=0 THEN excluded.met "
+                                       "ELSE min(met, excluded.met) END");
     SqliteStatement pause_ =
         db_.prepare("INSERT INTO pauses(site, channel, endpoint, until) VALUES(?1,?2,?3,?4) "
                     "ON CONFLICT DO UPDATE SET until=max(until, excluded.until)");
@@ -168,6 +172,27 @@ std::string skippedNotice(const std::string& file, const Skipped& skipped) {
            "); the file is kept as " + baseName(file) + ".imported";
 }
 
+// "Imported 4 acceptances and 1 note of Shop from Shop.state and Shop.state.journal into FILE (3
+// damaged lines skipped); the files are renamed Shop.state.imported and Shop.state.journal.imported":
+// what every command that imports says, a run in its log and the others on standard error.
+std::string importNotice(const std::string& site, const std::string& store,
+                         const std::vector<std::string>& names, std::int64_t acceptances, std::int64_t notes,
+                         std::size_t damaged) {
+    const auto counted = [](std::int64_t n, const char* noun) {
+        return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+    };
+    std::string from;
+    std::string renamed;
+    for (const std::string& name : names) {
+        from += (from.empty() ? "" : " and ") + name;
+        renamed += (renamed.empty() ? "" : " and ") + name + ".imported";
+    }
+    return "Imported " + counted(acceptances, "acceptance") +
+           (notes > 0 ? " and " + counted(notes, "note") : "") + " of " + site + " from " + from + " into " +
+           store + " (" + counted(static_cast<std::int64_t>(damaged), "damaged line") + " skipped); " +
+           (names.size() == 1 ? "the file is renamed " : "the files are renamed ") + renamed;
+}
+
 } // namespace
 
 void importStateFiles(SqliteDatabase& db, const std::string& profileDirectory, StoreSite& site) {
@@ -181,27 +206,28 @@ void importStateFiles(SqliteDatabase& db, const std::string& profileDirectory, S
     Skipped fromSnapshot;
     Skipped fromJournal;
     std::int64_t acceptances = 0;
+    std::int64_t notes = 0;
     {
         SqliteTransaction transaction(db, SqliteTransaction::Kind::Immediate);
         Importer importer(db, site.id);
         if (haveSnapshot) importSnapshot(snapshot, importer, fromSnapshot);
         if (haveJournal) importJournal(journal, importer, fromJournal);
         acceptances = importer.acceptances();
+        notes = importer.notes();
         transaction.commit();
     }
     // Renamed only once the rows are committed: a crash before leaves the files to be imported
     // again, which changes nothing (an acceptance keeps its latest time).
-    std::string names;
+    std::vector<std::string> names;
     for (const std::string& file : {snapshot, journal}) {
         if (!exists(file)) continue;
         if (std::rename(file.c_str(), (file + ".imported").c_str()) != 0)
             throw StoreError("The old state file " + file + " cannot be renamed after its import");
-        names += (names.empty() ? "" : " and ") + baseName(file);
+        names.push_back(baseName(file));
     }
     ::unlink((snapshot + ".lock").c_str());
-    site.notices.push_back("Imported " + std::to_string(acceptances) + " acceptances of " + site.name +
-                           " from " + names + " into " + db.file() +
-                           "; the old files are kept with \".imported\" added");
+    site.notices.push_back(importNotice(site.name, db.file(), names, acceptances, notes,
+                                        fromSnapshot.count() + fromJournal.count()));
     if (fromSnapshot.count()) site.notices.push_back(skippedNotice(snapshot, fromSnapshot));
     if (fromJournal.count()) site.notices.push_back(skippedNotice(journal, fromJournal));
 }

@@ -39,6 +39,7 @@ public:
     AnnounceSelection select() {
         // The site's own record is no channel's: it meets nothing and leaves no baseline.
         result_.firstRun = !request_.channel.empty() && !channelMet();
+        result_.baselinePending = result_.firstRun && request_.read == SitemapRead::Partial;
         scanStored();
         addNew();
         decideProfileUrl();
@@ -50,7 +51,8 @@ public:
 
 private:
     bool channelMet() const {
-        SqliteStatement met = db_.prepare("SELECT 1 FROM channels WHERE site=?1 AND channel=?2");
+        // A row with met 0 holds only the key's status of a channel that has not met the site.
+        SqliteStatement met = db_.prepare("SELECT 1 FROM channels WHERE site=?1 AND channel=?2 AND met>0");
         met.bind(1, site_.id).bind(2, request_.channel);
         return met.step();
     }
@@ -122,8 +124,10 @@ private:
         }
     }
 
-    // The profile URL goes first when the channel meets the site, when it is new, and when its own
-    // lastmod changed since it was accepted; a profile URL that no sitemap lists has no lastmod.
+    // The profile URL goes first when the channel has not accepted it yet (on its first run, and
+    // when it is new) and when its own lastmod changed since it was accepted; a profile URL that
+    // no sitemap lists has no lastmod. A first run that is repeated, as its sitemaps could not
+    // all be read before, does not send it again.
     void decideProfileUrl() {
         if (profileIndex_ != NoIndex) {
             result_.profileUrl = (flags_[profileIndex_] & Selected) != 0;
@@ -134,7 +138,7 @@ private:
             "SELECT a.at FROM urls u JOIN announcements a ON a.url=u.id AND a.channel=?3 AND a.accepted=1 "
             "WHERE u.site=?1 AND u.url=?2");
         find.bind(1, site_.id).bind(2, profileKey_).bind(3, request_.channel);
-        result_.profileUrl = result_.firstRun || !find.step();
+        result_.profileUrl = !find.step();
         if (request_.mode != SelectionMode::Record) return;
         SqliteStatement insert = db_.prepare("INSERT INTO urls(site, url, first_seen) VALUES(?1, ?2, ?3) "
                                              "ON CONFLICT(site, url) DO UPDATE SET url=url RETURNING id");
@@ -162,9 +166,14 @@ private:
         known.bind(2, request_.channel).bind(3, request_.now);
         for (std::int64_t id : changes_.known)
             known.bind(1, id).run();
-        SqliteStatement met =
-            db_.prepare("INSERT INTO channels(site, channel, met) VALUES(?1, ?2, ?3) ON CONFLICT DO NOTHING");
-        met.bind(1, site_.id).bind(2, request_.channel).bind(3, request_.now).run();
+        // The channel has met the site once it knows all of the site's pages: a first run that
+        // read the sitemaps in part (one answered 503) keeps what it saw, and the next is a first
+        // run again, rather than a run that takes every page it had not seen as new.
+        if (!result_.baselinePending) {
+            SqliteStatement met = db_.prepare("INSERT INTO channels(site, channel, met) VALUES(?1, ?2, ?3) "
+                                              "ON CONFLICT DO UPDATE SET met=excluded.met WHERE met=0");
+            met.bind(1, site_.id).bind(2, request_.channel).bind(3, request_.now).run();
+        }
     }
 
     static constexpr std::size_t NoIndex = static_cast<std::size_t>(-1);

@@ -14,7 +14,8 @@ enum class FirstRun { RecentPages, AllPages };
 // Whether the selection writes what it saw to the store (a run) or only tells (a preview).
 enum class SelectionMode { Record, Preview };
 // Whether the sitemaps were read without a problem: only then is a URL they no longer list
-// taken as gone from them.
+// taken as gone from them, and only then does a first run's baseline count as recorded (until
+// one does, every run of the channel is a first run).
 enum class SitemapRead { Complete, Partial };
 // A lastmod this close to the run (or later) counts as recent on the first run.
 constexpr std::int64_t FirstRunRecentSeconds = 48 * 3600;
@@ -28,6 +29,9 @@ struct AnnounceSelection {
     std::vector<std::size_t> indices;
     // The channel met the site now.
     bool firstRun = false;
+    // A first run whose sitemaps were not all read: what it recorded stays, and the next run is
+    // a first run again.
+    bool baselinePending = false;
     // URLs recorded as known on the first run without being sent.
     std::size_t recordedUnsent = 0;
     // In Record mode, the store's row of each entry (by table index) and of the profile URL: what
@@ -49,7 +53,8 @@ struct SelectionRequest {
 // site and chooses what the channel announces: on its first run the rule above; later, URLs that
 // are new, or whose lastmod is later than the channel's last acceptance (or than the time they
 // were recorded as known). In Record mode it also keeps what it saw: new URLs, changed lastmods,
-// URLs that left the sitemaps, and the first run's baseline, in one transaction.
+// URLs that left the sitemaps, and the first run's baseline, in one transaction. The profile URL
+// goes when the channel has not accepted it yet, and when its own lastmod changed since.
 // An empty channel is the site's own record of its sitemaps, which decides nothing for a channel.
 AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                                       const SelectionRequest& request);

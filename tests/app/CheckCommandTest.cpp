@@ -64,8 +64,19 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
         return runLarkspan(args);
     };
 
+    // What an earlier version kept of the site is imported by the first command that needs it,
+    // which says so.
+    dir.write("profiles/Fjord.state.journal", "A\tindexnow\t1000\thttps://www.example.net/\ndamaged\n");
     const ProgramResult checked = larkspan({"--all", "Fjord"});
     EXPECT_EQ(checked.exitCode, 3) << checked.err;
+    const std::string imported =
+        "larkspan: Imported 1 acceptance of Fjord from Fjord.state.journal into " +
+        dir.file("profiles/larkspan.db") +
+        " (1 damaged line skipped); the file is renamed Fjord.state.journal.imported\n"
+        "larkspan: The import of " +
+        dir.file("profiles/Fjord.state.journal") +
+        " skipped 1 damaged line (line 2); the file is kept as "
+        "Fjord.state.journal.imported\n";
     const std::string site = "https://www.example.net/";
     const std::map<std::string, std::string> expected = {
         {site, site + "\tok\t"},
@@ -84,11 +95,12 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
         {site + "tours/glacier-hike.html", site + "tours/glacier-hike.html\tnot-found\tstatus 404"},
     };
     EXPECT_EQ(linesByUrl(checked.out), expected);
-    EXPECT_EQ(checked.err, "larkspan: 12 pages checked, 6 not ok\n");
+    EXPECT_EQ(checked.err, imported + "larkspan: 12 pages checked, 6 not ok\n");
 
     // The JSON lines hold the recorded fields.
     const ProgramResult json = larkspan({"--json", "--all", "Fjord"});
     EXPECT_EQ(json.exitCode, 3) << json.err;
+    EXPECT_EQ(json.err.find("Imported"), std::string::npos) << json.err;
     std::map<std::string, QJsonObject> records;
     std::istringstream in(json.out);
     for (std::string line; std::getline(in, line);) {

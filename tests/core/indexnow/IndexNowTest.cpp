@@ -472,6 +472,34 @@ TEST_F(IndexNowRunTest, TheFirstRunSendsTheProfileUrlAndTheLast48HoursAndRecords
     EXPECT_EQ(posts().size(), 1u);
 }
 
+// A first run that could not read the sitemap sends the profile URL and is no baseline: the run
+// that reads it is the first run, and sends only the last 48 hours, not every page.
+TEST_F(IndexNowRunTest, AFirstRunWithoutItsSitemapIsNoBaseline) {
+    start();
+    siteFile(Key + ".txt", Key);
+    host.store.save(completeProfile("Garden", site + "/"),
+                    {{IndexNowKeyKey, Key}, {"Sitemap", site + "/sitemap.xml"}});
+    submit();
+    ASSERT_EQ(posts().size(), 1u);
+    EXPECT_NE(posts()[0].body.find("\"urlList\":[\"" + site + "/\"]}"), std::string::npos) << posts()[0].body;
+    const auto logged = [this](const std::string& line) {
+        return std::find(host.log.begin(), host.log.end(), line) != host.log.end();
+    };
+    EXPECT_TRUE(logged(
+        "IndexNow: the sitemaps of Garden could not all be read, so the next run is a first run again"));
+    sitemapOf(3, "2020-01-01",
+              "<url><loc>" + site + "/fresh</loc><lastmod>" + formatUtc(std::time(nullptr) - 3600) +
+                  "</lastmod></url>");
+    host.log.clear();
+    submit();
+    ASSERT_EQ(posts().size(), 2u);
+    EXPECT_NE(posts()[1].body.find("\"urlList\":[\"" + site + "/fresh\"]}"), std::string::npos)
+        << posts()[1].body;
+    EXPECT_TRUE(
+        logged("IndexNow: first run for Garden: 3 URLs recorded as known without being sent; only the "
+               "profile URL and pages changed in the last 48 hours are announced"));
+}
+
 TEST_F(IndexNowRunTest, ASiteThatAnotherProcessAnnouncesIsLeftAfterTheWait) {
     config.storeWaitSeconds = 1;
     start();

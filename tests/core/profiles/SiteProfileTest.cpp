@@ -66,6 +66,18 @@ TEST(ProfileFiles, LoadingWholeReadsTheFieldsAndEveryOtherKeyOfTheSectionOnce) {
     EXPECT_EQ(whole.extra("INDEXNOWKEY"), "k1");
     EXPECT_EQ(store.loadWhole("absent").extras, ProfileExtras{});
     EXPECT_EQ(ProfileFiles("").loadWhole("Shop").extra("IndexNowKey"), "");
+
+    // A file that an editor began with a UTF-8 byte-order mark reads the same, and keeps its mark.
+    const std::string bom = "\xEF\xBB\xBF";
+    dir.write("Shop.ini",
+              bom + "[Settings]\r\nSite Title=Shop\r\nURL=https://shop.test/\r\nIndexNowKey=k1\r\n");
+    EXPECT_EQ(store.load("Shop")[fURL], "https://shop.test/");
+    EXPECT_EQ(store.loadWhole("Shop").extra("IndexNowKey"), "k1");
+    store.save(store.load("Shop"));
+    EXPECT_EQ(
+        dir.read("Shop.ini")
+            .rfind(bom + "[Settings]\r\nSite Title=Shop\r\nURL=https://shop.test/\r\nIndexNowKey=k1\r\n", 0),
+        0u);
 }
 
 TEST(ProfileFiles, TitlesThatAreNoFileNameFailWithoutWriting) {

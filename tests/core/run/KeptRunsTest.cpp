@@ -1,14 +1,18 @@
 #include "core/run/KeptRuns.h"
 
-#include "tests/common/TempDir.h"
 #include "core/run/RequestRecord.h"
 #include "platform/StateDirectory.h"
+#include "tests/common/TempDir.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -201,6 +205,30 @@ TEST(KeptRuns, ARunsFileIsMadeWithItsFirstRecordInAPrivateStateDirectory) {
         ::setenv("XDG_STATE_HOME", previous.c_str(), 1);
     else
         ::unsetenv("XDG_STATE_HOME");
+}
+
+// A disk that fills in the middle of a record (here a file size limit, the same refusal to a
+// writer): the record that did not fit is said once, and the file ends with the whole records.
+TEST(KeptRuns, ARecordThatDoesNotFitLeavesNoCutLine) {
+    TempDir dir;
+    RequestRecord big = answered();
+    big.url += "&pad=" + std::string(1000, 'x');
+    const std::string line = recordLine(big);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2 * line.size() + line.size() / 2, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        KeptRun run([&dir] { return dir.str(); }, Start);
+        int told = 0;
+        for (int i = 0; i < 5; ++i)
+            told += run.write(big).has_value() ? 1 : 0;
+        ::_exit(told == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(dir.read("2026-12-07T113000Z.jsonl"), line + line);
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 // from servers the tests start on 127.0.0.1.
 #include "tests/core/support/SitemapTestSupport.h"
 
-#include "tests/common/PythonHttpServer.h"
-#include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/channels/LiveSite.h"
 #include "core/sitemaps/SitemapSource.h"
@@ -11,6 +9,8 @@
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 #include "support/ScriptedServer.h"
+#include "tests/common/PythonHttpServer.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -233,6 +233,75 @@ TEST(SitemapsOverHttp, AnEndlessBodyIsCutAtTheProtocolsSize) {
     EXPECT_EQ(urlsOf(endless), std::vector<std::string>{here + "/a"});
     EXPECT_EQ(endless.overLimit, 1);
     EXPECT_LT(server.bytesSentForever(), 200ll << 20);
+}
+
+// A sitemap whose body ends before its end, however it ends (the deadline, a connection closed
+// or reset): the entries before the cut are kept, and the file is a problem that says how much
+// came and why, not a file read.
+TEST(SitemapsOverHttp, ASitemapCutShortIsAProblemAndNoFileRead) {
+    struct Case {
+        std::string head;
+        ScriptedServer::Step end;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+        {"Content-Length: 5000", ScriptedServer::holdOpen(std::chrono::milliseconds(5000)),
+         "no complete answer within 1 s"},
+        {"Content-Length: 5000", ScriptedServer::close(), "remaining to read"},
+        {"Transfer-Encoding: chunked", ScriptedServer::reset(), "reset"},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server;
+        const std::string here = "http://127.0.0.1:" + std::to_string(server.port());
+        std::string body = "<urlset><url><loc>" + here + "/a</loc></url><url><loc>" + here + "/b</loc></url>";
+        const std::size_t bytes = body.size();
+        if (c.head.find("chunked") != std::string::npos) {
+            char size[16];
+            std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+            body = size + body + "\r\n";
+        }
+        server.setScripts(
+            {{ScriptedServer::send("HTTP/1.1 200 OK\r\n" + c.head + "\r\n\r\n" + body), c.end}});
+        Config config;
+        config.requestDeadlineSeconds = 1;
+        LiveClient client(liveClientSettings(config));
+        ClientSitemapSource web(client);
+        const SiteSitemaps s = readSitemaps(here, here + "/sitemap.xml", web, {100});
+        EXPECT_EQ(urlsOf(s), (std::vector<std::string>{here + "/a", here + "/b"})) << c.head;
+        ASSERT_EQ(s.problems.size(), 1u) << c.head;
+        const std::string& problem = s.problems[0];
+        EXPECT_EQ(
+            problem.rfind(here + "/sitemap.xml: cut short after " + std::to_string(bytes) + " bytes: ", 0),
+            0u)
+            << problem;
+        EXPECT_NE(problem.find(c.cause), std::string::npos) << problem;
+        EXPECT_TRUE(problem.ends_with("; the 2 entries read before are kept")) << problem;
+        EXPECT_EQ(s.filesRead, 0) << c.head;
+        EXPECT_TRUE(s.sitemapsRead.empty()) << c.head;
+    }
+}
+
+// A sitemap of an index that redirects to another host is not followed there.
+TEST(SitemapsOverHttp, AnIndexChildThatRedirectsToAnotherHostIsRefused) {
+    ScriptedServer elsewhere(
+        {{ScriptedServer::send("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n<urlset/>")}});
+    const std::string there = "http://127.0.0.1:" + std::to_string(elsewhere.port());
+    ScriptedServer server;
+    const std::string here = "http://127.0.0.1:" + std::to_string(server.port());
+    const std::string indexXml = index({here + "/child.xml"});
+    server.setScripts({
+        {ScriptedServer::send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(indexXml.size()) +
+                              "\r\n\r\n" + indexXml)},
+        {ScriptedServer::send("HTTP/1.1 302 Found\r\nLocation: " + there +
+                              "/child.xml\r\nContent-Length: 0\r\n\r\n")},
+    });
+    LiveClient client(liveClientSettings(Config{}));
+    ClientSitemapSource web(client);
+    const SiteSitemaps s = readSitemaps(here, here + "/index.xml", web, {100});
+    EXPECT_EQ(elsewhere.connections(), 0);
+    ASSERT_EQ(s.problems.size(), 1u);
+    EXPECT_EQ(s.problems[0].rfind(here + "/child.xml: refused to follow a redirect to another origin", 0), 0u)
+        << s.problems[0];
 }
 
 } // namespace

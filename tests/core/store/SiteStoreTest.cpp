@@ -9,6 +9,7 @@
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreSelection.h"
 #include "http/Url.h"
+#include "platform/Time.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,41 @@ TEST(SiteStoreSelection, FirstRunRecordsABaselineAndSendsOnlyTheLast48Hours) {
     const UrlTable later = tableOf({{Home + "old", Now + 2 * Hour}, {Home + "undated"}});
     EXPECT_EQ(urlsOf(later, select(store, site, later, FirstRun::RecentPages, SelectionMode::Preview)),
               std::vector<std::string>{Home + "old"});
+}
+
+// A first run whose sitemap answered 503 (or was cut short) saw none or only some of the pages:
+// it is no baseline, and the run that reads the sitemaps is the first run, not one that takes
+// every page as new. A key's status written meanwhile does not make the channel's first run.
+TEST(SiteStoreSelection, AFirstRunWithoutItsSitemapsIsNoBaseline) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    const StoreSite site = store.site("Shop");
+    const auto partial = [&](const UrlTable& urls) {
+        return selectAnnouncements(store, site, urls,
+                                   {IndexNowChannelId, Home, FirstRun::RecentPages, SelectionMode::Record,
+                                    SitemapRead::Partial, Now});
+    };
+    const AnnounceSelection unread = partial(UrlTable());
+    EXPECT_TRUE(unread.firstRun && unread.baselinePending && unread.profileUrl);
+    store.recordAccepted(site, IndexNowChannelId, {Home}, Now, "202 Accepted");
+    store.setKeyStatus(site, IndexNowChannelId, "pending", Now);
+    const AnnounceSelection some = partial(tableOf({{Home + "old", Now - 400 * 24 * Hour}}));
+    EXPECT_TRUE(some.firstRun && some.baselinePending);
+    EXPECT_EQ(some.recordedUnsent, 1u);
+
+    const UrlTable urls = tableOf({{Home + "old", Now - 400 * 24 * Hour},
+                                   {Home + "older", Now - 500 * 24 * Hour},
+                                   {Home + "hour", Now}});
+    const AnnounceSelection read =
+        select(store, site, urls, FirstRun::RecentPages, SelectionMode::Record, Now + Hour);
+    EXPECT_TRUE(read.firstRun);
+    EXPECT_FALSE(read.baselinePending);
+    EXPECT_FALSE(read.profileUrl); // accepted by the run before
+    EXPECT_EQ(urlsOf(urls, read), std::vector<std::string>{Home + "hour"});
+    EXPECT_EQ(read.recordedUnsent, 1u); // "old" was recorded already
+    EXPECT_EQ(store.keyStatus(site, IndexNowChannelId), "pending");
+    EXPECT_FALSE(
+        select(store, site, urls, FirstRun::RecentPages, SelectionMode::Preview, Now + Hour).firstRun);
 }
 
 TEST(SiteStoreAccepted, UrlsNewToTheStoreAndOtherSpellingsAreRecordedOnce) {
@@ -326,6 +362,12 @@ TEST(SiteStoreImport, OldStateFilesAreImportedOnceWithWhatIsValidAndRenamed) {
     EXPECT_FALSE(store.acceptedAt(site, IndexNowChannelId, Home + "p/4"));
     EXPECT_EQ(store.pausedUntil(site, IndexNowChannelId, "https://api.example/indexnow"), Now + Hour);
     ASSERT_EQ(site.notices.size(), 2u);
+    EXPECT_EQ(site.notices[0],
+              "Imported 5 acceptances and 1 note of Shop from Shop.state and Shop.state.journal "
+              "into " +
+                  store.file() +
+                  " (3 damaged lines skipped); the files are renamed "
+                  "Shop.state.imported and Shop.state.journal.imported");
     EXPECT_EQ(site.notices[1], "The import of " + dir.file("Shop.state.journal") +
                                    " skipped 3 damaged lines (lines 2, 3, 5); the file is kept as "
                                    "Shop.state.journal.imported");
@@ -426,6 +468,83 @@ TEST(SiteStoreProcesses, AHeldSiteIsRefusedAfterTheWaitAndAGoneHolderIsTakenOver
     ::close(ready[1]);
     SiteClaim claim(store, site, 0);
     EXPECT_EQ(peek(dir).queryInt64("SELECT pid FROM claims"), ::getpid());
+}
+
+// A site is not removed under a run that holds it: the run goes on to record what the endpoint
+// accepted, and the removal waits for it (or gives up, naming the process).
+TEST(SiteStoreProcesses, ForgetWaitsForTheRunThatHoldsTheSite) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    store.site("Shop");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t run = inChild([&] {
+        SiteStore other = SiteStore::open(dir.str());
+        const StoreSite site = other.site("Shop");
+        SiteClaim claim(other, site, 0);
+        char c = 1;
+        if (::write(ready[1], &c, 1) != 1) return 1;
+        ::usleep(1'500'000);
+        other.recordAccepted(site, IndexNowChannelId, {Home + "a"}, Now, "200 OK");
+        return 0;
+    });
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    try {
+        forgetSite(store, "Shop", 0);
+        ADD_FAILURE() << "the site was removed under its run";
+    } catch (const StoreBusy& e) {
+        const std::string message = e.what();
+        EXPECT_EQ(message.rfind("The live channels of Shop are held by process " + std::to_string(run), 0),
+                  0u)
+            << message;
+        EXPECT_TRUE(message.ends_with("; waited 0 s; Shop is not removed from the store")) << message;
+    }
+    EXPECT_EQ(forgetSite(store, "Shop", 20), 1);
+    EXPECT_EQ(exitStatus(run), 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+// A claim is held while its process lives and started before it; a claim whose process is gone,
+// or whose id now names a program started after the claim, is taken over and said so.
+TEST(SiteStoreProcesses, ClaimsOfProcessesThatAreGoneAreTakenOver) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    const StoreSite site = store.site("Shop");
+    const pid_t dead = inChild([] { return 0; });
+    exitStatus(dead);
+    const pid_t living = inChild([] {
+        ::pause();
+        return 0;
+    });
+    const std::int64_t now = unixNow();
+    struct Case {
+        pid_t pid;
+        std::int64_t since;
+        std::string takenOver; // empty: the claim holds
+    };
+    const std::vector<Case> cases = {
+        {dead, now, ", which is gone, was taken over"},
+        {living, now - 3600, ", which is gone (its id now names another program, started "},
+        {living, now, ""},
+    };
+    for (const Case& c : cases) {
+        SqliteStatement claim =
+            peek(dir).prepare("INSERT OR REPLACE INTO claims(site, pid, since) VALUES(?1,?2,?3)");
+        claim.bind(1, site.id).bind(2, static_cast<std::int64_t>(c.pid)).bind(3, c.since).run();
+        const std::string prefix =
+            "The claim of Shop by process " + std::to_string(c.pid) + " since " + formatUtc(c.since);
+        try {
+            const SiteClaim taken(store, site, 0);
+            EXPECT_EQ(taken.takenOver().rfind(prefix + c.takenOver, 0), 0u) << taken.takenOver();
+            EXPECT_FALSE(c.takenOver.empty()) << "a living holder's claim was taken";
+        } catch (const StoreBusy& e) {
+            EXPECT_TRUE(c.takenOver.empty()) << e.what();
+        }
+    }
+    ::kill(living, SIGKILL);
+    exitStatus(living);
 }
 
 TEST(SiteStoreCrash, AKillDuringABatchKeepsTheAcceptedBatchesAndLeavesTheRestPending) {
