@@ -91,6 +91,13 @@ TEST(HostilePage, EachCheckStaysWithinItsMemory) {
         {"svg nested in the head", "<head>" + repeated("<svg>", 300'000), Verdict::Ok},
         {"one tag, many attributes", "<head>" + meta + "<meta " + numbered("a", "=x ", 200'000) + ">",
          Verdict::Error},
+        {"text fostered out of nested tables",
+         "<head>" + meta + "<template>" + repeated("<table>", 4000) + std::string(1u << 20, 'x'),
+         Verdict::Noindex},
+        {"formatting in nested tables",
+         "<head>" + meta + "<template>" + repeated("<table><tr><td><b><i>", 1600) +
+             repeated("</table>x", 1600),
+         Verdict::Noindex},
         {"a huge comment", "<head><!--" + std::string(2u << 20, '-'), Verdict::Ok},
         {"a huge title", "<head><title>" + repeated("&amp;", 400'000), Verdict::Ok},
     };
