@@ -44,7 +44,10 @@ double threadSeconds() {
 void* allocate(void* userdata, std::size_t size) {
     auto* arena = static_cast<BoundedHtml::Arena*>(userdata);
     const bool timeIsUp = ++arena->calls % 4096 == 0 && arena->budget->timeIsUp();
-    if (timeIsUp || size > HtmlBudget::MaxBytes - sizeof(Block) - arena->live) std::longjmp(arena->escape, 1);
+    // live never passes MaxBytes, so the sum cannot overflow once size is below it.
+    const bool tooMuch =
+        size > HtmlBudget::MaxBytes || arena->live + sizeof(Block) + size > HtmlBudget::MaxBytes;
+    if (timeIsUp || tooMuch) std::longjmp(arena->escape, 1);
     auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
     if (!block) std::longjmp(arena->escape, 1);
     block->size = size;
