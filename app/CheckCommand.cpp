@@ -130,9 +130,9 @@ int runCheck(CommandContext& context) {
                       if (verdict.verdict != Verdict::Ok) ++notOk;
                       ++checked;
                       const std::string line = cl.json ? jsonLine(check)
-                                                       : printable(check.url) + "\t" +
+                                                       : printableField(check.url) + "\t" +
                                                              std::string(verdictName(verdict.verdict)) +
-                                                             "\t" + printable(verdict.detail) + "\n";
+                                                             "\t" + printableField(verdict.detail) + "\n";
                       std::fwrite(line.data(), 1, line.size(), stdout);
                       std::fflush(stdout);
                       records.push_back(check);

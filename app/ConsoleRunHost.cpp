@@ -112,13 +112,13 @@ void ConsoleRunHost::record(const RequestRecord& record) {
 
 void ConsoleRunHost::warn(const std::string& text) {
     clearProgress();
-    std::fprintf(stderr, "larkspan: warning: %s\n", text.c_str());
+    std::fprintf(stderr, "larkspan: warning: %s\n", printable(text).c_str());
     drawProgress();
 }
 
 void ConsoleRunHost::printLine(const std::string& line) {
     clearProgress();
-    std::fprintf(out_, "%s\n", line.c_str());
+    std::fprintf(out_, "%s\n", printable(line).c_str());
     std::fflush(out_);
     drawProgress();
 }
@@ -140,7 +140,7 @@ void ConsoleRunHost::drawProgress() {
     }
     line += label_;
     if (!status_.empty()) line += " | " + status_;
-    line = firstCharacters(line, terminalColumns(progress_) - 1);
+    line = firstCharacters(printableField(line), terminalColumns(progress_) - 1);
     std::fprintf(progress_, "\r\033[K%s", line.c_str());
     std::fflush(progress_);
     progressShown_ = true;
@@ -152,7 +152,7 @@ std::string alignedTableText(const TReportGrid& grid) {
     std::string text;
     for (std::string line : AsciiLines(grid)) {
         line.erase(line.find_last_not_of(" \r\n") + 1);
-        text += line + "\n";
+        text += printable(line) + "\n";
     }
     return text;
 }

@@ -2,6 +2,7 @@
 #include "core/profiles/SiteProfile.h"
 #include "core/profiles/SubmissionList.h"
 #include "grid/ReportGrid.h"
+#include "platform/Text.h"
 
 #include <cstdio>
 #include <string>
@@ -21,7 +22,8 @@ int runList(CommandContext& context) {
     TReportGrid list(1, 2, 0, 1);
     fillSubmissionList(list, names);
     for (int row = list.FixedRows(); row < list.RowCount(); ++row) {
-        const std::string& name = list.CellText(0, row);
+        // A profile's name is its file's, which may hold any byte.
+        const std::string name = printable(list.CellText(0, row));
         std::fwrite(name.data(), 1, name.size(), stdout);
         std::fputc('\n', stdout);
     }

@@ -23,12 +23,15 @@ int printRecords(const std::string& path) {
         const std::size_t end = rest.find('\n');
         const std::string_view line = rest.substr(0, end);
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (!parseRecordLine(line)) {
+        const std::optional<RequestRecord> record = parseRecordLine(line);
+        if (!record) {
             unreadable += line.find_first_not_of(" \t\r") != std::string_view::npos;
             continue;
         }
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
+        // Written anew, the line is the same record, with every control and override escaped
+        // even when the file was not written by recordLine.
+        const std::string out = recordLine(*record);
+        std::fwrite(out.data(), 1, out.size(), stdout);
     }
     if (unreadable > 0)
         std::fprintf(stderr, "larkspan: %d line%s of %s %s not a record\n", unreadable,

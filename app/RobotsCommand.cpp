@@ -2,6 +2,7 @@
 #include "core/checks/PageUrl.h"
 #include "core/checks/RobotsTxt.h"
 #include "platform/ReadFile.h"
+#include "platform/Text.h"
 
 #include <cstdio>
 #include <optional>
@@ -52,6 +53,6 @@ int runRobots(CommandContext& context) {
     const std::string agent = cl.agent.value_or("Googlebot");
     for (std::size_t i = 0; i < paths.size(); ++i)
         std::printf("%s\t%s\n", robots.allows(agent, paths[i]) ? "allowed" : "disallowed",
-                    cl.args[i + 1].c_str());
+                    printableField(cl.args[i + 1]).c_str());
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

@@ -66,7 +66,7 @@ int runSitemap(CommandContext& context) {
     const std::vector<std::size_t> shown = shownUrls(context, read);
     std::string out;
     for (std::size_t i : shown) {
-        out += printable(read.urls.url(i));
+        out += printableField(read.urls.url(i));
         out += '\t';
         if (read.urls.value(i) != NoLastmod) out += formatUtc(read.urls.value(i));
         out += '\n';

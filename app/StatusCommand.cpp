@@ -10,6 +10,7 @@
 #include "core/status/SiteStatus.h"
 #include "core/store/SiteStore.h"
 #include "platform/SignalNotifier.h"
+#include "platform/Text.h"
 #include "platform/Time.h"
 
 #include <chrono>
@@ -75,7 +76,7 @@ int runStatus(CommandContext& context) {
         printLine(summaryJson(name, summary));
     } else {
         for (const std::string& line : summaryLines(name, summary))
-            printLine(line);
+            printLine(printableField(line));
         printLine("");
     }
     if (site.id != 0)

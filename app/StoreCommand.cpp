@@ -2,12 +2,20 @@
 #include "core/store/SiteStore.h"
 #include "core/store/StoreClaim.h"
 #include "core/store/StoreReport.h"
+#include "platform/Text.h"
 
 #include <cstdio>
 #include <optional>
 #include <string>
 
 namespace {
+
+// A line for people (the JSON lines are safe as they are): see printable.
+void printText(const std::string& text) {
+    const std::string line = printable(text);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
 
 void printLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -72,6 +80,6 @@ int runStore(CommandContext& context) {
     const std::string check = integrityCheck(store);
     printLine(store.file() + ": " + (check == "ok" ? "ok" : "damaged:\n" + check));
     for (const SiteCounts& counts : siteCounts(store))
-        printLine(countsLine(counts));
+        printText(countsLine(counts));
     return std::fflush(stdout) == 0 && check == "ok" ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "app/CommandContext.h"
 #include "platform/Error.h"
 #include "platform/EventLoopQt.h"
+#include "platform/Text.h"
 
 #include <QGuiApplication>
 
@@ -51,7 +52,11 @@ int runHeadless(int argc, char** argv, const CommandRow* command) {
         std::fprintf(stderr, "larkspan: %s\n", e.what());
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "larkspan: %s\n", e.what());
+        // The message may quote what a server sent: its lines pass the filter one by one.
+        std::string message;
+        for (std::string_view line : splitLines(e.what()))
+            message += (message.empty() ? "" : "\n") + printable(line);
+        std::fprintf(stderr, "larkspan: %s\n", message.c_str());
         return 1;
     }
 }

@@ -1,35 +1,10 @@
 #include "platform/Json.h"
 
+#include "platform/Text.h"
+
 #include <cstdio>
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence starting at s[i], or 0 when the byte there
-// does not start one (overlong forms, surrogates and code points above U+10FFFF included).
-std::size_t sequenceLength(std::string_view s, std::size_t i) {
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char b = at(i);
-    std::size_t n;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-        n = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3;
-        if (b == 0xE0) lo = 0xA0;
-        if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4;
-        if (b == 0xF0) lo = 0x90;
-        if (b == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    if (at(i + 1) < lo || at(i + 1) > hi) return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-    return n;
-}
 
 // Appends one ASCII byte as a JSON string holds it: the short escape where JSON has one, \u00XX
 // for the other control characters and DEL, else the byte itself.
@@ -86,14 +61,17 @@ std::string jsonString(std::string_view text) {
         }
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            std::size_t n = sequenceLength(text, i);
-            if (n == 0) {
-                out += "\\ufffd";
-                ++i;
+            const std::size_t n = utf8SequenceLength(text, i);
+            const char32_t code = n == 0 ? U'\uFFFD' : utf8CodePoint(text.substr(i, n));
+            if (n == 0 || unsafeOnTerminal(code)) {
+                // The same text, written so that no terminal takes it for a control.
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(code));
+                out += buf;
             } else {
                 out.append(text, i, n);
-                i += n;
             }
+            i += n == 0 ? 1 : n;
             continue;
         }
         appendEscaped(out, c);

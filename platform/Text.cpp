@@ -122,27 +122,89 @@ std::string withThousands(std::uint64_t n) {
     return out;
 }
 
-std::string printable(std::string_view text) {
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+    auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b = at(i);
+    if (b < 0x80) return 1;
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    if (at(i + 1) < lo || at(i + 1) > hi) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+    return n;
+}
+
+char32_t utf8CodePoint(std::string_view sequence) {
+    const auto b = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(sequence[k]));
+    };
+    switch (sequence.size()) {
+    case 1:
+        return b(0);
+    case 2:
+        return (b(0) & 0x1F) << 6 | (b(1) & 0x3F);
+    case 3:
+        return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+    default:
+        return (b(0) & 0x07) << 18 | (b(1) & 0x3F) << 12 | (b(2) & 0x3F) << 6 | (b(3) & 0x3F);
+    }
+}
+
+bool unsafeOnTerminal(char32_t c) {
+    return (c < 0x20 && c != '\t') || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+namespace {
+
+std::string filtered(std::string_view text, bool field) {
     // U+FFFD rather than "?": a question mark is part of many URLs, so it would make a
     // replaced byte look like a query, while the replacement character plainly says that
     // something was there that cannot be shown. It is UTF-8 like the rest of the text.
     constexpr std::string_view replacement = "\xEF\xBF\xBD";
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c < 0x20 && c != '\t') || c == 0x7F) {
-            out += replacement;
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            // C1 controls as UTF-8: C2 80 to C2 9F, two bytes for one character.
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = utf8SequenceLength(text, i);
+        if (n == 0) {
             out += replacement;
             ++i;
-        } else {
-            out += text[i];
+            continue;
         }
+        const std::string_view sequence = text.substr(i, n);
+        i += n;
+        if (field && sequence == "\t")
+            out += ' ';
+        else if (unsafeOnTerminal(utf8CodePoint(sequence)))
+            out += replacement;
+        else
+            out += sequence;
     }
     return out;
+}
+
+} // namespace
+
+std::string printable(std::string_view text) {
+    return filtered(text, false);
+}
+
+std::string printableField(std::string_view text) {
+    return filtered(text, true);
 }
 
 std::string backslashEscaped(std::string_view text, std::string_view controls) {

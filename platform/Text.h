@@ -28,10 +28,27 @@ std::string withThousands(std::uint64_t n);
 // controls names, so that it fits on one line (or in one tab-separated field).
 std::string backslashEscaped(std::string_view text, std::string_view controls);
 
+// The length of the well-formed UTF-8 sequence that starts at s[i] (1 for ASCII), or 0 when
+// the byte there starts none (a stray continuation byte, overlong forms, surrogates, code points
+// above U+10FFFF, a sequence cut off by the end).
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i);
+// The code point of one well-formed sequence.
+char32_t utf8CodePoint(std::string_view sequence);
+// Whether the character must not reach a terminal as it is: the C0 controls but TAB (so LF, CR
+// and ESC too), DEL, the C1 controls, and the marks, embeddings, overrides and isolates that
+// change the direction of the text around them (U+061C, U+200E, U+200F, U+202A..U+202E,
+// U+2066..U+2069).
+bool unsafeOnTerminal(char32_t c);
+
 // Text that came from the network, made safe to show on a terminal, in a log line or a window:
-// every control character (C0 but TAB, so LF and CR too, DEL, and C1 written as UTF-8
-// U+0080..U+009F) becomes U+FFFD. ESC is among them, so no escape sequence reaches a terminal.
+// the one filter that every such text passes on its way out, in every format but JSON (whose
+// escapes keep it exact). Each character that is unsafeOnTerminal, and each byte that is not
+// part of well-formed UTF-8, becomes U+FFFD, so no escape sequence reaches a terminal, no line
+// break forges a line and no override turns the text around. TAB stays.
 std::string printable(std::string_view text);
+// The same for one field of a tab-separated line, where a TAB also becomes a space so that the
+// fields after it stay in their columns.
+std::string printableField(std::string_view text);
 
 // Replaces every occurrence of from by to, left to right, without rescanning the result.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);

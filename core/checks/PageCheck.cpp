@@ -1,9 +1,8 @@
 #include "core/checks/PageCheck.h"
 
+#include "core/checks/BoundedHtml.h"
 #include "core/checks/PageUrl.h"
 #include "platform/Text.h"
-
-#include <gumbo.h>
 
 #include <algorithm>
 #include <memory>
@@ -77,17 +76,6 @@ bool isHtml(std::string_view contentType) {
     return type.empty() || type == "text/html" || type == "application/xhtml+xml";
 }
 
-struct GumboDocument {
-    GumboOutput* output = nullptr;
-    explicit GumboDocument(std::string_view html)
-        : output(gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size())) {}
-    ~GumboDocument() {
-        if (output) gumbo_destroy_output(&kGumboDefaultOptions, output);
-    }
-    GumboDocument(const GumboDocument&) = delete;
-    GumboDocument& operator=(const GumboDocument&) = delete;
-};
-
 const GumboNode* childElement(const GumboNode* parent, GumboTag tag) {
     if (!parent || parent->type != GUMBO_NODE_ELEMENT) return nullptr;
     const GumboVector& children = parent->v.element.children;
@@ -141,24 +129,29 @@ std::size_t endOfBodyTag(std::string_view html) {
 // first body content that the parser sees is at most as deep as the head was long. Starting
 // small keeps the body of a common page (a head of a dozen tags) out of the parse: the
 // doubling costs at most twice the last parse. A head of more than 8,192 tags is read as far
-// as that.
+// as that. Each parse has the bounds of BoundedHtml; a parse past them has no output, and the
+// head cannot be read.
 //
 // Most pages open their body with a tag of its own: a first parse up to the end of the first
 // "<body" tag reads exactly the head, when that tag is among the first 8,192 (so that the same
 // bound holds). The scan may be fooled (the text may stand in a comment, a script or an
 // attribute), but then the parser sees that tag cut off and the body not yet opened, and the
 // doubling reads the document as usual.
-std::unique_ptr<GumboDocument> parseHead(std::string_view html) {
+std::unique_ptr<BoundedHtml> parseHead(std::string_view html) {
     constexpr std::size_t MaxTags = 8192;
+    const HtmlBudget budget;
+    const auto done = [](const BoundedHtml& parse) {
+        return !parse.output() || headComplete(parse.output());
+    };
     const std::size_t bodyEnd = endOfBodyTag(html);
     if (bodyEnd != std::string_view::npos && bodyEnd <= cutAfterTags(html, MaxTags)) {
-        auto document = std::make_unique<GumboDocument>(html.substr(0, bodyEnd));
-        if (headComplete(document->output)) return document;
+        auto document = std::make_unique<BoundedHtml>(html.substr(0, bodyEnd), budget);
+        if (done(*document)) return document;
     }
     for (std::size_t tags = 16;; tags *= 2) {
         const std::size_t cut = cutAfterTags(html, tags);
-        auto document = std::make_unique<GumboDocument>(html.substr(0, cut));
-        if (cut == html.size() || tags >= MaxTags || headComplete(document->output)) return document;
+        auto document = std::make_unique<BoundedHtml>(html.substr(0, cut), budget);
+        if (cut == html.size() || tags >= MaxTags || done(*document)) return document;
     }
 }
 
@@ -205,8 +198,12 @@ void readHeadElements(const GumboNode* parent, const std::string& base, HeadFind
 }
 
 void readDocument(PageCheck& check, std::string_view body) {
-    const std::unique_ptr<GumboDocument> document = parseHead(body.substr(0, PageCheck::MaxBodyBytes));
-    const GumboNode* head = childElement(document->output->root, GUMBO_TAG_HEAD);
+    const std::unique_ptr<BoundedHtml> document = parseHead(body.substr(0, PageCheck::MaxBodyBytes));
+    if (!document->output()) {
+        check.error = PageCheck::HeadUnreadable;
+        return;
+    }
+    const GumboNode* head = childElement(document->output()->root, GUMBO_TAG_HEAD);
     if (!head) return;
     HeadFindings found;
     readHeadElements(head, check.finalUrl, found);
@@ -293,6 +290,7 @@ PageVerdict verdictFor(const PageCheck& check, Crawler crawler) {
     if (check.status == 410) return {Verdict::Gone, "status 410"};
     if (check.status < 200 || check.status > 299)
         return {Verdict::Error, "status " + std::to_string(check.status)};
+    if (!check.error.empty()) return {Verdict::Error, check.error};
     if (check.header.applies(crawler)) return {Verdict::Noindex, "X-Robots-Tag: " + check.robotsHeader};
     if (check.meta.applies(crawler)) return {Verdict::Noindex, "robots meta tag"};
     if (!check.canonical.empty() && check.canonical != resolvePageUrl(check.finalUrl, ""))

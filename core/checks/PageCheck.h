@@ -58,10 +58,13 @@ struct Noindex {
 // The record of one check, as the store keeps it and the window shows it.
 struct PageCheck {
     static constexpr std::size_t MaxBodyBytes = 2u << 20;
+    // The error of an answer whose head went past the parser's bounds (see BoundedHtml).
+    static constexpr std::string_view HeadUnreadable = "the page's head could not be read";
 
     std::string url;
     std::string time;
-    // The status of the final answer; 0 when there was none (error says why).
+    // The status of the final answer; 0 when there was none (error says why). A 2xx answer has
+    // an error when its head could not be read.
     int status = 0;
     std::string error;
     std::vector<PageHop> hops;

@@ -1,5 +1,6 @@
 #include "core/google/GoogleAuth.h"
 
+#include "core/google/HeldSecrets.h"
 #include "core/google/Rs256.h"
 #include "platform/Error.h"
 #include "platform/ReadFile.h"
@@ -46,10 +47,11 @@ std::string textField(const json& object, const char* name) {
     return it->get<std::string>();
 }
 
-// A text from a server as one line of printable bytes, cut to a length a log line can carry.
+// A text from a server as one line of printable bytes, cut to a length a log line can carry,
+// without the secrets it may echo (masked before the cut, which could leave a secret's start).
 std::string oneLine(std::string_view text) {
     std::string out;
-    for (char c : text) {
+    for (char c : withoutSecrets(text)) {
         if (out.size() >= MaxMessageBytes) {
             out += "...";
             break;
@@ -126,7 +128,9 @@ std::string makeAssertion(const ServiceAccount& account, std::string_view audien
         return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     };
     const std::string signingInput = base64Url(text(header)) + "." + base64Url(text(claims));
-    return signingInput + "." + base64Url(signRs256(account.privateKey, signingInput));
+    std::string assertion = signingInput + "." + base64Url(signRs256(account.privateKey, signingInput));
+    holdSecret(assertion, "[assertion]");
+    return assertion;
 }
 
 std::string tokenRequestBody(std::string_view assertion) {
@@ -170,6 +174,7 @@ TokenAnswer parseTokenAnswer(int status, std::string_view body) {
         answer.error = "an answer whose \"token_type\" is not \"Bearer\"";
         return answer;
     }
+    holdSecret(answer.accessToken, "[token]");
     // A lifetime beyond a day is taken as a day: the program asks for an hour, and the clock
     // arithmetic must not overflow.
     const auto expires = doc->find("expires_in");

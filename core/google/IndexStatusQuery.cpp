@@ -2,6 +2,7 @@
 
 #include "core/google/ApiJson.h"
 #include "core/google/GoogleAuth.h"
+#include "core/google/HeldSecrets.h"
 #include "http/RetryAfter.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
@@ -78,7 +79,7 @@ InspectionResult parseResult(std::string_view body) {
 
 std::string statusLine(int status, std::string_view reason) {
     if (status == 0) return "an answer without a status";
-    return std::string(trimmed(std::to_string(status) + " " + std::string(reason)));
+    return std::string(trimmed(std::to_string(status) + " " + withoutSecrets(reason)));
 }
 
 // When a property refused with 429 may be inspected again: the Retry-After time, else the end of

@@ -6,6 +6,7 @@
 #include "core/channels/SiteRead.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/google/GoogleAuth.h"
+#include "core/google/HeldSecrets.h"
 #include "core/google/IndexStatusRun.h"
 #include "core/profiles/SiteProfile.h"
 #include "core/sitemaps/Sitemaps.h"
@@ -83,7 +84,7 @@ std::string meaning(int status) {
 
 std::string statusText(const LiveAnswer& answer) {
     if (answer.status == 0) return "an answer without a status";
-    return trim(std::to_string(answer.status) + " " + answer.reason);
+    return trim(std::to_string(answer.status) + " " + withoutSecrets(answer.reason));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "core/google/ApiJson.h"
 #include "core/google/GoogleAuth.h"
+#include "core/google/HeldSecrets.h"
 #include "core/google/IndexStatusQuery.h"
 #include "http/Url.h"
 #include "platform/Text.h"
@@ -76,7 +77,7 @@ SitemapStatusList readSitemapStatus(int status, std::string_view reason, std::st
     const std::string head =
         "the sitemaps of " + std::string(property) + ": " +
         (status == 0 ? std::string("an answer without a status")
-                     : std::string(trimmed(std::to_string(status) + " " + std::string(reason))));
+                     : std::string(trimmed(std::to_string(status) + " " + withoutSecrets(reason))));
     if (status != 200) {
         list.problem = head + ", " + meaning(status, property);
         if (body.size() <= MaxSitemapListBytes)

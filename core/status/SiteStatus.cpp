@@ -167,8 +167,9 @@ std::size_t forEachUrlStatus(const SiteStore& store, const StoreSite& site,
 std::string urlStatusLine(const UrlStatus& s) {
     const InspectionResult none;
     const InspectionResult& r = s.inspection ? s.inspection->result : none;
-    return s.url + '\t' + s.check + '\t' + s.indexNowState() + '\t' + r.verdict + '\t' + r.coverageState +
-           '\t' + r.lastCrawlTime;
+    return printableField(s.url) + '\t' + printableField(s.check) + '\t' + s.indexNowState() + '\t' +
+           printableField(r.verdict) + '\t' + printableField(r.coverageState) + '\t' +
+           printableField(r.lastCrawlTime);
 }
 
 std::string urlStatusJson(const UrlStatus& s) {

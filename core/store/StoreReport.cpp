@@ -4,6 +4,7 @@
 #include "core/store/StoreDatabase.h"
 #include "http/Url.h"
 #include "platform/Json.h"
+#include "platform/Text.h"
 #include "platform/Time.h"
 
 namespace {
@@ -52,10 +53,10 @@ std::size_t forEachUrlHistory(const SiteStore& store, const StoreSite& site,
 }
 
 std::string historyLine(const UrlHistory& h) {
-    std::string line = h.url + '\t' + formatUtc(h.firstSeen) + '\t' + timeText(h.lastSeen) + '\t' +
-                       timeText(h.lastmod) + '\t' + timeText(h.left);
+    std::string line = printableField(h.url) + '\t' + formatUtc(h.firstSeen) + '\t' + timeText(h.lastSeen) +
+                       '\t' + timeText(h.lastmod) + '\t' + timeText(h.left);
     for (const UrlHistory::Answer& a : h.answers)
-        line += '\t' + a.channel + '\t' + formatUtc(a.at) + '\t' + a.answer;
+        line += '\t' + printableField(a.channel) + '\t' + formatUtc(a.at) + '\t' + printableField(a.answer);
     return line;
 }
 

@@ -46,7 +46,9 @@ struct LiveRequest {
     std::string body;
     Redirects redirects = Redirects::Refuse;
     // The most body bytes the answer may have (0: the client's default), and the longest the
-    // whole request may take, redirects included (zero: the client's default).
+    // whole request may take, redirects included (zero: the client's default). An answer
+    // without a sink that declares a longer body is refused before it is read; one with a sink
+    // is read as it comes, declared length or not, until the sink stops (or the cap is passed).
     std::uint64_t maxBodyBytes = 0;
     std::chrono::milliseconds deadline{0};
     // When set, a 2xx body goes here piece by piece as it arrives and is not kept in the

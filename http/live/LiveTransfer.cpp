@@ -200,7 +200,11 @@ bool LiveTransfer::prepareHop(const LiveClient::Settings& settings, const ExtraC
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining().count()));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(remaining().count()));
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes));
+    // An answer kept whole is refused at once when it declares a length above the cap. A sink
+    // reads up to its own bound and stops there, which needs the first bytes of a long answer:
+    // a declared length must not refuse what the same answer sent chunked would give.
+    if (!request.sink)
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes));
     if (!extra.systemDirectory().empty()) {
         curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
         curl_easy_setopt(easy, CURLOPT_CAPATH, extra.systemDirectory().c_str());

@@ -141,4 +141,37 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
     EXPECT_EQ(larkspan({"Nobody"}).exitCode, 1);
 }
 
+// Text from the network reaches the tab-separated output through the one filter: no escape
+// sequence, no line break, no override of the text's direction, no byte that is not UTF-8 and
+// no TAB that would shift the columns after it.
+TEST(CheckCommand, HostileTextFromTheSiteDoesNotReachTheOutputRaw) {
+    const std::string& certs = demoCertificates();
+    if (certs.empty()) GTEST_SKIP() << "the demo certificates could not be made";
+    TempDir dir;
+    dir.write("sites/www.example.org/index.html", "<!DOCTYPE html><title>Home</title>");
+    dir.write("sites/www.example.org/sitemap.xml",
+              "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+              "<url><loc>https://www.example.org/</loc></url></urlset>");
+    // The header's bytes as the simulator sends them (each character one byte): ESC sequences
+    // that set the terminal's title and its colour, a CR, a TAB, U+202E in UTF-8, and 0xFF.
+    dir.write("sites/www.example.org/.answers.json",
+              R"({"/": {"headers": [["X-Robots-Tag",
+                  "noindex, \u001b]0;owned\u0007\u001b[31m\r forged\tcolumn \u00e2\u0080\u00aegpj.exe \u00ff"]]}})");
+    EngineSimulator simulator({}, EngineSimulator::defaultScript(),
+                              EngineSimulator::Tls{certs + "/server.pem", certs + "/server.key"},
+                              {"--sites", dir.file("sites")});
+    std::filesystem::create_directories(dir / "profiles");
+    SiteProfile hostile;
+    hostile[fSiteTitle] = "Hostile";
+    hostile[fURL] = "https://www.example.org/";
+    ProfileFiles(dir.file("profiles")).save(hostile);
+    const ProgramResult checked =
+        runLarkspan({"check", "--dir", dir.file("profiles"), "--proxy", simulator.address(), "--cacert",
+                     certs + "/ca.pem", "--all", "Hostile"});
+    EXPECT_EQ(checked.exitCode, 3) << checked.err;
+    const std::string r = "\xEF\xBF\xBD";
+    EXPECT_EQ(checked.out, "https://www.example.org/\tnoindex\tX-Robots-Tag: noindex, " + r + "]0;owned" + r +
+                               r + "[31m" + r + " forged column " + r + "gpj.exe " + r + "\n");
+}
+
 } // namespace

@@ -3,6 +3,8 @@
 // of the token endpoint and the API are the ones used.
 #include "core/google/SearchConsoleChannel.h"
 #include "core/profiles/SiteProfile.h"
+#include "core/store/SiteStore.h"
+#include "core/store/StorePages.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
 #include "tests/common/Files.h"
@@ -115,6 +117,53 @@ TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefu
         EXPECT_EQ(text.find("PRIVATE KEY"), std::string::npos);
         EXPECT_EQ(text.find("ya29."), std::string::npos);
     }
+}
+
+// Google's inspection fields reach `status` through the one filter: no escape sequence, no line
+// break that forges a line, no override of the text's direction, no TAB that shifts a column.
+TEST(SearchConsoleCommand, StatusPrintsGooglesTextWithoutItsControls) {
+    const TestCertificates& certs = TestCertificates::get();
+    ASSERT_EQ(certs.error(), "");
+    TempDir profiles;
+    const std::string keyFile = profiles.file("account.json");
+    profiles.write("account.json", "{\"client_email\": \"" + std::string(Account) +
+                                       "\", \"private_key_id\": \"k1\", \"private_key\": \"" +
+                                       replaceAll(readFile(certs.path("account.key")), "\n", "\\n") +
+                                       "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
+    std::filesystem::permissions(keyFile,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ProfileFiles(profiles.str())
+        .save(completeProfile("Alpha", "https://www.example.com/"), {{GoogleServiceAccountKey, keyFile}});
+    const std::string page = "https://www.example.com/page";
+    {
+        SiteStore store = SiteStore::open(profiles.str());
+        addListedUrls(store, store.site("Alpha"), {page}, 1'700'000'000);
+    }
+    ASSERT_NE(demoCertificates(), "");
+    profiles.write("larkspan.ini", "[Run]\nCAFile=" + demoCertificates() + "/ca.pem\n[Checks]\nPages=0\n");
+    EngineSimulator simulator(
+        {}, EngineSimulator::defaultScript(),
+        EngineSimulator::Tls{demoCertificates() + "/server.pem", demoCertificates() + "/server.key"},
+        {"--google-account", keyFile, "--google-property", "https://www.example.com/=" + std::string(Account),
+         "--google-inspection", page + "=hostile"});
+    RunOptions options;
+    options.environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const ProgramResult status =
+        runLarkspan({"status", "--inspect", "--dir", profiles.str(), "--config",
+                     profiles.file("larkspan.ini"), "--proxy", simulator.address(), "Alpha"},
+                    options);
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    const std::string r = "\xEF\xBF\xBD";
+    const std::string coverage = "Crawled" + r + r + "forged line\tshifted " + r + "gpj.exe " + r + "[2J";
+    EXPECT_NE(status.out.find("\n  not indexed, " + replaceAll(coverage, "\t", " ") + ": 1\n"),
+              std::string::npos)
+        << status.out;
+    EXPECT_NE(status.out.find("\n" + page + "\t\tpending\tNEUTRAL" + r + "]0;owned" + r + "\t" +
+                              replaceAll(coverage, "\t", " ") + "\t\n"),
+              std::string::npos)
+        << status.out;
+    for (const std::string& text : {status.out, status.err})
+        EXPECT_EQ(text.find_first_of("\x1b\r\x07"), std::string::npos) << text;
 }
 
 } // namespace

@@ -31,4 +31,8 @@ TEST(JsonString, PassesValidUtf8AndReplacesEveryOtherByte) {
     EXPECT_EQ(jsonString("\xF8\x88\x80\x80\x80"), R"("\ufffd\ufffd\ufffd\ufffd\ufffd")");
     // The replacement does not swallow the valid text after a bad byte.
     EXPECT_EQ(jsonString("\xFF\xC3\xA9"), "\"\\ufffd\xC3\xA9\"");
+    // C1 controls and direction overrides are escaped: the same text, harmless on a terminal.
+    EXPECT_EQ(jsonString("a\xC2\x9B"
+                         "1m\xE2\x80\xAE\xE2\x81\xA6"),
+              R"("a\u009b1m\u202e\u2066")");
 }

@@ -32,7 +32,7 @@ TEST(Text, SplitLinesTakesEveryKindOfBreakOnce) {
     EXPECT_EQ(splitLines(""), Lines{});
 }
 
-TEST(Text, PrintableReplacesEveryControlCharacterButTab) {
+TEST(Text, PrintableReplacesControlsOverridesAndInvalidUtf8) {
     const std::string r = "\xEF\xBF\xBD";
     const struct {
         std::string in, out;
@@ -48,11 +48,23 @@ TEST(Text, PrintableReplacesEveryControlCharacterButTab) {
          "31m",
          "c1 " + r + "31m"},
         {"c1 \xC2\x80", "c1 " + r},
-        // Other two-byte characters stay, and so does a lone C2 at the end.
-        {"caf\xC3\xA9 \xC2\xA0", "caf\xC3\xA9 \xC2\xA0"},
-        {"end\xC2", "end\xC2"},
+        // Other characters stay; bytes that are not UTF-8 go, one replacement each.
+        {"caf\xC3\xA9 \xC2\xA0 \xE2\x82\xAC \xF0\x9F\x98\x80",
+         "caf\xC3\xA9 \xC2\xA0 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"end\xC2", "end" + r},
+        {"raw \xFF\xFE", "raw " + r + r},
+        {"overlong \xC0\xAF", "overlong " + r + r},
+        {"surrogate \xED\xA0\x80", "surrogate " + r + r + r},
+        // The marks, overrides and isolates of the text's direction.
+        {"txt.exe\xE2\x80\xAEgpj", "txt.exe" + r + "gpj"},
+        {"\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80\xAD", r + r + r + r},
+        {"\xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\x8E\xE2\x80\x8F \xD8\x9C", r + "x" + r + " " + r + r + " " + r},
         {"https://x/?q=1", "https://x/?q=1"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(printable(c.in), c.out) << c.in;
+        EXPECT_EQ(printable(c.out), c.out) << c.in; // the filter changes nothing twice
+    }
+    // A field of a tab-separated line also loses its TABs.
+    EXPECT_EQ(printableField("a\tb\x1b[0m\r\n\xE2\x80\xAE\xFF"), "a b" + r + "[0m" + r + r + r + r);
 }

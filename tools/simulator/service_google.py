@@ -11,6 +11,9 @@ accounts and the sitemaps API, each checking what Google checks.
     --google-token-uses N           each token is taken for N API requests, then refused with
                                     401 as a revoked one is (0, the default: no limit)
     --google-token-path PATH        the token endpoint's path (/token)
+    --google-echo-credentials       error answers quote the credentials the request came with
+                                    (its Authorization line, or the token request's assertion),
+                                    as a careless server might
 
 The token endpoint (POST PATH) wants the form grant_type=urn:ietf:params:oauth:grant-type:jwt-bearer
 &assertion=JWT and checks the JWT: header alg RS256, typ JWT and the kid of the account's key;
@@ -57,7 +60,7 @@ properties = {}  # site -> set of client_email
 tokens = {}  # access token -> {"email", "expires", "uses"}
 submitted = {}  # site -> {feed: time of its submission}
 lock = threading.Lock()
-settings = {"lifetime": 3600, "uses": 0, "path": "/token"}
+settings = {"lifetime": 3600, "uses": 0, "path": "/token", "echo": False}
 
 
 def add_arguments(parser):
@@ -66,6 +69,7 @@ def add_arguments(parser):
     parser.add_argument("--google-token-lifetime", type=int, default=3600, metavar="SECONDS")
     parser.add_argument("--google-token-uses", type=int, default=0, metavar="N")
     parser.add_argument("--google-token-path", default="/token", metavar="PATH")
+    parser.add_argument("--google-echo-credentials", action="store_true")
     parser.add_argument("--google-sitemap", action="append", default=[], metavar="SITE=FEED",
                         help="a sitemap submitted to the property before the simulator started")
 
@@ -104,6 +108,7 @@ def configure(args):
     settings["lifetime"] = args.google_token_lifetime
     settings["uses"] = args.google_token_uses
     settings["path"] = args.google_token_path
+    settings["echo"] = args.google_echo_credentials
     for text in args.google_sitemap:
         site, sep, feed = text.partition("=")
         if not sep or not site or not feed:
@@ -195,10 +200,25 @@ def header(request, name):
 
 def handle(request):
     if request.path == settings["path"]:
-        return token_endpoint(request)
-    if request.path.startswith(API_PREFIX):
-        return sitemaps_api(request)
-    return None
+        reply = token_endpoint(request)
+    elif request.path.startswith(API_PREFIX):
+        reply = sitemaps_api(request)
+    else:
+        return None
+    return echoed(reply, request) if settings["echo"] and reply.status >= 400 else reply
+
+
+def echoed(reply, request):
+    """The error answer with the request's credentials quoted in its message."""
+    form = urllib.parse.parse_qs(request.body.decode("latin-1")) if request.body else {}
+    quoted = header(request, "Authorization") or "assertion=" + form.get("assertion", [""])[0]
+    value = json.loads(reply.body)
+    said = "The request said: %s. " % quoted
+    if isinstance(value.get("error"), dict):
+        value["error"]["message"] = said + value["error"]["message"]
+    else:
+        value["error_description"] = said + value["error_description"]
+    return json_reply(reply.status, value)
 
 
 def token_endpoint(request):

@@ -64,6 +64,10 @@ STATES = collections.OrderedDict([
                       "robotsTxtState": "ALLOWED", "indexingState": "INDEXING_STATE_UNSPECIFIED",
                       "pageFetchState": "NOT_FOUND"}, True)),
     ("unknown", (3, {"verdict": "NEUTRAL", "coverageState": "URL is unknown to Google"}, False)),
+    # Never drawn: named by --google-inspection only, for the tests of text that must not reach
+    # a terminal raw (escape sequences, line breaks, a TAB, a right-to-left override).
+    ("hostile", (0, {"verdict": "NEUTRAL\u001b]0;owned\u0007",
+                     "coverageState": "Crawled\r\nforged line\tshifted \u202egpj.exe \u001b[2J"}, False)),
 ])
 
 

@@ -1,8 +1,8 @@
 // Reading service account key files and token answers, the JWT's encoding, the property and
 // path rules of the Search Console channel, and the [Google] values of the configuration.
 #include "core/google/GoogleAuth.h"
+#include "core/google/HeldSecrets.h"
 
-#include "tests/common/Files.h"
 #include "core/Config.h"
 #include "core/google/Rs256.h"
 #include "core/google/SearchConsoleChannel.h"
@@ -11,6 +11,7 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "support/TestCertificates.h"
+#include "tests/common/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,34 @@ TEST(GoogleAuth, PropertiesPathsAndConfiguredAddresses) {
                      "test.ini: [Google] APIBase=www.googleapis.com: https://host or https://host:port is "
                      "expected");
     }
+}
+
+TEST(GoogleAuth, MessagesNeverQuoteASecret) {
+    // A token of any shape that the process was given is masked wherever it stands.
+    const TokenAnswer given = parseTokenAnswer(
+        200, R"({"access_token": "opaque-4711-of-the-run", "token_type": "Bearer", "expires_in": 3600})");
+    ASSERT_TRUE(given.ok());
+    const std::pair<std::string, std::string> cases[] = {
+        {"token opaque-4711-of-the-run was revoked", "token [token] was revoked"},
+        {"got Authorization: Bearer ya29.a0AfB_x-y~z/1= from you",
+         "got Authorization: Bearer [token] from you"},
+        {"bearer  abc.def", "bearer [token]"},
+        {"ya29.c.b0Aa-b_c is not valid", "[token] is not valid"},
+        {"assertion=eyJhbGciOiJSUzI1NiJ9.eyJpc3MiOiJ4In0.c2ln-_x&x", "assertion=[assertion]&x"},
+        // Words that only look like a start stay.
+        {"Bearer", "Bearer"},
+        {"eyJ alone, Bearers, noya29.x", "eyJ alone, Bearers, noya29.x"},
+    };
+    for (const auto& [text, masked] : cases)
+        EXPECT_EQ(withoutSecrets(text), masked) << text;
+    EXPECT_EQ(
+        apiErrorMessage(
+            R"({"error": {"message": "Bearer opaque-4711-of-the-run refused; opaque-4711-of-the-run"}})"),
+        "Bearer [token] refused; [token]");
+    // Masked before the cut to one line's length, which must not keep a token's start.
+    const std::string longMessage = std::string(290, 'x') + " ya29.abcdefghijklmnopqrstuvwxyz";
+    EXPECT_EQ(apiErrorMessage(R"({"error": {"message": ")" + longMessage + "\"}}"),
+              std::string(290, 'x') + " [token]");
 }
 
 } // namespace

@@ -257,6 +257,28 @@ TEST_F(SearchConsoleTest, RefusalsOfTheTokenEndpointAndTheApiAreLoggedWithoutARo
     EXPECT_EQ(received("PUT").size(), 2u);
 }
 
+TEST_F(SearchConsoleTest, ALineNeverQuotesATokenOrAnAssertionThatGoogleEchoed) {
+    // Google's errors quote the Authorization line or the assertion they got.
+    start({"--google-echo-credentials"});
+    writeKeyFile("stolen.json", readFile(certs.path("other-account.key")));
+    addProfile("Stolen", {{GoogleServiceAccountKey, "stolen.json"}});
+    addProfile("Foreign", {{SearchConsolePropertyKey, "https://other.example/"}});
+    run->Submit({"Stolen", "Foreign"});
+
+    ASSERT_EQ(host.log.size(), 2u);
+    EXPECT_EQ(host.log[0],
+              std::string(Engine) + ": no token for " + Account +
+                  ": 400 Bad Request, invalid_grant: The request said: assertion=[assertion]. Invalid "
+                  "JWT Signature.");
+    EXPECT_NE(host.log[1].find("the property: The request said: Bearer [token] User does not"),
+              std::string::npos)
+        << host.log[1];
+    for (const std::string& line : host.log) {
+        EXPECT_EQ(line.find("ya29."), std::string::npos) << line;
+        EXPECT_EQ(line.find("eyJ"), std::string::npos) << line;
+    }
+}
+
 TEST_F(SearchConsoleTest, ATokenGoogleNoLongerTakesIsRenewedOnceAndTheSitemapSentAgain) {
     // Each token serves one request, as if it were revoked after it.
     start({"--google-token-uses", "1"});

@@ -324,4 +324,34 @@ TEST_F(LiveClientTest, StreamsBodiesAndStopsOnCancel) {
     EXPECT_EQ(client.running(), 0u);
 }
 
+TEST_F(LiveClientTest, ASinkReadsUpToItsBoundWhetherTheLengthIsDeclaredOrNot) {
+    // robots.txt (500 KiB read), a page (2 MiB read) under the client's 8 MiB cap, and a
+    // sitemap (50 MiB read) under a cap a little above that.
+    struct Case {
+        const char* name;
+        std::size_t bytes, bound;
+        std::uint64_t cap;
+    } cases[] = {
+        {"a 10 MB robots.txt", 10'000'000, 500 * 1024 + 1, 0},
+        {"a 9 MiB page", 9u << 20, 2u << 20, 0},
+        {"a 55 MB sitemap", 55'000'000, 52'428'800, 52'428'800 + 65'536},
+    };
+    LiveClient client(settingsWith());
+    for (const Case& c : cases)
+        for (const char* path : {"/big", "/chunked"}) {
+            SCOPED_TRACE(std::string(c.name) + " from " + path);
+            std::size_t kept = 0;
+            auto request = get(servers->web(path + ("?n=" + std::to_string(c.bytes))));
+            request.maxBodyBytes = c.cap;
+            request.sink = [&](std::string_view piece) {
+                kept = std::min(c.bound, kept + piece.size());
+                return kept < c.bound;
+            };
+            const auto answer = client.perform(request);
+            EXPECT_EQ(answer.error, "");
+            EXPECT_EQ(answer.status, 200);
+            EXPECT_EQ(kept, c.bound);
+        }
+}
+
 } // namespace
