@@ -41,7 +41,7 @@ std::string sitemapsUnanswered(const SiteSitemaps& sitemaps) {
 } // namespace
 
 SiteReading::SiteReading(LiveRun& run, const std::string& unreachable)
-    : store_(openStore(run)),
+    : run_(run), store_(openStore(run)),
       site_(run.dryRun() ? store_.findSite(run.profileName()) : store_.site(run.profileName())) {
     const std::string& title = run.fields().SiteTitle;
     for (const std::string& notice : site_.notices)
@@ -61,12 +61,14 @@ SiteReading::SiteReading(LiveRun& run, const std::string& unreachable)
             run.log(run.dryRun() ? problem : "sitemap of " + title + ": " + problem);
         unreadable_ = sitemapsUnanswered(sitemaps_);
     }
-    if (run.dryRun()) return;
-    const std::int64_t now = unixNow();
-    store_.setUnreadable(site_, unreadable_, now);
-    if (unreadable_.empty())
-        recordSitemaps(store_, site_, sitemaps_.urls, run.site().text(),
-                       sitemaps_.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, now);
+    if (!run.dryRun()) store_.setUnreadable(site_, unreadable_, unixNow());
+}
+
+void SiteReading::record() {
+    if (recorded_ || run_.dryRun() || !unreadable_.empty()) return;
+    recordSitemaps(store_, site_, sitemaps_.urls, run_.site().text(),
+                   sitemaps_.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial, unixNow());
+    recorded_ = true;
 }
 
 std::string SiteReading::unreadableLine(const std::string& siteTitle, const std::string& cause) {

@@ -17,8 +17,10 @@ constexpr const char* SiteEngine = "Site";
 // What a run reads of a site once per profile, before its channels: robots.txt and the
 // sitemaps, whatever channels the profile uses. A run holds the site in the store (its claim)
 // from the start of the reading until the profile is done, and records the sitemaps there (new
-// URLs, lastmods, URLs that left them). A dry run records nothing and makes no file: it reads
-// the store when there is one, and an empty one stands in when there is none.
+// URLs, lastmods, URLs that left them): with IndexNow's selection, which writes a large site's
+// new rows beside its POSTs, or else before the inspections and at the profile's end. A dry run
+// records nothing and makes no file: it reads the store when there is one, and an empty one
+// stands in when there is none.
 //
 // A site whose robots.txt cannot be fetched or answers 5xx or 429, or whose every sitemap gets
 // no answer, could not be read: its channels announce nothing, and unreadable() says why.
@@ -38,6 +40,12 @@ public:
     SiteStore& store() { return store_; }
     const StoreSite& storeSite() const { return site_; }
 
+    // A channel's selection recorded the sitemaps as it chose.
+    void recorded() { recorded_ = true; }
+    // Records the sitemaps unless that was done (nothing in a dry run or for a site that could
+    // not be read).
+    void record();
+
     // The message of a site that could not be read: "SITE could not be read: CAUSE; nothing was
     // announced".
     static std::string unreadableLine(const std::string& siteTitle, const std::string& cause);
@@ -47,6 +55,8 @@ private:
     // failure becomes unreadable_.
     void readRobots(LiveRun& run);
 
+    LiveRun& run_;
+    bool recorded_ = false;
     SiteStore store_;
     StoreSite site_;
     std::optional<SiteClaim> claim_;

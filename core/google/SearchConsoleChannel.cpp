@@ -191,6 +191,8 @@ void SearchConsoleChannel::announce(LiveRun& run) {
 
 void SearchConsoleChannel::inspect(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
                                    const std::string& property) {
+    // The pages to inspect are the store's: the sitemaps' pages are recorded first.
+    run.reading().record();
     inspectIndexStatus(run, property, [&](TokenRenewal renewal) {
         return token(run, account, tokenUrl,
                      renewal == TokenRenewal::Now ? Renewal::Now : Renewal::WhenExpired);

@@ -87,7 +87,7 @@ AnnounceSelection selectFor(LiveRun& run, SiteReading& reading) {
                                {IndexNowChannelId, run.site().text(), firstRunRule(run),
                                 run.dryRun() ? SelectionMode::Preview : SelectionMode::Record,
                                 sitemaps.problems.empty() ? SitemapRead::Complete : SitemapRead::Partial,
-                                unixNow()});
+                                unixNow(), NewRows::InBackground});
 }
 
 // The store's rows of one batch's URLs, as the selection found or made them; none when one has
@@ -143,6 +143,8 @@ void IndexNowChannel::announce(LiveRun& run) {
     AnnounceSelection selection;
     try {
         selection = selectFor(run, reading);
+        // A run's selection recorded the sitemaps too, its many new rows beside the POSTs.
+        if (!run.dryRun()) reading.recorded();
     } catch (const StoreFull&) {
         throw;
     } catch (const StoreError& e) {

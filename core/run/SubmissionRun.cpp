@@ -190,6 +190,8 @@ void SubmissionRun::announceLive() {
                 refused(e.what());
             }
         }
+        // Whatever channels the profile uses, the store keeps what its sitemaps list.
+        if (!stopRequested_) reading_->record();
     } catch (const LiveRun::Stopped&) {
         return;
     } catch (const StoreFull& e) {
@@ -197,6 +199,8 @@ void SubmissionRun::announceLive() {
         // sent again by a later run.
         refused(std::string(e.what()) + "; the run ends here, and what was not recorded stays pending");
         stopRequested_ = true;
+    } catch (const StoreError& e) {
+        refused(e.what());
     }
 }
 
@@ -210,29 +214,15 @@ bool SubmissionRun::readSite() {
     }
     site_ = probe->site;
     if (probe->unreachable.empty() && !probe->note.empty()) log(probe->note);
-    try {
-        reading_ = std::make_unique<SiteReading>(static_cast<LiveRun&>(*this), probe->unreachable);
-    } catch (const StoreFull&) {
-        throw;
-    } catch (const StoreError& e) {
-        refused("nothing is sent for " + fields_.SiteTitle + ": " + e.what());
-        return false;
-    }
-    return reading_->unreadable().empty() || unreadable(reading_->unreadable());
-}
-
-bool SubmissionRun::unreadable(const std::string& cause) {
-    const std::string line = SiteReading::unreadableLine(fields_.SiteTitle, cause);
+    // A store that cannot be used (another process holds the site) is a refusal of the profile.
+    reading_ = std::make_unique<SiteReading>(static_cast<LiveRun&>(*this), probe->unreachable);
+    if (reading_->unreadable().empty()) return true;
+    const std::string line = SiteReading::unreadableLine(fields_.SiteTitle, reading_->unreadable());
     liveRefused_ = true;
     ++tally_.unreadable;
     log(line);
     log_.showNote(line, RunLog::Note::Refusal);
     return false;
-}
-
-SiteReading& SubmissionRun::reading() {
-    if (!reading_) reading_ = std::make_unique<SiteReading>(static_cast<LiveRun&>(*this));
-    return *reading_;
 }
 
 std::string SubmissionRun::profileValue(std::string_view key) const {

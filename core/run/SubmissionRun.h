@@ -119,12 +119,10 @@ private:
     std::vector<LiveAnswer> sendAll(const std::string& engine, std::vector<LiveRequest> requests) override;
     // The live client, made when the first live request goes out.
     LiveClient& liveClient();
-    // Probes the profile URL for the site's origin and reads the site; false (said) when nothing
-    // may be announced for the profile.
+    // Probes the profile URL for the site's origin and reads the site; false (said, in red when
+    // the site could not be read) when nothing may be announced for the profile.
     bool readSite();
-    // The site could not be read: said in the log and in red; always false.
-    bool unreadable(const std::string& cause);
-    SiteReading& reading() override;
+    SiteReading& reading() override { return *reading_; }
     void accepted(const std::string& engine) override;
     void refused(const std::string& logLine) override;
     void log(const std::string& line) override;

@@ -173,6 +173,18 @@ SiteStore SiteStore::open(const std::string& profileDirectory, int busyWaitSecon
     }
 }
 
+void SiteStore::writeRowsInBackground(BackgroundRows::Rows rows) {
+    settle();
+    rows_ = std::make_unique<BackgroundRows>(db_.file(), busyWaitSeconds_ * 1000, std::move(rows));
+}
+
+void SiteStore::settle() const {
+    if (!rows_) return;
+    // Gone whether they were all written or not: a failure is told once.
+    const std::unique_ptr<BackgroundRows> rows = std::move(rows_);
+    rows->waitForAll();
+}
+
 SiteStore SiteStore::openToRead(const std::string& profileDirectory, int busyWaitSeconds) {
     const std::string file = fileName(profileDirectory);
     try {
@@ -225,6 +237,7 @@ StoreSite SiteStore::site(const std::string& name) {
 void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
                                const std::vector<std::string_view>& urls, std::int64_t time,
                                std::string_view answer) {
+    settle();
     try {
         SqliteTransaction transaction(db_, SqliteTransaction::Kind::Immediate);
         SqliteStatement find = db_.prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
@@ -252,6 +265,17 @@ void SiteStore::recordAccepted(const StoreSite& site, std::string_view channel,
 void SiteStore::recordAcceptedRows(const StoreSite& site, std::string_view channel,
                                    const std::vector<std::int64_t>& rows, std::int64_t time,
                                    std::string_view answer) {
+    std::optional<BackgroundRows::Turn> turn;
+    if (rows_ && !rows.empty()) {
+        try {
+            rows_->waitFor(rows);
+        } catch (const StoreError&) {
+            // The thread has ended; its failure is told here, once.
+            rows_.reset();
+            throw;
+        }
+        turn.emplace(*rows_);
+    }
     try {
         // Its rows are read from the urls table by the statement that inserts them, so each
         // row's check against that table could only pass; without it, a batch of 10,000 takes
@@ -289,6 +313,7 @@ std::optional<SiteStore::Unreadable> SiteStore::unreadable(const StoreSite& site
 
 std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::string_view channel,
                                                   std::string_view url) const {
+    settle();
     SqliteStatement find = db_.prepare("SELECT a.at FROM urls u JOIN announcements a ON a.url=u.id "
                                        "WHERE u.site=?1 AND u.url=?2 AND a.channel=?3 AND a.accepted=1");
     find.bind(1, site.id).bind(2, urlKey(url)).bind(3, channel);
@@ -297,6 +322,7 @@ std::optional<std::int64_t> SiteStore::acceptedAt(const StoreSite& site, std::st
 }
 
 std::int64_t SiteStore::acceptedCount(const StoreSite& site, std::string_view channel) const {
+    settle();
     SqliteStatement count = db_.prepare("SELECT count(*) FROM urls u JOIN announcements a ON a.url=u.id "
                                         "WHERE u.site=?1 AND a.channel=?2 AND a.accepted=1");
     count.bind(1, site.id).bind(2, channel);

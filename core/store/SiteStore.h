@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/store/BackgroundRows.h"
 #include "platform/Sqlite.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,6 +108,16 @@ public:
     };
     std::optional<Unreadable> unreadable(const StoreSite& site) const;
 
+    // The rows of new URLs that a selection leaves to a thread of their own (see BackgroundRows).
+    // Until they are all written, every use of the store that may need them waits for them: the
+    // methods above and the store's queries in core/store/; an acceptance by rows waits only for
+    // its own rows.
+    void writeRowsInBackground(BackgroundRows::Rows rows);
+    // Waits until the rows written in the background are all there. The thread's failure is
+    // thrown once, by this or by the acceptance that meets it, as StoreError or StoreFull; the
+    // store goes on with the rows that were written.
+    void settle() const;
+
     const std::string& file() const { return db_.file(); }
     const std::string& profileDirectory() const { return directory_; }
 
@@ -120,6 +132,8 @@ private:
     std::string directory_;
     int busyWaitSeconds_ = 60;
     bool exists_ = true;
+    // Goes before the connection, which as the last one checkpoints what it wrote.
+    mutable std::unique_ptr<BackgroundRows> rows_;
 };
 
 // Turns a failure of SQLite into the store's own errors: a full disk is StoreFull.

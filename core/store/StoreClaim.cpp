@@ -134,6 +134,7 @@ SiteClaim::~SiteClaim() {
 }
 
 std::int64_t forgetSite(SiteStore& store, const std::string& name, int waitSeconds) {
+    store.settle();
     try {
         const StoreSite found = store.findSite(name);
         if (found.id == 0) return -1;

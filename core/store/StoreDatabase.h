@@ -10,9 +10,15 @@ struct StoredInspection;
 // program asks the store through their functions.
 
 struct StoreDatabase {
-    // The store's connection.
-    static SqliteDatabase& of(SiteStore& store) { return store.db_; }
-    static const SqliteDatabase& of(const SiteStore& store) { return store.db_; }
+    // The store's connection, once the rows written in the background are all there.
+    static SqliteDatabase& of(SiteStore& store) {
+        store.settle();
+        return store.db_;
+    }
+    static const SqliteDatabase& of(const SiteStore& store) {
+        store.settle();
+        return store.db_;
+    }
 };
 
 // The columns of an inspection (the table as "i"), from its time on: a query that selects them

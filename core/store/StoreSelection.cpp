@@ -49,6 +49,9 @@ public:
         return std::move(result_);
     }
 
+    // The rows left to the store's thread, once the selection's transaction is committed.
+    std::optional<BackgroundRows::Rows> takeBackgroundRows() { return std::move(background_); }
+
 private:
     bool channelMet() const {
         // A row with met 0 holds only the key's status of a channel that has not met the site.
@@ -110,6 +113,7 @@ private:
         // Sitemaps that list their URLs in order need no sorting.
         const auto byUrl = [this](std::uint32_t a, std::uint32_t b) { return urls_.url(a) < urls_.url(b); };
         if (!std::is_sorted(added.begin(), added.end(), byUrl)) std::sort(added.begin(), added.end(), byUrl);
+        if (inBackground(added)) return;
         SqliteStatement insert =
             db_.prepare("INSERT INTO urls(site, url, first_seen, lastmod, listed) VALUES(?1, ?2, ?3, ?4, 1)");
         insert.bind(1, site_.id).bind(3, request_.now);
@@ -122,6 +126,31 @@ private:
             }
             mark(i, decide(i, std::nullopt, std::nullopt), id);
         }
+    }
+
+    // Many new rows, all of URLs to announce, are given their ids here and left to the store's
+    // thread. Should the run end before they are written, the URLs without rows are new to the
+    // next run and announced then, which is what they are due; the first run's baseline of URLs
+    // recorded without being sent is never left so, as its channel would count as met without it.
+    bool inBackground(const std::vector<std::uint32_t>& added) {
+        const bool announced = !result_.firstRun || request_.firstRun == FirstRun::AllPages;
+        if (request_.mode != SelectionMode::Record || request_.newRows != NewRows::InBackground ||
+            !announced || added.size() <= BackgroundRows::Transaction)
+            return false;
+        const std::int64_t first = db_.queryInt64("SELECT coalesce(max(id), 0) + 1 FROM urls");
+        BackgroundRows::Rows rows;
+        rows.site = site_.id;
+        rows.firstSeen = request_.now;
+        rows.firstId = first;
+        for (std::size_t k = 0; k < added.size(); ++k) {
+            const std::uint32_t i = added[k];
+            result_.rows[i] = first + static_cast<std::int64_t>(k);
+            mark(i, Decision::Announce, result_.rows[i]);
+            rows.add(urls_.url(i), lastmodOf(urls_, i));
+        }
+        BackgroundRows::reserve(db_, rows);
+        background_ = std::move(rows);
+        return true;
     }
 
     // The profile URL goes first when the channel has not accepted it yet (on its first run, and
@@ -187,6 +216,7 @@ private:
     std::size_t profileIndex_ = NoIndex;
     Changes changes_;
     AnnounceSelection result_;
+    std::optional<BackgroundRows::Rows> background_;
 };
 
 } // namespace
@@ -200,6 +230,7 @@ AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, c
         Selector selector(store, site, urls, request);
         AnnounceSelection selection = selector.select();
         if (transaction) transaction->commit();
+        if (auto rows = selector.takeBackgroundRows()) store.writeRowsInBackground(std::move(*rows));
         return selection;
     } catch (const SqliteError& e) {
         rethrowStoreError(e);

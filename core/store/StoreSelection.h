@@ -17,6 +17,12 @@ enum class SelectionMode { Record, Preview };
 // taken as gone from them, and only then does a first run's baseline count as recorded (until
 // one does, every run of the channel is a first run).
 enum class SitemapRead { Complete, Partial };
+// Whether a Record selection that makes many rows, every one of them for a URL it announces,
+// may leave them to a thread of the store's (SiteStore::writeRowsInBackground) and return at
+// once, the rows' ids being fixed already. The table of URLs must then stay (it may grow) until
+// the store has written them: until SiteStore::settle() or until the store goes.
+enum class NewRows { Now, InBackground };
+
 // A lastmod this close to the run (or later) counts as recent on the first run.
 constexpr std::int64_t FirstRunRecentSeconds = 48 * 3600;
 
@@ -47,6 +53,7 @@ struct SelectionRequest {
     SelectionMode mode = SelectionMode::Record;
     SitemapRead read = SitemapRead::Complete;
     std::int64_t now = 0;
+    NewRows newRows = NewRows::Now;
 };
 
 // Compares the sitemaps' URLs (lastmod as the table's values) with what the store holds for the
@@ -59,8 +66,8 @@ struct SelectionRequest {
 AnnounceSelection selectAnnouncements(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                                       const SelectionRequest& request);
 
-// What a run records of a site's sitemaps before any channel chooses: URLs new to the site,
-// changed lastmods, the URLs they no longer list (when they were read completely) and the
-// profile URL, in one transaction. A channel's selection after it finds every URL in the store.
+// What a run records of a site's sitemaps when no channel's selection in Record mode did: URLs
+// new to the site, changed lastmods, the URLs they no longer list (when they were read
+// completely) and the profile URL, in one transaction, as a selection of no channel.
 void recordSitemaps(SiteStore& store, const StoreSite& site, const UrlTable& urls,
                     std::string_view profileUrl, SitemapRead read, std::int64_t now);

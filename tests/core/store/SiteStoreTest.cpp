@@ -190,6 +190,67 @@ TEST(SiteStoreSelection, AllPagesOnTheFirstRunSendsEverything) {
     EXPECT_EQ(store.acceptedCount(site, IndexNowChannelId), 51);
 }
 
+TEST(SiteStoreSelection, ManyNewRowsOfAnnouncedUrlsAreWrittenBesideTheRunWithTheIdsTheSelectionGave) {
+    TempDir dir;
+    SiteStore store = SiteStore::open(dir.str());
+    SiteStore other = SiteStore::open(dir.str());
+    const SqliteDatabase seen = peek(dir);
+    // Seen from another connection: a site's rows, its lowest and its highest id.
+    const auto rowsOf = [&](const StoreSite& site) {
+        SqliteStatement rows = seen.prepare("SELECT count(*), min(id), max(id) FROM urls WHERE site=?1");
+        rows.bind(1, site.id).step();
+        return std::array{rows.int64(0), rows.int64(1), rows.int64(2)};
+    };
+    const auto selectPages = [&](const StoreSite& site, const UrlTable& urls, FirstRun rule) {
+        return selectAnnouncements(store, site, urls,
+                                   {IndexNowChannelId, Home, rule, SelectionMode::Record,
+                                    SitemapRead::Complete, Now, NewRows::InBackground});
+    };
+    // A baseline of URLs recorded without being sent is written before the selection returns.
+    const StoreSite known = store.site("Known");
+    const UrlTable old = tableOf(pagesOf(5'000, Now - 1000 * Hour));
+    EXPECT_EQ(selectPages(known, old, FirstRun::RecentPages).recordedUnsent, 5'000u);
+    EXPECT_EQ(rowsOf(known)[0], 5'001);
+
+    const StoreSite shop = store.site("Shop");
+    std::vector<Page> pages = pagesOf(5'000, Now);
+    pages.push_back({"HTTPS://Shop.Example/Odd%7e"});
+    const UrlTable urls = tableOf(pages);
+    const AnnounceSelection selection = selectPages(shop, urls, FirstRun::AllPages);
+    // The highest of the ids given is there at once; rows another site makes meanwhile come
+    // after it.
+    const std::int64_t highest = *std::max_element(selection.rows.begin(), selection.rows.end());
+    EXPECT_GE(rowsOf(shop)[2], highest);
+    // An acceptance by rows waits for the rows that the thread writes, here the last of them,
+    // also when it holds the highest, which the selection wrote itself.
+    store.recordAcceptedRows(shop, IndexNowChannelId, {highest - 1, highest}, Now, "200 OK");
+    EXPECT_EQ(store.acceptedCount(shop, IndexNowChannelId), 2);
+    const StoreSite later = other.site("Later");
+    selectAnnouncements(
+        other, later, tableOf(pagesOf(3, Now)),
+        {IndexNowChannelId, Home, FirstRun::AllPages, SelectionMode::Record, SitemapRead::Complete, Now});
+    EXPECT_GT(rowsOf(later)[1], highest + 1);
+
+    store.recordAcceptedRows(shop, IndexNowChannelId, selection.rows, Now, "200 OK");
+    EXPECT_EQ(store.acceptedCount(shop, IndexNowChannelId), 5'001);
+    // The profile URL's row came after the highest.
+    EXPECT_EQ(rowsOf(shop)[0], 5'002);
+    EXPECT_EQ(rowsOf(shop)[2], highest + 1);
+    for (const auto& [key, spelling] : {std::pair{Home + "p/0", Home + "p/0"},
+                                        {Home + "p/4999", Home + "p/4999"},
+                                        {Home + "Odd~", pages.back().url}}) {
+        SqliteStatement find = seen.prepare("SELECT id FROM urls WHERE site=?1 AND url=?2");
+        find.bind(1, shop.id).bind(2, key);
+        ASSERT_TRUE(find.step()) << key;
+        EXPECT_EQ(find.int64(0), selection.rows[*urls.find(spelling)]);
+    }
+    // The acceptances left the store's foreign keys on: forgetting the site takes its answers.
+    EXPECT_EQ(forgetSite(store, "Shop", 0), 5'002);
+    EXPECT_EQ(rowsOf(shop)[0], 0);
+    EXPECT_EQ(seen.queryInt64("SELECT count(*) FROM announcements WHERE url NOT IN (SELECT id FROM urls)"),
+              0);
+}
+
 TEST(SiteStoreLog, ALargeBaselineReachesTheDatabaseFileBesideTheRunAndNothingIsLost) {
     TempDir dir;
     const std::string file = SiteStore::fileName(dir.str());
@@ -683,6 +744,22 @@ TEST(SiteStoreDisk, AFullDiskEndsWithAClearMessageCountsNoHalfBatchAndLeavesNoEm
         if (entry.path().filename() != "larkspan.db-shm") {
             EXPECT_GT(entry.file_size(), 0u) << entry.path();
         }
+
+    // New rows left to the store's thread that do not fit: the acceptance that needs them says
+    // so and counts nothing; the store goes on with the rows that were written.
+    TempDir third;
+    SmallDisk rowsDisk(third.str());
+    SiteStore rowsStore = SiteStore::open(third.str());
+    const StoreSite shop = rowsStore.site("Shop");
+    const UrlTable urls = tableOf(pagesOf(5'000, Now, std::string(100, 'p') + "/"));
+    const AnnounceSelection selection =
+        selectAnnouncements(rowsStore, shop, urls,
+                            {IndexNowChannelId, Home, FirstRun::AllPages, SelectionMode::Record,
+                             SitemapRead::Complete, Now, NewRows::InBackground});
+    const std::int64_t lastOfThread = *std::max_element(selection.rows.begin(), selection.rows.end()) - 1;
+    EXPECT_THROW(rowsStore.recordAcceptedRows(shop, IndexNowChannelId, {lastOfThread}, Now, "200 OK"),
+                 StoreFull);
+    EXPECT_EQ(rowsStore.acceptedCount(shop, IndexNowChannelId), 0);
 
     // A store cannot even be made on a full disk: nothing is left behind.
     TempDir other;
