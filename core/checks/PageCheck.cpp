@@ -1,8 +1,10 @@
 #include "core/checks/PageCheck.h"
 
 #include "core/checks/BoundedHtml.h"
+#include "core/checks/PageSignals.h"
 #include "core/checks/PageUrl.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <algorithm>
 #include <memory>
@@ -10,35 +12,94 @@
 
 namespace {
 
-// Which crawler a directive addresses: every one, one of ours, or another we do not check.
-enum class Addressee { All, Googlebot, Bingbot, Other };
-
-void mark(Noindex& noindex, Addressee to) {
-    if (to == Addressee::All) noindex.all = true;
-    if (to == Addressee::Googlebot) noindex.googlebot = true;
-    if (to == Addressee::Bingbot) noindex.bingbot = true;
-}
+// Which crawler a directive addresses: every one, one of ours, Bing's under its former name,
+// or another we do not check.
+enum class Addressee { All, Googlebot, Bingbot, Msnbot, Other };
 
 Addressee addresseeNamed(std::string_view name) {
     if (equalsIgnoringCase(name, "robots")) return Addressee::All;
     if (equalsIgnoringCase(name, "googlebot")) return Addressee::Googlebot;
     if (equalsIgnoringCase(name, "bingbot")) return Addressee::Bingbot;
+    if (equalsIgnoringCase(name, "msnbot")) return Addressee::Msnbot;
     return Addressee::Other;
 }
+
+// What the directives of one kind of source (the X-Robots-Tag lines, or the meta tags) say.
+// Bing honours msnbot's directives where none names bingbot.
+struct Directives {
+    // When the page was fetched, for unavailable_after; what could not be read goes to the note.
+    std::int64_t now = 0;
+    std::string* googleNote = nullptr;
+    Noindex noindex;
+    bool bingbotNamed = false;
+    bool msnbotNoindex = false;
+
+    void name(Addressee to) { bingbotNamed = bingbotNamed || to == Addressee::Bingbot; }
+    void mark(Addressee to) {
+        if (to == Addressee::All) noindex.all = true;
+        if (to == Addressee::Googlebot) noindex.googlebot = true;
+        if (to == Addressee::Bingbot) noindex.bingbot = true;
+        if (to == Addressee::Msnbot) msnbotNoindex = true;
+    }
+    Noindex result() const {
+        Noindex n = noindex;
+        n.bingbot = n.bingbot || (msnbotNoindex && !bingbotNamed);
+        return n;
+    }
+};
 
 bool meansNoindex(std::string_view directive) {
     directive = trimmed(directive, " \t\r\n\f");
     return equalsIgnoringCase(directive, "noindex") || equalsIgnoringCase(directive, "none");
 }
 
+void addNote(std::string& notes, const std::string& note) {
+    if (!note.empty()) notes += (notes.empty() ? "" : "; ") + note;
+}
+
+// Whether the item ends in "unavailable_after: WEEKDAY", whose date goes on after a comma.
+bool endsInWeekday(std::string_view item) {
+    const auto colon = item.rfind(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string_view name = trimmed(item.substr(0, colon));
+    const std::string_view day = trimmed(item.substr(colon + 1));
+    constexpr std::string_view directive = "unavailable_after";
+    return name.size() >= directive.size() &&
+           equalsIgnoringCase(name.substr(name.size() - directive.size()), directive) && day.size() >= 3 &&
+           day.size() <= 9 && std::all_of(day.begin(), day.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+           });
+}
+
+// The directives of a line, split at commas; the comma after the weekday of an RFC 850 or RFC
+// 1123 date ("unavailable_after: Friday, 25-Jun-10 15:00:00 PST") splits nothing.
 std::vector<std::string_view> splitCommas(std::string_view text) {
     std::vector<std::string_view> items;
-    for (std::size_t start = 0;;) {
-        const auto comma = text.find(',', start);
+    for (std::size_t start = 0, from = 0;;) {
+        const auto comma = text.find(',', from);
+        if (comma != std::string_view::npos && endsInWeekday(text.substr(start, comma - start))) {
+            from = comma + 1;
+            continue;
+        }
         items.push_back(text.substr(start, comma - start));
         if (comma == std::string_view::npos) return items;
-        start = comma + 1;
+        start = from = comma + 1;
     }
+}
+
+// One directive for the crawler: noindex or none, or an unavailable_after date, which Google
+// alone reads: passed, it is a noindex for googlebot.
+void readDirective(std::string_view item, Addressee to, Directives& found) {
+    if (meansNoindex(item)) return found.mark(to);
+    const auto colon = item.find(':');
+    if (colon == std::string_view::npos || (to != Addressee::All && to != Addressee::Googlebot) ||
+        !equalsIgnoringCase(trimmed(item.substr(0, colon), " \t\r\n\f"), "unavailable_after"))
+        return;
+    const std::string_view date = trimmed(item.substr(colon + 1), " \t\r\n\f");
+    const std::optional<std::int64_t> at = parseUnavailableAfter(date);
+    if (at && *at < found.now) found.mark(Addressee::Googlebot);
+    if (!at && found.googleNote)
+        addNote(*found.googleNote, "unavailable_after date not understood: " + std::string(date));
 }
 
 // A crawler's name before a colon is one word; "unavailable_after: 25 Jun 2010 15:00:00 PST"
@@ -57,7 +118,7 @@ bool crawlerPrefix(std::string_view name) {
 
 // One X-Robots-Tag line: "noindex, nofollow" for every crawler, or "googlebot: noindex" for
 // one, which then holds for the directives after it on the same line.
-void readRobotsHeader(std::string_view value, Noindex& noindex) {
+void readRobotsHeader(std::string_view value, Directives& found) {
     Addressee to = Addressee::All;
     for (std::string_view item : splitCommas(value)) {
         item = trimmed(item);
@@ -65,9 +126,10 @@ void readRobotsHeader(std::string_view value, Noindex& noindex) {
         if (colon != std::string_view::npos && crawlerPrefix(trimmed(item.substr(0, colon)))) {
             const std::string_view name = trimmed(item.substr(0, colon));
             to = addresseeNamed(name);
+            found.name(to);
             item = item.substr(colon + 1);
         }
-        if (meansNoindex(item)) mark(noindex, to);
+        readDirective(item, to, found);
     }
 }
 
@@ -172,8 +234,9 @@ bool hasToken(std::string_view list, std::string_view token) {
 }
 
 struct HeadFindings {
-    Noindex meta;
+    Directives meta;
     std::vector<std::string> canonicals; // resolved, in document order
+    std::optional<MetaRefresh> refresh;  // the first that can be read, as browsers take it
 };
 
 void readHeadElements(const GumboNode* parent, const std::string& base, HeadFindings& found) {
@@ -184,8 +247,12 @@ void readHeadElements(const GumboNode* parent, const std::string& base, HeadFind
         const GumboTag tag = node->v.element.tag;
         if (tag == GUMBO_TAG_META) {
             const Addressee to = addresseeNamed(trimmed(attribute(node, "name"), " \t\r\n\f"));
+            found.meta.name(to);
             for (std::string_view item : splitCommas(attribute(node, "content")))
-                if (to != Addressee::Other && meansNoindex(item)) mark(found.meta, to);
+                if (to != Addressee::Other) readDirective(item, to, found.meta);
+            if (!found.refresh &&
+                equalsIgnoringCase(trimmed(attribute(node, "http-equiv"), " \t\r\n\f"), "refresh"))
+                found.refresh = parseMetaRefresh(attribute(node, "content"));
         } else if (tag == GUMBO_TAG_LINK && hasToken(attribute(node, "rel"), "canonical")) {
             const GumboAttribute* href = gumbo_get_attribute(&node->v.element.attributes, "href");
             if (href) found.canonicals.push_back(resolvePageUrl(base, href->value));
@@ -197,7 +264,21 @@ void readHeadElements(const GumboNode* parent, const std::string& base, HeadFind
     }
 }
 
-void readDocument(PageCheck& check, std::string_view body) {
+// An instant refresh to another page is a redirect; a delayed one is noted. A refresh to the
+// page itself is a reload.
+void readRefresh(PageCheck& check, const std::optional<MetaRefresh>& refresh) {
+    if (!refresh || !refresh->url) return;
+    const std::string target = resolvePageUrl(check.finalUrl, *refresh->url);
+    if (target.empty() || target == resolvePageUrl(check.finalUrl, "")) return;
+    if (refresh->delay == 0)
+        check.location = target;
+    else
+        addNote(check.note, "meta refresh after " + std::to_string(refresh->delay) + " s to " + target);
+}
+
+// The document's head; its canonical links are left in canonicals.
+void readDocument(PageCheck& check, std::string_view body, std::int64_t now,
+                  std::vector<std::string>& canonicals) {
     const std::unique_ptr<BoundedHtml> document = parseHead(body.substr(0, PageCheck::MaxBodyBytes));
     if (!document->output()) {
         check.error = PageCheck::HeadUnreadable;
@@ -206,12 +287,27 @@ void readDocument(PageCheck& check, std::string_view body) {
     const GumboNode* head = childElement(document->output()->root, GUMBO_TAG_HEAD);
     if (!head) return;
     HeadFindings found;
+    found.meta.now = now;
+    found.meta.googleNote = &check.googleNote;
     readHeadElements(head, check.finalUrl, found);
-    check.meta = found.meta;
-    auto& c = found.canonicals;
-    c.erase(std::unique(c.begin(), c.end()), c.end());
-    check.canonicalConflict = c.size() > 1;
-    if (c.size() == 1) check.canonical = c.front();
+    check.meta = found.meta.result();
+    readRefresh(check, found.refresh);
+    canonicals = std::move(found.canonicals);
+}
+
+// The Link header's canonicals and the document's are signals of one kind: when they agree, the
+// page has that canonical; when they disagree, engines ignore them all.
+void judgeCanonicals(PageCheck& check, const std::vector<std::string>& header,
+                     std::vector<std::string> html) {
+    std::vector<std::string> all = header;
+    all.insert(all.end(), html.begin(), html.end());
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    check.canonicalConflict = all.size() > 1;
+    if (all.size() == 1) check.canonical = all.front();
+    if (check.canonicalConflict && !header.empty() && !html.empty())
+        addNote(check.note,
+                "the canonicals of the Link header and of the document disagree; both are ignored");
 }
 
 } // namespace
@@ -237,6 +333,12 @@ PageCheck analysePage(const PageFetch& fetch) {
     check.milliseconds = fetch.milliseconds;
     check.bytes = fetch.bytes;
     if (check.status == 0) return check;
+    const std::int64_t now = parseW3cDatetime(fetch.time).value_or(unixNow());
+    Directives header;
+    header.now = now;
+    header.googleNote = &check.googleNote;
+    std::vector<std::string> headerCanonicals;
+    std::vector<std::string> htmlCanonicals;
     bool contentTypeSeen = false;
     for (const auto& [name, value] : fetch.headers) {
         if (equalsIgnoringCase(name, "Content-Type") && !contentTypeSeen) {
@@ -244,13 +346,20 @@ PageCheck analysePage(const PageFetch& fetch) {
             contentTypeSeen = true;
         } else if (equalsIgnoringCase(name, "X-Robots-Tag")) {
             check.robotsHeader += (check.robotsHeader.empty() ? "" : ", ") + std::string(trimmed(value));
-            readRobotsHeader(value, check.header);
+            readRobotsHeader(value, header);
+        } else if (equalsIgnoringCase(name, "Link") && headerCanonicals.size() < 2) {
+            for (std::string& target : linkHeaderCanonicals(value, check.finalUrl))
+                if (std::find(headerCanonicals.begin(), headerCanonicals.end(), target) ==
+                    headerCanonicals.end())
+                    headerCanonicals.push_back(std::move(target));
         } else if (equalsIgnoringCase(name, "Location") && check.status >= 300 && check.status <= 399) {
             check.location = resolvePageUrl(check.finalUrl, value);
         }
     }
-    if (check.status >= 200 && check.status <= 299 && isHtml(check.contentType))
-        readDocument(check, fetch.body);
+    check.header = header.result();
+    if (check.status < 200 || check.status > 299) return check;
+    if (isHtml(check.contentType)) readDocument(check, fetch.body, now, htmlCanonicals);
+    judgeCanonicals(check, headerCanonicals, std::move(htmlCanonicals));
     return check;
 }
 
@@ -291,9 +400,16 @@ PageVerdict verdictFor(const PageCheck& check, Crawler crawler) {
     if (check.status < 200 || check.status > 299)
         return {Verdict::Error, "status " + std::to_string(check.status)};
     if (!check.error.empty()) return {Verdict::Error, check.error};
-    if (check.header.applies(crawler)) return {Verdict::Noindex, "X-Robots-Tag: " + check.robotsHeader};
-    if (check.meta.applies(crawler)) return {Verdict::Noindex, "robots meta tag"};
+    // An instant meta refresh: the engines take it for a permanent redirect.
+    if (!check.location.empty()) return {Verdict::Redirect, check.location};
+    const auto noted = [&](Verdict verdict, std::string detail) {
+        addNote(detail, check.note);
+        if (crawler == Crawler::Googlebot) addNote(detail, check.googleNote);
+        return PageVerdict{verdict, detail};
+    };
+    if (check.header.applies(crawler)) return noted(Verdict::Noindex, "X-Robots-Tag: " + check.robotsHeader);
+    if (check.meta.applies(crawler)) return noted(Verdict::Noindex, "robots meta tag");
     if (!check.canonical.empty() && check.canonical != resolvePageUrl(check.finalUrl, ""))
-        return {Verdict::CanonicalElsewhere, check.canonical};
-    return {Verdict::Ok, {}};
+        return noted(Verdict::CanonicalElsewhere, check.canonical);
+    return noted(Verdict::Ok, {});
 }

@@ -69,25 +69,35 @@ struct PageCheck {
     std::string error;
     std::vector<PageHop> hops;
     std::string finalUrl;
-    // Where a final 3xx answer that was not followed points, resolved.
+    // Where a final 3xx answer that was not followed points, or where the instant meta refresh
+    // of a 2xx answer leads (search engines take it for a permanent redirect), resolved.
     std::string location;
     std::string contentType;
     // The X-Robots-Tag lines as they came (joined by ", ") and what they say.
     std::string robotsHeader;
     Noindex header;
-    // The robots, googlebot and bingbot meta tags of the document's head.
+    // The robots, googlebot and bingbot meta tags of the document's head (msnbot's for bingbot
+    // where none names bingbot; an unavailable_after date that passed for googlebot).
     Noindex meta;
-    // The canonical link of the head, resolved against the final URL and normalised; empty
-    // when there is none, or when several disagree (engines then ignore them all).
+    // The canonical of the Link header lines and the head's canonical links, resolved against
+    // the final URL and normalised; empty when there is none, or when several disagree
+    // (engines then ignore them all).
     std::string canonical;
     bool canonicalConflict = false;
+    // What changes no verdict by itself but is worth a word in the details: a delayed meta
+    // refresh, canonicals of the Link header and of the document that disagree (for every
+    // crawler); an unavailable_after date that could not be read (for Google alone).
+    std::string note;
+    std::string googleNote;
     RobotsDecision googlebot = RobotsDecision::Allowed;
     RobotsDecision bingbot = RobotsDecision::Allowed;
     std::int64_t milliseconds = 0;
     std::uint64_t bytes = 0;
 };
 
-// Reads the answer: status, X-Robots-Tag, the head's robots meta tags and canonical link.
+// Reads the answer: status, X-Robots-Tag, Link, the head's robots meta tags, meta refresh and
+// canonical link. An unavailable_after date counts as passed when it lies before the fetch's
+// time (or the clock's, when the fetch has none).
 PageCheck analysePage(const PageFetch& fetch);
 
 // What a check means for one crawler. Only Ok pages are announced.
@@ -103,5 +113,6 @@ struct PageVerdict {
 };
 
 // The verdict for the crawler. robots.txt comes first (a blocked crawler never sees the answer),
-// then the answer's status, then noindex, then the canonical link.
+// then the answer's status and an instant meta refresh, then noindex, then the canonical link.
+// The notes follow the detail of the last three, after "; ".
 PageVerdict verdictFor(const PageCheck& check, Crawler crawler);

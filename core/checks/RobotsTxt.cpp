@@ -301,7 +301,10 @@ bool RobotsTxt::allows(std::string_view agentToken, std::string_view pathAndQuer
     if (pathAndQuery.substr(0, pathAndQuery.find('?')) == "/robots.txt") return true;
     const Compiled& c = *compiled_;
     if (c.disallowEverything) return false;
-    const RuleSet* set = c.setFor(productToken(agentToken));
+    const std::string token = productToken(agentToken);
+    const RuleSet* set = c.setFor(token);
+    // Bing's crawler obeys the groups of its former name when none names it.
+    if (!set && token == "bingbot") set = c.setFor("msnbot");
     if (!set) set = c.setFor("*");
     if (!set) return true;
     std::optional<bool> decision;

@@ -16,7 +16,8 @@
 // rules; a user-agent line after a rule opens the next group. Rules before the first user-agent
 // line belong to no group and are ignored. A crawler obeys the groups that name its product
 // token (ignoring case, rules of several such groups merged), or else the groups of "*"; with
-// neither, everything is allowed. Of the rules whose pattern matches the start of the path, the
+// neither, everything is allowed. bingbot without a group of its own obeys those of "msnbot",
+// as Bing documents, before "*". Of the rules whose pattern matches the start of the path, the
 // one with the longest pattern wins, and an allow rule wins a tie. A pattern's "*" matches any
 // run of bytes and a "$" at its end anchors it at the end of the path. Paths and patterns are
 // compared in one normalised form: percent-encoded unreserved characters decoded, the other

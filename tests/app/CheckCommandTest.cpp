@@ -87,6 +87,8 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
         {site + "about.html", site + "about.html\tok\t"},
         {site + "tours/naeroyfjord-summer.html",
          site + "tours/naeroyfjord-summer.html\tcanonical-elsewhere\t" + site + "tours/naeroyfjord.html"},
+        {site + "tours/naeroyfjord-print.html",
+         site + "tours/naeroyfjord-print.html\tcanonical-elsewhere\t" + site + "tours/naeroyfjord.html"},
         {site + "tours/private-group.html", site + "tours/private-group.html\tnoindex\trobots meta tag"},
         {site + "booking/confirm.html",
          site + "booking/confirm.html\tnoindex\tX-Robots-Tag: noindex, nofollow"},
@@ -95,7 +97,7 @@ TEST(CheckCommand, EachDemoPageGetsItsVerdict) {
         {site + "tours/glacier-hike.html", site + "tours/glacier-hike.html\tnot-found\tstatus 404"},
     };
     EXPECT_EQ(linesByUrl(checked.out), expected);
-    EXPECT_EQ(checked.err, imported + "larkspan: 12 pages checked, 6 not ok\n");
+    EXPECT_EQ(checked.err, imported + "larkspan: 13 pages checked, 7 not ok\n");
 
     // The JSON lines hold the recorded fields.
     const ProgramResult json = larkspan({"--json", "--all", "Fjord"});

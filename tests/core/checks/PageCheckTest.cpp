@@ -2,6 +2,7 @@
 // tags and canonical link, robots.txt, and the verdict for each crawler; then pages that try
 // to break the parser.
 #include "core/checks/PageCheck.h"
+#include "core/checks/PageSignals.h"
 #include "core/checks/PageUrl.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +51,16 @@ std::vector<Case> cases() {
     PageFetch blockedForGoogle = fetched(200, {}, head(""));
     blockedForGoogle.googlebot = RobotsDecision::Disallowed;
     const std::string noindex = "X-Robots-Tag: ";
+    const auto refresh = [](const std::string& content) {
+        return fetched(200, {}, head("<meta http-equiv=Refresh content=\"" + content + "\">"));
+    };
+    const auto linked = [](Headers links, const std::string& inside = "") {
+        links.insert(links.begin(), {"Content-Type", "text/html"});
+        return fetched(200, std::move(links), head(inside));
+    };
+    const std::string disagree =
+        "the canonicals of the Link header and of the document disagree; both are ignored";
+    const std::string past = "<meta name=robots content='unavailable_after: ";
     return {
         {"a plain page", fetched(200, {}, head("<title>t</title>")), Verdict::Ok, "", Verdict::Ok, ""},
         {"followed redirect", redirected, Verdict::Redirect, "https://site.test/b", Verdict::Redirect,
@@ -128,6 +139,88 @@ std::vector<Case> cases() {
          Verdict::Ok, ""},
         {"canonical in the body", fetched(200, {}, "<body><link rel=canonical href=/b></body>"), Verdict::Ok,
          "", Verdict::Ok, ""},
+        // An instant meta refresh is a permanent redirect; a delayed one or a reload is none.
+        {"instant refresh", refresh("0;URL=other.html"), Verdict::Redirect, "https://site.test/a/other.html",
+         Verdict::Redirect, "https://site.test/a/other.html"},
+        {"refresh with blanks and quotes", refresh(" 0 , Url = '../b.html?x'junk"), Verdict::Redirect,
+         "https://site.test/b.html?x", Verdict::Redirect, "https://site.test/b.html?x"},
+        {"refresh without url=", refresh("0; //other.test/c"), Verdict::Redirect, "https://other.test/c",
+         Verdict::Redirect, "https://other.test/c"},
+        {"refresh to u=", refresh("0;u=x"), Verdict::Redirect, "https://site.test/a/u=x", Verdict::Redirect,
+         "https://site.test/a/u=x"},
+        {"delayed refresh", refresh("5;url=b.html"), Verdict::Ok,
+         "meta refresh after 5 s to https://site.test/a/b.html", Verdict::Ok,
+         "meta refresh after 5 s to https://site.test/a/b.html"},
+        {"reloads and no refresh", refresh("0"), Verdict::Ok, "", Verdict::Ok, ""},
+        {"refresh to itself", refresh("0; URL=page.html#top"), Verdict::Ok, "", Verdict::Ok, ""},
+        {"refresh without a delay", refresh("; url=b.html"), Verdict::Ok, "", Verdict::Ok, ""},
+        {"refresh in the body", fetched(200, {}, "<p>x<meta http-equiv=refresh content='0;url=/b'>"),
+         Verdict::Ok, "", Verdict::Ok, ""},
+        {"documentation redirect stub",
+         fetched(200, {},
+                 "<!DOCTYPE html><html lang=\"en\"><head><meta http-equiv=\"refresh\" "
+                 "content=\"0;URL=../../std/vec/struct.Vec.html\"><title>Redirection</title></head><body><p>"
+                 "Redirecting to <a href=\"../../std/vec/struct.Vec.html\">...</a>.</p></body></html>"),
+         Verdict::Redirect, "https://site.test/std/vec/struct.Vec.html", Verdict::Redirect,
+         "https://site.test/std/vec/struct.Vec.html"},
+        // The Link header's canonical, for any content type, counts like the document's.
+        {"Link canonical of a PDF",
+         fetched(
+             200,
+             {{"Content-Type", "application/pdf"}, {"Link", "<https://site.test/a.pdf>; rel=\"canonical\""}},
+             "%PDF-1.7"),
+         Verdict::CanonicalElsewhere, "https://site.test/a.pdf", Verdict::CanonicalElsewhere,
+         "https://site.test/a.pdf"},
+        {"several links, relative, quoted commas",
+         linked({{"Link", "<page.html>; rel=alternate; hreflang=de, <https://site.test/x>; title=\"a, <b>; "
+                          "rel=canonical\", <../c>;REL=Canonical"}}),
+         Verdict::CanonicalElsewhere, "https://site.test/c", Verdict::CanonicalElsewhere,
+         "https://site.test/c"},
+        {"several lines, a rel list naming the page itself",
+         linked({{"Link", "</x>; rel=preload"},
+                 {"link", "<HTTPS://SITE.TEST/a/page.html>; rel=\"alternate canonical\""}}),
+         Verdict::Ok, "", Verdict::Ok, ""},
+        {"only the first rel counts, empty targets are none",
+         linked({{"Link", "</e>; rel=alternate; rel=canonical, <>; rel=canonical, < >; rel=canonical"}}),
+         Verdict::Ok, "", Verdict::Ok, ""},
+        {"Link canonical on another host", linked({{"Link", "<http://other.test/a.html>; rel=canonical"}}),
+         Verdict::CanonicalElsewhere, "http://other.test/a.html", Verdict::CanonicalElsewhere,
+         "http://other.test/a.html"},
+        {"Link and document agree",
+         linked({{"Link", "</b>; rel=canonical"}}, "<link rel=canonical href=../b>"),
+         Verdict::CanonicalElsewhere, "https://site.test/b", Verdict::CanonicalElsewhere,
+         "https://site.test/b"},
+        {"Link and document disagree",
+         linked({{"Link", "</b>; rel=canonical"}}, "<link rel=canonical href=page.html>"), Verdict::Ok,
+         disagree, Verdict::Ok, disagree},
+        {"Link canonical of a 404", fetched(404, {{"Link", "</b>; rel=canonical"}}, ""), Verdict::NotFound,
+         "status 404", Verdict::NotFound, "status 404"},
+        // msnbot's directives hold for Bing where none names bingbot.
+        {"meta msnbot", fetched(200, {}, head("<meta name=MSNBot content=noindex>")), Verdict::Ok, "",
+         Verdict::Noindex, "robots meta tag"},
+        {"meta msnbot beside bingbot",
+         fetched(200, {}, head("<meta name=msnbot content=noindex><meta name=bingbot content=index>")),
+         Verdict::Ok, "", Verdict::Ok, ""},
+        {"header msnbot", fetched(200, {{"X-Robots-Tag", "msnbot: none"}}, head("")), Verdict::Ok, "",
+         Verdict::Noindex, noindex + "msnbot: none"},
+        // unavailable_after: a date that passed is noindex for Google alone.
+        {"unavailable_after passed, ISO 8601", fetched(200, {}, head(past + "2010-06-25'>")),
+         Verdict::Noindex, "robots meta tag", Verdict::Ok, ""},
+        {"unavailable_after passed, RFC 850",
+         fetched(200, {},
+                 head("<meta name=googlebot content='nofollow, unavailable_after: Friday, 25-Jun-10 "
+                      "15:00:00 PST, noarchive'>")),
+         Verdict::Noindex, "robots meta tag", Verdict::Ok, ""},
+        {"unavailable_after passed, header RFC 1123",
+         fetched(200, {{"X-Robots-Tag", "unavailable_after: Fri, 25 Jun 2010 15:00:00 GMT"}}, head("")),
+         Verdict::Noindex, noindex + "unavailable_after: Fri, 25 Jun 2010 15:00:00 GMT", Verdict::Ok, ""},
+        {"unavailable_after for bingbot",
+         fetched(200, {{"X-Robots-Tag", "bingbot: unavailable_after: 2010-06-25"}}, head("")), Verdict::Ok,
+         "", Verdict::Ok, ""},
+        {"unavailable_after to come", fetched(200, {}, head(past + "2999-01-01T00:00:00Z'>")), Verdict::Ok,
+         "", Verdict::Ok, ""},
+        {"unavailable_after unreadable", fetched(200, {}, head(past + "soon'>")), Verdict::Ok,
+         "unavailable_after date not understood: soon", Verdict::Ok, ""},
         {"noindex before canonical",
          fetched(200, {}, head("<link rel=canonical href=/b><meta name=robots content=noindex>")),
          Verdict::Noindex, "robots meta tag", Verdict::Noindex, "robots meta tag"},
@@ -164,6 +257,55 @@ TEST(PageCheck, RecordsWhatTheAnswerSaid) {
     EXPECT_EQ(check.time, f.time);
     EXPECT_EQ(check.milliseconds, 42);
     EXPECT_EQ(check.bytes, 1234u);
+}
+
+TEST(PageCheck, UnavailableAfterPassesAtTheCheckTime) {
+    PageFetch f = fetched(200, {{"X-Robots-Tag", "unavailable_after: 2010-06-25T15:00:00+02:00"}}, head(""));
+    f.time = "2010-06-25T12:59:59Z";
+    EXPECT_EQ(verdictFor(analysePage(f), Crawler::Googlebot).verdict, Verdict::Ok);
+    f.time = "2010-06-25T13:00:01Z";
+    EXPECT_EQ(verdictFor(analysePage(f), Crawler::Googlebot).verdict, Verdict::Noindex);
+}
+
+TEST(PageCheck, ReadsUnavailableAfterDatesAsGoogleDoes) {
+    const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+        {"2010-06-25", 1277424000},
+        {"2010-06-25T15:00:00Z", 1277478000},
+        {"2010-06-25T15:00:00.5+02:00", 1277470800},
+        {"2010-06-25 15:00", 1277478000},
+        {"Fri, 25 Jun 2010 15:00:00 GMT", 1277478000},
+        {"25 Jun 2010 15:00:00 PST", 1277506800},
+        {"Friday, 25-Jun-10 15:00:00 PST", 1277506800},
+        {"Thursday, 25-Jun-98 15:00:00 GMT", 898786800},
+        {"25 Jun 2010 16:00:00 +0100", 1277478000},
+        {"2000-02-29", 951782400},
+        {"1900-02-29", std::nullopt},
+        {"2010-06-31", std::nullopt},
+        {"2010-06-25T24:00:00Z", std::nullopt},
+        {"25 Jun 2010 15:00:00 XYZ", std::nullopt},
+        {"25 Foo 2010", std::nullopt},
+        {"soon", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(parseUnavailableAfter(text), expected) << text;
+}
+
+TEST(PageCheck, LinkHeadersOfAnySizeAreBounded) {
+    std::string many;
+    for (int i = 0; i < 1000; ++i)
+        many += "<https://site.test/n" + std::to_string(i) + ">; rel=alternate, ";
+    const auto canonicalOf = [](const std::string& link) {
+        return analysePage(fetched(200, {{"Content-Type", "text/plain"}, {"Link", link}}, "")).canonical;
+    };
+    EXPECT_EQ(canonicalOf(many + "</b>; rel=canonical"), "https://site.test/b");
+    EXPECT_EQ(canonicalOf(many + "</b>; rel=canonical, </c>; rel=canonical"), "");
+    const std::string huge(100 * 1024, 'x');
+    EXPECT_EQ(canonicalOf("</" + huge + ">; rel=canonical"), "https://site.test/" + huge);
+    for (const std::string& hostile :
+         {"<" + huge, "</b>; title=\"" + huge, std::string(100 * 1024, ';'), std::string(100 * 1024, '"'),
+          "</b>; rel" + std::string(100 * 1024, '='), std::string(100 * 1024, ',')})
+        EXPECT_EQ(canonicalOf(hostile), "") << hostile.substr(0, 20);
 }
 
 TEST(PageCheck, ResolvesReferencesAsBrowsersDo) {

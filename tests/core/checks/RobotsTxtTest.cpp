@@ -103,6 +103,12 @@ TEST(RobotsTxt, DecidesByGroupLongestMatchPatternsAndNormalForm) {
         {"User-agent: Googlebot/2.1 (+http://www.google.com/bot.html)\nDisallow: /\n", "googlebot", "/",
          false},
         {"User-agent: Googlebot-News\nDisallow: /\n", "Googlebot", "/", true},
+        // bingbot obeys msnbot's groups when none names it, before "*"; msnbot keeps its own.
+        {"User-agent: *\nDisallow: /\nUser-agent: msnbot\nDisallow: /m\n", "bingbot/2.0", "/a", true},
+        {"User-agent: *\nDisallow: /\nUser-agent: msnbot\nDisallow: /m\n", "bingbot", "/m", false},
+        {"User-agent: msnbot\nDisallow: /\nUser-agent: BingBot\nDisallow: /b\n", "bingbot", "/a", true},
+        {"User-agent: bingbot\nDisallow: /b\nUser-agent: msnbot\nDisallow: /\n", "msnbot", "/b", false},
+        {"User-agent: msnbot\nDisallow: /\n", "Googlebot", "/a", true},
         {"", "x", "/anything", true},
     };
     for (const Decision& d : cases) {
