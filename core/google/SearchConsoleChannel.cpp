@@ -168,7 +168,11 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         return;
     }
     if (work_ == Work::InspectOnly) return inspect(run, account, tokenUrl, property);
-    if (pausedUntil(run)) return;
+    // Google's pause of the sitemaps holds the inspections back no more than a refused sitemap does.
+    if (pausedUntil(run)) {
+        if (!run.dryRun()) inspect(run, account, tokenUrl, property);
+        return;
+    }
 
     const std::vector<std::string> feeds = readableSitemaps(run);
     if (feeds.empty()) {

@@ -9,6 +9,7 @@
 #include "core/store/StoreStatus.h"
 #include "http/Url.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 #include "support/TestCertificates.h"
 #include "tests/common/PythonHttpServer.h"
 #include "tests/common/TempDir.h"
@@ -220,6 +221,21 @@ TEST_F(SearchConsoleTest, InspectsThePagesAfterTheSitemapsAndKeepsEveryFieldGoog
     ASSERT_EQ(sitemaps.size(), 1u);
     EXPECT_EQ(sitemaps[0].status.path, "https://www.example.com/sitemap.xml");
     EXPECT_FALSE(sitemaps[0].status.lastSubmitted.empty());
+
+    // Google asked for a pause of the sitemaps: they stay unsubmitted, the pages are inspected.
+    {
+        SiteStore paused = SiteStore::open(dir.str());
+        paused.setPause(paused.site("Orchard"), SearchConsoleChannelId, config.googleApiBase,
+                        unixNow() + 3600);
+    }
+    addProfile("Orchard", {});
+    const std::size_t puts = received("PUT").size();
+    run->Submit({"Orchard"});
+    EXPECT_EQ(received("PUT").size(), puts);
+    EXPECT_EQ(received("POST").size(), 5u);
+    EXPECT_EQ(
+        host.log.back().rfind(std::string(Engine) + ": inspected 2 URLs of https://www.example.com/", 0), 0u)
+        << host.log.back();
 }
 
 TEST_F(SearchConsoleTest, RefusalsOfTheTokenEndpointAndTheApiAreLoggedWithoutARow) {
