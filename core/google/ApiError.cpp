@@ -43,9 +43,11 @@ std::optional<std::int64_t> durationSeconds(const std::string& text) {
     return seconds + (fraction ? 1 : 0);
 }
 
-void readDetail(const json& detail, ApiError& error) {
+// Reads an ErrorInfo (the first one, whose reason wins over the older form's) or a RetryInfo.
+void readDetail(const json& detail, ApiError& error, bool& infoSeen) {
     const std::string type = textMember(detail, "@type");
-    if (type == std::string(TypePrefix) + "ErrorInfo" && error.reason.empty()) {
+    if (type == std::string(TypePrefix) + "ErrorInfo" && !infoSeen) {
+        infoSeen = true;
         error.reason = textMember(detail, "reason");
         if (const json* metadata = objectMember(detail, "metadata"))
             for (const auto& [key, value] : metadata->items())
@@ -59,6 +61,15 @@ std::string metadataValue(const std::optional<ApiError>& error, const char* key)
     if (!error) return {};
     const auto it = error->metadata.find(key);
     return it == error->metadata.end() ? std::string() : it->second;
+}
+
+// The reasons of quota refusals, which older APIs answer with 403: the short-term ones first.
+bool shortTermQuota(std::string_view reason) {
+    return reason == "rateLimitExceeded" || reason == "userRateLimitExceeded";
+}
+bool quotaReason(std::string_view reason) {
+    return shortTermQuota(reason) || reason == "RATE_LIMIT_EXCEEDED" || reason == "dailyLimitExceeded" ||
+           reason == "quotaExceeded";
 }
 
 bool namesMinute(const std::optional<ApiError>& error) {
@@ -78,13 +89,21 @@ std::optional<ApiError> readApiError(std::string_view body) {
         out.status = error->contains("status") && (*error)["status"].is_string()
                          ? (*error)["status"].get<std::string>()
                          : std::string();
+        // The older form's first reason stands in for an ErrorInfo's.
+        const auto errors = error->find("errors");
+        if (errors != error->end() && errors->is_array() && !errors->empty() && errors->front().is_object()) {
+            const auto reason = errors->front().find("reason");
+            if (reason != errors->front().end() && reason->is_string())
+                out.reason = reason->get<std::string>();
+        }
         const auto details = error->find("details");
         if (details == error->end() || !details->is_array()) return out;
         out.hasDetails = true;
+        bool infoSeen = false;
         for (const json& detail : *details) {
             if (!detail.is_object()) continue;
             try {
-                readDetail(detail, out);
+                readDetail(detail, out, infoSeen);
             } catch (const ApiJsonError&) {
                 // A detail of an unexpected shape says nothing.
             }
@@ -96,16 +115,19 @@ std::optional<ApiError> readApiError(std::string_view body) {
 }
 
 ApiRefusal apiRefusal(int status, const std::optional<ApiError>& error, std::string_view message) {
-    if (status == 403) {
-        if ((error && error->reason == "SERVICE_DISABLED") ||
+    const std::string reason = error ? error->reason : std::string();
+    const bool quota =
+        status == 429 || (error && error->status == "RESOURCE_EXHAUSTED") || quotaReason(reason);
+    if (status == 403 && !quota) {
+        if (reason == "SERVICE_DISABLED" || reason == "accessNotConfigured" ||
             (says(message, "has not been used in project") && says(message, "or it is disabled")))
             return ApiRefusal::ServiceDisabled;
         if (error && error->status == "PERMISSION_DENIED") return ApiRefusal::Permission;
         return ApiRefusal::Other;
     }
-    if (status == 429) {
+    if (quota && (status == 403 || status == 429)) {
         const bool shortDelay = error && error->retryDelay && *error->retryDelay <= ShortDelay;
-        if (namesMinute(error) || shortDelay || says(message, "per minute"))
+        if (namesMinute(error) || shortDelay || shortTermQuota(reason) || says(message, "per minute"))
             return ApiRefusal::PerMinuteQuota;
         return ApiRefusal::DailyQuota;
     }

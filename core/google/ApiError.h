@@ -16,7 +16,8 @@
 struct ApiError {
     std::string status; // PERMISSION_DENIED, RESOURCE_EXHAUSTED, ...; empty when not given
     bool hasDetails = false;
-    // The ErrorInfo detail; empty when there is none.
+    // The ErrorInfo detail; empty when there is none. Without details, the reason of the first
+    // entry of the older "errors" list ("dailyLimitExceeded", "accessNotConfigured", ...).
     std::string reason;
     std::map<std::string, std::string> metadata;
     // The RetryInfo detail's delay in whole seconds (rounded up); nothing when there is none.
@@ -37,11 +38,14 @@ enum class ApiRefusal {
 };
 
 // Reads the status and the body (with its message, one line, as apiErrorMessage gives it).
-// A 403 is ServiceDisabled when the ErrorInfo reason is SERVICE_DISABLED or the message says the
-// API "has not been used in project ... or it is disabled", else Permission when error.status is
-// PERMISSION_DENIED; otherwise Other. A 429 is PerMinuteQuota when the ErrorInfo's quota_limit or
-// quota_limit_value names a minute, when a RetryInfo delay of at most five minutes is given, or
-// when the message says "per minute"; otherwise DailyQuota.
+// A 429 is a quota refusal, and so is a 403 of status RESOURCE_EXHAUSTED or with a quota's reason
+// (RATE_LIMIT_EXCEEDED, or the older rateLimitExceeded, userRateLimitExceeded, dailyLimitExceeded,
+// quotaExceeded). One is PerMinuteQuota when the ErrorInfo's quota_limit or quota_limit_value
+// names a minute, when a RetryInfo delay of at most five minutes is given, when the reason is a
+// short-term one, or when the message says "per minute"; otherwise DailyQuota. Another 403 is
+// ServiceDisabled when the reason is SERVICE_DISABLED (accessNotConfigured in the older form) or
+// the message says the API "has not been used in project ... or it is disabled", else Permission
+// when error.status is PERMISSION_DENIED; otherwise Other.
 ApiRefusal apiRefusal(int status, const std::optional<ApiError>& error, std::string_view message);
 
 // The Cloud project of a SERVICE_DISABLED error, as "projects/123456": the ErrorInfo's consumer,

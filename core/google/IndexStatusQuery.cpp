@@ -185,7 +185,7 @@ InspectionAnswer readInspectionAnswer(int status, std::string_view reason, std::
     const std::optional<ApiError> error = small ? readApiError(body) : std::nullopt;
     const ApiRefusal refused = apiRefusal(status, error, message);
     std::string meaning;
-    if (status == 429) {
+    if (refused == ApiRefusal::PerMinuteQuota || refused == ApiRefusal::DailyQuota) {
         quotaRefusal(answer, meaning, refused == ApiRefusal::PerMinuteQuota, error, retryAfter, property, now,
                      quotaDayEnd);
     } else if (refused == ApiRefusal::ServiceDisabled) {

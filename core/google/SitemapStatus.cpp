@@ -57,6 +57,9 @@ std::string meaning(int status, std::string_view property, std::string_view acco
         return serviceDisabledSentence(disabledProject(error, message));
     case ApiRefusal::Permission:
         return permissionSentence(property, account);
+    case ApiRefusal::PerMinuteQuota:
+    case ApiRefusal::DailyQuota:
+        return "too many requests; try again later";
     default:
         break;
     }

@@ -222,6 +222,13 @@ TEST(UrlInspectionTest, TheErrorsStatusAndDetailsDecideTheSentenceAndThePause) {
          status(429, "Quota", "RESOURCE_EXHAUSTED",
                 info("RATE_LIMIT_EXCEEDED", R"("quota_limit":"QueriesPerDayPerSite")")),
          O::PropertyPaused, DayEnd, ""},
+        // Quotas that older answers refuse with 403.
+        {403, "",
+         R"({"error":{"code":403,"message":"Daily Limit Exceeded","errors":[{"reason":"dailyLimitExceeded"}]}})",
+         O::PropertyPaused, DayEnd, ""},
+        {403, "",
+         R"({"error":{"code":403,"message":"Slow down","errors":[{"reason":"userRateLimitExceeded"}]}})",
+         O::PaceExceeded, Now + 60, ""},
     };
     for (const Case& c : cases) {
         const InspectionAnswer a =
