@@ -280,6 +280,14 @@ TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
                   " as a user of sc-domain:example.com in Search Console (a URL-prefix property, "
                   "https://www.example.com/, and a domain property, sc-domain:example.com, are different "
                   "properties): No."},
+          // A per-minute limit that never ends: three waits, then no more in this run, and no pause.
+          Case{
+              answer(429, "Too Many Requests", {},
+                     R"({"error": {"status": "RESOURCE_EXHAUSTED", "message": "Queries per minute"}})"),
+              4, 0, 3,
+              p0 +
+                  "429 Too Many Requests, the per-minute inspection quota of sc-domain:example.com is spent; "
+                  "inspections go on at 2026-12-07T18:01:00Z: Queries per minute"},
           // A 403 that says nothing more refuses its URL alone.
           Case{answer(403, "Forbidden", {}, R"({"error": {"message": "No access."}})"), 3, 0, 3,
                p0 + "403 Forbidden, the service account is not a user of the domain property "
