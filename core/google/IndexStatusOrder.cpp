@@ -1,6 +1,7 @@
 #include "core/google/IndexStatusOrder.h"
 
 #include "core/google/IndexStatusQuery.h"
+#include "http/Url.h"
 
 #include <algorithm>
 #include <tuple>
@@ -42,4 +43,22 @@ std::vector<std::size_t> inspectionOrder(const std::vector<InspectionCandidate>&
     for (auto it = keys.begin(); it != keys.begin() + wanted; ++it)
         order.push_back(std::get<2>(*it));
     return order;
+}
+
+bool inSearchConsoleProperty(std::string_view url, std::string_view property) {
+    const std::optional<Url> page = Url::parse(url);
+    if (!page) return false;
+    constexpr std::string_view DomainPrefix = "sc-domain:";
+    if (property.substr(0, DomainPrefix.size()) == DomainPrefix) {
+        // The domain in the host's normal form, as the URL's host is.
+        const std::optional<Url> domain =
+            Url::parse("http://" + std::string(property.substr(DomainPrefix.size())));
+        if (!domain || !domain->defaultPort() || domain->path() != "/") return false;
+        const std::string& host = page->host();
+        const std::string& name = domain->host();
+        return host == name || (host.size() > name.size() && host.ends_with("." + name));
+    }
+    const std::optional<Url> prefix = Url::parse(property);
+    return prefix && page->scheme() == prefix->scheme() && page->host() == prefix->host() &&
+           page->port() == prefix->port() && page->path().starts_with(prefix->path());
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Which URLs of a site a run inspects, and in what order, so that Google's small daily quota
@@ -33,3 +34,9 @@ struct InspectionCandidate {
 // that went back) counts as just now.
 std::vector<std::size_t> inspectionOrder(const std::vector<InspectionCandidate>& candidates, std::int64_t now,
                                          std::size_t limit);
+
+// Whether a Search Console property covers the URL, the only URLs Google inspects for it: a
+// URL-prefix property ("https://www.example.com/shop/") the URLs of the same scheme, host and
+// port whose path starts with its path; a domain property ("sc-domain:example.com") the http
+// and https URLs of the domain and its subdomains. Both are compared in normal form.
+bool inSearchConsoleProperty(std::string_view url, std::string_view property);

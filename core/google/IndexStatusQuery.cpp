@@ -1,5 +1,6 @@
 #include "core/google/IndexStatusQuery.h"
 
+#include "core/google/ApiError.h"
 #include "core/google/ApiJson.h"
 #include "core/google/GoogleAuth.h"
 #include "core/google/HeldSecrets.h"
@@ -17,6 +18,9 @@ namespace {
 using nlohmann::json;
 
 constexpr std::int64_t LongestPause = 24 * 3600;
+// A per-minute limit's pause when the answer names no delay, and the longest the run waits for one.
+constexpr std::int64_t MinutePause = 60;
+constexpr std::int64_t LongestWait = 300;
 
 // The values of each enumerated field that this version knows. Google documents them; a value
 // outside these is kept all the same, and named so that the log can say so.
@@ -96,7 +100,8 @@ std::pair<InspectionOutcome, std::string> refusal(int status, std::string_view p
     case 401:
         return {InspectionOutcome::RenewToken, "the token is bad or expired"};
     case 403:
-        return {InspectionOutcome::PropertyRefused,
+        // Neither a permission error nor a disabled API: a refusal of this one URL.
+        return {InspectionOutcome::UrlRefused,
                 searchConsoleForbidden(property, ForbiddenScope::PropertyOrUrl)};
     case 404:
         return {InspectionOutcome::PropertyRefused, "the property " + std::string(property) + " is unknown"};
@@ -137,9 +142,31 @@ std::string searchConsoleForbidden(std::string_view property, ForbiddenScope sco
            "are different properties, and the account must be a user of the one named";
 }
 
+namespace {
+
+// The 429: a pause of the property until the quota day's end, or a short wait for a per-minute
+// limit, which the run sits out. Retry-After wins over both.
+void quotaRefusal(InspectionAnswer& answer, std::string& meaning, bool perMinute,
+                  const std::optional<ApiError>& error, std::string_view retryAfter,
+                  std::string_view property, std::int64_t now, std::int64_t quotaDayEnd) {
+    const std::int64_t delay = error && error->retryDelay ? *error->retryDelay : MinutePause;
+    answer.retryAt = pauseEnd(retryAfter, now, perMinute ? now + delay : quotaDayEnd);
+    if (perMinute && answer.retryAt - now <= LongestWait) {
+        answer.outcome = InspectionOutcome::PaceExceeded;
+        meaning = "the per-minute inspection quota of " + std::string(property) +
+                  " is spent; inspections go on at " + formatUtc(answer.retryAt);
+        return;
+    }
+    answer.outcome = InspectionOutcome::PropertyPaused;
+    meaning =
+        "the inspection quota of " + std::string(property) + " is spent until " + formatUtc(answer.retryAt);
+}
+
+} // namespace
+
 InspectionAnswer readInspectionAnswer(int status, std::string_view reason, std::string_view retryAfter,
                                       std::string_view body, std::string_view url, std::string_view property,
-                                      std::int64_t now, std::int64_t quotaDayEnd) {
+                                      std::int64_t now, std::int64_t quotaDayEnd, std::string_view account) {
     InspectionAnswer answer;
     const std::string prefix = std::string(url) + ": ";
     if (status == 200) {
@@ -152,19 +179,25 @@ InspectionAnswer readInspectionAnswer(int status, std::string_view reason, std::
         }
         return answer;
     }
+    // Google's own words, one line and bounded; an error body is read as far as it is small.
+    const bool small = body.size() <= MaxInspectionAnswerBytes;
+    const std::string message = small ? apiErrorMessage(body) : std::string();
+    const std::optional<ApiError> error = small ? readApiError(body) : std::nullopt;
+    const ApiRefusal refused = apiRefusal(status, error, message);
     std::string meaning;
-    if (status == 429) {
-        answer.outcome = InspectionOutcome::PropertyPaused;
-        answer.retryAt = pauseEnd(retryAfter, now, quotaDayEnd);
-        meaning = "the inspection quota of " + std::string(property) + " is spent until " +
-                  formatUtc(answer.retryAt);
+    if (refused == ApiRefusal::PerMinuteQuota || refused == ApiRefusal::DailyQuota) {
+        quotaRefusal(answer, meaning, refused == ApiRefusal::PerMinuteQuota, error, retryAfter, property, now,
+                     quotaDayEnd);
+    } else if (refused == ApiRefusal::ServiceDisabled) {
+        answer.outcome = InspectionOutcome::PropertyRefused;
+        meaning = serviceDisabledSentence(disabledProject(error, message));
+    } else if (refused == ApiRefusal::Permission) {
+        answer.outcome = InspectionOutcome::PropertyRefused;
+        meaning = permissionSentence(property, account);
     } else {
         std::tie(answer.outcome, meaning) = refusal(status, property);
     }
     answer.problem = prefix + statusLine(status, reason) + ", " + meaning;
-    // Google's own words, one line and bounded; an error body is read as far as it is small.
-    if (body.size() <= MaxInspectionAnswerBytes)
-        if (const std::string message = apiErrorMessage(body); !message.empty())
-            answer.problem += ": " + message;
+    if (!message.empty()) answer.problem += ": " + message;
     return answer;
 }

@@ -55,8 +55,9 @@ enum class InspectionOutcome {
     Unreadable,      // a 200 that is no inspection answer: log it, go on with the next URL
     RenewToken,      // 401: the token is bad or expired; renew it once and ask again
     PropertyPaused,  // 429: no more inspections of the property before retryAt
-    PropertyRefused, // 403, 404: the account may not inspect URLs of the property
-    UrlRefused,      // 400 and other refusals of this one request: go on with the next URL
+    PaceExceeded,    // 429 of a per-minute limit: wait until retryAt (a few minutes at most), go on
+    PropertyRefused, // 403 of permission or a disabled API, 404: no more inspections of the property
+    UrlRefused,      // 400, other 403s and other refusals of this one request: go on with the next URL
     ServerFault,     // 5xx: stop inspecting the property in this run
 };
 
@@ -68,19 +69,24 @@ struct InspectionAnswer {
     // such as "https://www.example.com/a: 429 Too Many Requests, the inspection quota of
     // sc-domain:example.com is spent until 2026-12-08T08:00:00Z: Quota exceeded ...".
     std::string problem;
-    // For PropertyPaused: when the property may be inspected again, seconds since 1970.
+    // For PropertyPaused and PaceExceeded: when the property may be inspected again, seconds
+    // since 1970.
     std::int64_t retryAt = 0;
 };
 
 // Reads the answer to the inspection of url in property, received at now (seconds since
 // 1970). retryAfter is the answer's Retry-After value (empty when none); it counts for a 429
-// and is held to at most 24 hours. A 429 without one pauses the property until
-// quotaDayEnd, the start of the next day as Google counts its quota (see IndexStatusQuota.h):
-// the run keeps to the per-minute pace itself, so a 429 means the day's quota is spent, by
-// this program or another one using the same property. Never throws for what a server sent.
+// and is held to at most 24 hours. The error's status and details (see ApiError.h) decide the
+// rest: a 429 of a per-minute limit waits its RetryInfo delay, or a minute; any other 429 pauses
+// the property until quotaDayEnd, the start of the next day as Google counts its quota (see
+// IndexStatusQuota.h). A 403 of a disabled API names the Cloud project to enable it in, one of
+// permission names the property and the account (the service account's e-mail address) to add
+// as its user; both end the property's inspections. Another 403 refuses the one URL. An error
+// without status or details is explained by its HTTP status. Never throws for what a server sent.
 InspectionAnswer readInspectionAnswer(int status, std::string_view reason, std::string_view retryAfter,
                                       std::string_view body, std::string_view url, std::string_view property,
-                                      std::int64_t now, std::int64_t quotaDayEnd);
+                                      std::int64_t now, std::int64_t quotaDayEnd,
+                                      std::string_view account = {});
 
 // What a 403 of Search Console's API refused: the property as a whole (the sitemaps), or the
 // property or the one URL in it (an inspection of a URL outside the property is refused alike).

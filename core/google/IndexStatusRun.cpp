@@ -28,15 +28,20 @@ void waitPumping(std::chrono::milliseconds duration) {
         loop.pump(EventLoop::PumpMode::WaitForEvents);
 }
 
-// What became of one URL: go on with the next one, or stop inspecting the property.
-enum class Next { Continue, Stop };
+// What became of one URL: go on with the next one, ask about it again (after a wait for a
+// per-minute limit), or stop inspecting the property.
+enum class Next { Continue, Again, Stop };
+
+// Per-minute refusals in a row after which the run stops asking: Google's pace is not this side's.
+constexpr int MostPaceWaits = 3;
 
 class Inspector {
 public:
-    Inspector(LiveRun& run, const std::string& property, const TokenSource& token,
+    Inspector(LiveRun& run, const std::string& property, const std::string& account, const TokenSource& token,
               const InspectionPacing& pacing, SiteStore& store, const StoreSite& site)
-        : run_(run), property_(property), token_(token), clock_(pacing.clock ? *pacing.clock : systemClock_),
-          wait_(pacing.wait ? pacing.wait : waitPumping), store_(store), site_(site), counts_(store, site),
+        : run_(run), property_(property), account_(account), token_(token),
+          clock_(pacing.clock ? *pacing.clock : systemClock_), wait_(pacing.wait ? pacing.wait : waitPumping),
+          store_(store), site_(site), counts_(store, site),
           quota_(counts_, clock_, run.config().googleInspectPerRun) {}
 
     void inspectAll();
@@ -47,10 +52,14 @@ private:
     // Waits for the pace; false, after logging why, when the quota allows no more.
     bool mayGo();
     Next inspect(const std::string& url);
+    // Sits out a per-minute limit; Stop when Google refused so too often in a row.
+    Next waitForPace(const InspectionAnswer& read, std::int64_t now);
+    LiveRequest inspectionRequest(const std::string& url) const;
     LiveAnswer send(LiveRequest request, const std::string& bearer);
 
     LiveRun& run_;
     const std::string& property_;
+    const std::string& account_;
     const TokenSource& token_;
     SystemQuotaClock systemClock_;
     const QuotaClock& clock_;
@@ -60,6 +69,7 @@ private:
     StoreQuotaCounts counts_;
     InspectionQuota quota_;
     InspectionTally tally_;
+    int paceWaits_ = 0;
 };
 
 bool Inspector::mayGo() {
@@ -79,15 +89,28 @@ void Inspector::inspectAll() {
     if (perRun <= 0) return;
     const UncheckedPages unchecked =
         run_.config().checkPages ? UncheckedPages::Skip : UncheckedPages::Inspect;
-    const std::vector<StoredCandidate> stored = inspectionCandidates(store_, site_, unchecked);
+    std::vector<StoredCandidate> stored = inspectionCandidates(store_, site_, unchecked);
+    // Google inspects only the URLs of the property; it refuses the others.
+    const auto outside =
+        std::stable_partition(stored.begin(), stored.end(), [this](const StoredCandidate& c) {
+            return inSearchConsoleProperty(c.url, property_);
+        });
+    if (const auto left = static_cast<std::uint64_t>(stored.end() - outside); left > 0)
+        run_.log(Prefix + withThousands(left) + " URLs of the sitemaps lie outside the property " +
+                 property_ + " and are not inspected");
+    stored.erase(outside, stored.end());
     std::vector<InspectionCandidate> candidates;
     candidates.reserve(stored.size());
     for (const StoredCandidate& c : stored)
         candidates.push_back(c.candidate);
     const std::vector<std::size_t> order =
         inspectionOrder(candidates, clock_.wallSeconds(), static_cast<std::size_t>(perRun));
-    for (const std::size_t index : order)
-        if (!mayGo() || inspect(stored[index].url) == Next::Stop) break;
+    for (const std::size_t index : order) {
+        Next next = Next::Again;
+        while (next == Next::Again)
+            next = mayGo() ? inspect(stored[index].url) : Next::Stop;
+        if (next == Next::Stop) break;
+    }
     if (tally_.inspected > 0)
         run_.log(Prefix + "inspected " + withThousands(static_cast<std::uint64_t>(tally_.inspected)) +
                  " URLs of " + property_ + ": " + withThousands(static_cast<std::uint64_t>(tally_.indexed)) +
@@ -101,21 +124,35 @@ LiveAnswer Inspector::send(LiveRequest request, const std::string& bearer) {
     return run_.send(SearchConsoleEngine, std::move(request));
 }
 
+LiveRequest Inspector::inspectionRequest(const std::string& url) const {
+    LiveRequest request;
+    request.method = Method::Post;
+    request.url = urlInspectionUrl(run_.config().googleInspectionBase);
+    request.headers = {{"Content-Type", "application/json"}};
+    request.body = urlInspectionBody(url, property_);
+    // A little more than the largest answer read, so that a larger one is seen as such.
+    request.maxBodyBytes = MaxInspectionAnswerBytes + 1;
+    return request;
+}
+
+Next Inspector::waitForPace(const InspectionAnswer& read, std::int64_t now) {
+    if (++paceWaits_ > MostPaceWaits) {
+        run_.log(Prefix + "no more inspections in this run: Google refused " +
+                 std::to_string(MostPaceWaits + 1) + " in a row for its per-minute limit");
+        return Next::Stop;
+    }
+    wait_(std::chrono::seconds(std::max<std::int64_t>(read.retryAt - now, 0)));
+    return Next::Again;
+}
+
 Next Inspector::inspect(const std::string& url) {
     for (TokenRenewal renewal : {TokenRenewal::WhenExpired, TokenRenewal::Now}) {
         const std::optional<std::string> bearer = token_(renewal);
         if (!bearer) return Next::Stop;
         if (renewal == TokenRenewal::Now && !mayGo()) return Next::Stop;
-        LiveRequest request;
-        request.method = Method::Post;
-        request.url = urlInspectionUrl(run_.config().googleInspectionBase);
-        request.headers = {{"Content-Type", "application/json"}};
-        request.body = urlInspectionBody(url, property_);
-        // A little more than the largest answer read, so that a larger one is seen as such.
-        request.maxBodyBytes = MaxInspectionAnswerBytes + 1;
         // Counted before it goes: Google may count a request whose answer is lost.
         quota_.sent(property_);
-        const LiveAnswer answer = send(std::move(request), *bearer);
+        const LiveAnswer answer = send(inspectionRequest(url), *bearer);
         if (!answer.error.empty()) {
             run_.log(Prefix + "the inspection of " + url + " failed: " + answer.error);
             return Next::Stop;
@@ -123,9 +160,10 @@ Next Inspector::inspect(const std::string& url) {
         const std::int64_t now = clock_.wallSeconds();
         const InspectionAnswer read =
             readInspectionAnswer(answer.status, answer.reason, answer.header("Retry-After"), answer.body, url,
-                                 property_, now, quota_.dayEnd(property_));
+                                 property_, now, quota_.dayEnd(property_), account_);
         switch (read.outcome) {
         case InspectionOutcome::Result:
+            paceWaits_ = 0;
             recordInspection(store_, site_, url, property_, now, read.result);
             ++tally_.inspected;
             if (isIndexedVerdict(read.result.verdict)) ++tally_.indexed;
@@ -139,6 +177,9 @@ Next Inspector::inspect(const std::string& url) {
         case InspectionOutcome::PropertyPaused:
             quota_.pauseUntil(property_, read.retryAt);
             break;
+        case InspectionOutcome::PaceExceeded:
+            run_.log(Prefix + read.problem);
+            return waitForPace(read, now);
         default:
             break;
         }
@@ -166,7 +207,8 @@ void Inspector::keepSitemaps() {
         run_.log(Prefix + "the sitemaps of " + property_ + " could not be listed: " + answer.error);
         return;
     }
-    const SitemapStatusList list = readSitemapStatus(answer.status, answer.reason, answer.body, property_);
+    const SitemapStatusList list =
+        readSitemapStatus(answer.status, answer.reason, answer.body, property_, account_);
     if (!list.ok()) {
         run_.log(Prefix + list.problem);
         return;
@@ -177,14 +219,14 @@ void Inspector::keepSitemaps() {
 
 } // namespace
 
-InspectionTally inspectIndexStatus(LiveRun& run, const std::string& property, const TokenSource& token,
-                                   const InspectionPacing& pacing) {
+InspectionTally inspectIndexStatus(LiveRun& run, const std::string& property, const std::string& account,
+                                   const TokenSource& token, const InspectionPacing& pacing) {
     try {
         SiteStore store = SiteStore::open(run.profileDirectory(), run.config().storeWaitSeconds);
         const StoreSite site = store.site(run.profileName());
         for (const std::string& notice : site.notices)
             run.log(Prefix + notice);
-        Inspector inspector(run, property, token, pacing, store, site);
+        Inspector inspector(run, property, account, token, pacing, store, site);
         inspector.inspectAll();
         inspector.keepSitemaps();
         return inspector.tally();

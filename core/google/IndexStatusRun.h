@@ -35,7 +35,11 @@ struct InspectionTally {
 };
 
 // Inspects URLs of the run's profile in the property and keeps the answers, then keeps the
-// property's sitemap statuses. Sends through run.send (recorded, paused and stopped with the
-// run). [Google] InspectPerRun=0 turns the inspections off; the sitemaps list is read all the same.
-InspectionTally inspectIndexStatus(LiveRun& run, const std::string& property, const TokenSource& token,
-                                   const InspectionPacing& pacing = {});
+// property's sitemap statuses. Only URLs the property covers are inspected; the log counts the
+// others. A refusal of one URL skips it; a per-minute limit is waited out; a disabled API, a
+// permission error or a spent day's quota ends the property's inspections. account is the
+// service account's e-mail address, which the refusals of permission name. Sends through
+// run.send (recorded, paused and stopped with the run). [Google] InspectPerRun=0 turns the
+// inspections off; the sitemaps list is read all the same.
+InspectionTally inspectIndexStatus(LiveRun& run, const std::string& property, const std::string& account,
+                                   const TokenSource& token, const InspectionPacing& pacing = {});

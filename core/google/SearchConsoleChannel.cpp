@@ -5,6 +5,7 @@
 #include "core/channels/ChannelTable.h"
 #include "core/channels/SiteRead.h"
 #include "core/checks/RunPageChecks.h"
+#include "core/google/ApiError.h"
 #include "core/google/GoogleAuth.h"
 #include "core/google/HeldSecrets.h"
 #include "core/google/IndexStatusRun.h"
@@ -167,33 +168,39 @@ void SearchConsoleChannel::announce(LiveRun& run) {
         return;
     }
     if (work_ == Work::InspectOnly) return inspect(run, account, tokenUrl, property);
-    if (pausedUntil(run)) return;
+    // Google's pause of the sitemaps holds the inspections back no more than a refused sitemap does.
+    if (pausedUntil(run)) {
+        if (!run.dryRun()) inspect(run, account, tokenUrl, property);
+        return;
+    }
 
     const std::vector<std::string> feeds = readableSitemaps(run);
     if (feeds.empty()) {
         run.refused(Prefix + "no sitemap of " + run.site().origin() + " could be read; nothing is submitted");
         return;
     }
-    propertyRefused_ = false;
     // Google takes whole sitemaps, so no page can be left out of them; the verdicts of the pages
     // checked for this profile under Googlebot's rules tell the owner what Google will find.
     if (const VerdictCounts counts = run.pageChecks().counts(run.profileName(), Crawler::Googlebot);
         counts.total() > 0)
         run.log(Prefix + "page checks of " + run.fields().SiteTitle +
                 " (Googlebot's rules): " + counts.text());
-    for (const std::string& feed : feeds)
-        if (!submit(run, account, tokenUrl, property, feed)) return;
+    for (const std::string& feed : feeds) {
+        const Submitted submitted = submit(run, account, tokenUrl, property, feed);
+        if (submitted == Submitted::NoToken) return;
+        if (submitted == Submitted::NoMore) break;
+    }
     // A dry run ends with the submissions: the inspections that follow only ask Google.
     if (run.dryRun()) return;
-    // Google's inspections of a property that refused the sitemaps would be refused as well.
-    if (!propertyRefused_) inspect(run, account, tokenUrl, property);
+    // A refused sitemap does not hold the inspections back: their own answers say what stands.
+    inspect(run, account, tokenUrl, property);
 }
 
 void SearchConsoleChannel::inspect(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
                                    const std::string& property) {
     // The pages to inspect are the store's: the sitemaps' pages are recorded first.
     run.reading().record();
-    inspectIndexStatus(run, property, [&](TokenRenewal renewal) {
+    inspectIndexStatus(run, property, account.clientEmail, [&](TokenRenewal renewal) {
         return token(run, account, tokenUrl,
                      renewal == TokenRenewal::Now ? Renewal::Now : Renewal::WhenExpired);
     });
@@ -232,12 +239,14 @@ void SearchConsoleChannel::pause(LiveRun& run, const LiveAnswer& answer, std::st
     line += "; Search Console is not called before " + formatUtc(until);
 }
 
-bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
-                                  const std::string& property, const std::string& feed) {
+SearchConsoleChannel::Submitted SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account,
+                                                             const std::string& tokenUrl,
+                                                             const std::string& property,
+                                                             const std::string& feed) {
     const std::string url = searchConsoleSitemapUrl(run.config().googleApiBase, property, feed);
     for (Renewal renewal : {Renewal::WhenExpired, Renewal::Now}) {
         const std::optional<std::string> bearer = token(run, account, tokenUrl, renewal);
-        if (!bearer) return false;
+        if (!bearer) return Submitted::NoToken;
         // The token travels in a header line only: the request log records URLs. The PUT has
         // no body, and it follows no redirect, which would carry the token elsewhere.
         LiveRequest put;
@@ -248,33 +257,35 @@ bool SearchConsoleChannel::submit(LiveRun& run, const ServiceAccount& account, c
         const LiveAnswer answer = run.send(SearchConsoleEngine, std::move(put));
         if (!answer.error.empty()) {
             run.refused(Prefix + "the sitemap " + feed + " could not be submitted: " + answer.error);
-            return true;
+            return Submitted::Next;
         }
         if (answer.status == 200 || answer.status == 204) {
             run.accepted(SearchConsoleEngine);
-            return true;
+            return Submitted::Next;
         }
         // A token that Google no longer takes although its time has not run out (it was
         // revoked, or the clocks differ) is renewed once, and the sitemap sent once more.
         if (answer.status == 401 && renewal == Renewal::WhenExpired) continue;
-        return refusedSitemap(run, answer, property, feed);
+        return refusedSitemap(run, answer, property, feed) ? Submitted::Next : Submitted::NoMore;
     }
-    return true;
+    return Submitted::Next;
 }
 
 bool SearchConsoleChannel::refusedSitemap(LiveRun& run, const LiveAnswer& answer, const std::string& property,
                                           const std::string& feed) {
-    std::string line = Prefix + "the sitemap " + feed + " of " + property +
-                       " was not taken: " + statusText(answer) + ", " + meaning(answer.status);
+    const std::string message = apiErrorMessage(answer.body);
+    const std::optional<ApiError> error = readApiError(answer.body);
+    const bool disabled = apiRefusal(answer.status, error, message) == ApiRefusal::ServiceDisabled;
+    std::string line =
+        Prefix + "the sitemap " + feed + " of " + property + " was not taken: " + statusText(answer) + ", " +
+        (disabled ? serviceDisabledSentence(disabledProject(error, message)) : meaning(answer.status));
     if (answer.status >= 300 && answer.status <= 399) line += " (to " + answer.header("Location") + ")";
-    if (const std::string message = apiErrorMessage(answer.body); !message.empty()) line += ": " + message;
-    if (answer.status == 403)
+    if (!message.empty()) line += ": " + message;
+    if (answer.status == 403 && !disabled)
         line += std::string(line.back() == '.' ? "" : ".") + " The property is \"" + property +
                 "\": a URL-prefix property (https://www.example.com/) and a domain property "
                 "(sc-domain:example.com) are different properties, and the service account must be a user of "
                 "this one";
-    propertyRefused_ =
-        propertyRefused_ || answer.status == 401 || answer.status == 403 || answer.status == 404;
     const bool pauses = answer.status == 429 || answer.status >= 500;
     if (pauses) pause(run, answer, line);
     run.refused(line);

@@ -63,10 +63,11 @@ private:
     // the one held; nothing when the token endpoint did not give one (which was logged).
     std::optional<std::string> token(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
                                      Renewal renewal);
-    // Submits one sitemap; false when the account's token could not be had, so that the
-    // profile's other sitemaps are not tried with it.
-    bool submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
-                const std::string& property, const std::string& feed);
+    // What follows one sitemap: the next one, no more sitemaps (Google asked for a pause), or
+    // nothing more at all, as the account's token could not be had.
+    enum class Submitted { Next, NoMore, NoToken };
+    Submitted submit(LiveRun& run, const ServiceAccount& account, const std::string& tokenUrl,
+                     const std::string& property, const std::string& feed);
 
     // The profile's sitemaps that answer 2xx and are sitemaps; what is left out is logged.
     std::vector<std::string> readableSitemaps(LiveRun& run);
@@ -83,8 +84,6 @@ private:
                  const std::string& property);
 
     Work work_ = Work::SubmitAndInspect;
-    // The API refused a sitemap of the profile with 401, 403 or 404: no inspections then.
-    bool propertyRefused_ = false;
     // Times before which Google asked not to be called, by API base, while the program runs.
     std::map<std::string, std::int64_t> notBefore_;
     // By token endpoint, account and key, so that a new key or another endpoint is never

@@ -1,5 +1,6 @@
 #include "core/google/SitemapStatus.h"
 
+#include "core/google/ApiError.h"
 #include "core/google/ApiJson.h"
 #include "core/google/GoogleAuth.h"
 #include "core/google/HeldSecrets.h"
@@ -16,6 +17,7 @@ SitemapStatus readOne(const json& entry) {
     SitemapStatus s;
     s.path = textMember(entry, "path");
     if (s.path.empty()) throw ApiJsonError("an entry of \"sitemap\" has no \"path\"");
+    s.type = textMember(entry, "type");
     s.lastSubmitted = textMember(entry, "lastSubmitted");
     s.lastDownloaded = textMember(entry, "lastDownloaded");
     s.isPending = boolMember(entry, "isPending");
@@ -47,7 +49,20 @@ std::vector<SitemapStatus> readList(std::string_view body) {
     return list;
 }
 
-std::string meaning(int status, std::string_view property) {
+std::string meaning(int status, std::string_view property, std::string_view account, std::string_view body,
+                    const std::string& message) {
+    const std::optional<ApiError> error = readApiError(body);
+    switch (apiRefusal(status, error, message)) {
+    case ApiRefusal::ServiceDisabled:
+        return serviceDisabledSentence(disabledProject(error, message));
+    case ApiRefusal::Permission:
+        return permissionSentence(property, account);
+    case ApiRefusal::PerMinuteQuota:
+    case ApiRefusal::DailyQuota:
+        return "too many requests; try again later";
+    default:
+        break;
+    }
     switch (status) {
     case 400:
         return "the request was not understood";
@@ -72,17 +87,17 @@ std::string searchConsoleSitemapListUrl(std::string_view apiBase, std::string_vi
 }
 
 SitemapStatusList readSitemapStatus(int status, std::string_view reason, std::string_view body,
-                                    std::string_view property) {
+                                    std::string_view property, std::string_view account) {
     SitemapStatusList list;
     const std::string head =
         "the sitemaps of " + std::string(property) + ": " +
         (status == 0 ? std::string("an answer without a status")
                      : std::string(trimmed(std::to_string(status) + " " + withoutSecrets(reason))));
     if (status != 200) {
-        list.problem = head + ", " + meaning(status, property);
-        if (body.size() <= MaxSitemapListBytes)
-            if (const std::string message = apiErrorMessage(body); !message.empty())
-                list.problem += ": " + message;
+        const bool small = body.size() <= MaxSitemapListBytes;
+        const std::string message = small ? apiErrorMessage(body) : std::string();
+        list.problem = head + ", " + meaning(status, property, account, small ? body : "", message);
+        if (!message.empty()) list.problem += ": " + message;
         return list;
     }
     try {

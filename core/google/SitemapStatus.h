@@ -18,7 +18,9 @@ std::string searchConsoleSitemapListUrl(std::string_view apiBase, std::string_vi
 struct SitemapContents {
     std::string type; // web, image, video, news, mobile, androidApp, iosApp, pattern, ...
     std::int64_t submitted = 0;
-    std::int64_t indexed = 0; // Google no longer fills this in, and sends 0 or nothing
+    // Google deprecated this and no longer fills it in: it is kept as sent, and never shown as
+    // the number of pages in the index.
+    std::int64_t indexed = 0;
     friend bool operator==(const SitemapContents&, const SitemapContents&) = default;
 };
 
@@ -33,6 +35,9 @@ struct SitemapStatus {
     std::int64_t errors = 0;
     std::int64_t warnings = 0;
     std::vector<SitemapContents> contents;
+    // How Google read the file: sitemap, rssFeed, atomFeed, urlList, patternSitemap, or
+    // notSitemap for a file it could not read as any of them; empty when not given.
+    std::string type;
     friend bool operator==(const SitemapStatus&, const SitemapStatus&) = default;
 };
 
@@ -44,7 +49,8 @@ struct SitemapStatusList {
     bool ok() const { return problem.empty(); }
 };
 // Reads the answer for the property. An answer other than 200 is a problem sentence with its
-// status, what it means and Google's message; so is a 200 that is not such a list (too large,
-// not JSON, a field of the wrong type). Never throws for what a server sent.
+// status, what it means (a 403 of a disabled API or of permission as for the inspections, with
+// the account's e-mail address) and Google's message; so is a 200 that is not such a list (too
+// large, not JSON, a field of the wrong type). Never throws for what a server sent.
 SitemapStatusList readSitemapStatus(int status, std::string_view reason, std::string_view body,
-                                    std::string_view property);
+                                    std::string_view property, std::string_view account = {});

@@ -43,8 +43,14 @@ std::string countsJson(const SiteSummary::Counts& counts) {
 
 std::string sitemapLine(const StoredSitemapStatus& stored) {
     const SitemapStatus& s = stored.status;
-    std::string line = "Sitemap " + s.path + (s.isSitemapsIndex ? " (an index)" : "") + ": submitted " +
-                       (s.lastSubmitted.empty() ? "never" : s.lastSubmitted) + ", read " +
+    // The type Google read the file as comes first: a file it did not take for a sitemap lists
+    // no pages, whatever its other counts say. Stores from before the type was kept have none.
+    std::string type;
+    if (!s.type.empty())
+        type = "type " + s.type +
+               (s.type == "notSitemap" ? " (Google could not read it as a sitemap)" : std::string()) + ", ";
+    std::string line = "Sitemap " + s.path + (s.isSitemapsIndex ? " (an index)" : "") + ": " + type +
+                       "submitted " + (s.lastSubmitted.empty() ? "never" : s.lastSubmitted) + ", read " +
                        (s.lastDownloaded.empty() ? "not yet" : s.lastDownloaded) +
                        (s.isPending ? ", pending" : "") + ", " + count(s.errors) + " errors, " +
                        count(s.warnings) + " warnings";
@@ -61,7 +67,7 @@ std::string sitemapJson(const StoredSitemapStatus& stored) {
                        ", \"last_downloaded\": " + jsonString(s.lastDownloaded) +
                        ", \"is_pending\": " + (s.isPending ? "true" : "false") +
                        ", \"is_sitemaps_index\": " + (s.isSitemapsIndex ? "true" : "false") +
-                       ", \"errors\": " + std::to_string(s.errors) +
+                       ", \"type\": " + jsonString(s.type) + ", \"errors\": " + std::to_string(s.errors) +
                        ", \"warnings\": " + std::to_string(s.warnings) + ", \"contents\": [";
     for (std::size_t i = 0; i < s.contents.size(); ++i)
         json += std::string(i ? ", " : "") + "{\"type\": " + jsonString(s.contents[i].type) +

@@ -9,9 +9,9 @@ namespace {
 
 // Each migration brings the schema from its index to the next version; a store is always at the
 // version of the last one it ran. Page checks and index status add their tables as migrations
-// 2 and 3, and the reading of a site that failed is migration 4; a migration, once released, is never
-// changed.
-constexpr std::array<const char*, 4> Migrations = {
+// 2 and 3, the reading of a site that failed is migration 4, and the type Google read each sitemap
+// as is migration 5; a migration, once released, is never changed.
+constexpr std::array<const char*, 5> Migrations = {
     R"sql(
 CREATE TABLE sites(
   id INTEGER PRIMARY KEY,
@@ -153,6 +153,11 @@ CREATE TABLE sitemap_status(
 -- cleared by the next run that reads it.
 ALTER TABLE sites ADD COLUMN unreadable TEXT NOT NULL DEFAULT '';
 ALTER TABLE sites ADD COLUMN unreadable_at INTEGER;
+)sql",
+    R"sql(
+-- How Search Console read each sitemap: sitemap, rssFeed, urlList, notSitemap, ...; '' when it
+-- did not say.
+ALTER TABLE sitemap_status ADD COLUMN type TEXT NOT NULL DEFAULT '';
 )sql"};
 
 } // namespace

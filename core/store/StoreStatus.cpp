@@ -129,13 +129,17 @@ void recordSitemapStatuses(SiteStore& store, const StoreSite& site, std::string_
         SqliteStatement keep = StoreDatabase::of(store).prepare(
             "INSERT OR REPLACE INTO sitemap_status(site, path, property, at, "
             "last_submitted, last_downloaded, "
-            "is_pending, is_sitemaps_index, errors, warnings, contents) "
-            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+            "is_pending, is_sitemaps_index, errors, warnings, contents, type) "
+            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
         keep.bind(1, site.id).bind(3, property).bind(4, at);
         for (const SitemapStatus& s : sitemaps) {
             keep.bind(2, s.path).bind(5, s.lastSubmitted).bind(6, s.lastDownloaded);
             keep.bind(7, std::int64_t{s.isPending}).bind(8, std::int64_t{s.isSitemapsIndex});
-            keep.bind(9, s.errors).bind(10, s.warnings).bind(11, contentsText(s.contents)).run();
+            keep.bind(9, s.errors)
+                .bind(10, s.warnings)
+                .bind(11, contentsText(s.contents))
+                .bind(12, s.type)
+                .run();
         }
         transaction.commit();
     } catch (const SqliteError& e) {
@@ -146,7 +150,7 @@ void recordSitemapStatuses(SiteStore& store, const StoreSite& site, std::string_
 std::vector<StoredSitemapStatus> storedSitemapStatuses(const SiteStore& store, const StoreSite& site) {
     SqliteStatement list = StoreDatabase::of(store).prepare(
         "SELECT property, at, path, last_submitted, last_downloaded, is_pending, is_sitemaps_index, errors, "
-        "warnings, contents FROM sitemap_status WHERE site=?1 ORDER BY path");
+        "warnings, contents, type FROM sitemap_status WHERE site=?1 ORDER BY path");
     list.bind(1, site.id);
     std::vector<StoredSitemapStatus> out;
     while (list.step()) {
@@ -159,6 +163,7 @@ std::vector<StoredSitemapStatus> storedSitemapStatuses(const SiteStore& store, c
         s.status.errors = list.int64(7);
         s.status.warnings = list.int64(8);
         s.status.contents = contentsOf(list.text(9));
+        s.status.type = list.text(10);
         out.push_back(std::move(s));
     }
     return out;

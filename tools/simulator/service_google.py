@@ -23,10 +23,17 @@ minutes of now) and exp (after now, at most an hour after iat). Errors are Googl
 error and error_description.
 
     --google-sitemap SITE=FEED      a sitemap submitted to the property a day before (repeatable)
+    --google-sitemap-type FEED=TYPE how Google read that sitemap (repeatable): sitemap (the
+                                    default), rssFeed, atomFeed, urlList, patternSitemap, or
+                                    notSitemap, which is listed with 3 errors
+    --google-disabled-project N     the Search Console API is not enabled in the Cloud project
+                                    numbered N: every API request is refused with 403
+                                    SERVICE_DISABLED, as Google words it
 
 The API (PUT /webmasters/v3/sites/SITE/sitemaps/FEED, SITE and FEED each one percent-encoded path
 segment, no body) checks the bearer token, then the property (404 when unknown) and whether the
-token's account is one of its users (403). Success is 200 with an empty body. GET
+token's account is one of its users (403 PERMISSION_DENIED). Errors are google.rpc.Status
+objects: code, message, status, and the older errors list. Success is 200 with an empty body. GET
 /webmasters/v3/sites/SITE/sitemaps lists the sitemaps submitted to the property, each with a
 state drawn from its URL (read or pending, errors, warnings, contents), as Google lists them.
 
@@ -60,7 +67,12 @@ properties = {}  # site -> set of client_email
 tokens = {}  # access token -> {"email", "expires", "uses"}
 submitted = {}  # site -> {feed: time of its submission}
 lock = threading.Lock()
-settings = {"lifetime": 3600, "uses": 0, "path": "/token", "echo": False}
+settings = {"lifetime": 3600, "uses": 0, "path": "/token", "echo": False, "disabled": None}
+sitemap_types = {}  # feed -> type
+# The status of google.rpc.Status that Google gives with each HTTP status.
+STATUSES = {400: "INVALID_ARGUMENT", 401: "UNAUTHENTICATED", 403: "PERMISSION_DENIED", 404: "NOT_FOUND",
+            405: "INVALID_ARGUMENT", 429: "RESOURCE_EXHAUSTED"}
+SITEMAP_TYPES = ("sitemap", "rssFeed", "atomFeed", "urlList", "patternSitemap", "notSitemap")
 
 
 def add_arguments(parser):
@@ -72,6 +84,8 @@ def add_arguments(parser):
     parser.add_argument("--google-echo-credentials", action="store_true")
     parser.add_argument("--google-sitemap", action="append", default=[], metavar="SITE=FEED",
                         help="a sitemap submitted to the property before the simulator started")
+    parser.add_argument("--google-sitemap-type", action="append", default=[], metavar="FEED=TYPE")
+    parser.add_argument("--google-disabled-project", metavar="N")
 
 
 # The demo's service account, allowed on the property of Example Garden Supplies' URL.
@@ -114,6 +128,13 @@ def configure(args):
         if not sep or not site or not feed:
             raise SystemExit("--google-sitemap wants SITE=FEED: " + text)
         submitted.setdefault(site, {})[feed] = time.time() - 86400
+    for text in args.google_sitemap_type:
+        feed, sep, kind = text.rpartition("=")
+        if not sep or not feed or kind not in SITEMAP_TYPES:
+            raise SystemExit("--google-sitemap-type wants FEED=TYPE, TYPE one of %s: %s"
+                             % (", ".join(SITEMAP_TYPES), text))
+        sitemap_types[feed] = kind
+    settings["disabled"] = args.google_disabled_project
 
 
 # --- The public half of an RSA key, from its PEM text, with a small DER reader.
@@ -191,7 +212,29 @@ def token_error(status, error, description):
 def api_error(status, message, reason):
     return json_reply(status, {"error": {"code": status, "message": message,
                                          "errors": [{"message": message, "domain": "global",
-                                                     "reason": reason}]}})
+                                                     "reason": reason}],
+                                         "status": STATUSES.get(status, "UNKNOWN")}})
+
+
+def service_disabled(project):
+    """Google's answer when the API is not enabled in the caller's Cloud project."""
+    overview = ("https://console.developers.google.com/apis/api/searchconsole.googleapis.com/overview"
+                "?project=" + project)
+    message = ("Google Search Console API has not been used in project %s before or it is disabled. Enable "
+               "it by visiting %s then retry. If you enabled this API recently, wait a few minutes for the "
+               "action to propagate to our systems and retry." % (project, overview))
+    return json_reply(403, {"error": {"code": 403, "message": message, "status": "PERMISSION_DENIED",
+                                      "details": [
+                                          {"@type": "type.googleapis.com/google.rpc.ErrorInfo",
+                                           "reason": "SERVICE_DISABLED", "domain": "googleapis.com",
+                                           "metadata": {"consumer": "projects/" + project,
+                                                        "service": "searchconsole.googleapis.com",
+                                                        "containerInfo": project,
+                                                        "activationUrl": overview,
+                                                        "serviceTitle": "Google Search Console API"}},
+                                          {"@type": "type.googleapis.com/google.rpc.Help",
+                                           "links": [{"description": "Google developers console API "
+                                                                     "activation", "url": overview}]}]}})
 
 
 def header(request, name):
@@ -286,6 +329,8 @@ def authorize(request, site):
         if valid and settings["uses"]:
             held["uses"] -= 1
             valid = held["uses"] >= 0
+    if valid and settings["disabled"]:
+        return None, service_disabled(settings["disabled"])
     if not valid:
         return None, api_error(401, "Request had invalid authentication credentials. Expected OAuth 2 "
                                     "access token, login cookie or other valid authentication "
@@ -333,8 +378,11 @@ def sitemap_entry(feed, when):
     draw = int.from_bytes(hashlib.sha256(feed.encode()).digest()[:8], "big")
     entry = {"path": feed, "lastSubmitted": rfc3339(when),
              "isPending": draw % 8 == 0, "isSitemapsIndex": "index" in feed.lower(),
-             "type": "sitemap", "warnings": str(draw // 8 % 3), "errors": str(1 if draw % 11 == 0 else 0),
+             "type": sitemap_types.get(feed, "sitemap"), "warnings": str(draw // 8 % 3),
+             "errors": str(1 if draw % 11 == 0 else 0),
              "contents": [{"type": "web", "submitted": str(10 + draw // 24 % 990), "indexed": "0"}]}
+    if entry["type"] == "notSitemap":
+        entry["errors"], entry["isPending"] = "3", False
     if not entry["isPending"]:
         entry["lastDownloaded"] = rfc3339(when + 60 + draw // 7 % 600)
     if draw % 5 == 0:

@@ -10,11 +10,13 @@ the sitemaps API of service_google (whose accounts, properties and tokens it use
     --google-inspection URL=STATE   the state of that URL (repeatable); others draw theirs
 
 It checks what Google checks: TLS, the method, a JSON body with both fields, the bearer token,
-the property (404 unknown), its users (403), and that the URL lies in the property (403, as
-Google words it). Each URL's state is drawn from its text, so it is the same every time, with
+the property (404 unknown), its users (403 PERMISSION_DENIED), and that the URL lies in the
+property (403, as Google words it). The state "forbidden" refuses that one URL with a 403 that
+names no permission. Each URL's state is drawn from its text, so it is the same every time, with
 a mix like a real site's: most pages indexed, and the rest discovered or crawled but not
 indexed, excluded by noindex, blocked by robots.txt, a duplicate with another canonical, not
-found, or unknown to Google. A spent quota is answered 429 RESOURCE_EXHAUSTED.
+found, or unknown to Google. A spent quota is answered 429 RESOURCE_EXHAUSTED with an ErrorInfo
+naming the limit (per minute or per day) in its metadata.
 """
 
 import collections
@@ -66,6 +68,8 @@ STATES = collections.OrderedDict([
     ("unknown", (3, {"verdict": "NEUTRAL", "coverageState": "URL is unknown to Google"}, False)),
     # Never drawn: named by --google-inspection only, for the tests of text that must not reach
     # a terminal raw (escape sequences, line breaks, a TAB, a right-to-left override).
+    # Never drawn: a URL Google refuses alone (403 without a status), the others go on.
+    ("forbidden", (0, {}, False)),
     ("hostile", (0, {"verdict": "NEUTRAL\u001b]0;owned\u0007",
                      "coverageState": "Crawled\r\nforged line\tshifted \u202egpj.exe \u001b[2J"}, False)),
 ])
@@ -158,17 +162,22 @@ def spend(site):
         minute = [t for t in recent.get(site, []) if now - t < 60]
         recent[site] = minute
         if used.get(day, 0) >= settings["quota"]:
-            metric = "Queries per day"
+            metric, limit, value = "Queries per day", "QueriesPerDayPerSite", settings["quota"]
         elif len(minute) >= settings["per_minute"]:
-            metric = "Queries per minute"
+            metric, limit, value = "Queries per minute", "QueriesPerMinutePerSite", settings["per_minute"]
         else:
             used[day] = used.get(day, 0) + 1
             minute.append(now)
             return None
     message = ("Quota exceeded for quota metric '%s' and limit '%s per site' of service "
                "'searchconsole.googleapis.com' for consumer 'project_number:1234567890'." % (metric, metric))
+    info = {"@type": "type.googleapis.com/google.rpc.ErrorInfo", "reason": "RATE_LIMIT_EXCEEDED",
+            "domain": "googleapis.com",
+            "metadata": {"quota_metric": "searchconsole.googleapis.com/url_inspection_queries",
+                         "quota_limit": limit, "quota_limit_value": str(value),
+                         "consumer": "projects/1234567890", "service": "searchconsole.googleapis.com"}}
     reply = service_google.json_reply(429, {"error": {"code": 429, "message": message,
-                                                      "status": "RESOURCE_EXHAUSTED"}})
+                                                      "status": "RESOURCE_EXHAUSTED", "details": [info]}})
     if settings["retry_after"] is not None:
         reply.headers.append(("Retry-After", settings["retry_after"]))
     return reply
@@ -201,6 +210,9 @@ def handle(request):
         return service_google.json_reply(403, {"error": {
             "code": 403, "status": "PERMISSION_DENIED",
             "message": "You do not own this site, or the inspected URL is not part of this property."}})
+    if state_of(url) == "forbidden":
+        return service_google.json_reply(403, {"error": {"code": 403, "message": "Inspection of this URL is "
+                                                         "not available."}})
     exhausted = spend(site)
     if exhausted:
         return exhausted

@@ -3,11 +3,14 @@
 #include "core/google/IndexStatusQuery.h"
 
 #include "core/Config.h"
+#include "core/google/IndexStatusOrder.h"
 #include "core/google/SitemapStatus.h"
 #include "platform/Error.h"
 #include "platform/IniFile.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -128,8 +131,9 @@ TEST(UrlInspectionTest, RefusalsSayWhatToDoAndA429PausesTheProperty) {
         std::string problem;
     };
     const Case cases[] = {
+        // Neither status nor details: the sentence of old, and only this URL is refused.
         {403, "", R"({"error":{"code":403,"message":"You do not own this site."}})",
-         InspectionOutcome::PropertyRefused, 0,
+         InspectionOutcome::UrlRefused, 0,
          "403 Refused, the service account is not a user of the domain property sc-domain:example.com (or "
          "the "
          "URL is not part of it)" +
@@ -160,14 +164,115 @@ TEST(UrlInspectionTest, RefusalsSayWhatToDoAndA429PausesTheProperty) {
     }
 }
 
+// Error bodies as the Search Console API writes them (google.rpc.Status with ErrorInfo and
+// RetryInfo details), and what each means for the property's inspections.
+TEST(UrlInspectionTest, TheErrorsStatusAndDetailsDecideTheSentenceAndThePause) {
+    const auto status = [](int code, const std::string& message, const std::string& name,
+                           const std::string& details = "") {
+        return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message +
+               R"(","status":")" + name + "\"" + (details.empty() ? "" : ",\"details\":[" + details + "]") +
+               "}}";
+    };
+    const auto info = [](const std::string& reason, const std::string& metadata) {
+        return R"({"@type":"type.googleapis.com/google.rpc.ErrorInfo","reason":")" + reason +
+               R"(","domain":"googleapis.com","metadata":{)" + metadata + "}}";
+    };
+    const std::string retry = R"({"@type":"type.googleapis.com/google.rpc.RetryInfo","retryDelay":"17.5s"})";
+    const std::string enable = "the Google Search Console API is not enabled in the Google Cloud project ";
+    const std::string add =
+        "the service account has no access to the domain property sc-domain:example.com; add "
+        "sa@p.iam.gserviceaccount.com as a user of sc-domain:example.com in Search Console";
+    const std::string perMinute = "the per-minute inspection quota of sc-domain:example.com is spent; "
+                                  "inspections go on at ";
+    struct Case {
+        int code;
+        std::string retryAfter, body;
+        InspectionOutcome outcome;
+        std::int64_t retryAt;
+        std::string meaning; // what the problem says after the status, up to Google's message
+    };
+    using O = InspectionOutcome;
+    const Case cases[] = {
+        {403, "",
+         status(403, "API off", "PERMISSION_DENIED",
+                info("SERVICE_DISABLED", R"("consumer":"projects/123456")")),
+         O::PropertyRefused, 0, enable + "projects/123456; enable the Google Search Console API there"},
+        {403, "",
+         status(403, "API off", "PERMISSION_DENIED", info("SERVICE_DISABLED", R"("containerInfo":"77")")),
+         O::PropertyRefused, 0, enable + "projects/77; enable the Google Search Console API there"},
+        // No details: the message alone says the API is off, and which project.
+        {403, "",
+         R"({"error":{"message":"Google Search Console API has not been used in project 987 before or it is disabled."}})",
+         O::PropertyRefused, 0, enable + "projects/987; enable the Google Search Console API there"},
+        {403, "", status(403, "No.", "PERMISSION_DENIED"), O::PropertyRefused, 0, add},
+        {403, "", "<html>Forbidden</html>", O::UrlRefused, 0,
+         "the service account is not a user of the domain property sc-domain:example.com (or the URL is not "
+         "part "
+         "of it)"},
+        {429, "",
+         status(429, "Quota", "RESOURCE_EXHAUSTED",
+                info("RATE_LIMIT_EXCEEDED", R"("quota_limit":"QueriesPerMinutePerSite")")),
+         O::PaceExceeded, Now + 60, perMinute + "2026-12-01T02:14:20Z"},
+        {429, "", status(429, "Quota", "RESOURCE_EXHAUSTED", retry), O::PaceExceeded, Now + 18, ""},
+        {429, "", R"({"error":{"message":"Limit 'Queries per minute' hit"}})", O::PaceExceeded, Now + 60, ""},
+        // Retry-After wins; one of a day makes a per-minute refusal a pause of the property.
+        {429, "5", status(429, "Quota", "RESOURCE_EXHAUSTED", retry), O::PaceExceeded, Now + 5, ""},
+        {429, "86400", status(429, "Quota", "RESOURCE_EXHAUSTED", retry), O::PropertyPaused, Now + 86400, ""},
+        {429, "",
+         status(429, "Quota", "RESOURCE_EXHAUSTED",
+                info("RATE_LIMIT_EXCEEDED", R"("quota_limit":"QueriesPerDayPerSite")")),
+         O::PropertyPaused, DayEnd, ""},
+        // Quotas that older answers refuse with 403.
+        {403, "",
+         R"({"error":{"code":403,"message":"Daily Limit Exceeded","errors":[{"reason":"dailyLimitExceeded"}]}})",
+         O::PropertyPaused, DayEnd, ""},
+        {403, "",
+         R"({"error":{"code":403,"message":"Slow down","errors":[{"reason":"userRateLimitExceeded"}]}})",
+         O::PaceExceeded, Now + 60, ""},
+    };
+    for (const Case& c : cases) {
+        const InspectionAnswer a =
+            readInspectionAnswer(c.code, "Refused", c.retryAfter, c.body, Url, Property, Now, DayEnd,
+                                 "sa@p.iam.gserviceaccount.com");
+        EXPECT_EQ(a.outcome, c.outcome) << c.body;
+        EXPECT_EQ(a.retryAt, c.retryAt) << c.body;
+        const std::string head = std::string(Url) + ": " + std::to_string(c.code) + " Refused, " + c.meaning;
+        EXPECT_EQ(a.problem.substr(0, head.size()), head) << c.body;
+    }
+    // The sitemaps list explains a disabled API alike.
+    EXPECT_EQ(readSitemapStatus(403, "Forbidden", cases[0].body, Property).problem,
+              "the sitemaps of sc-domain:example.com: 403 Forbidden, " + enable +
+                  "projects/123456; enable the Google Search Console API there: API off");
+}
+
+TEST(UrlInspectionTest, OnlyUrlsOfThePropertyAreCandidates) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"https://www.example.com/shop/", "https://www.example.com/shop/roses", true},
+        {"https://www.example.com/shop/", "https://WWW.Example.com:443/shop/", true},
+        {"https://www.example.com/shop/", "https://www.example.com/", false},
+        {"https://www.example.com/shop/", "https://www.example.com/shopping", false},
+        {"https://www.example.com/shop/", "http://www.example.com/shop/a", false},
+        {"https://www.example.com/shop/", "https://www.example.com:8443/shop/a", false},
+        {"https://www.example.com/shop/", "https://shop.example.com/shop/a", false},
+        {"sc-domain:example.com", "http://example.com/a", true},
+        {"sc-domain:example.com", "https://a.b.Example.com/x", true},
+        {"sc-domain:example.com", "https://badexample.com/", false},
+        {"sc-domain:example.com", "https://example.com.evil.test/", false},
+        {"sc-domain:example.com", "ftp://example.com/", false},
+    };
+    for (const auto& [property, url, inside] : cases)
+        EXPECT_EQ(inSearchConsoleProperty(url, property), inside) << property << " " << url;
+}
+
 TEST(SitemapStatusTest, TheListIsReadWithCountsAsTextsOrNumbers) {
     EXPECT_EQ(searchConsoleSitemapListUrl("https://www.googleapis.com", "https://www.example.com/"),
               "https://www.googleapis.com/webmasters/v3/sites/https%3A%2F%2Fwww.example.com%2F/sitemaps");
     const SitemapStatusList list = readSitemapStatus(200, "OK", R"({"sitemap":[
       {"path":"https://www.example.com/index.xml","lastSubmitted":"2026-11-30T10:00:00.000Z","isPending":false,
-       "isSitemapsIndex":true,"lastDownloaded":"2026-11-30T10:04:11Z","warnings":"2","errors":"1",
+       "isSitemapsIndex":true,"type":"sitemap","lastDownloaded":"2026-11-30T10:04:11Z","warnings":"2","errors":"1",
        "contents":[{"type":"web","submitted":"1250","indexed":"0"},{"type":"image","submitted":17}]},
-      {"path":"https://www.example.com/news.xml","isPending":true}]})",
+      {"path":"https://www.example.com/news.xml","isPending":true,"type":"notSitemap","errors":3,
+       "contents":[{"type":"web","submitted":"12"}]}]})",
                                                      Property);
     ASSERT_TRUE(list.ok()) << list.problem;
     const std::vector<SitemapStatus> expected{
@@ -178,8 +283,9 @@ TEST(SitemapStatusTest, TheListIsReadWithCountsAsTextsOrNumbers) {
          true,
          1,
          2,
-         {{"web", 1250, 0}, {"image", 17, 0}}},
-        {"https://www.example.com/news.xml", "", "", true, false, 0, 0, {}}};
+         {{"web", 1250, 0}, {"image", 17, 0}},
+         "sitemap"},
+        {"https://www.example.com/news.xml", "", "", true, false, 3, 0, {{"web", 12, 0}}, "notSitemap"}};
     EXPECT_EQ(list.sitemaps, expected);
     EXPECT_TRUE(readSitemapStatus(200, "OK", "{}", Property).ok());
 }

@@ -3,13 +3,13 @@
 // refusals, and what the store keeps and `status` prints.
 #include "core/google/IndexStatusRun.h"
 
-#include "tests/common/TempDir.h"
 #include "core/Config.h"
 #include "core/google/IndexStatusQuery.h"
 #include "core/indexnow/IndexNowChannel.h"
 #include "core/status/SiteStatus.h"
 #include "core/store/SiteStore.h"
 #include "core/store/StoreStatus.h"
+#include "tests/common/TempDir.h"
 #include "tests/core/support/FakeLiveRun.h"
 #include "tests/core/support/StoreFixture.h"
 
@@ -23,6 +23,7 @@
 namespace {
 
 constexpr const char* Property = "sc-domain:example.com";
+constexpr const char* Account = "larkspan@example-project.iam.gserviceaccount.com";
 // 2026-12-07 10:00 Pacific standard time.
 constexpr std::int64_t Morning = 1796666400;
 
@@ -109,7 +110,7 @@ protected:
                                           clock.mono += wait;
                                       }};
         return inspectIndexStatus(
-            r.live, Property, [](TokenRenewal) { return std::string("token"); }, pacing);
+            r.live, Property, Account, [](TokenRenewal) { return std::string("token"); }, pacing);
     }
     std::string lastLine(const FakeRun& r) const { return r.live.lines.empty() ? "" : r.live.lines.back(); }
     static bool logged(const FakeRun& r, const std::string& line) {
@@ -169,6 +170,29 @@ TEST_F(IndexStatusRunTest, KeepsEveryFieldAndShowsItInTheStatus) {
                                         "IndexNow: 1 accepted, 1 pending",
                                         "Google: 1 indexed, 1 not indexed, 0 not yet inspected",
                                         "  not indexed, Crawled - currently not indexed: 1"}));
+}
+
+TEST_F(IndexStatusRunTest, TheSitemapsTypeErrorsAndWarningsAreKeptAndShown) {
+    listUrls(1);
+    FakeRun r = run();
+    const std::string feed = "https://www.example.com/feed.xml";
+    r.live.respond = [&](const LiveRequest&) {
+        return answer(200, "OK", {},
+                      R"({"sitemap": [{"path": ")" + feed +
+                          R"(", "type": "notSitemap", "isPending": true, "errors": "3", "warnings": "1",
+                          "contents": [{"type": "web", "submitted": "12", "indexed": "12"}]}]})");
+    };
+    config.googleInspectPerRun = 0;
+    r.live.settings = config;
+    EXPECT_TRUE(inspect(r).sitemapsKept);
+    const SiteStore store = SiteStore::open(dir->str());
+    const SiteSummary summary = siteSummary(store, store.findSite("Garden"), Morning);
+    EXPECT_EQ(summaryLines("Garden", summary).back(),
+              "Sitemap " + feed +
+                  ": type notSitemap (Google could not read it as a sitemap), submitted never, read not yet, "
+                  "pending, 3 errors, 1 warnings, 12 web URLs submitted");
+    const nlohmann::json json = nlohmann::json::parse(summaryJson("Garden", summary));
+    EXPECT_NE(json.dump().find(R"("type":"notSitemap")"), std::string::npos) << json.dump();
 }
 
 TEST_F(IndexStatusRunTest, OnlyPagesWhoseCheckIsOkAreInspected) {
@@ -234,17 +258,38 @@ TEST_F(IndexStatusRunTest, TheDailyQuotaHoldsAcrossRunsAndEndsAtPacificMidnight)
 TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
     struct Case {
         LiveAnswer answer;
+        std::size_t sends;  // in the run refused
         std::int64_t later; // seconds after the refusal that the next run starts
         std::size_t nextRunSends;
         std::string line;
     };
     const std::string p0 = "Google Search Console: https://www.example.com/p0: ";
     for (const Case& c :
-         {Case{answer(429, "Too Many Requests", {{"Retry-After", "120"}}, "{}"), 119, 0,
+         {Case{answer(429, "Too Many Requests", {{"Retry-After", "120"}}, "{}"), 1, 119, 0,
                p0 + "429 Too Many Requests, the inspection quota of sc-domain:example.com is spent until "
                     "2026-12-07T18:02:00Z"},
-          Case{answer(429, "Too Many Requests", {{"Retry-After", "120"}}, "{}"), 120, 3, ""},
-          Case{answer(403, "Forbidden", {}, R"({"error": {"message": "No access."}})"), 0, 3,
+          Case{answer(429, "Too Many Requests", {{"Retry-After", "120"}}, "{}"), 1, 120, 3, ""},
+          // A permission error ends the run's inspections of the property.
+          Case{
+              answer(403, "Forbidden", {}, R"({"error": {"status": "PERMISSION_DENIED", "message": "No."}})"),
+              1, 0, 3,
+              p0 +
+                  "403 Forbidden, the service account has no access to the domain property "
+                  "sc-domain:example.com; add " +
+                  Account +
+                  " as a user of sc-domain:example.com in Search Console (a URL-prefix property, "
+                  "https://www.example.com/, and a domain property, sc-domain:example.com, are different "
+                  "properties): No."},
+          // A per-minute limit that never ends: three waits, then no more in this run, and no pause.
+          Case{
+              answer(429, "Too Many Requests", {},
+                     R"({"error": {"status": "RESOURCE_EXHAUSTED", "message": "Queries per minute"}})"),
+              4, 0, 3,
+              p0 +
+                  "429 Too Many Requests, the per-minute inspection quota of sc-domain:example.com is spent; "
+                  "inspections go on at 2026-12-07T18:01:00Z: Queries per minute"},
+          // A 403 that says nothing more refuses its URL alone.
+          Case{answer(403, "Forbidden", {}, R"({"error": {"message": "No access."}})"), 3, 0, 3,
                p0 + "403 Forbidden, the service account is not a user of the domain property "
                     "sc-domain:example.com (or the URL is not part of it); URL-prefix properties "
                     "(https://www.example.com/) and sc-domain: properties (sc-domain:example.com) are "
@@ -255,7 +300,7 @@ TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
         FakeRun refused = run();
         refused.google = [&](const std::string&) { return c.answer; };
         EXPECT_EQ(inspect(refused).inspected, 0);
-        EXPECT_EQ(refused.inspected.size(), 1u);
+        EXPECT_EQ(refused.inspected.size(), c.sends);
         if (!c.line.empty()) {
             EXPECT_EQ(refused.live.lines.at(0), c.line);
         }
@@ -264,9 +309,38 @@ TEST_F(IndexStatusRunTest, A429PausesThePropertyAndRefusalsNameIt) {
         inspect(next);
         EXPECT_EQ(next.inspected.size(), c.nextRunSends) << c.later;
     }
-    // A refusal of the property ends this run's inspections but pauses nothing.
+    // A refusal ends this run's inspections at most, and pauses nothing.
     SiteStore store = SiteStore::open(dir->str());
     EXPECT_EQ(StoreQuotaCounts(store, store.findSite("Garden")).pausedUntil(Property), 0);
+}
+
+TEST_F(IndexStatusRunTest, OnlyThePropertysUrlsAreAskedAndAPerMinuteLimitIsWaitedOut) {
+    garden().listed({"https://www.example.com/", "https://www.example.com/shop/a",
+                     "https://www.example.com/shop/b", "https://www.example.com/shop/c"});
+    FakeRun r = run();
+    // The first ask for b hits the per-minute limit; c is refused alone.
+    int bAsked = 0;
+    r.google = [&](const std::string& url) {
+        if (url.ends_with("/b") && bAsked++ == 0)
+            return answer(
+                429, "Too Many Requests", {},
+                R"({"error": {"code": 429, "message": "Quota exceeded", "status": "RESOURCE_EXHAUSTED",
+                          "details": [{"@type": "type.googleapis.com/google.rpc.ErrorInfo",
+                          "reason": "RATE_LIMIT_EXCEEDED", "metadata": {"quota_limit": "QueriesPerMinutePerSite"}}]}})");
+        if (url.ends_with("/c")) return answer(403, "Forbidden", {}, "");
+        return answer(200, "OK", {}, indexedAnswer(url));
+    };
+    const InspectionPacing pacing{&clock, [this](std::chrono::milliseconds wait) { waits.push_back(wait); }};
+    const InspectionTally tally = inspectIndexStatus(
+        r.live, "https://www.example.com/shop/", Account, [](TokenRenewal) { return std::string("token"); },
+        pacing);
+    EXPECT_EQ(r.inspected,
+              (std::vector<std::string>{"https://www.example.com/shop/a", "https://www.example.com/shop/b",
+                                        "https://www.example.com/shop/b", "https://www.example.com/shop/c"}));
+    EXPECT_EQ(tally.inspected, 2);
+    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{std::chrono::minutes(1)}));
+    EXPECT_EQ(r.live.lines.front(), "Google Search Console: 1 URLs of the sitemaps lie outside the property "
+                                    "https://www.example.com/shop/ and are not inspected");
 }
 
 } // namespace

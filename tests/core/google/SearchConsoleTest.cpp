@@ -9,6 +9,7 @@
 #include "core/store/StoreStatus.h"
 #include "http/Url.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 #include "support/TestCertificates.h"
 #include "tests/common/PythonHttpServer.h"
 #include "tests/common/TempDir.h"
@@ -220,6 +221,21 @@ TEST_F(SearchConsoleTest, InspectsThePagesAfterTheSitemapsAndKeepsEveryFieldGoog
     ASSERT_EQ(sitemaps.size(), 1u);
     EXPECT_EQ(sitemaps[0].status.path, "https://www.example.com/sitemap.xml");
     EXPECT_FALSE(sitemaps[0].status.lastSubmitted.empty());
+
+    // Google asked for a pause of the sitemaps: they stay unsubmitted, the pages are inspected.
+    {
+        SiteStore paused = SiteStore::open(dir.str());
+        paused.setPause(paused.site("Orchard"), SearchConsoleChannelId, config.googleApiBase,
+                        unixNow() + 3600);
+    }
+    addProfile("Orchard", {});
+    const std::size_t puts = received("PUT").size();
+    run->Submit({"Orchard"});
+    EXPECT_EQ(received("PUT").size(), puts);
+    EXPECT_EQ(received("POST").size(), 5u);
+    EXPECT_EQ(
+        host.log.back().rfind(std::string(Engine) + ": inspected 2 URLs of https://www.example.com/", 0), 0u)
+        << host.log.back();
 }
 
 TEST_F(SearchConsoleTest, RefusalsOfTheTokenEndpointAndTheApiAreLoggedWithoutARow) {
@@ -248,9 +264,29 @@ TEST_F(SearchConsoleTest, RefusalsOfTheTokenEndpointAndTheApiAreLoggedWithoutARo
                 "(https://www.example.com/) and "
                 "a domain property (sc-domain:example.com) are different properties, and the service account "
                 "must be a user of this one",
+            // A refused sitemap holds nothing else back: the site's pages lie outside the
+            // property, and its list of sitemaps says why it is refused.
+            std::string(Engine) + ": 1 URLs of the sitemaps lie outside the property https://other.example/ "
+                                  "and are not inspected",
+            std::string(Engine) +
+                ": the sitemaps of https://other.example/: 403 Forbidden, the service "
+                "account has no access to the URL-prefix property https://other.example/; add " +
+                Account +
+                " as a user of https://other.example/ in Search Console (a URL-prefix property, "
+                "https://www.example.com/, and a domain property, sc-domain:example.com, are different "
+                "properties): User does not have sufficient permission for site 'https://other.example/'. "
+                "See "
+                "also: https://support.google.com/webmasters/answer/2451999.",
             std::string(Engine) + ": the sitemap " + feed +
                 " of https://unknown.example/ was not taken: 404 Not Found, the property is unknown: Site "
-                "'https://unknown.example/' is not a Search Console property."}));
+                "'https://unknown.example/' is not a Search Console property.",
+            std::string(Engine) +
+                ": 1 URLs of the sitemaps lie outside the property https://unknown.example/ "
+                "and are not inspected",
+            std::string(Engine) +
+                ": the sitemaps of https://unknown.example/: 404 Not Found, the property "
+                "https://unknown.example/ is unknown: Site 'https://unknown.example/' is not a "
+                "Search Console property."}));
     // The stolen key got no token, so nothing was submitted with it; a profile without an
     // account is not announced to Google at all.
     EXPECT_EQ(received("POST").size(), 2u);
@@ -265,7 +301,8 @@ TEST_F(SearchConsoleTest, ALineNeverQuotesATokenOrAnAssertionThatGoogleEchoed) {
     addProfile("Foreign", {{SearchConsolePropertyKey, "https://other.example/"}});
     run->Submit({"Stolen", "Foreign"});
 
-    ASSERT_EQ(host.log.size(), 2u);
+    // The sitemap's refusal, then the list's.
+    ASSERT_EQ(host.log.size(), 4u);
     EXPECT_EQ(host.log[0],
               std::string(Engine) + ": no token for " + Account +
                   ": 400 Bad Request, invalid_grant: The request said: assertion=[assertion]. Invalid "
@@ -298,14 +335,20 @@ TEST_F(SearchConsoleTest, ATokenGoogleNoLongerTakesIsRenewedOnceAndTheSitemapSen
     addProfile("Garden", {});
     run->Submit({"Garden"});
     EXPECT_EQ(run->ResultCount(), 0);
-    EXPECT_EQ(host.log,
-              std::vector<std::string>{
-                  std::string(Engine) +
-                  ": the sitemap https://www.example.com/sitemap.xml of https://www.example.com/ was not "
-                  "taken: 401 Unauthorized, the token is bad or expired: Request had invalid authentication "
-                  "credentials. Expected OAuth 2 access token, login cookie or other valid authentication "
-                  "credential."});
-    EXPECT_EQ(received("POST").size(), 2u);
+    EXPECT_EQ(
+        host.log,
+        (std::vector<std::string>{
+            std::string(Engine) +
+                ": the sitemap https://www.example.com/sitemap.xml of https://www.example.com/ was not "
+                "taken: 401 Unauthorized, the token is bad or expired: Request had invalid authentication "
+                "credentials. Expected OAuth 2 access token, login cookie or other valid authentication "
+                "credential.",
+            std::string(Engine) +
+                ": the sitemaps of https://www.example.com/: 401 Unauthorized, the token is bad or expired: "
+                "Request had invalid authentication credentials. Expected OAuth 2 access token, login "
+                "cookie or other valid authentication credential."}));
+    // The sitemap's refusal holds the list of sitemaps back no more; it renews its token too.
+    EXPECT_EQ(received("POST").size(), 4u);
     EXPECT_EQ(received("PUT").size(), 2u);
 }
 

@@ -55,7 +55,7 @@ void makeStore(const std::string& directory) {
         .inspected(Site + "b", "sc-domain:garden.test", 1796670060, crawled);
     recordSitemapStatuses(
         garden.store(), garden.site(), "sc-domain:garden.test", 1796670100,
-        {{Site + "sitemap.xml", "2026-12-06T10:00:00Z", "", true, false, 0, 1, {{"web", 4, 0}}}});
+        {{Site + "sitemap.xml", "2026-12-06T10:00:00Z", "", true, false, 0, 1, {{"web", 4, 0}}, "sitemap"}});
 }
 
 QString cell(const QTableView* table, int row, int column) {
@@ -70,13 +70,12 @@ TEST(SiteStatusWindow, ShowsFiltersSortsOpensAndSaves) {
     window.openUrl = [&](const std::string& url) { opened.push_back(url); };
     window.showSites(dir.str(), {"Empty", "Garden"}, "Garden");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.loading(); }, 10000));
-    EXPECT_EQ(
-        window.summary()->text().toStdString(),
-        "Garden: 4 pages in the sitemaps\nPage checks: 2 not checked, 1 noindex, 1 ok\n"
-        "IndexNow: 2 accepted, 2 pending\nGoogle: 1 indexed, 1 not indexed, 2 not yet inspected\n"
-        "  not indexed, Crawled - currently not indexed: 1\n"
-        "Sitemap https://garden.test/sitemap.xml: submitted 2026-12-06T10:00:00Z, read not yet, pending, "
-        "0 errors, 1 warnings, 4 web URLs submitted");
+    EXPECT_EQ(window.summary()->text().toStdString(),
+              "Garden: 4 pages in the sitemaps\nPage checks: 2 not checked, 1 noindex, 1 ok\n"
+              "IndexNow: 2 accepted, 2 pending\nGoogle: 1 indexed, 1 not indexed, 2 not yet inspected\n"
+              "  not indexed, Crawled - currently not indexed: 1\n"
+              "Sitemap https://garden.test/sitemap.xml: type sitemap, submitted 2026-12-06T10:00:00Z, read "
+              "not yet, pending, 0 errors, 1 warnings, 4 web URLs submitted");
 
     const QTableView* table = window.table();
     ASSERT_EQ(table->model()->rowCount(), 4);
