@@ -77,22 +77,14 @@ std::string SiteReading::unreadableLine(const std::string& siteTitle, const std:
 
 void SiteReading::readRobots(LiveRun& run) {
     robotsUrl_ = run.site().origin() + "/robots.txt";
-    LiveRequest request;
-    request.url = robotsUrl_;
-    request.redirects = Redirects::AnyHost;
-    // One byte past the limit tells the readers that the file goes on.
-    request.sink = [this](std::string_view piece) {
-        robotsBody_.append(piece.substr(0, RobotsMaxBytes + 1 - robotsBody_.size()));
-        return robotsBody_.size() <= RobotsMaxBytes;
-    };
-    const LiveAnswer answer = run.send(SiteEngine, std::move(request));
+    auto body = std::make_shared<std::string>();
+    const LiveAnswer answer = run.send(SiteEngine, robotsTxtRequest(run.site().origin(), body));
+    robotsBody_ = std::move(*body);
     robotsResult_ = fetchResult(answer);
-    unreadable_ = robotsTxtProblem(answer);
-    auto rules = std::make_shared<const RobotsTxt>(!unreadable_.empty() ? RobotsTxt::disallowAll()
-                                                   : answer.status >= 200 && answer.status < 300
-                                                       ? RobotsTxt::parse(robotsBody_)
-                                                       : RobotsTxt());
-    run.pageChecks().useRobots(run.site().origin(), std::move(rules), unreadable_);
+    RobotsReading robots = readRobotsAnswer(answer, robotsBody_);
+    unreadable_ = robots.problem;
+    if (!robots.note.empty()) run.log(run.fields().SiteTitle + ": " + robots.note);
+    run.pageChecks().useRobots(run.site().origin(), std::move(robots));
 }
 
 std::vector<FetchResult> ReadingSitemapSource::fetchAll(std::vector<Fetch> fetches) {

@@ -295,5 +295,5 @@ PageVerdict verdictFor(const PageCheck& check, Crawler crawler) {
     if (check.meta.applies(crawler)) return {Verdict::Noindex, "robots meta tag"};
     if (!check.canonical.empty() && check.canonical != resolvePageUrl(check.finalUrl, ""))
         return {Verdict::CanonicalElsewhere, check.canonical};
-    return {Verdict::Ok, {}};
+    return {Verdict::Ok, check.robotsNote};
 }
