@@ -265,6 +265,24 @@ TEST_F(IndexNowRunTest, AcceptedInBatchesOfTenThousandThenOnlyWhatChanged) {
     EXPECT_EQ(run->ResultCount(), 2);
 }
 
+// Each spelling of a sitemap's URL (scheme and host in capitals, a port with a leading zero,
+// raw non-ASCII) is one page, announced in its RFC 3986 normal form.
+TEST_F(IndexNowRunTest, SpellingsOfOnePageAreAnnouncedOnceInTheirNormalForm) {
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    const std::string port = std::to_string(simulator->port());
+    siteFile("sitemap.xml",
+             "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>HTTPS://127.0.0.1:0" +
+                 port + "/a</loc></url><url><loc>" + site + "/caf\xC3\xA9</loc></url><url><loc>" + site +
+                 "/a</loc></url></urlset>");
+    profile("Garden");
+    submit();
+    ASSERT_EQ(posts().size(), 1u);
+    EXPECT_EQ(posts()[0].body, "{\"host\":\"127.0.0.1:" + port + "\",\"key\":\"" + Key +
+                                   "\",\"urlList\":[\"" + site + "/\",\"" + site + "/a\",\"" + site +
+                                   "/caf%C3%A9\"]}");
+}
+
 TEST_F(IndexNowRunTest, EachRefusalIsALogLineWithItsMeaningAndNoRow) {
     // 202 is accepted like 200; a key location in a folder speaks for that folder only.
     start({"--indexnow-accept", "202"});
