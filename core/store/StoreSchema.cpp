@@ -11,7 +11,7 @@ namespace {
 // version of the last one it ran. Page checks and index status add their tables as migrations
 // 2 and 3, and the reading of a site that failed is migration 4; a migration, once released, is never
 // changed.
-constexpr std::array<const char*, 4> Migrations = {
+constexpr std::array<const char*, 5> Migrations = {
     R"sql(
 CREATE TABLE sites(
   id INTEGER PRIMARY KEY,
@@ -153,6 +153,20 @@ CREATE TABLE sitemap_status(
 -- cleared by the next run that reads it.
 ALTER TABLE sites ADD COLUMN unreadable TEXT NOT NULL DEFAULT '';
 ALTER TABLE sites ADD COLUMN unreadable_at INTEGER;
+)sql",
+    R"sql(
+-- A file of a site (robots.txt) as the last run that got it whole read it, with the validators
+-- its answer gave (ETag, Last-Modified), so that the next run asks for it only if it changed and
+-- reuses these bytes on a 304.
+CREATE TABLE site_files(
+  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
+  url TEXT NOT NULL,
+  etag TEXT NOT NULL DEFAULT '',
+  last_modified TEXT NOT NULL DEFAULT '',
+  body BLOB NOT NULL,
+  at INTEGER NOT NULL,
+  PRIMARY KEY(site, url)
+);
 )sql"};
 
 } // namespace

@@ -702,3 +702,32 @@ TEST_F(IndexNowRunTest, APageThatLeftTheSitemapIsAnnouncedOnceWhenGoneAndNamedWh
 }
 
 } // namespace
+
+// A robots.txt that did not change since the last run is asked for with its ETag, answered 304,
+// and its rules come from the copy the store kept: bingbot's disallowed page stays unannounced.
+TEST_F(IndexNowRunTest, AnUnchangedRobotsTxtIsRevalidatedAndItsRulesReused) {
+    checkPages = true;
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    siteFile(".answers.json", R"({"validators": true})");
+    siteFile("robots.txt", "User-agent: bingbot\nDisallow: /staff/\n");
+    for (const char* name : {"index.html", "ok.html", "new.html", "staff/rota.html"})
+        siteFile(name, page());
+    const auto sitemap = [this](std::vector<std::string> names) {
+        std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+        for (const std::string& name : names)
+            xml += "<url><loc>" + site + "/" + name + "</loc></url>";
+        siteFile("sitemap.xml", xml + "</urlset>");
+    };
+    sitemap({"ok.html"});
+    profile("Garden");
+    submit();
+    sitemap({"ok.html", "new.html", "staff/rota.html"});
+    submit();
+    std::vector<std::optional<int>> robots;
+    for (const RequestRecord& r : host.records)
+        if (r.url == site + "/robots.txt") robots.push_back(r.status);
+    EXPECT_EQ(robots, (std::vector<std::optional<int>>{200, 304}));
+    ASSERT_EQ(urlLists(posts()).size(), 2u);
+    EXPECT_EQ(urlLists(posts())[1], "\"urlList\":[\"" + site + "/new.html\"]}");
+}
