@@ -202,14 +202,18 @@ void PageChecker::useRobots(const std::string& origin, RobotsReading robots) {
 
 std::size_t PageChecker::check(const std::vector<std::string>& urls, const Report& reportTo) {
     const std::size_t count = std::min(urls.size(), settings_.maxPages);
-    // A record says what robots.txt noted of its page's origin (fetched before the page was).
+    // A record says what robots.txt noted of its page's origin. robots.txt is fetched as the
+    // origin's first page is, so each record asks again; origins are few.
     const Report report = [this, &reportTo](const PageCheck& check) {
+        if (std::none_of(robots_.begin(), robots_.end(),
+                         [](const auto& r) { return !r.second.note.empty(); }))
+            return reportTo(check);
         const std::optional<Url> url = Url::parse(check.url);
         const auto found = url ? robots_.find(url->origin()) : robots_.end();
         if (found == robots_.end() || found->second.note.empty()) return reportTo(check);
-        PageCheck noted = check;
-        noted.robotsNote = found->second.note;
-        reportTo(noted);
+        PageCheck withNote = check;
+        withNote.robotsNote = found->second.note;
+        reportTo(withNote);
     };
     Run run(std::vector<std::string>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(count)),
             report);
