@@ -1,5 +1,7 @@
 #include "http/Url.h"
 
+#include "http/HostName.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -119,10 +121,15 @@ std::string_view schemeOf(std::string_view reference) {
 }
 
 // A host is a DNS name (letters, digits, "-", "_", "."), an IPv4 address, or an IPv6 address in
-// brackets. Anything else (controls, blanks, "%", "@", "\\", non-ASCII) is refused outright, so
-// that no such byte ever reaches a request line, a Host line or a log.
+// brackets; a name with non-ASCII letters (an internationalised one) becomes its A-label form
+// first. Anything else (controls, blanks, "%", "@", "\\") is refused outright, so that no such
+// byte ever reaches a request line, a Host line or a log.
 std::optional<std::string> normalisedHost(std::string_view host) {
     if (host.empty()) return std::nullopt;
+    if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        const auto ascii = asciiHostName(host);
+        return ascii ? normalisedHost(*ascii) : std::nullopt;
+    }
     std::string out;
     if (host.front() == '[') {
         if (host.size() < 3 || host.back() != ']') return std::nullopt;

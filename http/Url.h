@@ -4,16 +4,18 @@
 #include <string>
 #include <string_view>
 
-// An absolute http or https URL, normalised once when it is parsed: scheme and host in lower
-// case, the scheme's default port dropped, dot segments removed, percent-encoding normalised
-// (unreserved characters decoded, hexadecimal digits in upper case, bytes outside printable
-// ASCII encoded as UTF-8), an empty path made "/", the fragment dropped. Every piece of live
-// code (the live client, scopes, robots.txt, sitemaps, the channels) compares URLs through
-// this one type, so two spellings of one page are one URL everywhere.
+// An absolute http or https URL, normalised once when it is parsed (RFC 3986, 6.2.2 and 6.2.3):
+// scheme and host in lower case, an internationalised host in its A-label form ("xn--..."),
+// the port without leading zeros and the scheme's default port dropped, dot segments removed,
+// percent-encoding normalised (unreserved characters decoded, hexadecimal digits in upper case, bytes outside
+// printable ASCII encoded as UTF-8), an empty path made "/", the fragment dropped. Every piece of live code
+// (the live client, scopes, robots.txt, sitemaps, the channels) compares URLs through this one type, so two
+// spellings of one page are one URL everywhere.
 class Url {
 public:
     // Nothing for a text that is not an absolute http or https URL with a host, or whose host
-    // holds a control character, a space or another byte that no host name may hold.
+    // holds a control character, a space, text that is not UTF-8 or another byte that no host
+    // name may hold.
     static std::optional<Url> parse(std::string_view text);
     // Whether the text is a URL in its normal form already (parse(text)->text() == text), told
     // by one look at its bytes, without the work of parsing it: nearly every URL of a sitemap

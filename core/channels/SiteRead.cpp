@@ -6,10 +6,12 @@
 #include "core/checks/PageChecker.h"
 #include "core/checks/RunPageChecks.h"
 #include "core/profiles/SiteProfile.h"
+#include "core/store/StoreFiles.h"
 #include "core/store/StoreSelection.h"
 #include "platform/EventLoop.h"
 #include "platform/Time.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -36,6 +38,27 @@ std::string sitemapsUnanswered(const SiteSitemaps& sitemaps) {
     return (sitemaps.sitemaps.size() == 1 ? "its sitemap could not be fetched ("
                                           : "no sitemap could be fetched (") +
            sitemaps.unanswered.front() + ")";
+}
+
+// A validator as the answer gave it, when it may go back in a request line as it stands.
+std::string validator(const LiveAnswer& answer, std::string_view name) {
+    const std::string value = answer.header(name);
+    const bool safe = value.size() <= 256 &&
+                      std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    return safe ? value : std::string();
+}
+
+// The copy of a whole file (2xx) to keep for the next run, when its answer gave a validator.
+std::optional<StoredFile> validatedCopy(const LiveAnswer& answer, const std::string& body) {
+    if (answer.status < 200 || answer.status > 299) return std::nullopt;
+    StoredFile file{validator(answer, "ETag"), validator(answer, "Last-Modified"), body};
+    if (file.etag.empty() && file.lastModified.empty()) return std::nullopt;
+    return file;
+}
+
+void addValidators(LiveRequest& request, const StoredFile& kept) {
+    if (!kept.etag.empty()) request.headers.emplace_back("If-None-Match", kept.etag);
+    if (!kept.lastModified.empty()) request.headers.emplace_back("If-Modified-Since", kept.lastModified);
 }
 
 } // namespace
@@ -77,22 +100,24 @@ std::string SiteReading::unreadableLine(const std::string& siteTitle, const std:
 
 void SiteReading::readRobots(LiveRun& run) {
     robotsUrl_ = run.site().origin() + "/robots.txt";
-    LiveRequest request;
-    request.url = robotsUrl_;
-    request.redirects = Redirects::AnyHost;
-    // One byte past the limit tells the readers that the file goes on.
-    request.sink = [this](std::string_view piece) {
-        robotsBody_.append(piece.substr(0, RobotsMaxBytes + 1 - robotsBody_.size()));
-        return robotsBody_.size() <= RobotsMaxBytes;
-    };
-    const LiveAnswer answer = run.send(SiteEngine, std::move(request));
+    auto body = std::make_shared<std::string>();
+    LiveRequest request = robotsTxtRequest(run.site().origin(), body);
+    // The copy the last run kept is asked for only if it changed, and a 304 reuses it.
+    const std::optional<StoredFile> kept = storedFile(store_, site_, robotsUrl_);
+    if (kept) addValidators(request, *kept);
+    LiveAnswer answer = run.send(SiteEngine, std::move(request));
+    if (kept && answer.answered() && answer.status == 304) {
+        *body = kept->body;
+        answer.status = 200;
+    } else if (!run.dryRun() && answer.answered() && answer.status < 500 && answer.status != 429) {
+        keepStoredFile(store_, site_, robotsUrl_, validatedCopy(answer, *body), unixNow());
+    }
+    robotsBody_ = std::move(*body);
     robotsResult_ = fetchResult(answer);
-    unreadable_ = robotsTxtProblem(answer);
-    auto rules = std::make_shared<const RobotsTxt>(!unreadable_.empty() ? RobotsTxt::disallowAll()
-                                                   : answer.status >= 200 && answer.status < 300
-                                                       ? RobotsTxt::parse(robotsBody_)
-                                                       : RobotsTxt());
-    run.pageChecks().useRobots(run.site().origin(), std::move(rules), unreadable_);
+    RobotsReading robots = readRobotsAnswer(answer, robotsBody_);
+    unreadable_ = robots.problem;
+    if (!robots.note.empty()) run.log(run.fields().SiteTitle + ": " + robots.note);
+    run.pageChecks().useRobots(run.site().origin(), std::move(robots));
 }
 
 std::vector<FetchResult> ReadingSitemapSource::fetchAll(std::vector<Fetch> fetches) {

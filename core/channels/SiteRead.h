@@ -52,7 +52,8 @@ public:
 
 private:
     // Takes the site's robots.txt, once, for the sitemaps and the page checks; the cause of a
-    // failure becomes unreadable_.
+    // failure becomes unreadable_. The copy that the last live run kept (with an ETag or a
+    // Last-Modified) is revalidated, and a 304 reuses it.
     void readRobots(LiveRun& run);
 
     LiveRun& run_;

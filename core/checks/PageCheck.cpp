@@ -411,5 +411,5 @@ PageVerdict verdictFor(const PageCheck& check, Crawler crawler) {
     if (check.meta.applies(crawler)) return noted(Verdict::Noindex, "robots meta tag");
     if (!check.canonical.empty() && check.canonical != resolvePageUrl(check.finalUrl, ""))
         return noted(Verdict::CanonicalElsewhere, check.canonical);
-    return noted(Verdict::Ok, {});
+    return noted(Verdict::Ok, check.robotsNote);
 }

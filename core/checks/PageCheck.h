@@ -91,6 +91,9 @@ struct PageCheck {
     std::string googleNote;
     RobotsDecision googlebot = RobotsDecision::Allowed;
     RobotsDecision bingbot = RobotsDecision::Allowed;
+    // What the origin's robots.txt gave reason to note (it redirected too often); the detail of
+    // an ok verdict.
+    std::string robotsNote;
     std::int64_t milliseconds = 0;
     std::uint64_t bytes = 0;
 };

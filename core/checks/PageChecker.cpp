@@ -184,26 +184,11 @@ PageChecker::PageChecker(Send send, PageCheckerSettings settings)
 const RobotsTxt& PageChecker::robotsFor(const std::string& origin) {
     const auto found = robots_.find(origin);
     if (found != robots_.end()) return *found->second.rules;
-    LiveRequest request;
-    request.url = origin + "/robots.txt";
-    request.redirects = Redirects::AnyHost;
-    // One byte past the limit tells the parser that the file goes on, so that it drops a line
-    // that the limit cuts.
-    auto body = std::make_shared<Collected>();
-    request.sink = collectInto(body, RobotsTxt::MaxBytes + 1);
+    auto body = std::make_shared<std::string>();
     std::vector<LiveRequest> one;
-    one.push_back(std::move(request));
+    one.push_back(robotsTxtRequest(origin, body));
     const LiveAnswer answer = std::move(send_(std::move(one)).front());
-    OriginRobots robots;
-    robots.problem = robotsTxtProblem(answer);
-    // A missing file (4xx) means no rules; a server that fails, or none, means no crawling.
-    if (!robots.problem.empty())
-        robots.rules = std::make_shared<const RobotsTxt>(RobotsTxt::disallowAll());
-    else if (answer.status >= 200 && answer.status < 300)
-        robots.rules = std::make_shared<const RobotsTxt>(RobotsTxt::parse(body->bytes));
-    else
-        robots.rules = std::make_shared<const RobotsTxt>();
-    return *robots_.emplace(origin, std::move(robots)).first->second.rules;
+    return *robots_.emplace(origin, readRobotsAnswer(answer, *body)).first->second.rules;
 }
 
 std::string PageChecker::robotsProblem(const std::string& origin) const {
@@ -211,21 +196,25 @@ std::string PageChecker::robotsProblem(const std::string& origin) const {
     return found == robots_.end() ? std::string() : found->second.problem;
 }
 
-void PageChecker::useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules,
-                            std::string problem) {
-    robots_[origin] = {std::move(rules), std::move(problem)};
+void PageChecker::useRobots(const std::string& origin, RobotsReading robots) {
+    robots_[origin] = std::move(robots);
 }
 
-std::string robotsTxtProblem(const LiveAnswer& answer) {
-    if (!answer.answered())
-        return "robots.txt could not be fetched: " + (answer.error.empty() ? "no answer" : answer.error);
-    if (answer.status >= 500 || answer.status == 429)
-        return "robots.txt answered " + std::to_string(answer.status);
-    return {};
-}
-
-std::size_t PageChecker::check(const std::vector<std::string>& urls, const Report& report) {
+std::size_t PageChecker::check(const std::vector<std::string>& urls, const Report& reportTo) {
     const std::size_t count = std::min(urls.size(), settings_.maxPages);
+    // A record says what robots.txt noted of its page's origin. robots.txt is fetched as the
+    // origin's first page is, so each record asks again; origins are few.
+    const Report report = [this, &reportTo](const PageCheck& check) {
+        if (std::none_of(robots_.begin(), robots_.end(),
+                         [](const auto& r) { return !r.second.note.empty(); }))
+            return reportTo(check);
+        const std::optional<Url> url = Url::parse(check.url);
+        const auto found = url ? robots_.find(url->origin()) : robots_.end();
+        if (found == robots_.end() || found->second.note.empty()) return reportTo(check);
+        PageCheck withNote = check;
+        withNote.robotsNote = found->second.note;
+        reportTo(withNote);
+    };
     Run run(std::vector<std::string>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(count)),
             report);
     run.retries.assign(run.urls.size(), 0);

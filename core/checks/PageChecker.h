@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/checks/PageCheck.h"
+#include "core/checks/RobotsFetch.h"
 #include "core/checks/RobotsTxt.h"
 #include "http/live/LiveClient.h"
 
@@ -26,10 +27,10 @@ PageCheckerSettings pageCheckerSettings(const Config& config);
 
 // Fetches pages through the live client the way a search engine's crawler would see them, and
 // hands each answer to analysePage with the robots.txt decisions for Googlebot and bingbot.
-// Each origin's robots.txt is fetched once (a 4xx means there are no rules, a 5xx or no answer
-// that nothing may be fetched). Pages are fetched several at a time, following redirects to any
-// host, reading at most PageCheck::MaxBodyBytes of a body. A 429 or 503 pauses the checks by its
-// Retry-After (all pauses together at most maxPause) and the page is asked for again.
+// Each origin's robots.txt is fetched once (a 4xx or more than five redirects means there are no
+// rules, a 5xx, a 429 or no answer that nothing may be fetched). Pages are fetched several at a time,
+// following redirects to any host, reading at most PageCheck::MaxBodyBytes of a body. A 429 or 503 pauses the
+// checks by its Retry-After (all pauses together at most maxPause) and the page is asked for again.
 //
 // The requests go through the checker's own live client (the headless commands), perHost pages
 // in flight, or through a send function that starts several at once and returns their answers
@@ -56,7 +57,7 @@ public:
     // could, or was not fetched yet. Each page of such an origin is an error for that reason.
     std::string robotsProblem(const std::string& origin) const;
     // Takes an origin's robots.txt as a run read it already, instead of fetching it again.
-    void useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules, std::string problem);
+    void useRobots(const std::string& origin, RobotsReading robots);
 
     // A body as it arrives (kept for the .cpp).
     struct Collected;
@@ -86,14 +87,5 @@ private:
     // perHost through send_.
     LiveClient* client_ = nullptr;
     PageCheckerSettings settings_;
-    struct OriginRobots {
-        std::shared_ptr<const RobotsTxt> rules;
-        std::string problem;
-    };
-    std::map<std::string, OriginRobots> robots_;
+    std::map<std::string, RobotsReading> robots_;
 };
-
-// Why a robots.txt answer leaves the site unreadable: no answer at all ("robots.txt could not
-// be fetched: CAUSE"), or a server error or 429 ("robots.txt answered 503"); empty for an answer
-// that gives the rules (2xx) or says there are none (another 4xx).
-std::string robotsTxtProblem(const LiveAnswer& answer);

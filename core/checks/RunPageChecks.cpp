@@ -28,9 +28,8 @@ std::string count(std::size_t n, const char* one, const char* many) {
 RunPageChecks::RunPageChecks(const Config& config)
     : enabled_(config.checkPages), settings_(pageCheckerSettings(config)), budget_(settings_.maxPages) {}
 
-void RunPageChecks::useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules,
-                              std::string problem) {
-    robots_[origin] = {std::move(rules), std::move(problem)};
+void RunPageChecks::useRobots(const std::string& origin, RobotsReading robots) {
+    robots_[origin] = std::move(robots);
 }
 
 void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
@@ -54,7 +53,7 @@ void RunPageChecks::check(LiveRun& run, SiteStore& store, const StoreSite& site,
         },
         settings);
     for (const auto& [origin, robots] : robots_)
-        checker.useRobots(origin, robots.rules, robots.problem);
+        checker.useRobots(origin, robots);
     std::vector<PageCheck> batch;
     const auto keep = [&] {
         recordPageChecks(store, site, batch);

@@ -38,8 +38,8 @@ public:
     void check(LiveRun& run, SiteStore& store, const StoreSite& site, const std::vector<std::string>& urls);
 
     // The robots.txt of an origin as the run read it for the profile, used by every check of the
-    // run instead of fetching it again (problem: see robotsTxtProblem).
-    void useRobots(const std::string& origin, std::shared_ptr<const RobotsTxt> rules, std::string problem);
+    // run instead of fetching it again.
+    void useRobots(const std::string& origin, RobotsReading robots);
 
     // The verdict of a URL (any spelling) checked for the run's profile; nothing for a URL not
     // checked. Ok for every URL when checks are off.
@@ -63,11 +63,7 @@ private:
     std::size_t budget_ = 0;
     std::string profile_;
     std::unordered_map<std::string, Outcome> outcomes_;
-    struct OriginRobots {
-        std::shared_ptr<const RobotsTxt> rules;
-        std::string problem;
-    };
-    std::unordered_map<std::string, OriginRobots> robots_;
+    std::unordered_map<std::string, RobotsReading> robots_;
 };
 
 // What the checks leave of a channel's selection, for the crawler whose rules the channel

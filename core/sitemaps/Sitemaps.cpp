@@ -40,7 +40,7 @@ std::vector<std::string> robotsSitemaps(const std::string& robotsUrl, SitemapSou
     std::string robots;
     bool cut = false;
     // robots.txt may redirect to another host, which then speaks for the site.
-    const FetchResult fetched = source.fetch(robotsUrl, Redirects::AnyHost, [&](std::string_view piece) {
+    const FetchResult fetched = source.fetch(robotsUrl, Redirects::RobotsTxt, [&](std::string_view piece) {
         const std::size_t room = RobotsMaxBytes - robots.size();
         robots.append(piece.substr(0, room));
         cut = piece.size() > room;

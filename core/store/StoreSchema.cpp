@@ -9,9 +9,10 @@ namespace {
 
 // Each migration brings the schema from its index to the next version; a store is always at the
 // version of the last one it ran. Page checks and index status add their tables as migrations
-// 2 and 3, the reading of a site that failed is migration 4, and the type Google read each sitemap
-// as is migration 5; a migration, once released, is never changed.
-constexpr std::array<const char*, 5> Migrations = {
+// 2 and 3, the reading of a site that failed is migration 4, the type Google read each sitemap
+// as is migration 5, and the robots.txt kept with its validators is migration 6; a migration, once
+// released, is never changed.
+constexpr std::array<const char*, 6> Migrations = {
     R"sql(
 CREATE TABLE sites(
   id INTEGER PRIMARY KEY,
@@ -158,6 +159,20 @@ ALTER TABLE sites ADD COLUMN unreadable_at INTEGER;
 -- How Search Console read each sitemap: sitemap, rssFeed, urlList, notSitemap, ...; '' when it
 -- did not say.
 ALTER TABLE sitemap_status ADD COLUMN type TEXT NOT NULL DEFAULT '';
+)sql",
+    R"sql(
+-- A file of a site (robots.txt) as the last run that got it whole read it, with the validators
+-- its answer gave (ETag, Last-Modified), so that the next run asks for it only if it changed and
+-- reuses these bytes on a 304.
+CREATE TABLE site_files(
+  site INTEGER NOT NULL REFERENCES sites(id) ON DELETE CASCADE,
+  url TEXT NOT NULL,
+  etag TEXT NOT NULL DEFAULT '',
+  last_modified TEXT NOT NULL DEFAULT '',
+  body BLOB NOT NULL,
+  at INTEGER NOT NULL,
+  PRIMARY KEY(site, url)
+);
 )sql"};
 
 } // namespace

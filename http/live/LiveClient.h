@@ -31,10 +31,15 @@ enum class Redirects {
     Refuse,
     // Follow at most 5 redirects (301, 302, 303, 307, 308) within the request's origin.
     SameOrigin,
-    // Follow at most 5 redirects to any host: robots.txt, sitemaps, the profile URL probe.
+    // Follow at most 5 redirects to any host: sitemaps, the profile URL probe, pages.
     AnyHost,
+    // Follow at most 5 redirects to any host, also from https to http, and answer with the
+    // sixth 3xx itself (its hops then say it redirected more than five times) rather than fail:
+    // robots.txt, whose redirects crawlers follow across authorities and which carries no
+    // credential.
+    RobotsTxt,
 };
-// In no case is a redirect from https to http followed: it ends the request as a failure.
+// In no other mode is a redirect from https to http followed: it ends the request as a failure.
 
 // One live request, as a value.
 struct LiveRequest {

@@ -14,8 +14,8 @@ struct RedirectStep {
 };
 
 // The redirect rules: a 301, 302, 303, 307 or 308 with a Location is followed unless the mode
-// refuses redirects, at most 5 times, never from https to http, and within the origin when the
-// mode says so. followed counts the redirects already followed.
+// refuses redirects, at most 5 times, from https to http only for robots.txt, and within the
+// origin when the mode says so. followed counts the redirects already followed.
 RedirectStep redirectStep(const Url& current, int status, const std::string& location, Redirects mode,
                           int followed);
 

@@ -46,10 +46,13 @@ std::string named(const std::string& location) {
 RedirectStep redirectStep(const Url& current, int status, const std::string& location, Redirects mode,
                           int followed) {
     if (mode == Redirects::Refuse || !isRedirect(status) || location.empty()) return {};
-    if (followed >= 5) return {std::nullopt, "gave up after 5 redirects " + named(location)};
+    if (followed >= 5) {
+        if (mode == Redirects::RobotsTxt) return {};
+        return {std::nullopt, "gave up after 5 redirects " + named(location)};
+    }
     auto next = current.resolve(location);
     if (!next) return {std::nullopt, "the redirect leads to no http or https URL " + named(location)};
-    if (current.scheme() == "https" && next->scheme() == "http")
+    if (current.scheme() == "https" && next->scheme() == "http" && mode != Redirects::RobotsTxt)
         return {std::nullopt, "refused to follow a redirect from https to http " + named(location)};
     if (mode == Redirects::SameOrigin && !next->sameOrigin(current))
         return {std::nullopt, "refused to follow a redirect to another origin " + named(location)};

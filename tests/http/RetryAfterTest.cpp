@@ -23,7 +23,25 @@ TEST(RetryAfter, SecondsAndDatesWaitADayAtMostAndNeverIntoThePast) {
         {"12a", std::nullopt},
         {"", std::nullopt},
         {"Sun, 06 Foo 1994 08:49:37 GMT", std::nullopt},
+        // The two obsolete forms of an HTTP date, which a recipient must read too.
+        {"Sunday, 06-Nov-94 09:49:37 GMT", now + 3600},
+        {"Sun Nov  6 09:49:37 1994", now + 3600},
+        {"Sun Nov 16 09:49:37 1994", now + 86400},
+        {"Saturday, 05-Nov-94 08:49:37 GMT", now},
+        {"Sun Nov 6 09:49:37 1994", std::nullopt},
+        {"Sun, 06-Nov-94 09:49:37 GMT", std::nullopt},
+        {"99999999999999999999999", now + 86400},
+        {"-1", std::nullopt},
+        {"Sun, 06 Nov 1994 25:49:37 GMT", std::nullopt},
     };
     for (const auto& w : waits)
         EXPECT_EQ(parseRetryAfter(w.value, now), w.until) << w.value;
+}
+
+// A two-digit year that would lie more than 50 years ahead is of the century before.
+TEST(RetryAfter, TwoDigitYearsStayWithinFiftyYearsOfNow) {
+    const std::int64_t now = 1780000000; // Thursday, 28 May 2026 20:26:40
+    EXPECT_EQ(parseRetryAfter("Thursday, 28-May-26 21:26:40 GMT", now), now + 3600);
+    EXPECT_EQ(parseRetryAfter("Friday, 01-Jan-75 00:00:00 GMT", now), now + 86400); // 2075
+    EXPECT_EQ(parseRetryAfter("Saturday, 01-Jan-77 00:00:00 GMT", now), now);       // 1977
 }

@@ -62,8 +62,11 @@ const ParseCase parseCases[] = {
      ""},
     {"http://ex%41mple.com/", ""},
     {"http://ex\\ample.com/", ""},
-    {"http://b\xc3\xbc"
-     "cher.example/",
+    {"http://exa\xc3"
+     "mple.com/",
+     ""},
+    {"http://\xe2\x80\xae"
+     "evil.example/",
      ""},
     {"http://[::1/", ""},
     {"http://[g::1]/", ""},
@@ -222,3 +225,34 @@ TEST(UrlTest, NormalisesPercentEncodingOnce) {
 }
 
 } // namespace
+
+// Every spelling of one page has one key (RFC 3986, 6.2.2 and 6.2.3, with an internationalised
+// host in its A-label form, RFC 3492), and text that is no http(s) URL keeps its spelling.
+TEST(UrlTest, SpellingsOfOnePageShareOneKey) {
+    const struct {
+        const char* spelling;
+        const char* key;
+    } keys[] = {
+        {"HTTP://WWW.Example.com:018080/", "http://www.example.com:18080/"},
+        {"http://www.example.com:018080/", "http://www.example.com:18080/"},
+        {"https://WWW.EXAMPLE.COM:0443/caf\xc3\xa9.html", "https://www.example.com/caf%C3%A9.html"},
+        {"https://b\xc3\xbc"
+         "cher.example/",
+         "https://xn--bcher-kva.example/"},
+        {"https://B\xc3\xbc"
+         "CHER.Example:443/a",
+         "https://xn--bcher-kva.example/a"},
+        {"https://XN--BCHER-KVA.example/", "https://xn--bcher-kva.example/"},
+        {"http://m\xc3\xbc"
+         "nchen.b\xc3\xbc"
+         "cher-buch.de/",
+         "http://xn--mnchen-3ya.xn--bcher-buch-9db.de/"},
+        {"http://\xd0\xbf\xd1\x80\xd0\xb8\xd0\xbc\xd0\xb5\xd1\x80.example/", "http://xn--e1afmkfd.example/"},
+        {"http://\xe3\x83\x89\xe3\x83\xa1\xe3\x82\xa4\xe3\x83\xb3\xe5\x90\x8d\xe4\xbe\x8b.jp/",
+         "http://xn--eckwd4c7cu47r2wf.jp/"},
+        {"http://\xc3\xbc/", "http://xn--tda/"},
+        {"ftp://Example.com/", "ftp://Example.com/"},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(urlKey(k.spelling), k.key) << k.spelling;
+}

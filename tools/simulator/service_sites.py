@@ -12,12 +12,14 @@ so that a site can have pages that are gone, redirect or say noindex in a header
     {"/old.html": {"status": 410}, "/draft.html": {"headers": [["X-Robots-Tag", "noindex"]]}}
 
 With "https": true in it, the site answers every plain http request with a 301 to the same URL
-over https, as most sites do.
+over https, as most sites do. With "validators": true, each file comes with an ETag (of its
+bytes), and a GET whose If-None-Match names it is answered 304 Not Modified without a body.
 
 Files and folders whose names start with "." are never served.
 """
 
 import collections
+import hashlib
 import json
 import pathlib
 import urllib.parse
@@ -96,5 +98,11 @@ def handle(request):
     extra = [tuple(header) for header in special.get("headers", [])]
     if data is None:
         return Reply(engine, special.get("status", 404), [("Content-Type", "text/plain")] + extra, b"Not Found\n")
+    if site.get("validators") is True:
+        etag = '"%s"' % hashlib.sha1(data).hexdigest()[:16]
+        extra.append(("ETag", etag))
+        asked = next((v for n, v in request.headers if n.lower() == "if-none-match"), None)
+        if asked == etag:
+            return Reply(engine, 304, extra, b"")
     body = b"" if request.method == "HEAD" else data
     return Reply(engine, special.get("status", 200), [("Content-Type", content_type(request.path))] + extra, body)

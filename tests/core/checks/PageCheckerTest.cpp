@@ -216,3 +216,54 @@ TEST(PageChecker, AStoppedRunStillReportsThePagesThatCameBack) {
                  Stopped);
     EXPECT_EQ(reported, std::vector<std::string>(urls.begin(), urls.begin() + 2));
 }
+
+// RFC 9309, 2.3.1.2 to 2.3.1.4: a robots.txt reached within five redirects gives the rules (also
+// down from https to http), more than five mean the file is unavailable (everything allowed, and
+// the detail says so), 4xx unavailable, 5xx and 429 unreachable (the site could not be read).
+TEST(PageChecker, RobotsTxtOutcomesFollowTheRobotsExclusionProtocol) {
+    const struct {
+        const char* name;
+        int status;
+        std::size_t hops;
+        Verdict open, closed; // of /open and /closed, which the file disallows
+        const char* detail;   // of /open
+    } cases[] = {
+        {"found after two hops", 200, 2, Verdict::Ok, Verdict::Blocked, ""},
+        {"found after five redirects", 200, 6, Verdict::Ok, Verdict::Blocked, ""},
+        {"more than five redirects", 302, 6, Verdict::Ok, Verdict::Ok, RobotsRedirectedTooOften},
+        {"a redirect without Location", 302, 1, Verdict::Ok, Verdict::Ok, ""},
+        {"unavailable", 404, 1, Verdict::Ok, Verdict::Ok, ""},
+        {"unreachable", 503, 1, Verdict::Error, Verdict::Error, "robots.txt answered 503"},
+        {"too many requests", 429, 1, Verdict::Error, Verdict::Error, "robots.txt answered 429"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto send = [&c](std::vector<LiveRequest> requests) {
+            std::vector<LiveAnswer> answers;
+            for (LiveRequest& request : requests) {
+                LiveAnswer answer;
+                answer.status = 200;
+                answer.body = "<html><head><title>t</title></head></html>";
+                if (request.url.ends_with("/robots.txt")) {
+                    EXPECT_EQ(request.redirects, Redirects::RobotsTxt);
+                    answer.status = c.status;
+                    answer.body.clear();
+                    if (c.status == 200) request.sink("User-agent: *\nDisallow: /closed\n");
+                    answer.hops.resize(c.hops);
+                }
+                answer.finalUrl = request.url;
+                if (answer.hops.empty()) answer.hops.push_back({request.url, answer.status, "", 0, 0});
+                answers.push_back(std::move(answer));
+            }
+            return answers;
+        };
+        PageChecker checker(send, PageCheckerSettings{});
+        std::map<std::string, PageVerdict> verdicts;
+        checker.check(
+            {"https://example.com/open", "https://example.com/closed"},
+            [&](const PageCheck& check) { verdicts[check.url] = verdictFor(check, Crawler::Googlebot); });
+        EXPECT_EQ(verdicts["https://example.com/open"].verdict, c.open);
+        EXPECT_EQ(verdicts["https://example.com/open"].detail, c.detail);
+        EXPECT_EQ(verdicts["https://example.com/closed"].verdict, c.closed);
+    }
+}

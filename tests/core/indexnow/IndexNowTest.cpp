@@ -265,6 +265,24 @@ TEST_F(IndexNowRunTest, AcceptedInBatchesOfTenThousandThenOnlyWhatChanged) {
     EXPECT_EQ(run->ResultCount(), 2);
 }
 
+// Each spelling of a sitemap's URL (scheme and host in capitals, a port with a leading zero,
+// raw non-ASCII) is one page, announced in its RFC 3986 normal form.
+TEST_F(IndexNowRunTest, SpellingsOfOnePageAreAnnouncedOnceInTheirNormalForm) {
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    const std::string port = std::to_string(simulator->port());
+    siteFile("sitemap.xml",
+             "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>HTTPS://127.0.0.1:0" +
+                 port + "/a</loc></url><url><loc>" + site + "/caf\xC3\xA9</loc></url><url><loc>" + site +
+                 "/a</loc></url></urlset>");
+    profile("Garden");
+    submit();
+    ASSERT_EQ(posts().size(), 1u);
+    EXPECT_EQ(posts()[0].body, "{\"host\":\"127.0.0.1:" + port + "\",\"key\":\"" + Key +
+                                   "\",\"urlList\":[\"" + site + "/\",\"" + site + "/a\",\"" + site +
+                                   "/caf%C3%A9\"]}");
+}
+
 TEST_F(IndexNowRunTest, EachRefusalIsALogLineWithItsMeaningAndNoRow) {
     // 202 is accepted like 200; a key location in a folder speaks for that folder only.
     start({"--indexnow-accept", "202"});
@@ -684,3 +702,32 @@ TEST_F(IndexNowRunTest, APageThatLeftTheSitemapIsAnnouncedOnceWhenGoneAndNamedWh
 }
 
 } // namespace
+
+// A robots.txt that did not change since the last run is asked for with its ETag, answered 304,
+// and its rules come from the copy the store kept: bingbot's disallowed page stays unannounced.
+TEST_F(IndexNowRunTest, AnUnchangedRobotsTxtIsRevalidatedAndItsRulesReused) {
+    checkPages = true;
+    start();
+    siteFile(Key + ".txt", Key + "\n");
+    siteFile(".answers.json", R"({"validators": true})");
+    siteFile("robots.txt", "User-agent: bingbot\nDisallow: /staff/\n");
+    for (const char* name : {"index.html", "ok.html", "new.html", "staff/rota.html"})
+        siteFile(name, page());
+    const auto sitemap = [this](std::vector<std::string> names) {
+        std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+        for (const std::string& name : names)
+            xml += "<url><loc>" + site + "/" + name + "</loc></url>";
+        siteFile("sitemap.xml", xml + "</urlset>");
+    };
+    sitemap({"ok.html"});
+    profile("Garden");
+    submit();
+    sitemap({"ok.html", "new.html", "staff/rota.html"});
+    submit();
+    std::vector<std::optional<int>> robots;
+    for (const RequestRecord& r : host.records)
+        if (r.url == site + "/robots.txt") robots.push_back(r.status);
+    EXPECT_EQ(robots, (std::vector<std::optional<int>>{200, 304}));
+    ASSERT_EQ(urlLists(posts()).size(), 2u);
+    EXPECT_EQ(urlLists(posts())[1], "\"urlList\":[\"" + site + "/new.html\"]}");
+}
