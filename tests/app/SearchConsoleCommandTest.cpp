@@ -24,11 +24,8 @@ namespace {
 
 constexpr const char* Account = "larkspan@example-project.iam.gserviceaccount.com";
 
-TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefused) {
-    const TestCertificates& certs = TestCertificates::get();
-    ASSERT_EQ(certs.error(), "");
-    TempDir profiles;
-    TempDir work;
+// The account's key file in the folder, readable by its owner only; its path.
+std::string writeAccountKey(const TempDir& profiles, const TestCertificates& certs) {
     const std::string keyFile = profiles.file("account.json");
     profiles.write("account.json", "{\"client_email\": \"" + std::string(Account) +
                                        "\", \"private_key_id\": \"k1\", \"private_key\": \"" +
@@ -36,6 +33,15 @@ TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefu
                                        "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
     std::filesystem::permissions(keyFile,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return keyFile;
+}
+
+TEST(SearchConsoleCommand, SubmitsThroughGooglesHostsAndExitsWith3WhenGoogleRefused) {
+    const TestCertificates& certs = TestCertificates::get();
+    ASSERT_EQ(certs.error(), "");
+    TempDir profiles;
+    TempDir work;
+    const std::string keyFile = writeAccountKey(profiles, certs);
     ProfileFiles store(profiles.str());
     store.save(completeProfile("Alpha", "https://www.example.com/"),
                {{GoogleServiceAccountKey, keyFile}, {SitemapKey, "https://www.example.com/sitemap.xml"}});
@@ -125,13 +131,7 @@ TEST(SearchConsoleCommand, StatusPrintsGooglesTextWithoutItsControls) {
     const TestCertificates& certs = TestCertificates::get();
     ASSERT_EQ(certs.error(), "");
     TempDir profiles;
-    const std::string keyFile = profiles.file("account.json");
-    profiles.write("account.json", "{\"client_email\": \"" + std::string(Account) +
-                                       "\", \"private_key_id\": \"k1\", \"private_key\": \"" +
-                                       replaceAll(readFile(certs.path("account.key")), "\n", "\\n") +
-                                       "\", \"token_uri\": \"https://oauth2.googleapis.com/token\"}");
-    std::filesystem::permissions(keyFile,
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::string keyFile = writeAccountKey(profiles, certs);
     ProfileFiles(profiles.str())
         .save(completeProfile("Alpha", "https://www.example.com/"), {{GoogleServiceAccountKey, keyFile}});
     const std::string page = "https://www.example.com/page";
